@@ -1,0 +1,40 @@
+// Every change the attribute-actions ask for, collected once and applied to every target.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "attr/binary_value.h"
+#include "platform/console.h"
+
+namespace kestrel {
+
+// Maps are keyed by lower-case attribute name; std::string compares as unsigned bytes,
+// so iteration is in byte order (a name that is a prefix of another comes first).
+struct ModificationSet {
+    std::vector<std::string> clears;  // command-line order, duplicates kept
+    std::map<std::string, std::vector<std::string>> removeValues;
+    std::map<std::string, std::string> replaceValues;
+    std::map<std::string, std::vector<std::string>> addValues;
+    std::map<std::string, std::vector<BinaryValue>> removeBinary;
+    std::map<std::string, BinaryValue> replaceBinary;
+    std::map<std::string, std::vector<BinaryValue>> addBinary;
+
+    void clear(const std::string& attribute);
+    void replaceText(const std::string& attribute, const std::string& value);
+
+    // Empty values are skipped; an entry is made even when no value is left.
+    void appendTexts(Console& console, std::map<std::string, std::vector<std::string>>& member,
+                     const std::string& attribute, const std::vector<std::string>& values);
+
+    // `prefixedAttribute` still carries its sid##/guid##/bin## prefix. Returns the status
+    // of the last value that failed to encode, or 0.
+    int replaceBinaryValue(Console& console, const std::string& prefixedAttribute,
+                           const std::string& valueText);
+    int appendBinaries(Console& console, std::map<std::string, std::vector<BinaryValue>>& member,
+                       const std::string& prefixedAttribute,
+                       const std::vector<std::string>& valueTexts);
+};
+
+}  // namespace kestrel

@@ -1,0 +1,206 @@
+#include "cli/driver.h"
+
+#include <optional>
+
+#include "attr/attr_action_parser.h"
+#include "cli/process_targets.h"
+#include "cli/run_settings.h"
+#include "cli/switch_table.h"
+#include "cli/target_list.h"
+#include "cli/usage_text.h"
+#include "ops/add_objects.h"
+#include "ops/modification_list.h"
+#include "ops/modify_objects.h"
+#include "ops/relocate_objects.h"
+#include "session/ldap_session.h"
+#include "session/root_dse.h"
+
+namespace kestrel {
+namespace {
+
+void printBanner(Console& console) {
+    console.err() << "\nKestrel " << kVersionText << " by the Kestrel developers " << kBuildMonth
+                  << "\n\n";
+}
+
+int reportBadSwitches(Console& console, const SwitchTable& switches) {
+    std::ostream& err = console.err();
+    if (!switches.missingSwitches().empty()) {
+        err << "ERROR: Missing Command Line Arg(s)\n";
+        for (const std::string& name : switches.missingSwitches()) {
+            err << "ERROR:  " << name << "\n";
+        }
+    }
+    if (!switches.unknownSwitches().empty()) {
+        err << "ERROR: Bad Command Line Arg(s)\n";
+        for (const std::string& name : switches.unknownSwitches()) {
+            err << "ERROR:  " << name << "\n";
+        }
+    }
+    err << "\n\n";
+    return printUsageHint(console);
+}
+
+void printElapsed(Console& console, const RunSettings& settings, RunTimer& timer) {
+    if (!settings.showElapsedSeconds && !settings.showElapsedMs) {
+        return;
+    }
+    std::ostream& out = console.out();
+    out << "\n";
+    const auto read = [&] {
+        const std::uint32_t ms = timer.elapsedMs();
+        if (console.debug) {
+            out << "Start: " << timer.startTick() << "\n"
+                << "End  : " << timer.endTick() << "\n"
+                << "Delta: " << ms << "\n";
+        }
+        return ms;
+    };
+    if (settings.showElapsedMs) {
+        out << "Elapsed MS: " << read() << "\n";
+    }
+    if (settings.showElapsedSeconds) {
+        out << "Time Elapsed (sec): " << static_cast<float>(read() * 0.001) << "\n";
+    }
+}
+
+void runMode(RunContext& run, const DnList& targets, const ModificationSet& set) {
+    switch (run.settings.mode) {
+        case RunMode::Delete:
+            runDelete(run, targets);
+            break;
+        case RunMode::Move:
+            runMove(run, targets);
+            break;
+        case RunMode::Rename:
+            runRename(run, targets);
+            break;
+        case RunMode::Undelete:
+            runUndelete(run, targets);
+            break;
+        case RunMode::Add:
+            runAdd(run, targets, set);
+            break;
+        case RunMode::Modify:
+        case RunMode::None:
+            runModify(run, targets, set);
+            break;
+    }
+}
+
+bool modificationsSetPassword(const ModificationSet& set, bool addMode) {
+    return addMode ? set.addValues.count("#setpwd#") != 0 : set.replaceValues.count("#setpwd#") != 0;
+}
+
+}  // namespace
+
+std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, Console& console,
+                        DriverServices& services) {
+    SwitchTable switches(argc, argv, false);
+    console.quiet = switches.has("q");
+    console.debug = switches.has("d");
+    if (!console.quiet) {
+        printBanner(console);
+    }
+    if (switches.validate(kestrelSwitchSpec()) != 0) {
+        return reportBadSwitches(console, switches);
+    }
+    if (switches.has("help") || switches.has("?")) {
+        return printUsage(console);
+    }
+    if (switches.empty() && switches.positionals().empty()) {
+        return printUsage(console);
+    }
+
+    RunSettings settings = readRunSettings(console, switches);
+    if (settings.mode == RunMode::None) {
+        if (switches.positionals().empty()) {
+            return printUsage(console);
+        }
+        settings.mode = RunMode::Modify;
+    }
+
+    ModificationSet modifications;
+    const ActionSyntax syntax{settings.attrDelimiter, settings.mvDelimiter,
+                              settings.mode == RunMode::Add};
+    const ActionParseOutcome parsed =
+        parseAttributeActions(console, switches.positionals(), syntax, modifications);
+    if (parsed.binaryFailed) {
+        console.out() << "ERROR: Binary conversion failure. Terminating Program.\n";
+        return parsed.binaryStatus;
+    }
+    if (!parsed.wellFormed) {
+        console.out() << "\n";
+        return printUsage(console);
+    }
+
+    const DnList targets = collectTargets(console, settings, input);
+    if (const TargetCheck check = checkTargets(console, settings, targets); !check.goOn) {
+        return check.exitStatus;
+    }
+    const bool sendsModifications =
+        settings.mode == RunMode::Modify || settings.mode == RunMode::Add;
+    if (sendsModifications &&
+        !checkModificationSet(console, modifications, settings.mode == RunMode::Add)) {
+        return -1;
+    }
+    if (sendsModifications && services.passwords == nullptr &&
+        modificationsSetPassword(modifications, settings.mode == RunMode::Add)) {
+        console.out() << "ERROR: Setting passwords (#setpwd#) is not available in this build. "
+                         "Nothing was sent.\n";
+        return -1;
+    }
+
+    if (console.debug) {
+        console.out() << "Opening TCP connection\n";
+    }
+    ConnectSettings connect;
+    if (!settings.host.empty()) {
+        connect.server = settings.host;
+    }
+    connect.port = settings.port;
+    connect.encrypt = settings.kerberosEncryption;
+    std::optional<LdapSession> session = openSession(console, services.ldap, connect);
+    if (!session) {
+        console.err() << "Terminating program.\n";
+        return -1;
+    }
+
+    if (console.debug) {
+        console.out() << "DEBUG: Gathering RootDSE\n";
+    }
+    RootDseInfo rootDse;
+    gatherRootDse(console, *session, rootDse);
+    if (!rootDse.valid) {
+        closeSession(*session);
+        console.err() << "ERROR: Couldn't gather RootDSE Info...\n"
+                      << "Terminating program.\n";
+        return -1;
+    }
+    if (!console.quiet) {
+        console.out() << "Using server: " << rootDse.dnsHostName << "\n";
+    }
+    if (console.debug) {
+        console.out() << "DEBUG: RootDSE Completed\n";
+    }
+
+    RunTimer timer(services.clock);
+    timer.start();
+    RunContext run{console, settings, *session, rootDse.dnsHostName, services.passwords};
+    runMode(run, targets, modifications);
+    printElapsed(console, settings, timer);
+    closeSession(*session);
+
+    if (run.lastError != 0) {
+        if (!console.quiet) {
+            console.out() << "\nThe command did not complete successfully\n\n";
+        }
+        return run.lastError;
+    }
+    if (!console.quiet) {
+        console.out() << "\nThe command completed successfully\n\n";
+    }
+    return 0;
+}
+
+}  // namespace kestrel

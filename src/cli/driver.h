@@ -1,0 +1,28 @@
+// The program's run, from the command line to the exit status.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+
+#include "cli/run_timer.h"
+#include "ops/password_setter.h"
+#include "platform/console.h"
+#include "session/ldap_client.h"
+
+namespace kestrel {
+
+inline constexpr const char* kVersionText = "V01.06.00cpp";
+inline constexpr const char* kBuildMonth = "June 2005";
+
+// What the run talks to outside the process; tests replace each one.
+struct DriverServices {
+    LdapLibrary& ldap;
+    PasswordSetter* passwords;  // none: runs that set a password are refused
+    RunTimer::Clock clock;
+};
+
+// Runs one job and returns its 32-bit status (see processExitStatus for the process's).
+std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, Console& console,
+                        DriverServices& services);
+
+}  // namespace kestrel

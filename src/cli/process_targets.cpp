@@ -1,0 +1,75 @@
+#include "cli/process_targets.h"
+
+#include "session/error_report.h"
+
+namespace kestrel {
+namespace {
+
+void recordFailure(RunContext& run, std::int32_t status, const LoopVariant& variant) {
+    run.lastError = status;
+    if (!run.settings.continueOnError) {
+        run.console.out() << variant.stopMessage;
+        run.keepGoing = false;
+    }
+}
+
+}  // namespace
+
+void processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
+                    const RequestStep& request, const PasswordRequest& password) {
+    Console& console = run.console;
+    run.keepGoing = true;
+    for (const std::string& dn : targets) {
+        if (!run.keepGoing) {
+            break;
+        }
+        if (variant.progressLine && !console.quiet) {
+            console.out() << "   DN: "
+                          << (dn.empty() && variant.emptyDnAsRootDse ? std::string("ROOTDSE") : dn)
+                          << "...";
+        }
+        const RequestOutcome outcome = request(dn);
+        switch (outcome.kind) {
+            case RequestOutcome::Kind::Skipped:
+                run.lastError = -1;
+                continue;
+            case RequestOutcome::Kind::Refused:
+                recordFailure(run, outcome.status, variant);
+                break;
+            case RequestOutcome::Kind::NoRequest:
+                break;
+            case RequestOutcome::Kind::Sent: {
+                int code = outcome.sendCode;
+                std::string diagnostic;
+                if (code == 0 && outcome.messageId != 0) {
+                    code = awaitResult(run.session, outcome.messageId,
+                                       run.settings.timeoutSeconds, diagnostic);
+                }
+                if (code != 0) {
+                    if (!console.quiet) {
+                        reportLdapError(console, "", run.serverName, code, nullptr);
+                    }
+                    if (run.settings.showExtendedError && !diagnostic.empty()) {
+                        console.out() << "   Extended Error: " << diagnostic << "\n";
+                    }
+                    recordFailure(run, code, variant);
+                } else {
+                    console.out() << "\n";
+                }
+                break;
+            }
+        }
+        if (run.keepGoing && password.requested) {
+            console.out() << "       Changing password...";
+            const std::int32_t status =
+                run.passwords->setPassword(console, run.serverName, dn, password.password);
+            if (status == 0) {
+                console.out() << "   Successful.\n";
+            } else {
+                recordFailure(run, status, variant);
+            }
+        }
+    }
+}
+
+}  // namespace kestrel

@@ -1,0 +1,62 @@
+// The per-target loop every mode shares: progress line, outcome, -cont and the stop.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "cli/run_settings.h"
+#include "cli/target_list.h"
+#include "ops/password_setter.h"
+#include "platform/console.h"
+#include "session/ldap_session.h"
+
+namespace kestrel {
+
+// What one run of the mode's operation works with and leaves behind.
+struct RunContext {
+    Console& console;
+    const RunSettings& settings;
+    LdapSession& session;
+    std::string serverName;  // the RootDSE's dnsHostName: the subject of error lines
+    PasswordSetter* passwords = nullptr;
+    std::int32_t lastError = 0;  // status of the run's latest failure; success never clears it
+    bool keepGoing = true;
+};
+
+// What a mode's request step did for one target.
+struct RequestOutcome {
+    enum class Kind {
+        Sent,       // a request went out (or failed to): sendCode and messageId
+        NoRequest,  // nothing to send; the step wrote its own line
+        Skipped,    // the step gave up on this target: last error -1, the loop goes on
+        Refused,    // refused locally with an ERROR line: `status` is the failure
+    };
+    Kind kind = Kind::Sent;
+    int sendCode = 0;
+    int messageId = 0;
+    std::int32_t status = 0;
+};
+
+struct LoopVariant {
+    bool emptyDnAsRootDse = false;  // modify and add show the RootDSE by name
+    bool progressLine = true;       // rename names its single target in the heading instead
+    const char* stopMessage = "\n\nERROR: Too many errors encountered, terminating...\n";
+};
+
+inline constexpr const char* kStopMessage = "\n\nERROR: Too many errors encountered, terminating...\n";
+inline constexpr const char* kMoveStopMessage = "ERROR: Too many errors encountered, terminating...\n";
+
+using RequestStep = std::function<RequestOutcome(const std::string& dn)>;
+
+struct PasswordRequest {
+    bool requested = false;
+    std::string password;
+};
+
+// Runs `request` for each target front to back, awaiting and reporting each result;
+// with a password request, sets the password of each target after its request.
+void processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
+                    const RequestStep& request, const PasswordRequest& password = {});
+
+}  // namespace kestrel

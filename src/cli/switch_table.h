@@ -1,0 +1,47 @@
+// A small command-line parser: switches ("-x" or "/x", optionally followed by a value)
+// and positional arguments, validated against a caller-supplied switch specification.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kestrel {
+
+// Entry texts: "name" takes a value, ":name" is a flag, "^name" is required.
+using SwitchSpec = std::vector<std::string>;
+
+class SwitchTable {
+public:
+    // argv[0] is the program name; parsing happens here and never fails.
+    SwitchTable(int argc, const char* const* argv, bool caseSensitive);
+
+    bool has(const std::string& name) const;
+    std::string value(const std::string& name) const;
+    void setValue(const std::string& name, const std::string& value);
+    const std::vector<std::string>& positionals() const { return positionals_; }
+    const std::string& programName() const { return programName_; }
+    bool empty() const { return switches_.empty(); }
+
+    // Releases the values wrongly taken by flags into the positional list, then returns
+    // the number of unknown plus missing switches.
+    int validate(const SwitchSpec& spec);
+    const std::vector<std::string>& unknownSwitches() const { return unknown_; }
+    const std::vector<std::string>& missingSwitches() const { return missing_; }
+
+private:
+    std::string fold(const std::string& name) const;
+    void clearValue(const std::string& name) { setValue(name, ""); }
+    void addPositional(const std::string& text) { positionals_.push_back(text); }
+
+    std::string programName_;
+    bool caseSensitive_;
+    std::map<std::string, std::string> switches_;
+    std::vector<std::string> positionals_;
+    std::vector<std::string> unknown_;
+    std::vector<std::string> missing_;
+    int unknownCount_ = -1;
+    int missingCount_ = 0;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,30 @@
+// The ordered list of target DNs and the checks that stand before the directory.
+#pragma once
+
+#include <istream>
+#include <string>
+#include <vector>
+
+#include "cli/run_settings.h"
+#include "platform/console.h"
+
+namespace kestrel {
+
+// The empty DN stands for the RootDSE.
+using DnList = std::vector<std::string>;
+
+// Longest standard-input line taken as a target.
+inline constexpr std::size_t kTargetLineBuffer = 10240;
+
+// From -b (or -rootdse), or one DN per line of `input`.
+DnList collectTargets(Console& console, const RunSettings& settings, std::istream& input);
+
+struct TargetCheck {
+    bool goOn = true;
+    int exitStatus = 0;  // when !goOn
+};
+
+// Prints the count, then applies the empty-list, safety and rename checks.
+TargetCheck checkTargets(Console& console, const RunSettings& settings, const DnList& targets);
+
+}  // namespace kestrel

@@ -1,0 +1,16 @@
+#include "ops/add_objects.h"
+
+#include "ops/modification_list.h"
+#include "ops/send_modification_list.h"
+
+namespace kestrel {
+
+void runAdd(RunContext& run, const DnList& targets, const ModificationSet& set) {
+    if (!run.console.quiet) {
+        run.console.out() << "Adding specified objects...\n";
+    }
+    const ModificationList list = ModificationList::forAdd(run.console, set);
+    sendModificationList(run, targets, list, &LdapConnection::ldap_add_ext);
+}
+
+}  // namespace kestrel

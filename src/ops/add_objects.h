@@ -1,0 +1,11 @@
+// Add mode: one add request per target, then the password step.
+#pragma once
+
+#include "attr/modification_set.h"
+#include "cli/process_targets.h"
+
+namespace kestrel {
+
+void runAdd(RunContext& run, const DnList& targets, const ModificationSet& set);
+
+}  // namespace kestrel

@@ -1,0 +1,16 @@
+#include "ops/modify_objects.h"
+
+#include "ops/modification_list.h"
+#include "ops/send_modification_list.h"
+
+namespace kestrel {
+
+void runModify(RunContext& run, const DnList& targets, const ModificationSet& set) {
+    if (!run.console.quiet) {
+        run.console.out() << "Modifying specified objects...\n";
+    }
+    const ModificationList list = ModificationList::forModify(run.console, set);
+    sendModificationList(run, targets, list, &LdapConnection::ldap_modify_ext);
+}
+
+}  // namespace kestrel

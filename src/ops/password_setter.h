@@ -1,0 +1,21 @@
+// Sets a user's password through the directory-service object layer ("#setpwd#").
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/console.h"
+
+namespace kestrel {
+
+class PasswordSetter {
+public:
+    virtual ~PasswordSetter() = default;
+
+    // 0 on success, -1 when the object runtime cannot start, otherwise the failing
+    // call's HRESULT. Failures are reported here; the caller only records the status.
+    virtual std::int32_t setPassword(Console& console, const std::string& serverName,
+                                     const std::string& dn, const std::string& password) = 0;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,173 @@
+#include "ops/relocate_objects.h"
+
+#include <cctype>
+
+#include "session/dn_components.h"
+#include "session/error_report.h"
+
+namespace kestrel {
+namespace {
+
+// A target that is not a DN is never sent: with no first component there is no RDN.
+RequestOutcome refuseNonDn(Console& console) {
+    console.out() << "ERROR: Not a valid DN, nothing was sent for it.\n";
+    RequestOutcome outcome;
+    outcome.kind = RequestOutcome::Kind::Refused;
+    outcome.status = LDAP_INVALID_DN_SYNTAX;
+    return outcome;
+}
+
+std::string lowerCase(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
+}
+
+// The object's last known parent DN as the directory holds it, or empty text.
+std::string lastKnownParent(Console& console, LdapSession& session, const std::string& dn) {
+    SearchRequest request;
+    request.base = dn;
+    request.filter = "(objectclass=*)";
+    request.attributes = {"lastKnownParent"};
+    request.controls = {ServerControl{kShowDeletedOid, "", true}};
+    request.sizeLimit = 1;
+    std::vector<LdapEntry> entries;
+    const int rc = session.handle->ldap_search_ext_s(request, entries);
+    if (rc != 0) {
+        reportLdapError(console, "Error: lastKnownParent", "", rc, nullptr);
+        return "";
+    }
+    if (entries.empty()) {
+        return "";
+    }
+    const std::vector<std::string>* values = entries.front().values("lastKnownParent");
+    return values != nullptr && !values->empty() ? values->front() : "";
+}
+
+RequestOutcome skipTarget(Console& console, const char* message) {
+    if (!console.quiet) {
+        console.out() << message;
+    }
+    RequestOutcome outcome;
+    outcome.kind = RequestOutcome::Kind::Skipped;
+    return outcome;
+}
+
+}  // namespace
+
+void runDelete(RunContext& run, const DnList& targets) {
+    if (!run.console.quiet) {
+        run.console.out() << "Deleting specified objects...\n";
+    }
+    ServerControls deleteControls;
+    if (run.settings.treeDelete) {
+        deleteControls.push_back(ServerControl{kTreeDeleteOid, "", true});
+    }
+    processTargets(run, targets, LoopVariant{}, [&](const std::string& dn) {
+        RequestOutcome outcome;
+        outcome.sendCode = run.session.handle->ldap_delete_ext(dn, deleteControls, outcome.messageId);
+        return outcome;
+    });
+}
+
+void runMove(RunContext& run, const DnList& targets) {
+    if (!run.console.quiet) {
+        run.console.out() << "Moving specified objects to " << run.settings.newParent << "...\n";
+    }
+    LoopVariant variant;
+    variant.stopMessage = kMoveStopMessage;
+    processTargets(run, targets, variant, [&](const std::string& dn) {
+        const auto components = explodeDn(dn);
+        if (!components) {
+            return refuseNonDn(run.console);
+        }
+        RequestOutcome outcome;
+        outcome.sendCode = run.session.handle->ldap_rename_ext(
+            dn, components->front(), run.settings.newParent, true, {}, outcome.messageId);
+        return outcome;
+    });
+}
+
+void runRename(RunContext& run, const DnList& targets) {
+    const std::string& dn = targets.front();
+    const std::string& newName = run.settings.newRdn;
+    if (!run.console.quiet) {
+        run.console.out() << "Renaming " << dn << " to " << newName << "...\n";
+    }
+    LoopVariant variant;
+    variant.progressLine = false;
+    variant.stopMessage = "";
+    processTargets(run, {dn}, variant, [&](const std::string& target) {
+        const auto components = explodeDn(target);
+        if (!components) {
+            return refuseNonDn(run.console);
+        }
+        const std::string rdnWithSeparator = components->front() + ",";
+        const auto equals = rdnWithSeparator.find('=');
+        const std::string newRdn = equals == std::string::npos
+                                       ? newName
+                                       : rdnWithSeparator.substr(0, equals + 1) + newName;
+        // The parent is what follows the RDN. A DN of one component has none: the
+        // object is renamed where it stands rather than under itself.
+        std::string newParent;
+        if (components->size() > 1) {
+            newParent = target;
+            newParent.erase(newParent.find(rdnWithSeparator), rdnWithSeparator.size());
+        }
+        RequestOutcome outcome;
+        outcome.sendCode = run.session.handle->ldap_rename_ext(target, newRdn, newParent, true, {},
+                                                               outcome.messageId);
+        return outcome;
+    });
+}
+
+void runUndelete(RunContext& run, const DnList& targets) {
+    Console& console = run.console;
+    if (!console.quiet) {
+        console.out() << "Undeleting specified objects...\n";
+    }
+    const ServerControls showDeleted{ServerControl{kShowDeletedOid, "", true}};
+    processTargets(run, targets, LoopVariant{}, [&](const std::string& dn) {
+        std::string parent = run.settings.newParent;
+        if (parent.empty()) {
+            parent = lowerCase(lastKnownParent(console, run.session, dn));
+            if (parent.empty()) {
+                return skipTarget(console, "ERROR: Can't determine Last Known Parent, skipping...\n");
+            }
+            if (parent.find(",cn=deleted objects,") != std::string::npos) {
+                return skipTarget(console,
+                                  "ERROR: ,cn=Deleted Objects, in Last Known Parent, skipping...\n");
+            }
+        }
+        const auto components = explodeDn(dn);
+        if (!components) {
+            return refuseNonDn(console);
+        }
+        std::string rdn = components->front();
+        if (const auto mangling = lowerCase(rdn).find("\\0adel:"); mangling != std::string::npos) {
+            rdn.resize(mangling);
+        }
+        std::string newDn = rdn + "," + parent;
+
+        // Remove the deleted marker and give the object its new name, in one request.
+        std::string isDeleted = "isdeleted";
+        std::string distinguishedName = "distinguishedName";
+        char* newDnValues[] = {newDn.data(), nullptr};
+        LDAPMod removeMarker{};
+        removeMarker.mod_op = LDAP_MOD_DELETE;
+        removeMarker.mod_type = isDeleted.data();
+        LDAPMod rename{};
+        rename.mod_op = LDAP_MOD_REPLACE;
+        rename.mod_type = distinguishedName.data();
+        rename.mod_values = newDnValues;
+        LDAPMod* mods[] = {&removeMarker, &rename, nullptr};
+
+        RequestOutcome outcome;
+        outcome.sendCode =
+            run.session.handle->ldap_modify_ext(dn, mods, showDeleted, outcome.messageId);
+        return outcome;
+    });
+}
+
+}  // namespace kestrel

@@ -1,0 +1,26 @@
+#include "ops/send_modification_list.h"
+
+namespace kestrel {
+
+void sendModificationList(RunContext& run, const DnList& targets, const ModificationList& list,
+                          ModificationRequest send) {
+    LoopVariant variant;
+    variant.emptyDnAsRootDse = true;
+    const ServerControls noControls;
+    processTargets(
+        run, targets, variant,
+        [&](const std::string& dn) {
+            RequestOutcome outcome;
+            if (list.size() == 0) {
+                run.console.out() << "  No LDAP updates to make.\n";
+                outcome.kind = RequestOutcome::Kind::NoRequest;
+                return outcome;
+            }
+            outcome.sendCode = (*run.session.handle.*send)(dn, list.mods(), noControls,
+                                                            outcome.messageId);
+            return outcome;
+        },
+        list.password());
+}
+
+}  // namespace kestrel

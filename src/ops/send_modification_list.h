@@ -1,0 +1,16 @@
+// The per-target loop modify and add share: one request carrying the whole list.
+#pragma once
+
+#include "cli/process_targets.h"
+#include "ops/modification_list.h"
+#include "session/ldap_client.h"
+
+namespace kestrel {
+
+using ModificationRequest = int (LdapConnection::*)(const std::string&, LDAPMod* const*,
+                                                    const ServerControls&, int&);
+
+void sendModificationList(RunContext& run, const DnList& targets, const ModificationList& list,
+                          ModificationRequest send);
+
+}  // namespace kestrel

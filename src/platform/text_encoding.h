@@ -1,0 +1,19 @@
+// Conversion between the locale's character encoding and UTF-16LE.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kestrel {
+
+// The caller's character encoding (LC_CTYPE), e.g. "UTF-8".
+std::string localeEncoding();
+
+// UTF-16LE bytes of `text`, or nothing when it is not valid text in the locale's encoding.
+std::optional<std::string> localeToUtf16le(std::string_view text);
+
+// The locale-encoded text of UTF-16LE `bytes`, or nothing when it cannot be represented.
+std::optional<std::string> utf16leToLocale(std::string_view bytes);
+
+}  // namespace kestrel

@@ -1,0 +1,16 @@
+// Splitting a DN into its components exactly as they are written.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrel {
+
+// The components of `dn`, RDN first, each exactly as written (escapes and blanks kept),
+// or nothing when the text is not a DN or has no component. libldap validates the text;
+// its own explode re-encodes components (an escaped line feed comes back raw), so the
+// pieces are cut from the original at its unescaped separators.
+std::optional<std::vector<std::string>> explodeDn(const std::string& dn);
+
+}  // namespace kestrel

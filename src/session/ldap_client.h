@@ -1,0 +1,122 @@
+// The program's LDAP interface: the calls the directory code makes, behind a narrow
+// seam so that unit tests can put a recording fake where libldap normally stands.
+#pragma once
+
+#include <ldap.h>  // LDAPMod, berval and the LDAP_MOD_* operation codes
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrel {
+
+// libldap reports client-side failures as negative codes. They are mapped to the
+// classic C-API values so every code a user sees, and every exit status, is positive.
+inline constexpr int kLdapServerDown = 0x51;
+inline constexpr int kLdapLocalError = 0x52;
+inline constexpr int kLdapEncodingError = 0x53;
+inline constexpr int kLdapDecodingError = 0x54;
+inline constexpr int kLdapTimeout = 0x55;
+inline constexpr int kLdapAuthUnknown = 0x56;
+inline constexpr int kLdapParamError = 0x59;
+inline constexpr int kLdapNoMemory = 0x5a;
+inline constexpr int kLdapConnectError = 0x5b;
+inline constexpr int kLdapNotSupported = 0x5c;
+
+// Option numbers as the classic C API numbers them.
+inline constexpr int kLdapOptReferrals = 0x08;
+inline constexpr int kLdapOptVersion = 0x11;
+inline constexpr int kLdapOptEncrypt = 0x96;  // require a sealing (confidentiality) layer
+
+// Maps a libldap result code (negative for client-side failures) to the classic value.
+int mapLibraryCode(int libraryCode);
+
+// The text of a (mapped) result code: libldap's text for the original code.
+std::string ldapErrorText(int code);
+
+struct ServerControl {
+    std::string oid;
+    std::string value;  // empty: the control carries no value
+    bool critical = false;
+};
+using ServerControls = std::vector<ServerControl>;
+
+// One attribute of a search entry with all its values (binary-safe).
+struct LdapAttribute {
+    std::string name;
+    std::vector<std::string> values;
+};
+
+struct LdapEntry {
+    std::string dn;
+    std::vector<LdapAttribute> attributes;
+
+    // The values of an attribute (names compare without regard to case), or nothing.
+    const std::vector<std::string>* values(const std::string& name) const;
+};
+
+struct SearchRequest {
+    std::string base;  // empty: the RootDSE
+    int scope = LDAP_SCOPE_BASE;
+    std::string filter = "(objectClass=*)";
+    std::vector<std::string> attributes;  // empty: all user attributes
+    ServerControls controls;
+    int sizeLimit = 0;  // 0: no limit
+};
+
+// One open LDAP handle. Sends requests asynchronously and waits for their results.
+class LdapConnection {
+public:
+    virtual ~LdapConnection() = default;
+
+    // kLdapOptVersion (value 3), kLdapOptReferrals (0 off, 1 on), kLdapOptEncrypt (1 on).
+    virtual int ldap_set_option(int option, int value) = 0;
+
+    // Binds with the caller's current Kerberos credentials (SASL GSS-SPNEGO, then GSSAPI).
+    virtual int negotiateBind() = 0;
+    virtual int ldap_simple_bind_s(const std::string& dn, const std::string& password) = 0;
+
+    virtual int ldap_search_ext_s(const SearchRequest& request, std::vector<LdapEntry>& entries) = 0;
+
+    // The asynchronous requests: a send code, and on success a message number.
+    virtual int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
+                                int& messageId) = 0;
+    virtual int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
+                                const std::string& newParent, bool deleteOldRdn,
+                                const ServerControls& controls, int& messageId) = 0;
+    virtual int ldap_modify_ext(const std::string& dn, LDAPMod* const* mods,
+                                const ServerControls& controls, int& messageId) = 0;
+    virtual int ldap_add_ext(const std::string& dn, LDAPMod* const* mods,
+                             const ServerControls& controls, int& messageId) = 0;
+
+    // RFC 3062 password modify; the user is named by DN.
+    virtual int passwordModify(const std::string& userDn, const std::string& newPassword) = 0;
+
+    // Waits for the result of one request. A time limit of 0 or less waits without limit;
+    // when the limit passes the request is abandoned and kLdapTimeout returned. On a
+    // non-zero code `diagnostic` receives the server's text (empty when it sent none).
+    virtual int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) = 0;
+
+    // The diagnostic text the library holds for the last operation on this handle.
+    virtual std::string lastDiagnostic() = 0;
+
+    // The host this handle talks to (the library's default server when none was named).
+    virtual std::string hostName() = 0;
+};
+
+// Creates handles. The real one wraps libldap; tests supply a fake.
+class LdapLibrary {
+public:
+    virtual ~LdapLibrary() = default;
+
+    // A handle for host:port; no host means the library's configured default server.
+    // On failure returns nothing and sets `error`.
+    virtual std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host,
+                                                      int port, int& error) = 0;
+};
+
+// The libldap + Cyrus SASL implementation.
+LdapLibrary& openLdapLibrary();
+
+}  // namespace kestrel

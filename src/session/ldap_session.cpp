@@ -1,0 +1,160 @@
+#include "session/ldap_session.h"
+
+#include <cctype>
+#include <cerrno>
+
+#include "platform/leading_number.h"
+#include "session/error_report.h"
+
+namespace kestrel {
+namespace {
+
+
+const char* flag(bool value) { return value ? "1" : "0"; }
+
+void setOption(Console& console, LdapConnection& handle, const std::string& serverText,
+               int option, int value, const char* debugLine, const char* failureLabel) {
+    if (console.debug) {
+        console.err() << debugLine;
+    }
+    const int rc = handle.ldap_set_option(option, value);
+    if (rc != 0) {
+        reportLdapError(console, failureLabel, serverText, rc, nullptr);
+    }
+}
+
+}  // namespace
+
+int splitHostPort(std::string& server) {
+    const auto colon = server.find(':');
+    if (colon == std::string::npos) {
+        return 0;
+    }
+    std::string portPart = server.substr(colon + 1);
+    const auto nextColon = portPart.find(':');
+    if (nextColon != std::string::npos) {
+        portPart.resize(nextColon);
+    }
+    if (portPart.size() > 6) {
+        portPart.resize(6);
+    }
+    server.resize(colon);
+    return leadingNumber(portPart);
+}
+
+std::optional<LdapSession> openSession(Console& console, LdapLibrary& library,
+                                       const ConnectSettings& settings) {
+    std::string serverText;
+    if (settings.server) {
+        serverText = *settings.server;
+    }
+    int port = kDefaultLdapPort;
+    if (const int written = splitHostPort(serverText); written != 0) {
+        port = written;
+    }
+    if (settings.port == 1) {
+        port = kGlobalCatalogPort;
+    }
+    if (settings.port > 1) {
+        port = settings.port;
+    }
+    if (!serverText.empty() && serverText.front() == '.') {
+        serverText = "localhost";
+    }
+    const bool simple = settings.simple || settings.anonymous;
+
+    if (console.debug) {
+        std::ostream& out = console.out();
+        out << "DEBUG: In OpenLDAP... Params:\n";
+        if (settings.server) {
+            out << "DEBUG:    Server:    " << serverText << "\n";
+        }
+        out << "DEBUG:    Port:        " << port << "\n";
+        out << "DEBUG:    Ref:       " << flag(settings.ref) << "\n";
+        out << "DEBUG:    V3:        " << flag(settings.version3) << "\n";
+        out << "DEBUG:    Anonymous: " << flag(settings.anonymous) << "\n";
+        out << "DEBUG:    userdn: " << settings.userdn << "\n";
+        out << "DEBUG:    password: " << settings.password << "\n";
+        out << "DEBUG:    Simple: " << flag(simple) << "\n";
+        out << "DEBUG:    LDAP_OPT_ENCRYPT: " << flag(settings.encrypt) << "\n";
+        out << "DEBUG:    Extended Error Info: " << flag(settings.extendedErrorInfo) << "\n";
+    }
+
+    std::optional<std::string> host;
+    if (!serverText.empty()) {
+        host = serverText;
+    }
+    int initError = 0;
+    std::unique_ptr<LdapConnection> handle = library.ldap_init(host, port, initError);
+    if (!handle) {
+        reportLdapError(console, "LDAP_INIT", serverText, initError != 0 ? initError : errno,
+                        nullptr);
+        return std::nullopt;
+    }
+
+    if (settings.version3) {
+        setOption(console, *handle, serverText, kLdapOptVersion, 3, "LDAP_OPTION: Version 3\n",
+                  "LDAP_OPTION (Version3): ");
+    }
+    if (!settings.ref) {
+        setOption(console, *handle, serverText, kLdapOptReferrals, 0,
+                  "LDAP_OPTION: No referrals\n", "LDAP_OPTION (NoReferrals): ");
+    }
+    if (settings.encrypt) {
+        setOption(console, *handle, serverText, kLdapOptEncrypt, 1,
+                  "LDAP_OPTION: Kerberos Encryption\n", "LDAP_OPTION (Kerberos Encryption On): ");
+    }
+
+    int rc = 0;
+    if (simple && settings.anonymous) {
+        rc = handle->ldap_simple_bind_s("", "");
+    } else if (simple) {
+        rc = handle->ldap_simple_bind_s(settings.userdn, settings.password);
+    } else if (settings.userdn.empty()) {
+        rc = handle->negotiateBind();
+    } else {
+        std::string lowered = settings.userdn;
+        for (char& c : lowered) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        if (lowered.find("cn=") != std::string::npos) {
+            console.out() << "ERROR: DN format not currently supported for secure bind.\n\n";
+            return std::nullopt;
+        }
+        // Explicit credentials for the negotiate bind are not offered here; binding with
+        // the caller's own ticket instead would act as someone other than asked.
+        rc = kLdapNotSupported;
+    }
+
+    if (rc == 0) {
+        if (console.debug) {
+            console.err() << "LDAP_BIND: [" << (settings.server ? *settings.server : handle->hostName())
+                          << "] Successful\n";
+        }
+        return LdapSession{std::move(handle), serverText};
+    }
+    reportLdapError(console, "LDAP_BIND", serverText, rc,
+                    settings.extendedErrorInfo ? handle.get() : nullptr);
+    if (console.debug) {
+        // The code alone (often just "Local error") rarely says why a Kerberos bind
+        // failed; the library's text names the cause, such as a missing ticket.
+        const std::string diagnostic = handle->lastDiagnostic();
+        if (!diagnostic.empty()) {
+            console.out() << "DEBUG: LDAP_BIND diagnostic: " << diagnostic << "\n";
+        }
+    }
+    return std::nullopt;
+}
+
+void closeSession(LdapSession& session) { session.handle.reset(); }
+
+int awaitResult(LdapSession& session, int messageId, int timeoutSeconds, std::string& diagnostic) {
+    std::string text;
+    const int code = session.handle->ldap_result(messageId, timeoutSeconds, text);
+    if (code != 0) {
+        diagnostic = text;
+    }
+    return code;
+}
+
+}  // namespace kestrel

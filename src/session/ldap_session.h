@@ -1,0 +1,49 @@
+// Opening, binding and closing the run's one LDAP connection, and waiting for results.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/console.h"
+#include "session/ldap_client.h"
+
+namespace kestrel {
+
+inline constexpr int kDefaultLdapPort = 389;
+inline constexpr int kGlobalCatalogPort = 3268;
+
+struct ConnectSettings {
+    std::optional<std::string> server;  // may end in ":port"
+    int port = 0;                       // 1: global catalog; 0 or less: none requested
+    bool ref = true;
+    bool version3 = true;
+    bool anonymous = false;
+    std::string userdn;
+    std::string password;
+    bool simple = false;
+    bool encrypt = false;
+    bool extendedErrorInfo = false;
+};
+
+// The open, bound connection. Owned by the driver; closing it unbinds.
+struct LdapSession {
+    std::unique_ptr<LdapConnection> handle;
+    std::string serverText;  // the server as connected to (after "." became localhost)
+};
+
+// If `server` holds a colon, cuts it there and returns the port written after it
+// (0 when none); otherwise returns 0 and leaves the text unchanged.
+int splitHostPort(std::string& server);
+
+// A bound session, or nothing when the run cannot go on (the reason is already written).
+std::optional<LdapSession> openSession(Console& console, LdapLibrary& library,
+                                       const ConnectSettings& settings);
+
+void closeSession(LdapSession& session);
+
+// Waits for one request's result. Returns its code; on failure `diagnostic` receives
+// the server's text. A time limit of 0 or less waits as long as the answer takes.
+int awaitResult(LdapSession& session, int messageId, int timeoutSeconds, std::string& diagnostic);
+
+}  // namespace kestrel

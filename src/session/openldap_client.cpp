@@ -1,0 +1,355 @@
+// The program's LDAP interface over OpenLDAP libldap and Cyrus SASL.
+#include <sasl/sasl.h>
+#include <sys/time.h>
+
+#include <strings.h>
+
+#include <cstring>
+#include <memory>
+
+#include "session/ldap_client.h"
+
+namespace kestrel {
+namespace {
+
+struct MessageFree {
+    void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
+};
+using MessagePtr = std::unique_ptr<LDAPMessage, MessageFree>;
+
+struct MemFree {
+    void operator()(void* memory) const { ldap_memfree(memory); }
+};
+using LdapString = std::unique_ptr<char, MemFree>;
+
+struct ValuesFree {
+    void operator()(berval** values) const { ldap_value_free_len(values); }
+};
+using ValuesPtr = std::unique_ptr<berval*, ValuesFree>;
+
+struct BerFree {
+    void operator()(BerElement* ber) const { ber_free(ber, 0); }
+};
+using BerPtr = std::unique_ptr<BerElement, BerFree>;
+
+struct ControlsFree {
+    void operator()(LDAPControl** controls) const { ldap_controls_free(controls); }
+};
+using ControlsPtr = std::unique_ptr<LDAPControl*, ControlsFree>;
+
+struct ReferralsFree {
+    void operator()(char** referrals) const { ber_memvfree(reinterpret_cast<void**>(referrals)); }
+};
+using ReferralsPtr = std::unique_ptr<char*, ReferralsFree>;
+
+// LDAPControl records viewing the caller's ServerControls, plus the null-terminated array.
+class ControlArray {
+public:
+    explicit ControlArray(const ServerControls& controls) {
+        records_.resize(controls.size());
+        for (std::size_t i = 0; i < controls.size(); ++i) {
+            LDAPControl& record = records_[i];
+            record.ldctl_oid = const_cast<char*>(controls[i].oid.c_str());
+            if (controls[i].value.empty()) {
+                record.ldctl_value.bv_len = 0;
+                record.ldctl_value.bv_val = nullptr;
+            } else {
+                record.ldctl_value.bv_len = controls[i].value.size();
+                record.ldctl_value.bv_val = const_cast<char*>(controls[i].value.data());
+            }
+            record.ldctl_iscritical = controls[i].critical ? 1 : 0;
+        }
+        for (LDAPControl& record : records_) {
+            pointers_.push_back(&record);
+        }
+        pointers_.push_back(nullptr);
+    }
+
+    LDAPControl** get() { return pointers_.size() > 1 ? pointers_.data() : nullptr; }
+
+private:
+    std::vector<LDAPControl> records_;
+    std::vector<LDAPControl*> pointers_;
+};
+
+// GSSAPI needs no answers; any prompt gets the mechanism's default so the bind never
+// waits on a terminal.
+int answerWithDefaults(LDAP*, unsigned, void*, void* interactions) {
+    for (auto* interact = static_cast<sasl_interact_t*>(interactions);
+         interact->id != SASL_CB_LIST_END; ++interact) {
+        const char* answer = interact->defresult != nullptr ? interact->defresult : "";
+        interact->result = answer;
+        interact->len = static_cast<unsigned>(std::strlen(answer));
+    }
+    return LDAP_SUCCESS;
+}
+
+std::string optionText(LDAP* ld, int option) {
+    char* raw = nullptr;
+    if (ldap_get_option(ld, option, &raw) != LDAP_OPT_SUCCESS || raw == nullptr) {
+        return "";
+    }
+    LdapString owned(raw);
+    return owned.get();
+}
+
+class OpenLdapConnection final : public LdapConnection {
+public:
+    explicit OpenLdapConnection(LDAP* ld) : ld_(ld) {}
+    ~OpenLdapConnection() override { ldap_unbind_ext_s(ld_, nullptr, nullptr); }
+    OpenLdapConnection(const OpenLdapConnection&) = delete;
+    OpenLdapConnection& operator=(const OpenLdapConnection&) = delete;
+
+    int ldap_set_option(int option, int value) override {
+        int rc = LDAP_OPT_SUCCESS;
+        switch (option) {
+            case kLdapOptVersion:
+                rc = ::ldap_set_option(ld_, LDAP_OPT_PROTOCOL_VERSION, &value);
+                break;
+            case kLdapOptReferrals:
+                rc = ::ldap_set_option(ld_, LDAP_OPT_REFERRALS,
+                                       value != 0 ? LDAP_OPT_ON : LDAP_OPT_OFF);
+                break;
+            case kLdapOptEncrypt:
+                // Only a minimum: with a maximum of 56 as well, GSSAPI refuses to bind.
+                rc = ::ldap_set_option(ld_, LDAP_OPT_X_SASL_SECPROPS,
+                                       value != 0 ? "minssf=56" : "minssf=0");
+                break;
+            default:
+                return kLdapParamError;
+        }
+        return rc == LDAP_OPT_SUCCESS ? 0 : mapLibraryCode(rc);
+    }
+
+    int negotiateBind() override {
+        const int rc = ldap_sasl_interactive_bind_s(ld_, nullptr, "GSS-SPNEGO GSSAPI", nullptr,
+                                                    nullptr, LDAP_SASL_QUIET, answerWithDefaults,
+                                                    nullptr);
+        return mapLibraryCode(rc);
+    }
+
+    int ldap_simple_bind_s(const std::string& dn, const std::string& password) override {
+        berval credentials{password.size(), const_cast<char*>(password.data())};
+        const int rc = ldap_sasl_bind_s(ld_, dn.empty() ? nullptr : dn.c_str(), LDAP_SASL_SIMPLE,
+                                        &credentials, nullptr, nullptr, nullptr);
+        return mapLibraryCode(rc);
+    }
+
+    int ldap_search_ext_s(const SearchRequest& request, std::vector<LdapEntry>& entries) override {
+        std::vector<char*> attributes;
+        for (const std::string& name : request.attributes) {
+            attributes.push_back(const_cast<char*>(name.c_str()));
+        }
+        attributes.push_back(nullptr);
+        ControlArray controls(request.controls);
+        LDAPMessage* raw = nullptr;
+        const int rc = ::ldap_search_ext_s(
+            ld_, request.base.c_str(), request.scope, request.filter.c_str(),
+            request.attributes.empty() ? nullptr : attributes.data(), 0, controls.get(), nullptr,
+            nullptr, request.sizeLimit, &raw);
+        MessagePtr result(raw);
+        if (rc != LDAP_SUCCESS) {
+            return mapLibraryCode(rc);
+        }
+        for (LDAPMessage* entry = ldap_first_entry(ld_, result.get()); entry != nullptr;
+             entry = ldap_next_entry(ld_, entry)) {
+            entries.push_back(readEntry(entry));
+        }
+        return 0;
+    }
+
+    int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
+                        int& messageId) override {
+        ControlArray array(controls);
+        return mapLibraryCode(::ldap_delete_ext(ld_, dn.c_str(), array.get(), nullptr, &messageId));
+    }
+
+    int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
+                        const std::string& newParent, bool deleteOldRdn,
+                        const ServerControls& controls, int& messageId) override {
+        ControlArray array(controls);
+        return mapLibraryCode(::ldap_rename(ld_, dn.c_str(), newRdn.c_str(),
+                                            newParent.empty() ? nullptr : newParent.c_str(),
+                                            deleteOldRdn ? 1 : 0, array.get(), nullptr,
+                                            &messageId));
+    }
+
+    int ldap_modify_ext(const std::string& dn, LDAPMod* const* mods,
+                        const ServerControls& controls, int& messageId) override {
+        ControlArray array(controls);
+        return mapLibraryCode(::ldap_modify_ext(ld_, dn.c_str(), const_cast<LDAPMod**>(mods),
+                                                array.get(), nullptr, &messageId));
+    }
+
+    int ldap_add_ext(const std::string& dn, LDAPMod* const* mods, const ServerControls& controls,
+                     int& messageId) override {
+        ControlArray array(controls);
+        return mapLibraryCode(::ldap_add_ext(ld_, dn.c_str(), const_cast<LDAPMod**>(mods),
+                                             array.get(), nullptr, &messageId));
+    }
+
+    int passwordModify(const std::string& userDn, const std::string& newPassword) override {
+        berval user{userDn.size(), const_cast<char*>(userDn.data())};
+        berval password{newPassword.size(), const_cast<char*>(newPassword.data())};
+        berval generated{0, nullptr};
+        const int rc = ldap_passwd_s(ld_, &user, nullptr, &password, &generated, nullptr, nullptr);
+        if (generated.bv_val != nullptr) {
+            ber_memfree(generated.bv_val);
+        }
+        return mapLibraryCode(rc);
+    }
+
+    int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) override {
+        timeval limit{timeoutSeconds, 0};
+        LDAPMessage* raw = nullptr;
+        const int kind = ::ldap_result(ld_, messageId, LDAP_MSG_ALL,
+                                       timeoutSeconds > 0 ? &limit : nullptr, &raw);
+        MessagePtr result(raw);
+        if (kind == 0) {
+            // Nothing in time: abandon the request rather than leave it running unseen.
+            ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
+            diagnostic.clear();
+            return kLdapTimeout;
+        }
+        if (kind == -1 || !result) {
+            int code = LDAP_OTHER;
+            ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &code);
+            diagnostic = lastDiagnostic();
+            const int mapped = mapLibraryCode(code);
+            return mapped != 0 ? mapped : kLdapLocalError;
+        }
+        int code = LDAP_SUCCESS;
+        char* matched = nullptr;
+        char* message = nullptr;
+        char** referrals = nullptr;
+        LDAPControl** controls = nullptr;
+        const int rc = ldap_parse_result(ld_, result.get(), &code, &matched, &message, &referrals,
+                                         &controls, 0);
+        LdapString ownedMatched(matched);
+        LdapString ownedMessage(message);
+        ReferralsPtr ownedReferrals(referrals);
+        ControlsPtr ownedControls(controls);
+        if (rc != LDAP_SUCCESS) {
+            diagnostic.clear();
+            return mapLibraryCode(rc);
+        }
+        diagnostic = message != nullptr ? message : "";
+        return mapLibraryCode(code);
+    }
+
+    std::string lastDiagnostic() override { return optionText(ld_, LDAP_OPT_DIAGNOSTIC_MESSAGE); }
+
+    std::string hostName() override { return optionText(ld_, LDAP_OPT_HOST_NAME); }
+
+private:
+    LdapEntry readEntry(LDAPMessage* message) {
+        LdapEntry entry;
+        if (char* dn = ldap_get_dn(ld_, message); dn != nullptr) {
+            LdapString owned(dn);
+            entry.dn = owned.get();
+        }
+        BerElement* rawBer = nullptr;
+        for (char* name = ldap_first_attribute(ld_, message, &rawBer); name != nullptr;
+             name = ldap_next_attribute(ld_, message, rawBer)) {
+            LdapString ownedName(name);
+            LdapAttribute attribute{name, {}};
+            if (berval** values = ldap_get_values_len(ld_, message, name); values != nullptr) {
+                ValuesPtr owned(values);
+                for (berval** value = values; *value != nullptr; ++value) {
+                    attribute.values.emplace_back((*value)->bv_val, (*value)->bv_len);
+                }
+            }
+            entry.attributes.push_back(std::move(attribute));
+        }
+        BerPtr ber(rawBer);
+        return entry;
+    }
+
+    LDAP* ld_;
+};
+
+class OpenLdapLibrary final : public LdapLibrary {
+public:
+    std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host, int port,
+                                              int& error) override {
+        LDAP* ld = nullptr;
+        int rc = LDAP_SUCCESS;
+        if (host) {
+            rc = ldap_initialize(&ld, uriFor(*host, port).c_str());
+        } else {
+            rc = ldap_initialize(&ld, nullptr);
+            if (rc == LDAP_SUCCESS && port != kDefaultPort) {
+                // The configured default server, on the port that was asked for.
+                const std::string defaultHost = optionText(ld, LDAP_OPT_HOST_NAME);
+                ldap_unbind_ext_s(ld, nullptr, nullptr);
+                ld = nullptr;
+                rc = ldap_initialize(&ld, uriFor(stripPort(defaultHost), port).c_str());
+            }
+        }
+        if (rc != LDAP_SUCCESS || ld == nullptr) {
+            if (ld != nullptr) {
+                ldap_unbind_ext_s(ld, nullptr, nullptr);
+            }
+            error = mapLibraryCode(rc != LDAP_SUCCESS ? rc : LDAP_NO_MEMORY);
+            return nullptr;
+        }
+        if (host) {
+            // Ask for the service principal of the host as typed: libldap would otherwise
+            // canonicalise the peer address through reverse DNS.
+            ::ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
+        }
+        return std::make_unique<OpenLdapConnection>(ld);
+    }
+
+private:
+    static constexpr int kDefaultPort = 389;
+
+    static std::string stripPort(const std::string& hostPort) {
+        if (!hostPort.empty() && hostPort.front() == '[') {
+            const auto close = hostPort.find(']');
+            return close == std::string::npos ? hostPort : hostPort.substr(0, close + 1);
+        }
+        const auto colon = hostPort.find(':');
+        return colon == std::string::npos ? hostPort : hostPort.substr(0, colon);
+    }
+
+    static std::string uriFor(const std::string& host, int port) {
+        const bool ipv6 = host.find(':') != std::string::npos && host.front() != '[';
+        return "ldap://" + (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
+    }
+};
+
+}  // namespace
+
+int mapLibraryCode(int libraryCode) {
+    if (libraryCode >= 0) {
+        return libraryCode;
+    }
+    if (libraryCode >= -17) {
+        return 0x50 - libraryCode;
+    }
+    return kLdapLocalError;
+}
+
+std::string ldapErrorText(int code) {
+    if (code >= 0x51 && code <= 0x61) {
+        return ldap_err2string(0x50 - code);
+    }
+    return ldap_err2string(code);
+}
+
+const std::vector<std::string>* LdapEntry::values(const std::string& name) const {
+    for (const LdapAttribute& attribute : attributes) {
+        if (strcasecmp(attribute.name.c_str(), name.c_str()) == 0) {
+            return &attribute.values;
+        }
+    }
+    return nullptr;
+}
+
+LdapLibrary& openLdapLibrary() {
+    static OpenLdapLibrary library;
+    return library;
+}
+
+}  // namespace kestrel
