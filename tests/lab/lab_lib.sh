@@ -1,0 +1,93 @@
+# Helpers for suites that run kestrel against the running lab directory.
+#
+# A suite sources this file (after which the e2e helpers are available too), gets its own
+# throw-away OU in $SUITE_OU, and checks the directory's state with ldapsearch, an
+# independent client, not with kestrel's own output. The OU and everything under it is
+# removed when the suite ends.
+#
+#   lab_add LDIF_TEXT          ldapadd the text (DNs may use $SUITE_OU)
+#   lab_add_user NAME          a user CN=NAME,$SUITE_OU with sAMAccountName NAME
+#   lab_add_ou NAME [PARENT]   OU=NAME under PARENT (default $SUITE_OU)
+#   lab_values DN ATTR         the attribute's values, one per line (base64 decoded)
+#   lab_exists DN              status 0 when the object exists
+#   lab_deleted_dn SAMNAME     the tombstone DN of a deleted object, by sAMAccountName
+#   expect_values DN ATTR TEXT the values, one per line, equal TEXT exactly
+
+# shellcheck source=../e2e/lib.sh
+source "$(cd "$(dirname "${BASH_SOURCE[0]}")/../e2e" && pwd)/lib.sh"
+
+LAB_SCRIPT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/scripts/lab
+if ! "$LAB_SCRIPT" status >/dev/null 2>&1; then
+    echo "the lab directory is not running (scripts/lab up)" >&2
+    exit 1
+fi
+eval "$("$LAB_SCRIPT" env)"
+
+LDAP_ARGS=(-Q -Y GSSAPI -H ldap://localhost)
+TREE_DELETE_CONTROL='!1.2.840.113556.1.4.805'
+SHOW_DELETED_CONTROL='!1.2.840.113556.1.4.417'
+
+SUITE_NAME=$(basename "$0" .sh)
+SUITE_OU="OU=kt-${SUITE_NAME//_/-}-$$,$LAB_BASE"
+
+lab_cleanup() {
+    ldapdelete "${LDAP_ARGS[@]}" -e "$TREE_DELETE_CONTROL" "$SUITE_OU" >/dev/null 2>&1 || true
+}
+
+lab_add() {
+    printf '%s\n' "$1" | ldapadd "${LDAP_ARGS[@]}" >/dev/null
+}
+
+lab_add_ou() {
+    local parent=${2:-$SUITE_OU}
+    lab_add "dn: OU=$1,$parent
+objectClass: organizationalUnit"
+}
+
+lab_add_user() {
+    lab_add "dn: CN=$1,$SUITE_OU
+objectClass: user
+sAMAccountName: $1"
+}
+
+lab_values() {
+    ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -b "$1" -s base "(objectClass=*)" "$2" |
+        python3 -c '
+import base64, sys
+attr = sys.argv[1].lower()
+for line in sys.stdin.read().splitlines():
+    name, sep, rest = line.partition(":")
+    if name.lower() != attr or not sep:
+        continue
+    if rest.startswith(":"):
+        sys.stdout.buffer.write(base64.b64decode(rest[1:].strip()) + b"\n")
+    else:
+        sys.stdout.buffer.write(rest[1:].encode() + b"\n")
+' "$2"
+}
+
+lab_exists() {
+    ldapsearch "${LDAP_ARGS[@]}" -LLL -b "$1" -s base "(objectClass=*)" 1.1 >/dev/null 2>&1
+}
+
+lab_deleted_dn() {
+    ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -e "$SHOW_DELETED_CONTROL" \
+        -b "CN=Deleted Objects,$LAB_BASE" "(&(isDeleted=TRUE)(sAMAccountName=$1))" 1.1 |
+        sed -n 's/^dn: //p'
+}
+
+expect_values() {
+    local got
+    got=$(lab_values "$1" "$2"; printf x)
+    got=${got%x}
+    if [[ $got != "$3" ]]; then
+        echo "  $2 of $1:"
+        diff -u <(printf '%s' "$3") <(printf '%s' "$got") | sed 's/^/  /'
+        CASE_FAILED=1
+    fi
+}
+
+# The suite's OU exists from the start; the e2e lib's trap keeps removing the work dir.
+trap 'lab_cleanup; rm -rf -- "$WORK_DIR"' EXIT
+lab_add "dn: $SUITE_OU
+objectClass: organizationalUnit"
