@@ -160,6 +160,7 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     }
     connect.port = settings.port;
     connect.encrypt = settings.kerberosEncryption;
+    connect.timeoutSeconds = settings.timeoutSeconds;
     std::optional<LdapSession> session = openSession(console, services.ldap, connect);
     if (!session) {
         console.err() << "Terminating program.\n";

@@ -73,6 +73,10 @@ public:
     // kLdapOptVersion (value 3), kLdapOptReferrals (0 off, 1 on), kLdapOptEncrypt (1 on).
     virtual int ldap_set_option(int option, int value) = 0;
 
+    // Bounds connecting and every synchronous call (the bind, searches) to `seconds`;
+    // 0 or less leaves them unbounded.
+    virtual void setTimeLimit(int seconds) = 0;
+
     // Binds with the caller's current Kerberos credentials (SASL GSS-SPNEGO, then GSSAPI).
     virtual int negotiateBind() = 0;
     virtual int ldap_simple_bind_s(const std::string& dn, const std::string& password) = 0;

@@ -92,6 +92,8 @@ std::optional<LdapSession> openSession(Console& console, LdapLibrary& library,
         return std::nullopt;
     }
 
+    handle->setTimeLimit(settings.timeoutSeconds);
+
     if (settings.version3) {
         setOption(console, *handle, serverText, kLdapOptVersion, 3, "LDAP_OPTION: Version 3\n",
                   "LDAP_OPTION (Version3): ");

@@ -24,6 +24,9 @@ struct ConnectSettings {
     bool simple = false;
     bool encrypt = false;
     bool extendedErrorInfo = false;
+    // Not a classic connection setting: without it a server that accepts the connection
+    // but never answers would hang the bind for ever. 0 or less: no limit.
+    int timeoutSeconds = 0;
 };
 
 // The open, bound connection. Owned by the driver; closing it unbinds.

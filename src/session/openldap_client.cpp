@@ -121,6 +121,15 @@ public:
         return rc == LDAP_OPT_SUCCESS ? 0 : mapLibraryCode(rc);
     }
 
+    void setTimeLimit(int seconds) override {
+        if (seconds <= 0) {
+            return;
+        }
+        timeval limit{seconds, 0};
+        ::ldap_set_option(ld_, LDAP_OPT_NETWORK_TIMEOUT, &limit);
+        ::ldap_set_option(ld_, LDAP_OPT_TIMEOUT, &limit);
+    }
+
     int negotiateBind() override {
         const int rc = ldap_sasl_interactive_bind_s(ld_, nullptr, "GSS-SPNEGO GSSAPI", nullptr,
                                                     nullptr, LDAP_SASL_QUIET, answerWithDefaults,
