@@ -17,7 +17,6 @@ std::size_t countWithoutPassword(const Map& map) {
 
 }  // namespace
 
-
 ModificationList::Entry& ModificationList::append(int op, const std::string& type) {
     auto entry = std::make_unique<Entry>();
     entry->type = type;
@@ -37,7 +36,7 @@ void ModificationList::appendTexts(int op, const std::string& type,
 }
 
 void ModificationList::appendBinaries(int op, const std::string& type,
-                                      const std::vector<BinaryValue>& values) {
+                                      std::span<const BinaryValue> values) {
     Entry& entry = append(op | LDAP_MOD_BVALUES, type);
     // The bytes stay owned by the modification set, which outlives this list.
     for (const BinaryValue& value : values) {
@@ -114,7 +113,9 @@ ModificationList ModificationList::forModify(Console& console, const Modificatio
         list.appendBinaries(LDAP_MOD_DELETE, name, values);
     }
     for (const auto& [name, value] : set.replaceBinary) {
-        list.appendBinaries(LDAP_MOD_REPLACE, name, {value});
+        // A view of the set's own value: a braced list would be a temporary copy,
+        // and the berval would point into freed memory.
+        list.appendBinaries(LDAP_MOD_REPLACE, name, std::span<const BinaryValue>(&value, 1));
         if (console.debug) {
             hexDump(console, value.data(), value.size());
         }
@@ -153,7 +154,8 @@ std::size_t countModifications(const ModificationSet& set, bool addMode) {
     std::size_t count = 0;
     if (addMode) {
         count = countWithoutPassword(set.addValues);
-        if (auto it = set.addValues.find(kUnicodePwd); it != set.addValues.end() && it->second.empty()) {
+        if (auto it = set.addValues.find(kUnicodePwd);
+            it != set.addValues.end() && it->second.empty()) {
             --count;
         }
         return count + set.addBinary.size();
@@ -183,14 +185,16 @@ std::optional<std::string> unicodePwdBytes(const std::string& value) {
 bool checkModificationSet(Console& console, const ModificationSet& set, bool addMode) {
     const std::size_t count = countModifications(set, addMode);
     if (count > kMaxModifications) {
-        console.out() << "ERROR: " << count << " modifications requested; one request holds at most "
-                      << kMaxModifications << ". Nothing was sent.\n";
+        console.out() << "ERROR: " << count
+                      << " modifications requested; one request holds at most " << kMaxModifications
+                      << ". Nothing was sent.\n";
         return false;
     }
     std::vector<const std::string*> passwords;
     for (const char* name : {kPasswordAttribute, kUnicodePwd}) {
         if (addMode) {
-            if (auto it = set.addValues.find(name); it != set.addValues.end() && !it->second.empty()) {
+            if (auto it = set.addValues.find(name);
+                it != set.addValues.end() && !it->second.empty()) {
                 passwords.push_back(&it->second.front());
             }
         } else if (auto it = set.replaceValues.find(name); it != set.replaceValues.end()) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@ namespace kestrel {
 inline constexpr std::size_t kMaxModifications = 999;
 
 class ModificationList {
-public:
+  public:
     // All seven groups, in group order: clears, text removals, replaces, adds, then the
     // binary removals, replaces and adds. Writes the #setpwd# warnings and debug lines.
     static ModificationList forModify(Console& console, const ModificationSet& set);
@@ -35,7 +36,7 @@ public:
     ModificationList(ModificationList&&) = default;
     ModificationList& operator=(ModificationList&&) = default;
 
-private:
+  private:
     // One LDAPMod and the storage its pointers view.
     struct Entry {
         LDAPMod mod{};
@@ -50,7 +51,8 @@ private:
     ModificationList() = default;
     Entry& append(int op, const std::string& type);
     void appendTexts(int op, const std::string& type, const std::vector<std::string>& values);
-    void appendBinaries(int op, const std::string& type, const std::vector<BinaryValue>& values);
+    // The bervals point at the values themselves, so they must outlive the list.
+    void appendBinaries(int op, const std::string& type, std::span<const BinaryValue> values);
     void appendUnicodePwd(Console& console, int op, const std::string& value);
     void seal();
 
