@@ -91,3 +91,61 @@ expect_values() {
 trap 'lab_cleanup; rm -rf -- "$WORK_DIR"' EXIT
 lab_add "dn: $SUITE_OU
 objectClass: organizationalUnit"
+
+# More helpers (added; the ones above stay as they are):
+#   lab_modify LDIF_TEXT       ldapmodify the text as Administrator (set-up, not the check)
+#   lab_dns BASE [FILTER]      DNs of the objects under BASE (one level), one per line, as an
+#                              LDAP query tool feeds them to kestrel
+#   lab_values_hex DN ATTR     the attribute's values as lower-case hexadecimal, one per line
+#   expect_values_hex DN ATTR TEXT   the same, compared with TEXT exactly
+#   lab_kinit PRINCIPAL PASSWORD CCACHE   kinit into the credential cache file CCACHE;
+#                              status 0 on success; the password never reaches the output
+#   lab_user_ccache            a credential cache of the non-admin $LAB_USER (path printed)
+
+lab_modify() {
+    printf '%s\n' "$1" | ldapmodify "${LDAP_ARGS[@]}" >/dev/null
+}
+
+lab_dns() {
+    ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -b "$1" -s one "${2:-(objectClass=*)}" 1.1 |
+        sed -n 's/^dn: //p'
+}
+
+lab_values_hex() {
+    lab_values "$1" "$2" >/dev/null || return 1
+    ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -b "$1" -s base "(objectClass=*)" "$2" |
+        python3 -c '
+import base64, sys
+attr = sys.argv[1].lower()
+for line in sys.stdin.read().splitlines():
+    name, sep, rest = line.partition(":")
+    if name.lower() != attr or not sep:
+        continue
+    raw = base64.b64decode(rest[1:].strip()) if rest.startswith(":") else rest[1:].encode()
+    print(raw.hex())
+' "$2"
+}
+
+expect_values_hex() {
+    local got
+    got=$(lab_values_hex "$1" "$2"; printf x)
+    got=${got%x}
+    if [[ $got != "$3" ]]; then
+        echo "  $2 of $1 (hex):"
+        diff -u <(printf '%s' "$3") <(printf '%s' "$got") | sed 's/^/  /'
+        CASE_FAILED=1
+    fi
+}
+
+lab_kinit() {
+    printf '%s\n' "$2" | KRB5CCNAME="FILE:$3" kinit "$1" >/dev/null 2>&1
+}
+
+lab_user_ccache() {
+    local cache=$WORK_DIR/ccache-$LAB_USER
+    if ! lab_kinit "$LAB_USER@$LAB_REALM" "$LAB_USER_PASS" "$cache"; then
+        echo "kinit as $LAB_USER failed" >&2
+        return 1
+    fi
+    printf '%s\n' "$cache"
+}
