@@ -112,7 +112,6 @@ lab_dns() {
 }
 
 lab_values_hex() {
-    lab_values "$1" "$2" >/dev/null || return 1
     ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -b "$1" -s base "(objectClass=*)" "$2" |
         python3 -c '
 import base64, sys
