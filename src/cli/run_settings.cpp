@@ -1,0 +1,88 @@
+#include "cli/run_settings.h"
+
+#include "attr/ascii_case.h"
+#include "platform/leading_number.h"
+
+namespace kestrel {
+namespace {
+
+// "RootDSE", "rootdse" and "rootdse,dc=x" all name the server's root entry.
+bool namesRootDse(const std::string& baseDn) {
+    return asciiLower(baseDn).starts_with("rootdse");
+}
+
+}  // namespace
+
+SwitchSpec kestrelSwitchSpec() {
+    return {":q",       ":d",    ":help",       ":?",      ":elapsed", ":elapsedms", ":exterr",
+            ":rm",      ":del",  ":treedelete", ":unsafe", ":cont",    ":rootdse",   ":add",
+            ":kerbenc", "h",     "b",           "t",       "rename",   "move",       "p",
+            "safety",   "delim", "mvdelim",     "undel"};
+}
+
+std::int32_t readNumber(std::string_view text) {
+    return leadingNumber(text);
+}
+
+RunSettings readRunSettings(Console& console, SwitchTable& switches) {
+    RunSettings settings;
+    settings.host = switches.value("h");
+
+    if (switches.has("rootdse")) {
+        switches.setValue("b", "rootdse");
+    }
+    if (switches.has("b")) {
+        settings.baseDn = switches.value("b");
+        if (namesRootDse(settings.baseDn)) {
+            // Shown even when quiet: the run is about to touch the server's root entry.
+            console.out() << "Modifying ROOTDSE...\n";
+            // Two double quotes: quote removal in collectTargets leaves the empty DN.
+            settings.baseDn = "\"\"";
+        }
+        settings.baseDnGiven = true;
+    }
+
+    settings.showElapsedSeconds = switches.has("elapsed");
+    settings.showElapsedMs = switches.has("elapsedms");
+    if (switches.has("t")) {
+        settings.timeoutSeconds = readNumber(switches.value("t"));
+    }
+    if (switches.has("safety")) {
+        settings.safetyLimit = readNumber(switches.value("safety"));
+    }
+    if (switches.has("unsafe")) {
+        settings.safetyLimit = -1;
+    }
+    if (switches.has("p")) {
+        settings.port = readNumber(switches.value("p"));
+    }
+    settings.showExtendedError = switches.has("exterr");
+    settings.treeDelete = switches.has("treedelete");
+    settings.continueOnError = switches.has("cont");
+    if (switches.has("delim")) {
+        settings.attrDelimiter = switches.value("delim");
+    }
+    if (switches.has("mvdelim")) {
+        settings.mvDelimiter = switches.value("mvdelim");
+    }
+    settings.kerberosEncryption = switches.has("kerbenc");
+
+    // First match wins; the values of the losing mode switches are not read.
+    if (switches.has("rm") || switches.has("del")) {
+        settings.mode = RunMode::Delete;
+    } else if (switches.has("rename")) {
+        settings.mode = RunMode::Rename;
+        settings.newRdn = switches.value("rename");
+    } else if (switches.has("move")) {
+        settings.mode = RunMode::Move;
+        settings.newParent = switches.value("move");
+    } else if (switches.has("undel")) {
+        settings.mode = RunMode::Undelete;
+        settings.newParent = switches.value("undel");
+    } else if (switches.has("add")) {
+        settings.mode = RunMode::Add;
+    }
+    return settings;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,191 @@
+#include "cli/switch_table.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kestrel {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+// Builds a table from arguments as the process would receive them (argv[0] first).
+SwitchTable parse(const Texts& args, bool caseSensitive = false) {
+    std::vector<const char*> argv{"kestrel"};
+    for (const auto& arg : args) {
+        argv.push_back(arg.c_str());
+    }
+    return SwitchTable(static_cast<int>(argv.size()), argv.data(), caseSensitive);
+}
+
+const SwitchSpec kSpec{":q", ":d", ":help", ":?", "b", "safety", "undel"};
+
+struct ValueCase {
+    const char* name;
+    Texts args;
+    std::string switchName;
+    bool present;
+    std::string value;
+};
+
+TEST(SwitchTableTest, SwitchValues) {
+    const std::vector<ValueCase> cases{
+        {"upper and lower name the same switch", {"-B", "x"}, "b", true, "x"},
+        {"lookup folds too", {"-b", "x"}, "B", true, "x"},
+        {"slash introduces a switch", {"/HELP"}, "help", true, ""},
+        {"negative number is a value", {"-safety", "-5"}, "safety", true, "-5"},
+        {"switch word is not a value", {"-safety", "-x"}, "safety", true, ""},
+        {"slash word is not a value", {"-b", "/x"}, "b", true, ""},
+        {"last switch has no value", {"a::b", "-b"}, "b", true, ""},
+        {"repeated switch: last value wins", {"-b", "one", "-b", "two"}, "b", true, "two"},
+        {"repeated switch without value empties", {"-b", "one", "-b"}, "b", true, ""},
+        {"only the next argument is a value", {"-b", "one", "two"}, "b", true, "one"},
+        {"double dash names dash-x", {"--x", "v"}, "-x", true, "v"},
+        {"absent switch", {"-q"}, "b", false, ""},
+        {"bare dash has the empty name", {"-"}, "", true, ""},
+        {"bare slash has the empty name", {"/"}, "", true, ""},
+        {"value may be empty text", {"-b", ""}, "b", true, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SwitchTable table = parse(c.args);
+        EXPECT_EQ(table.has(c.switchName), c.present);
+        EXPECT_EQ(table.value(c.switchName), c.value);
+    }
+}
+
+struct ValidateCase {
+    const char* name;
+    Texts args;
+    int problems;
+    Texts unknown;
+    Texts missing;
+    Texts positionals;
+};
+
+TEST(SwitchTableTest, ValidateAgainstSpecification) {
+    const std::vector<ValidateCase> cases{
+        {"flag hands back what it swallowed",
+         {"-q", "cn:x:1", "a::b"},
+         0,
+         {},
+         {},
+         {"a::b", "cn:x:1"}},
+        {"released values follow the flags' order in the specification",
+         {"-d", "one", "-q", "two", "three"},
+         0,
+         {},
+         {},
+         {"three", "two", "one"}},
+        {"valued switch keeps its value", {"-b", "cn=x", "a::b"}, 0, {}, {}, {"a::b"}},
+        {"unknown switch keeps its value out of the positionals",
+         {"-port", "389"},
+         1,
+         {"port"},
+         {},
+         {}},
+        {"unknown switches sorted by name", {"-zz", "-aa"}, 2, {"aa", "zz"}, {}, {}},
+        {"unknown names are folded", {"-ZZ"}, 1, {"zz"}, {}, {}},
+        {"repeated unknown switch reported once", {"-zz", "-zz"}, 1, {"zz"}, {}, {}},
+        {"negative value then an unknown switch", {"-safety", "-x"}, 1, {"x"}, {}, {}},
+        {"bare dash is unknown and leaves nothing pending", {"-", "a::b"}, 1, {""}, {}, {"a::b"}},
+        {"bare slash is unknown", {"/"}, 1, {""}, {}, {}},
+        {"dash-digit is a positional", {"-1"}, 0, {}, {}, {"-1"}},
+        {"valued switch given without a value is fine", {"-undel"}, 0, {}, {}, {}},
+        {"no arguments", {}, 0, {}, {}, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SwitchTable table = parse(c.args);
+        EXPECT_EQ(table.validate(kSpec), c.problems);
+        EXPECT_EQ(table.unknownSwitches(), c.unknown);
+        EXPECT_EQ(table.missingSwitches(), c.missing);
+        EXPECT_EQ(table.positionals(), c.positionals);
+    }
+}
+
+TEST(SwitchTableTest, ReleasedFlagValueIsCleared) {
+    SwitchTable table = parse({"-q", "attr::x"});
+    EXPECT_EQ(table.value("q"), "attr::x");  // before validation the parser cannot know
+    table.validate(kSpec);
+    EXPECT_TRUE(table.has("q"));
+    EXPECT_EQ(table.value("q"), "");
+}
+
+TEST(SwitchTableTest, RequiredSwitches) {
+    const SwitchSpec spec{"^host", ":q", "^base", "opt"};
+    {
+        SwitchTable table = parse({"-q"});
+        EXPECT_EQ(table.validate(spec), 2);
+        EXPECT_EQ(table.missingSwitches(), (Texts{"base", "host"}));
+        EXPECT_TRUE(table.unknownSwitches().empty());
+    }
+    {
+        SwitchTable table = parse({"-HOST", "h", "-base"});
+        EXPECT_EQ(table.validate(spec), 0);
+        EXPECT_TRUE(table.missingSwitches().empty());
+    }
+    {
+        // Missing and unknown add up.
+        SwitchTable table = parse({"-host", "h", "-zz"});
+        EXPECT_EQ(table.validate(spec), 2);
+        EXPECT_EQ(table.missingSwitches(), (Texts{"base"}));
+        EXPECT_EQ(table.unknownSwitches(), (Texts{"zz"}));
+    }
+}
+
+TEST(SwitchTableTest, MarkersCountOnlyAtTheFront) {
+    // "^" inside a name is part of the name; a flag marker comes off before "^" is read.
+    const SwitchSpec spec{"a^b", ":^c"};
+    SwitchTable table = parse({"-a^b", "x"});
+    EXPECT_EQ(table.validate(spec), 1);
+    EXPECT_EQ(table.missingSwitches(), (Texts{"c"}));
+}
+
+TEST(SwitchTableTest, SpecificationNamesFoldedWhenCaseInsensitive) {
+    SwitchTable table = parse({"-help"});
+    EXPECT_EQ(table.validate({":HELP"}), 0);
+}
+
+TEST(SwitchTableTest, CaseSensitiveTableKeepsNames) {
+    SwitchTable table = parse({"-B", "x"}, true);
+    EXPECT_TRUE(table.has("B"));
+    EXPECT_FALSE(table.has("b"));
+    EXPECT_EQ(table.value("B"), "x");
+    EXPECT_EQ(table.validate({"b"}), 1);
+    EXPECT_EQ(table.unknownSwitches(), (Texts{"B"}));
+}
+
+TEST(SwitchTableTest, UnknownNamesInByteOrder) {
+    // A prefix sorts first, and bytes compare unsigned (0xC3 after every ASCII letter).
+    SwitchTable table = parse({"-\xC3\xA9", "-ab", "-a", "-B"});
+    table.validate({});
+    EXPECT_EQ(table.unknownSwitches(), (Texts{"a", "ab", "b", "\xC3\xA9"}));
+}
+
+TEST(SwitchTableTest, SetValueInsertsAndFolds) {
+    SwitchTable table = parse({});
+    EXPECT_FALSE(table.has("b"));
+    table.setValue("B", "rootdse");
+    EXPECT_TRUE(table.has("b"));
+    EXPECT_EQ(table.value("b"), "rootdse");
+    table.setValue("b", "other");
+    EXPECT_EQ(table.value("B"), "other");
+}
+
+TEST(SwitchTableTest, EmptyMeansNoSwitch) {
+    EXPECT_TRUE(parse({}).empty());
+    EXPECT_TRUE(parse({"a::b", "-1"}).empty());
+    EXPECT_FALSE(parse({"-"}).empty());
+    EXPECT_FALSE(parse({"-q"}).empty());
+}
+
+TEST(SwitchTableTest, ProgramNameUnchanged) {
+    const char* argv[] = {"/usr/local/bin/KESTREL", "-q"};
+    const SwitchTable table(2, argv, false);
+    EXPECT_EQ(table.programName(), "/usr/local/bin/KESTREL");
+}
+
+}  // namespace
+}  // namespace kestrel
