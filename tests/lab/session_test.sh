@@ -1,0 +1,290 @@
+# The directory session against the lab: which names reach the server, the bind with and
+# without a ticket, -kerbenc, a server that cannot be reached, one that never answers, a
+# request that is never answered (-t), and a caller without the rights to write.
+source "$(dirname "${BASH_SOURCE[0]}")/lab_lib.sh"
+
+BANNER=$'\nKestrel V01.06.00cpp by the Kestrel developers June 2005\n\n'
+SERVER=dc1.homelab.net
+STOP=$'\n\nERROR: Too many errors encountered, terminating...\n'
+DONE=$'\nThe command completed successfully\n\n'
+FAILED_RUN=$'\nThe command did not complete successfully\n\n'
+
+lab_add_user s1
+lab_add_user s2
+S1="CN=s1,$SUITE_OU"
+S2="CN=s2,$SUITE_OU"
+
+# A stand-in server on a free loopback port, for at most 30 seconds:
+#   silent     accepts connections and never answers
+#   drop SPEC  relays one connection to the lab DC but never passes on some of the
+#              client's requests after the bind: "2" only the 2nd, "2-" the 2nd and all
+#              later ones (the 1st request after the bind is the RootDSE read). The
+#              server never sees a dropped request, so it never answers it.
+cat >"$WORK_DIR/standin.py" <<'EOF'
+import select, socket, sys, time
+
+mode = sys.argv[1]
+end = time.time() + 30
+listener = socket.socket()
+listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+listener.bind(("127.0.0.1", 0))
+listener.listen(8)
+print(listener.getsockname()[1], flush=True)
+
+if mode == "silent":
+    held = []
+    listener.settimeout(0.5)
+    while time.time() < end:
+        try:
+            held.append(listener.accept()[0])
+        except socket.timeout:
+            pass
+    sys.exit(0)
+
+spec = sys.argv[2]
+if spec.endswith("-"):
+    dropped = lambda n: n >= int(spec[:-1])
+else:
+    dropped = lambda n: n == int(spec)
+listener.settimeout(end - time.time())
+client = listener.accept()[0]
+server = socket.create_connection(("127.0.0.1", 389))
+
+def frame_length(buf):
+    # Bind messages travel as plain LDAP (BER); everything after the bind inside the
+    # SASL security layer, each buffer led by its 4-byte length.
+    if buf[:1] == b"\x30":
+        if len(buf) < 2:
+            return None
+        if buf[1] < 0x80:
+            return 2 + buf[1]
+        k = buf[1] & 0x7F
+        return None if len(buf) < 2 + k else 2 + k + int.from_bytes(buf[2:2 + k], "big")
+    return None if len(buf) < 4 else 4 + int.from_bytes(buf[:4], "big")
+
+pending, requests = b"", 0
+while time.time() < end:
+    ready = select.select([client, server], [], [], 0.2)[0]
+    if server in ready:
+        data = server.recv(65536)
+        if not data:
+            break
+        client.sendall(data)
+    if client in ready:
+        data = client.recv(65536)
+        if not data:
+            break
+        pending += data
+        while pending:
+            n = frame_length(pending)
+            if n is None or len(pending) < n:
+                break
+            frame, pending = pending[:n], pending[n:]
+            if frame[0] == 0x30 and b"\x60" in frame[:12]:  # a bind request
+                server.sendall(frame)
+                continue
+            requests += 1
+            if not dropped(requests):
+                server.sendall(frame)
+EOF
+
+STANDIN_PID=
+STANDIN_PORT=
+start_standin() {
+    python3 "$WORK_DIR/standin.py" "$@" >"$WORK_DIR/standin.port" 2>/dev/null &
+    STANDIN_PID=$!
+    STANDIN_PORT=
+    for _ in $(seq 1 50); do
+        STANDIN_PORT=$(head -n1 "$WORK_DIR/standin.port")
+        [[ -n $STANDIN_PORT ]] && return 0
+        sleep 0.1
+    done
+    echo "the stand-in server did not start" >&2
+    return 1
+}
+stop_standin() {
+    if [[ -n $STANDIN_PID ]]; then
+        kill "$STANDIN_PID" 2>/dev/null
+        wait "$STANDIN_PID" 2>/dev/null
+        STANDIN_PID=
+    fi
+}
+
+# Runs kestrel bounded by `timeout`, and records the wall time in ELAPSED_MS.
+ELAPSED_MS=0
+run_bounded() {
+    local limit=$1 started
+    shift
+    started=$EPOCHREALTIME
+    (cd "$WORK_DIR" && exec timeout "$limit" "$KESTREL" "$@") </dev/null >"$OUT_FILE" 2>"$ERR_FILE"
+    STATUS=$?
+    ELAPSED_MS=$(python3 -c "print(int((float('$EPOCHREALTIME') - float('$started')) * 1000))")
+}
+
+expect_elapsed_between() {
+    if ((ELAPSED_MS < $1 || ELAPSED_MS > $2)); then
+        mismatch "the run took ${ELAPSED_MS} ms, expected between $1 and $2 ms"
+    fi
+}
+
+expect_stdout_line() {
+    if ! grep -qxF -- "$1" "$OUT_FILE"; then
+        mismatch "standard output has no line: $1"
+    fi
+}
+
+# Every way of naming the server ends on the lab DC, which the server line names by the
+# DNS host name from its RootDSE.
+i=0
+while IFS='|' read -r label args; do
+    i=$((i + 1))
+    begin_case "server named by $label: the change arrives, the server line names the DC"
+    # shellcheck disable=SC2086
+    run_kestrel $args -b "$S1" "description::via $i"
+    expect_status 0
+    expect_stdout $'DN Count: 1\nUsing server: '"$SERVER"$'\nModifying specified objects...\n   DN: '"$S1"$'...\n'"$DONE"
+    expect_stderr "$BANNER"
+    expect_values "$S1" description "via $i"$'\n'
+    end_case
+done <<'EOF'
+the library default (LDAPURI)|
+localhost|-h localhost
+127.0.0.1 with -p 389|-h 127.0.0.1 -p 389
+localhost:389|-h localhost:389
+"."|-h .
+EOF
+
+begin_case "server named by its DNS host name (resolved through nss_wrapper)"
+ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
+    LD_PRELOAD=$LAB_NSS_WRAPPER NSS_WRAPPER_HOSTS=$LAB_NSS_HOSTS \
+    run_kestrel -h "$LAB_DC_HOST" -b "$S1" "description::via fqdn"
+expect_status 0
+expect_stdout_line "Using server: $SERVER"
+expect_values "$S1" description $'via fqdn\n'
+end_case
+
+begin_case "-t 0 waits without a limit: a normal run succeeds"
+run_kestrel -t 0 -q -b "$S1" "description::no limit"
+expect_status 0
+expect_stdout $'\n'
+expect_values "$S1" description $'no limit\n'
+end_case
+
+begin_case "-kerbenc binds sealed and the change arrives; -d names the option"
+run_kestrel -kerbenc -q -b "$S1" "description::sealed"
+expect_status 0
+expect_stderr ""
+expect_values "$S1" description $'sealed\n'
+run_kestrel -kerbenc -d -h localhost -b "$S1" "description::sealed debug"
+expect_status 0
+expect_stderr "$BANNER"$'LDAP_OPTION: Version 3\nLDAP_OPTION: Kerberos Encryption\nLDAP_BIND: [localhost] Successful\n'
+expect_stdout $'DEBUG: icnt=3\nDEBUG: arg=[description::sealed debug]\nDEBUG: attrib=[description]\nDEBUG: op=[]\nDEBUG: stmp2=[sealed debug]\n\nDEBUG: Mod Attrib - [description] with [sealed debug]\nDN Count: 1\nOpening TCP connection\nDEBUG: In OpenLDAP... Params:\nDEBUG:    Server:    localhost\nDEBUG:    Port:        389\nDEBUG:    Ref:       1\nDEBUG:    V3:        1\nDEBUG:    Anonymous: 0\nDEBUG:    userdn: \nDEBUG:    password: \nDEBUG:    Simple: 0\nDEBUG:    LDAP_OPT_ENCRYPT: 1\nDEBUG:    Extended Error Info: 0\nDEBUG: Gathering RootDSE\nUsing server: dc1.homelab.net\nDEBUG: RootDSE Completed\nModifying specified objects...\n   DN: '"$S1"$'...\n'"$DONE"
+expect_values "$S1" description $'sealed debug\n'
+run_kestrel -d -h localhost -q -b "$S1" "description::not sealed"
+expect_status 0
+expect_stderr $'LDAP_OPTION: Version 3\nLDAP_BIND: [localhost] Successful\n'
+end_case
+
+# Nothing listens on the discard port of the loopback interface.
+while IFS='|' read -r label args; do
+    begin_case "unreachable server ($label): bind error, terminated, status 255"
+    # shellcheck disable=SC2086
+    run_bounded 20 $args -b "$S2" "description::never"
+    expect_status 255
+    expect_stdout $'DN Count: 1\n'
+    expect_stderr "$BANNER"$'LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can\'t contact LDAP server\nTerminating program.\n'
+    expect_values "$S2" description ""
+    end_case
+done <<'EOF'
+port written after the host|-h 127.0.0.1:9
+port switch|-h 127.0.0.1 -p 9
+EOF
+
+begin_case "a server that never answers the bind: -t 2 ends the run with a timeout"
+start_standin silent
+run_bounded 20 -t 2 -h "127.0.0.1:$STANDIN_PORT" -b "$S2" "description::never"
+stop_standin
+expect_status 255
+expect_stdout $'DN Count: 1\n'
+expect_stderr "$BANNER"$'LDAP_BIND: [127.0.0.1] Error 0x55 (85) - Timed out\nTerminating program.\n'
+expect_elapsed_between 1500 4500
+end_case
+
+begin_case "an unanswered RootDSE read: -t 2, the RootDSE failure, status 255"
+start_standin drop 1-
+run_bounded 20 -t 2 -h "127.0.0.1:$STANDIN_PORT" -b "$S2" "description::never"
+stop_standin
+expect_status 255
+expect_stdout $'DN Count: 1\n'
+expect_stderr "$BANNER"$'LDAP_SEARCH_S: 0x55\nLDAP_SEARCH_S: Timed out\n\nERROR: Couldn\'t gather RootDSE Info...\nTerminating program.\n'
+expect_elapsed_between 1500 4500
+expect_values "$S2" description ""
+end_case
+
+begin_case "an unanswered modify: -t 2 gives the timeout line, status 85, nothing changed"
+start_standin drop 2-
+run_bounded 20 -t 2 -h "127.0.0.1:$STANDIN_PORT" -b "$S2" "description::never"
+stop_standin
+expect_status 85
+expect_stdout $'DN Count: 1\nUsing server: '"$SERVER"$'\nModifying specified objects...\n   DN: '"$S2...$STOP$FAILED_RUN"
+expect_stderr "$BANNER: [$SERVER] Error 0x55 (85) - Timed out"$'\n'
+expect_elapsed_between 1500 4500
+expect_values "$S2" description ""
+end_case
+
+begin_case "after a timed-out target, -cont goes on and the next target's answer is its own"
+start_standin drop 2
+(cd "$WORK_DIR" && printf '%s\n%s\n' "$S2" "$S1" |
+    exec timeout 20 "$KESTREL" -cont -exterr -t 2 -h "127.0.0.1:$STANDIN_PORT" "description::after timeout") \
+    >"$OUT_FILE" 2>"$ERR_FILE"
+STATUS=$?
+stop_standin
+expect_status 85
+expect_stdout $'DN Count: 2\nUsing server: '"$SERVER"$'\nModifying specified objects...\n   DN: '"$S2...   DN: $S1..."$'\n'"$FAILED_RUN"
+expect_stderr "$BANNER: [$SERVER] Error 0x55 (85) - Timed out"$'\n'
+expect_values "$S2" description ""
+expect_values "$S1" description $'after timeout\n'
+end_case
+
+begin_case "-t 0 waits for an answer instead of failing at once"
+start_standin drop 2-
+run_bounded 4 -t 0 -q -h "127.0.0.1:$STANDIN_PORT" -b "$S2" "description::never"
+stop_standin
+# Still waiting when timeout(1) ends it.
+expect_status 124
+expect_stdout ""
+end_case
+
+begin_case "no Kerberos ticket: bind fails with a local error, status 255"
+while IFS='|' read -r shown args; do
+    # shellcheck disable=SC2086
+    KRB5CCNAME=FILE:$WORK_DIR/no-such-ccache run_kestrel $args -b "$S2" "description::never"
+    expect_status 255
+    expect_stdout $'DN Count: 1\n'
+    expect_stderr "$BANNER"$'LDAP_BIND: ['"$shown"$'] Error 0x52 (82) - Local error\nTerminating program.\n'
+done <<'EOF'
+|
+localhost|-h localhost
+EOF
+expect_values "$S2" description ""
+end_case
+
+begin_case "no Kerberos ticket with -d: the library's reason is shown"
+KRB5CCNAME=FILE:$WORK_DIR/no-such-ccache run_kestrel -d -h localhost -b "$S2" "description::never"
+expect_status 255
+diagnostic=$(grep '^DEBUG: LDAP_BIND diagnostic: ' "$OUT_FILE")
+if [[ $diagnostic != *"No credentials were supplied"* ]]; then
+    mismatch "no diagnostic line naming the missing credentials: [$diagnostic]"
+fi
+end_case
+
+begin_case "a user without write rights: 0x32 insufficient access, nothing changed"
+user_cache=$(lab_user_ccache)
+KRB5CCNAME=FILE:$user_cache run_kestrel -exterr -b "$S2" "description::not allowed"
+expect_status 50
+expect_stdout $'DN Count: 1\nUsing server: '"$SERVER"$'\nModifying specified objects...\n   DN: '"$S2...   Extended Error: 00002098: Object $S2 has no write property access"$'\n\n'"$STOP$FAILED_RUN"
+expect_stderr "$BANNER: [$SERVER] Error 0x32 (50) - Insufficient access"$'\n'
+expect_values "$S2" description ""
+end_case
+
+finish
