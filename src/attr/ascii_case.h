@@ -1,4 +1,4 @@
-// ASCII-only case folding for attribute names, operations and hexadecimal text.
+// ASCII-only character helpers for attribute names, operations and encoded values.
 #pragma once
 
 #include <string>
@@ -16,6 +16,20 @@ inline std::string asciiLower(std::string_view text) {
         }
     }
     return folded;
+}
+
+// The value of a hexadecimal digit of either case, or -1.
+inline int hexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
 }
 
 }  // namespace kestrel

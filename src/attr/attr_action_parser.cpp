@@ -1,0 +1,195 @@
+#include "attr/attr_action_parser.h"
+
+#include <string_view>
+#include <utility>
+
+#include "attr/ascii_case.h"
+#include "attr/binary_prefix.h"
+#include "attr/tokenizer.h"
+
+namespace kestrel {
+namespace {
+
+// One attribute-action argument, split and folded.
+struct AttrAction {
+    std::string_view source;  // the argument as written, for messages
+    int pieceCount = 0;
+    std::string attribute;  // lower case, may still carry a binary prefix
+    std::string operation;  // lower case, empty when absent
+    std::string valueText;  // case kept; keeps any further delimiters
+    bool binary = false;    // the attribute carries the "##" marker
+};
+
+AttrAction splitAction(const std::string& argument, const ActionSyntax& syntax) {
+    BoundedSplit split = boundedSplit(argument, syntax.attrDelimiter);
+    AttrAction action;
+    action.source = argument;
+    action.pieceCount = split.pieceCount;
+    action.attribute = asciiLower(split.pieces[0]);
+    action.operation = asciiLower(split.pieces[1]);
+    action.valueText = std::move(split.pieces[2]);
+    action.binary = action.attribute.find("##") != std::string::npos;
+    return action;
+}
+
+void writeActionDebug(Console& console, const AttrAction& action) {
+    console.out() << "DEBUG: icnt=" << action.pieceCount << "\n"
+                  << "DEBUG: arg=[" << action.source << "]\n"
+                  << "DEBUG: attrib=[" << action.attribute << "]\n"
+                  << "DEBUG: op=[" << action.operation << "]\n"
+                  << "DEBUG: stmp2=[" << action.valueText << "]\n"
+                  << "\n";
+}
+
+void writeIssue(Console& console, const AttrAction& action) {
+    console.out() << "ERROR: Issue with attrib parameter - [" << action.source << "]\n";
+}
+
+void writeUnsupported(Console& console, const AttrAction& action) {
+    writeIssue(console, action);
+    console.out() << "ERROR: Unsupported Op or format - [" << action.operation << "]\n";
+}
+
+void writeAddModeWarning(Console& console) {
+    console.out() << "WARN: Delete/Clear option illogical for add, ignoring.\n";
+}
+
+void debugLine(Console& console, const char* line) {
+    if (console.debug) {
+        console.out() << line;
+    }
+}
+
+// Applies one well-split action; returns false when it is malformed.
+class ActionApplier {
+  public:
+    ActionApplier(Console& console, const ActionSyntax& syntax, ModificationSet& set,
+                  ActionParseOutcome& outcome)
+        : console_(console), syntax_(syntax), set_(set), outcome_(outcome) {}
+
+    bool apply(const AttrAction& action) {
+        if (action.pieceCount < 2) {
+            writeIssue(console_, action);
+            console_.out() << "ERROR: Missing operation.\n\n";
+            return false;
+        }
+        if (action.pieceCount == 2) {
+            return applyClear(action);
+        }
+        const std::string& op = action.operation;
+        if (op.empty()) {
+            applyBlank(action);
+            return true;
+        }
+        if (op == "+" || op == "++") {
+            debugLine(console_, "DEBUG: MV Add\n");
+            add(action, valuesOf(action));
+            return true;
+        }
+        if (op == "-" || op == "--") {
+            debugLine(console_, "DEBUG: MV Delete\n");
+            if (syntax_.addMode) {
+                writeAddModeWarning(console_);
+                return true;
+            }
+            remove(action, valuesOf(action));
+            return true;
+        }
+        writeUnsupported(console_, action);
+        return false;
+    }
+
+  private:
+    bool applyClear(const AttrAction& action) {
+        if (action.operation.find('-') == std::string::npos) {
+            writeUnsupported(console_, action);
+            return false;
+        }
+        if (syntax_.addMode) {
+            writeAddModeWarning(console_);
+            return true;
+        }
+        set_.clear(action.attribute);
+        if (console_.debug) {
+            console_.out() << "Clear Attrib - [" << action.attribute << "]\n";
+        }
+        return true;
+    }
+
+    void applyBlank(const AttrAction& action) {
+        if (syntax_.addMode) {
+            debugLine(console_, "DEBUG: Add attrib\n");
+            add(action, {action.valueText});
+            return;
+        }
+        std::string shownAttribute = action.attribute;
+        if (action.binary) {
+            record(set_.replaceBinaryValue(console_, action.attribute, action.valueText));
+            shownAttribute = unprefixedAttribute(action.attribute);
+        } else {
+            set_.replaceText(action.attribute, action.valueText);
+        }
+        if (console_.debug) {
+            console_.out() << "DEBUG: Mod Attrib - [" << shownAttribute << "] with ["
+                           << action.valueText << "]\n";
+        }
+    }
+
+    // Only the doubled operations take a list; a single "+" or "-" keeps the delimiter
+    // as part of its one value.
+    std::vector<std::string> valuesOf(const AttrAction& action) const {
+        if (action.operation.size() == 2) {
+            return tokenize(action.valueText, syntax_.mvDelimiter);
+        }
+        return {action.valueText};
+    }
+
+    void add(const AttrAction& action, const std::vector<std::string>& values) {
+        if (action.binary) {
+            record(set_.appendBinaries(console_, set_.addBinary, action.attribute, values));
+        } else {
+            set_.appendTexts(console_, set_.addValues, action.attribute, values);
+        }
+    }
+
+    void remove(const AttrAction& action, const std::vector<std::string>& values) {
+        if (action.binary) {
+            record(set_.appendBinaries(console_, set_.removeBinary, action.attribute, values));
+        } else {
+            set_.appendTexts(console_, set_.removeValues, action.attribute, values);
+        }
+    }
+
+    void record(int status) {
+        if (status != 0) {
+            outcome_.binaryFailed = true;
+            outcome_.binaryStatus = status;
+        }
+    }
+
+    Console& console_;
+    const ActionSyntax& syntax_;
+    ModificationSet& set_;
+    ActionParseOutcome& outcome_;
+};
+
+}  // namespace
+
+ActionParseOutcome parseAttributeActions(Console& console,
+                                         const std::vector<std::string>& arguments,
+                                         const ActionSyntax& syntax, ModificationSet& set) {
+    ActionParseOutcome outcome;
+    ActionApplier applier(console, syntax, set, outcome);
+    for (const std::string& argument : arguments) {
+        const AttrAction action = splitAction(argument, syntax);
+        if (console.debug) {
+            writeActionDebug(console, action);
+        }
+        if (!applier.apply(action)) {
+            outcome.wellFormed = false;
+        }
+    }
+    return outcome;
+}
+
+}  // namespace kestrel

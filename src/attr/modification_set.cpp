@@ -1,0 +1,76 @@
+#include "attr/modification_set.h"
+
+#include <utility>
+
+#include "attr/binary_encoding.h"
+#include "attr/binary_prefix.h"
+
+namespace kestrel {
+
+void ModificationSet::clear(const std::string& attribute) {
+    clears.push_back(attribute);
+}
+
+void ModificationSet::replaceText(const std::string& attribute, const std::string& value) {
+    replaceValues[attribute] = value;
+}
+
+void ModificationSet::appendTexts(Console& console,
+                                  std::map<std::string, std::vector<std::string>>& member,
+                                  const std::string& attribute,
+                                  const std::vector<std::string>& values) {
+    // The entry is made even when every value is empty: consumers see the attribute.
+    std::vector<std::string>& list = member[attribute];
+    for (const std::string& value : values) {
+        if (value.empty()) {
+            continue;
+        }
+        list.push_back(value);
+        if (console.debug) {
+            console.out() << "DEBUG: MV Val Attrib - [" << attribute << "] with [" << value
+                          << "]\n";
+        }
+    }
+}
+
+int ModificationSet::replaceBinaryValue(Console& console, const std::string& prefixedAttribute,
+                                        const std::string& valueText) {
+    std::string attribute = prefixedAttribute;
+    BinaryValue value;
+    const int status = encodeBinaryValue(console, attribute, valueText, value);
+    if (status == 0) {
+        replaceBinary[attribute] = std::move(value);
+    }
+    return status;
+}
+
+int ModificationSet::appendBinaries(Console& console,
+                                    std::map<std::string, std::vector<BinaryValue>>& member,
+                                    const std::string& prefixedAttribute,
+                                    const std::vector<std::string>& valueTexts) {
+    const std::string name = unprefixedAttribute(prefixedAttribute);
+    std::vector<BinaryValue>& list = member[name];
+    int lastFailure = 0;
+    for (const std::string& valueText : valueTexts) {
+        if (valueText.empty()) {
+            continue;
+        }
+        std::string attribute = prefixedAttribute;
+        BinaryValue value;
+        const int status = encodeBinaryValue(console, attribute, valueText, value);
+        if (status != 0) {
+            lastFailure = status;
+            if (console.debug) {
+                console.out() << "DEBUG: Error in data format.\n";
+            }
+            continue;
+        }
+        list.push_back(std::move(value));
+        if (console.debug) {
+            console.out() << "DEBUG: MV Val Attrib - [" << name << "] with [" << valueText << "]\n";
+        }
+    }
+    return lastFailure;
+}
+
+}  // namespace kestrel
