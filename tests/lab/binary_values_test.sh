@@ -6,12 +6,15 @@ source "$(dirname "${BASH_SOURCE[0]}")/lab_lib.sh"
 BANNER=$'\nKestrel V01.06.00cpp by the Kestrel developers June 2005\n\n'
 DONE=$'\nThe command completed successfully\n\n'
 
-lab_add_user x1
-lab_add_user x2
-lab_add_user x3
-X1="CN=x1,$SUITE_OU"
-X2="CN=x2,$SUITE_OU"
-X3="CN=x3,$SUITE_OU"
+# sAMAccountName is unique in the whole domain: the names carry the process id, so that
+# suites running side by side never collide.
+U=kb$$-
+lab_add_user "${U}x1"
+lab_add_user "${U}x2"
+lab_add_user "${U}x3"
+X1="CN=${U}x1,$SUITE_OU"
+X2="CN=${U}x2,$SUITE_OU"
+X3="CN=${U}x3,$SUITE_OU"
 
 GUID_TEXT=85C04D89-D68C-4785-B801-DBF980F97C5C
 GUID_HEX=894dc0858cd68547b801dbf980f97c5c

@@ -19,26 +19,29 @@ ok_line() {
     printf '   DN: %s...\n' "$1"
 }
 
+# sAMAccountName is unique in the whole domain: the names carry the process id, so that
+# suites running side by side never collide.
+U=km$$-
 for name in m1 m2 m3 m4 m5; do
-    lab_add_user "$name"
+    lab_add_user "$U$name"
 done
-M1="CN=m1,$SUITE_OU"
-M2="CN=m2,$SUITE_OU"
-M3="CN=m3,$SUITE_OU"
-M4="CN=m4,$SUITE_OU"
-M5="CN=m5,$SUITE_OU"
+M1="CN=${U}m1,$SUITE_OU"
+M2="CN=${U}m2,$SUITE_OU"
+M3="CN=${U}m3,$SUITE_OU"
+M4="CN=${U}m4,$SUITE_OU"
+M5="CN=${U}m5,$SUITE_OU"
 MISSING="CN=not-there,$SUITE_OU"
 
 lab_add_ou batch
 BATCH="OU=batch,$SUITE_OU"
 for name in b1 b2 b3; do
-    lab_add "dn: CN=$name,$BATCH
+    lab_add "dn: CN=$U$name,$BATCH
 objectClass: user
-sAMAccountName: $name"
+sAMAccountName: $U$name"
 done
-B1="CN=b1,$BATCH"
-B2="CN=b2,$BATCH"
-B3="CN=b3,$BATCH"
+B1="CN=${U}b1,$BATCH"
+B2="CN=${U}b2,$BATCH"
+B3="CN=${U}b3,$BATCH"
 
 lab_modify "dn: $M1
 changetype: modify

@@ -9,10 +9,13 @@ STOP=$'\n\nERROR: Too many errors encountered, terminating...\n'
 DONE=$'\nThe command completed successfully\n\n'
 FAILED_RUN=$'\nThe command did not complete successfully\n\n'
 
-lab_add_user s1
-lab_add_user s2
-S1="CN=s1,$SUITE_OU"
-S2="CN=s2,$SUITE_OU"
+# sAMAccountName is unique in the whole domain: the names carry the process id, so that
+# suites running side by side never collide.
+U=ks$$-
+lab_add_user "${U}s1"
+lab_add_user "${U}s2"
+S1="CN=${U}s1,$SUITE_OU"
+S2="CN=${U}s2,$SUITE_OU"
 
 # A stand-in server on a free loopback port, for at most 30 seconds:
 #   silent     accepts connections and never answers
