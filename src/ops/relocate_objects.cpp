@@ -1,7 +1,6 @@
 #include "ops/relocate_objects.h"
 
-#include <cctype>
-
+#include "attr/ascii_case.h"
 #include "session/dn_components.h"
 #include "session/error_report.h"
 
@@ -9,19 +8,15 @@ namespace kestrel {
 namespace {
 
 // A target that is not a DN is never sent: with no first component there is no RDN.
+// The line is this target's error line, so quiet mode drops it like the others.
 RequestOutcome refuseNonDn(Console& console) {
-    console.out() << "ERROR: Not a valid DN, nothing was sent for it.\n";
+    if (!console.quiet) {
+        console.out() << "ERROR: Not a valid DN, nothing was sent for it.\n";
+    }
     RequestOutcome outcome;
     outcome.kind = RequestOutcome::Kind::Refused;
     outcome.status = LDAP_INVALID_DN_SYNTAX;
     return outcome;
-}
-
-std::string lowerCase(std::string text) {
-    for (char& c : text) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return text;
 }
 
 // The object's last known parent DN as the directory holds it, or empty text.
@@ -66,7 +61,8 @@ void runDelete(RunContext& run, const DnList& targets) {
     }
     processTargets(run, targets, LoopVariant{}, [&](const std::string& dn) {
         RequestOutcome outcome;
-        outcome.sendCode = run.session.handle->ldap_delete_ext(dn, deleteControls, outcome.messageId);
+        outcome.sendCode =
+            run.session.handle->ldap_delete_ext(dn, deleteControls, outcome.messageId);
         return outcome;
     });
 }
@@ -108,12 +104,11 @@ void runRename(RunContext& run, const DnList& targets) {
         const std::string newRdn = equals == std::string::npos
                                        ? newName
                                        : rdnWithSeparator.substr(0, equals + 1) + newName;
-        // The parent is what follows the RDN. A DN of one component has none: the
-        // object is renamed where it stands rather than under itself.
+        // The parent is what follows the RDN (a ";" separator counts as ","). A DN of one
+        // component has none: the object is renamed where it stands, not under itself.
         std::string newParent;
-        if (components->size() > 1) {
-            newParent = target;
-            newParent.erase(newParent.find(rdnWithSeparator), rdnWithSeparator.size());
+        for (std::size_t i = 1; i < components->size(); ++i) {
+            newParent += (i > 1 ? "," : "") + (*components)[i];
         }
         RequestOutcome outcome;
         outcome.sendCode = run.session.handle->ldap_rename_ext(target, newRdn, newParent, true, {},
@@ -129,23 +124,26 @@ void runUndelete(RunContext& run, const DnList& targets) {
     }
     const ServerControls showDeleted{ServerControl{kShowDeletedOid, "", true}};
     processTargets(run, targets, LoopVariant{}, [&](const std::string& dn) {
-        std::string parent = run.settings.newParent;
-        if (parent.empty()) {
-            parent = lowerCase(lastKnownParent(console, run.session, dn));
-            if (parent.empty()) {
-                return skipTarget(console, "ERROR: Can't determine Last Known Parent, skipping...\n");
-            }
-            if (parent.find(",cn=deleted objects,") != std::string::npos) {
-                return skipTarget(console,
-                                  "ERROR: ,cn=Deleted Objects, in Last Known Parent, skipping...\n");
-            }
-        }
+        // Checked first: a target that is not a DN is not even looked up.
         const auto components = explodeDn(dn);
         if (!components) {
             return refuseNonDn(console);
         }
+        std::string parent = run.settings.newParent;
+        if (parent.empty()) {
+            // ASCII folding only: the locale must not change the bytes of other letters.
+            parent = asciiLower(lastKnownParent(console, run.session, dn));
+            if (parent.empty()) {
+                return skipTarget(console,
+                                  "ERROR: Can't determine Last Known Parent, skipping...\n");
+            }
+            if (parent.find(",cn=deleted objects,") != std::string::npos) {
+                return skipTarget(
+                    console, "ERROR: ,cn=Deleted Objects, in Last Known Parent, skipping...\n");
+            }
+        }
         std::string rdn = components->front();
-        if (const auto mangling = lowerCase(rdn).find("\\0adel:"); mangling != std::string::npos) {
+        if (const auto mangling = asciiLower(rdn).find("\\0adel:"); mangling != std::string::npos) {
             rdn.resize(mangling);
         }
         std::string newDn = rdn + "," + parent;
