@@ -148,3 +148,18 @@ lab_user_ccache() {
     fi
     printf '%s\n' "$cache"
 }
+
+# Helpers for the suites of the relocating modes (added; the ones above stay as they are):
+#   lab_subtree_dns BASE [FILTER]   DNs of BASE and everything below it, one per line
+#   lab_tombstone_parent SAMNAME    lastKnownParent of the deleted object, by sAMAccountName
+
+lab_subtree_dns() {
+    ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -b "$1" -s sub "${2:-(objectClass=*)}" 1.1 \
+        2>/dev/null | sed -n 's/^dn: //p'
+}
+
+lab_tombstone_parent() {
+    ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -e "$SHOW_DELETED_CONTROL" \
+        -b "CN=Deleted Objects,$LAB_BASE" "(&(isDeleted=TRUE)(sAMAccountName=$1))" lastKnownParent |
+        sed -n 's/^lastKnownParent: //p'
+}
