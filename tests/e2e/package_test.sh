@@ -1,0 +1,268 @@
+# What an administrator installs: the manual page, the bash completion, `cmake --install`
+# and the Debian package that cpack builds from the same build directory.
+# Usage: bash package_test.sh /path/to/build/kestrel
+
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+BUILD_DIR=$(dirname "$KESTREL")
+ROOT=$(cd "$E2E_DIR/../.." && pwd)
+MAN_PAGE=$ROOT/docs/kestrel.1
+COMPLETION=$ROOT/completion/kestrel.bash
+read_exact USAGE "$EXPECTED_DIR/usage.txt"
+
+# Fails the current case unless the command succeeds; its output goes to the log.
+run_checked() {
+    local what=$1
+    shift
+    if ! "$@" >"$WORK_DIR/step.log" 2>&1; then
+        mismatch "$what failed: $*"
+        sed 's/^/    /' "$WORK_DIR/step.log"
+        return 1
+    fi
+}
+
+# ---- the switches: the program's own list, the manual page, the completion -------
+
+# The program's switch specification is the one list of what it accepts; the names are
+# its entries without the ":" (flag) and "^" (required) markers.
+program_switches() {
+    sed -n '/^SwitchSpec kestrelSwitchSpec()/,/}/p' "$ROOT/src/cli/run_settings.cpp" |
+        grep -o '"[^"]*"' | tr -d '"' | sed 's/^[:^]//' | sort
+}
+
+# The switches the OPTIONS section documents: each is the tag line of an entry, such as
+# ".BI \-move " parent"" or ".BR \-rm ", " \-del".
+documented_switches() {
+    sed -n '/^\.SH OPTIONS/,/^\.SH /p' "$MAN_PAGE" | grep -A1 '^\.TP' | grep '^\.B' |
+        grep -o '\\-[a-z?]*' | sed 's/^\\-//' | sort -u
+}
+
+# The switch names the completion offers for a lone "-".
+completed_switches() {
+    bash --norc --noprofile -c '
+        source "$1" || exit 1
+        COMP_WORDS=(kestrel -); COMP_CWORD=1; COMP_LINE="kestrel -"; COMP_POINT=${#COMP_LINE}
+        _kestrel kestrel - kestrel
+        for word in "${COMPREPLY[@]}"; do printf "%s\n" "$word"; done' bash "$COMPLETION" | sed 's/^-//' | sort
+}
+
+begin_case "the manual page documents exactly the switches kestrel knows"
+program_switches >"$WORK_DIR/program"
+documented_switches >"$WORK_DIR/documented"
+if [[ $(wc -l <"$WORK_DIR/program") -ne 25 ]]; then
+    mismatch "expected 25 switches in the program's specification, found $(wc -l <"$WORK_DIR/program")"
+fi
+compare_file "documented switches" "$WORK_DIR/program" "$WORK_DIR/documented"
+end_case
+
+begin_case "kestrel accepts every documented switch and refuses an undocumented one"
+while read -r name; do
+    # Standard input is empty, so no run reaches the directory.
+    timeout 20 "$KESTREL" -q "-$name" </dev/null >/dev/null 2>"$WORK_DIR/err"
+    if grep -q 'Bad Command Line' "$WORK_DIR/err"; then
+        mismatch "-$name is documented but refused"
+    fi
+done <"$WORK_DIR/documented"
+timeout 20 "$KESTREL" -q -nosuchswitch </dev/null >/dev/null 2>"$WORK_DIR/err"
+grep -q 'Bad Command Line' "$WORK_DIR/err" || mismatch "-nosuchswitch was not refused"
+end_case
+
+begin_case "the completion offers the documented switches, all but the glob-like -?"
+grep -vx '?' "$WORK_DIR/documented" >"$WORK_DIR/completable"
+completed_switches >"$WORK_DIR/completed"
+compare_file "completed switches" "$WORK_DIR/completable" "$WORK_DIR/completed"
+end_case
+
+# ---- the manual page ---------------------------------------------------------------
+
+begin_case "the manual page renders without a warning"
+if ! command -v groff >/dev/null; then
+    mismatch "groff is not installed (Debian package groff-base)"
+else
+    groff -ww -z -man "$MAN_PAGE" >"$WORK_DIR/groff.out" 2>&1
+    STATUS=$?
+    expect_status 0
+    compare_file "groff's warnings" /dev/null "$WORK_DIR/groff.out"
+fi
+end_case
+
+begin_case "the rendered manual page has the sections an administrator looks for"
+if command -v groff >/dev/null; then
+    # Rendered, so that a broken macro that swallows a heading is caught too.
+    groff -man -Tutf8 -P-cbou "$MAN_PAGE" 2>/dev/null >"$WORK_DIR/man.txt"
+    for section in NAME SYNOPSIS DESCRIPTION MODES ATTRIBUTE-ACTIONS OPTIONS \
+        "STANDARD INPUT" "EXIT STATUS" ENVIRONMENT SECURITY EXAMPLES "SEE ALSO"; do
+        grep -qx "$section" "$WORK_DIR/man.txt" || mismatch "no section $section"
+    done
+    for variable in KRB5CCNAME KRB5_CONFIG LDAPCONF LDAPRC LDAPURI LDAPSASL_NOCANON; do
+        grep -qE "^ +$variable( |$)" "$WORK_DIR/man.txt" ||
+            mismatch "ENVIRONMENT does not list $variable"
+    done
+    for page in 'ldapsearch(1)' 'ldapmodify(1)' 'kinit(1)' 'ldap.conf(5)'; do
+        grep -qF "$page" "$WORK_DIR/man.txt" || mismatch "no reference to $page"
+    done
+else
+    mismatch "groff is not installed (Debian package groff-base)"
+fi
+end_case
+
+# ---- the bash completion -----------------------------------------------------------
+
+# Completes the last word of a command line the way bash does on TAB: through the
+# function that `complete -p kestrel` names, with COMP_WORDS and the three arguments.
+complete_line() {
+    bash --norc --noprofile -c '
+        source "$1" || exit 1
+        spec=$(complete -p kestrel) || exit 1
+        [[ $spec =~ -F\ ([^ ]+) ]] || exit 1
+        shift
+        COMP_WORDS=(kestrel "$@"); COMP_CWORD=$#
+        COMP_LINE="${COMP_WORDS[*]}"; COMP_POINT=${#COMP_LINE}
+        prev=${COMP_WORDS[COMP_CWORD - 1]}
+        "${BASH_REMATCH[1]}" kestrel "${COMP_WORDS[COMP_CWORD]}" "$prev"
+        for word in "${COMPREPLY[@]}"; do printf "%s\n" "$word"; done' bash "$COMPLETION" "$@"
+}
+
+# Words typed after "kestrel" (the last one is being completed) | the completions.
+while IFS='|' read -r words expected; do
+    read -ra typed <<<"$words"
+    [[ $words == *' ' ]] && typed+=("")
+    begin_case "completion of 'kestrel ${words}'"
+    complete_line "${typed[@]}" >"$OUT_FILE" 2>"$ERR_FILE"
+    STATUS=$?
+    expect_status 0
+    expect_stdout "$(printf '%s\n' $expected)${expected:+$'\n'}"
+    expect_stderr ""
+    end_case
+done <<'TABLE'
+-tr|-treedelete
+-TR|-treedelete
+-elapsed|-elapsed -elapsedms
+-rm -tr|-treedelete
+-undel -c|-cont
+-h |
+-h dc1.homelab.net -ke|-kerbenc
+-b |
+-move |
+-undel |
+-safety -1|
+description::x|
+TABLE
+
+# ---- cmake --install ---------------------------------------------------------------
+
+begin_case "cmake --install puts the program, manual page and completion in place"
+prefix=$WORK_DIR/prefix
+if run_checked "cmake --install" cmake --install "$BUILD_DIR" --prefix "$prefix"; then
+    [[ -x $prefix/bin/kestrel ]] || mismatch "no bin/kestrel"
+    cmp -s "$MAN_PAGE" "$prefix/share/man/man1/kestrel.1" || mismatch "share/man/man1/kestrel.1 differs"
+    cmp -s "$COMPLETION" "$prefix/share/bash-completion/completions/kestrel" ||
+        mismatch "share/bash-completion/completions/kestrel differs"
+fi
+end_case
+
+# ---- the Debian package ------------------------------------------------------------
+
+VERSION=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$BUILD_DIR/CPackConfig.cmake")
+DEB=$WORK_DIR/package/kestrel_${VERSION}_amd64.deb
+SCRATCH=$WORK_DIR/root
+
+begin_case "cpack builds kestrel_<version>_amd64.deb"
+[[ -n $VERSION ]] || mismatch "no package version in $BUILD_DIR/CPackConfig.cmake"
+if run_checked cpack cpack --config "$BUILD_DIR/CPackConfig.cmake" -B "$WORK_DIR/package"; then
+    [[ -f $DEB ]] || mismatch "no $(basename "$DEB"); cpack made: $(cd "$WORK_DIR/package" && echo *.deb)"
+fi
+end_case
+
+begin_case "the package holds the program, its manual page and its completion, nothing else"
+if [[ -f $DEB ]] && run_checked "dpkg-deb -x" dpkg-deb -x "$DEB" "$SCRATCH"; then
+    (cd "$SCRATCH" && find . -type f | sort) >"$WORK_DIR/files"
+    printf '%s\n' ./usr/bin/kestrel ./usr/share/bash-completion/completions/kestrel \
+        ./usr/share/man/man1/kestrel.1 >"$WORK_DIR/expected-files"
+    compare_file "package files" "$WORK_DIR/expected-files" "$WORK_DIR/files"
+    cmp -s "$MAN_PAGE" "$SCRATCH/usr/share/man/man1/kestrel.1" || mismatch "packaged manual page differs"
+    cmp -s "$COMPLETION" "$SCRATCH/usr/share/bash-completion/completions/kestrel" ||
+        mismatch "packaged completion differs"
+else
+    mismatch "no package to extract"
+fi
+end_case
+
+begin_case "the packaged kestrel runs: -help prints the usage with status 1"
+if [[ -x $SCRATCH/usr/bin/kestrel ]]; then
+    built=$KESTREL
+    KESTREL=$SCRATCH/usr/bin/kestrel
+    run_kestrel -help
+    KESTREL=$built
+    expect_status 1
+    expect_stdout "$USAGE"
+    # The banner carries the program's own version, which the package's must match.
+    IFS=. read -r major minor patch <<<"$VERSION"
+    banner_version=$(printf 'V%02d.%02d.%02d' "$major" "$minor" "$patch")
+    grep -q "^Kestrel ${banner_version}cpp " "$ERR_FILE" ||
+        mismatch "banner does not show version $banner_version: $(head -c 200 "$ERR_FILE")"
+else
+    mismatch "no usr/bin/kestrel in the package"
+fi
+end_case
+
+field() { dpkg-deb -f "$DEB" "$1" 2>/dev/null; }
+
+begin_case "the control fields: name, version, architecture, maintainer, description"
+if [[ -f $DEB ]]; then
+    [[ $(field Package) == kestrel ]] || mismatch "Package: $(field Package)"
+    [[ $(field Version) == "$VERSION" ]] || mismatch "Version: $(field Version)"
+    [[ $(field Architecture) == amd64 ]] || mismatch "Architecture: $(field Architecture)"
+    [[ $(field Maintainer) =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] ||
+        mismatch "Maintainer is not 'Name <address>': $(field Maintainer)"
+    [[ $(field Description | wc -l) -ge 2 ]] || mismatch "no long description"
+    [[ $(field Recommends) == *krb5-user* ]] || mismatch "Recommends: $(field Recommends)"
+else
+    mismatch "no package"
+fi
+end_case
+
+# Package names in a Depends field, without versions or alternatives' bars.
+depends_names() {
+    field Depends | tr ',|' '\n\n' | sed 's/(.*)//; s/^ *//; s/ *$//' | grep -v '^$' | sort -u
+}
+
+# The package that owns a library file (ldd may name it by its /lib or /usr/lib path).
+owner_of() {
+    local path=$1 candidate found
+    for candidate in "$path" "/usr$path" "${path#/usr}" "$(readlink -f "$path")"; do
+        found=$(dpkg -S "$candidate" 2>/dev/null | grep -v '^diversion' | head -1) || continue
+        [[ -n $found ]] || continue
+        # "libgcc-s1:amd64: /lib/x86_64-linux-gnu/libgcc_s.so.1"; several owners are
+        # separated by ", ".
+        printf '%s\n' "${found%%: /*}" | sed 's/, /\n/g' | sed 's/:[a-z0-9_]*$//'
+        return 0
+    done
+    return 1
+}
+
+begin_case "Depends names every library the program links, and the Kerberos SASL module"
+if [[ -f $DEB ]]; then
+    depends_names >"$WORK_DIR/depends"
+    for package in libldap-2.5-0 libsasl2-2 libsasl2-modules-gssapi-mit; do
+        grep -qx "$package" "$WORK_DIR/depends" || mismatch "Depends lacks $package: $(field Depends)"
+    done
+    # Each library the binary needs directly must come from a package it depends on.
+    # The sanitizer runtimes of a test build are not the package's business.
+    while read -r soname; do
+        [[ $soname == libasan.* || $soname == libubsan.* ]] && continue
+        path=$(ldd "$SCRATCH/usr/bin/kestrel" | awk -v so="$soname" '$1 == so { print $3 }')
+        if [[ -z $path ]]; then
+            mismatch "$soname is not found on this machine"
+            continue
+        fi
+        owners=$(owner_of "$path") || { mismatch "no package owns $path"; continue; }
+        grep -qxF -f <(printf '%s\n' "$owners") "$WORK_DIR/depends" ||
+            mismatch "$soname comes from $(echo $owners), which Depends does not name"
+    done < <(objdump -p "$SCRATCH/usr/bin/kestrel" | awk '$1 == "NEEDED" { print $2 }')
+else
+    mismatch "no package"
+fi
+end_case
+
+finish
