@@ -336,4 +336,13 @@ expect_stdout "$WARN_LONG$RENAME_STOP"
 expect_stderr ""
 end_case
 
+begin_case "a million piped targets are all read"
+awk 'BEGIN { for (i = 1; i <= 1000000; i++) printf "cn=user%d,ou=people,dc=homelab,dc=net\n", i }' \
+    >"$WORK_DIR/million"
+run_kestrel_with_input_file "$WORK_DIR/million" -unsafe -rename cn=new
+expect_status 255
+expect_stdout $'DN Count: 1000000\n'"$RENAME_STOP"
+expect_stderr "$BANNER"
+end_case
+
 finish
