@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -148,39 +147,19 @@ TEST(CollectTargetsTest, BaseDnGivenIgnoresStandardInput) {
     }
 }
 
-// Timing means something only in an optimised build without sanitizers.
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KESTREL_TEST_SANITIZED 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define KESTREL_TEST_SANITIZED 1
-#endif
-#if defined(NDEBUG) && !defined(KESTREL_TEST_SANITIZED)
-constexpr bool kOptimisedBuild = true;
-#else
-constexpr bool kOptimisedBuild = false;
-#endif
-
-TEST(CollectTargetsTest, MillionLinesQuickly) {
-    const int lines = kOptimisedBuild ? 1000000 : 200000;
+// Speed is measured by the benchmarks; this checks that a long list arrives whole.
+TEST(CollectTargetsTest, LongListArrivesWhole) {
+    const int lines = 200000;
     std::string input;
     input.reserve(45u * static_cast<std::size_t>(lines));
     for (int i = 0; i < lines; ++i) {
         input += "cn=user" + std::to_string(i) + ",ou=people,dc=homelab,dc=net\n";
     }
-    const auto start = std::chrono::steady_clock::now();
     const Collected got = collect(input);
-    const auto elapsed = std::chrono::steady_clock::now() - start;
     ASSERT_EQ(got.targets.size(), static_cast<std::size_t>(lines));
     EXPECT_EQ(got.targets.front(), "cn=user0,ou=people,dc=homelab,dc=net");
     EXPECT_EQ(got.targets.back(),
               "cn=user" + std::to_string(lines - 1) + ",ou=people,dc=homelab,dc=net");
-    if (kOptimisedBuild) {
-        // A fraction of this on the project's machines; the margin is for a busy CI.
-        EXPECT_LT(elapsed, std::chrono::seconds(2));
-    }
 }
 
 struct CheckCase {
