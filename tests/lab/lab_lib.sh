@@ -163,3 +163,13 @@ lab_tombstone_parent() {
         -b "CN=Deleted Objects,$LAB_BASE" "(&(isDeleted=TRUE)(sAMAccountName=$1))" lastKnownParent |
         sed -n 's/^lastKnownParent: //p'
 }
+
+# lab_with_dc_name CMD [ARGS...]
+#   runs CMD (a command or a function such as run_kestrel) where the DC's DNS host name
+#   ($LAB_DC_HOST) resolves to loopback, through nss_wrapper; also fits sanitizer builds
+#   (the library order check is off, and nss_wrapper must not dlopen with RTLD_DEEPBIND).
+lab_with_dc_name() {
+    ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
+        NSS_WRAPPER_DISABLE_DEEPBIND=1 LD_PRELOAD=$LAB_NSS_WRAPPER \
+        NSS_WRAPPER_HOSTS=$LAB_NSS_HOSTS "$@"
+}
