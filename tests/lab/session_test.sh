@@ -158,9 +158,7 @@ localhost:389|-h localhost:389
 EOF
 
 begin_case "server named by its DNS host name (resolved through nss_wrapper)"
-ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
-    LD_PRELOAD=$LAB_NSS_WRAPPER NSS_WRAPPER_HOSTS=$LAB_NSS_HOSTS \
-    run_kestrel -h "$LAB_DC_HOST" -b "$S1" "description::via fqdn"
+lab_with_dc_name run_kestrel -h "$LAB_DC_HOST" -b "$S1" "description::via fqdn"
 expect_status 0
 expect_stdout_line "Using server: $SERVER"
 expect_values "$S1" description $'via fqdn\n'
