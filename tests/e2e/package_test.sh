@@ -206,6 +206,11 @@ else
 fi
 end_case
 
+begin_case "the manual page's title line names the package's version"
+grep -q "^\.TH KESTREL 1 [0-9-]* \"Kestrel $VERSION\" " "$MAN_PAGE" ||
+    mismatch "expected '.TH KESTREL 1 <date> \"Kestrel $VERSION\" ...', got: $(grep '^\.TH' "$MAN_PAGE")"
+end_case
+
 field() { dpkg-deb -f "$DEB" "$1" 2>/dev/null; }
 
 begin_case "the control fields: name, version, architecture, maintainer, description"
