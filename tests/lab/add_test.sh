@@ -11,7 +11,8 @@ ADD_WARNING=$'WARN: Delete/Clear option illogical for add, ignoring.\n'
 ERR_NO_OBJECT=$': [dc1.homelab.net] Error 0x20 (32) - No such object\n'
 ERR_EXISTS=$': [dc1.homelab.net] Error 0x44 (68) - Already exists\n'
 
-# sAMAccountName is unique in the whole domain, tombstones included: names carry the pid.
+# sAMAccountName is unique in the domain, and tombstones are found by it: names carry the
+# pid, so that suites side by side never collide and a lookup finds this run's object only.
 U=ka$$-
 count() { printf 'DN Count: %s\n' "$1"; }
 HEAD="$(count 1)"$'\n'"${SERVER}Adding specified objects..."$'\n'

@@ -14,7 +14,8 @@ ERR_NO_OBJECT=$': [dc1.homelab.net] Error 0x20 (32) - No such object\n'
 ERR_OTHER=$': [dc1.homelab.net] Error 0x50 (80) - Other (e.g., implementation specific) error\n'
 ERR_EXISTS=$': [dc1.homelab.net] Error 0x44 (68) - Already exists\n'
 
-# sAMAccountName is unique in the whole domain, tombstones included: names carry the pid.
+# sAMAccountName is unique in the domain, and tombstones are found by it: names carry the
+# pid, so that suites side by side never collide and a lookup finds this run's object only.
 U=kr$$-
 
 count() { printf 'DN Count: %s\n' "$1"; }

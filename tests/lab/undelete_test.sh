@@ -12,7 +12,8 @@ NO_PARENT=$'ERROR: Can\'t determine Last Known Parent, skipping...\n'
 NOT_A_DN=$'ERROR: Not a valid DN, nothing was sent for it.\n'
 ERR_EXISTS=$': [dc1.homelab.net] Error 0x44 (68) - Already exists\n'
 
-# sAMAccountName is unique in the whole domain, tombstones included: names carry the pid.
+# sAMAccountName is unique in the domain, and tombstones are found by it: names carry the
+# pid, so that suites side by side never collide and a lookup finds this run's object only.
 U=ku$$-
 count() { printf 'DN Count: %s\n' "$1"; }
 # Without its last newline, which command substitution would drop anyway.
