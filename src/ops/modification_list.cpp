@@ -15,6 +15,20 @@ std::size_t countWithoutPassword(const Map& map) {
     return map.size() - map.count(kPasswordAttribute);
 }
 
+// A removal with no values is a delete of the whole attribute on the wire: "drink:--:;"
+// would wipe every value instead of none. Such a run is refused before anything is sent.
+template <typename Map>
+bool hasNoEmptyRemoval(Console& console, const Map& removals) {
+    for (const auto& [name, values] : removals) {
+        if (values.empty() && name != kPasswordAttribute) {
+            console.out() << "ERROR: No value given to remove from " << name
+                          << "; that would remove every value. Nothing was sent.\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 ModificationList::Entry& ModificationList::append(int op, const std::string& type) {
@@ -188,6 +202,10 @@ bool checkModificationSet(Console& console, const ModificationSet& set, bool add
         console.out() << "ERROR: " << count
                       << " modifications requested; one request holds at most " << kMaxModifications
                       << ". Nothing was sent.\n";
+        return false;
+    }
+    if (!addMode && (!hasNoEmptyRemoval(console, set.removeValues) ||
+                     !hasNoEmptyRemoval(console, set.removeBinary))) {
         return false;
     }
     std::vector<const std::string*> passwords;

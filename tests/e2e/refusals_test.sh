@@ -1,0 +1,47 @@
+# Runs that are refused after the target checks and before any connection is made:
+# nothing here may reach a directory (none is configured: LDAPURI points nowhere).
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+export LDAPURI=ldap://127.0.0.1:9 LDAPNOINIT=1
+
+dn="CN=kim,CN=Users,DC=homelab,DC=net"
+
+begin_case "a removal with no values would wipe the attribute: refused"
+run_kestrel -q -b "$dn" "drink:--:;;"
+expect_status 255
+expect_stdout $'ERROR: No value given to remove from drink; that would remove every value. Nothing was sent.\n'
+expect_stderr ''
+end_case
+
+begin_case "an empty binary removal is refused too"
+run_kestrel -q -b "$dn" "bin##blob:--:;"
+expect_status 255
+expect_stdout $'ERROR: No value given to remove from blob; that would remove every value. Nothing was sent.\n'
+end_case
+
+begin_case "a clear is still a clear"
+run_kestrel -q -b "$dn" -h 127.0.0.1:9 "drink:-"
+expect_status 255
+expect_stderr $'LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can\'t contact LDAP server\nTerminating program.\n'
+end_case
+
+begin_case "more than 999 modifications in one request: refused"
+args=()
+for i in $(seq 1 1000); do args+=("attr$i::v"); done
+run_kestrel -q -b "$dn" "${args[@]}"
+expect_status 255
+expect_stdout $'ERROR: 1000 modifications requested; one request holds at most 999. Nothing was sent.\n'
+end_case
+
+begin_case "999 modifications go on to the connection"
+run_kestrel -q -b "$dn" -h 127.0.0.1:9 "${args[@]:1}"
+expect_status 255
+expect_stderr $'LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can\'t contact LDAP server\nTerminating program.\n'
+end_case
+
+begin_case "a unicodePwd value that is not valid UTF-8: refused"
+LC_ALL=C.UTF-8 run_kestrel -q -b "$dn" $'unicodePwd::bad\xff\xfe'
+expect_status 255
+expect_stdout $'ERROR: A password value is not valid text in this locale\'s encoding (UTF-8). Nothing was sent.\n'
+end_case
+
+finish
