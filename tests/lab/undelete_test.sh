@@ -69,6 +69,20 @@ expect_live_at u1 "CN=${U}u1,$STAFF"
 expect_values "CN=${U}u1,$STAFF" sAMAccountName "${U}u1"$'\n'
 end_case
 
+lab_add "dn: CN=${U}u10\\, Jr. #2,$STAFF
+objectClass: user
+sAMAccountName: ${U}u10"
+ldapdelete "${LDAP_ARGS[@]}" "CN=${U}u10\\, Jr. #2,$STAFF"
+
+begin_case "a name with escaped characters comes back whole"
+T10=$(lab_deleted_dn "${U}u10")
+[[ $T10 == "CN=${U}u10\\, Jr. \\#2\\0ADEL:"* ]] || mismatch "set-up: tombstone [$T10]"
+run_kestrel_with_input "$T10"$'\n' -q -undel
+expect_status 0
+expect_stdout $'\n'
+expect_live_at u10 "CN=${U}u10\\, Jr. \\#2,$STAFF"
+end_case
+
 begin_case "-undel with a parent restores there, the parent taken as typed"
 T2=$(lab_deleted_dn "${U}u2")
 run_kestrel -undel "$RESTORED" -b "$T2"
