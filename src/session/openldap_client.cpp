@@ -111,9 +111,12 @@ public:
                                        value != 0 ? LDAP_OPT_ON : LDAP_OPT_OFF);
                 break;
             case kLdapOptEncrypt:
-                // Only a minimum: with a maximum of 56 as well, GSSAPI refuses to bind.
+                // A minimum of 56 with the library's unlimited maximum: a lower maximum from
+                // ldap.conf or LDAPSASL_SECPROPS would otherwise undercut it (GSS-SPNEGO then
+                // binds without a layer), and a maximum of 56 makes GSSAPI refuse to bind.
+                sealRequired_ = value != 0;
                 rc = ::ldap_set_option(ld_, LDAP_OPT_X_SASL_SECPROPS,
-                                       value != 0 ? "minssf=56" : "minssf=0");
+                                       value != 0 ? "minssf=56,maxssf=2147483647" : "minssf=0");
                 break;
             default:
                 return kLdapParamError;
@@ -134,6 +137,14 @@ public:
         const int rc = ldap_sasl_interactive_bind_s(ld_, nullptr, "GSS-SPNEGO GSSAPI", nullptr,
                                                     nullptr, LDAP_SASL_QUIET, answerWithDefaults,
                                                     nullptr);
+        if (rc == LDAP_SUCCESS && sealRequired_) {
+            // SASL checks the minimum only when it picks a mechanism; check what was agreed.
+            ber_len_t strength = 0;
+            if (ldap_get_option(ld_, LDAP_OPT_X_SASL_SSF, &strength) != LDAP_OPT_SUCCESS ||
+                strength < 56) {
+                return LDAP_CONFIDENTIALITY_REQUIRED;
+            }
+        }
         return mapLibraryCode(rc);
     }
 
@@ -275,6 +286,7 @@ private:
     }
 
     LDAP* ld_;
+    bool sealRequired_ = false;
 };
 
 class OpenLdapLibrary final : public LdapLibrary {
