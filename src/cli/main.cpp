@@ -3,7 +3,9 @@
 #include <iostream>
 
 #include "cli/driver.h"
+#include "ops/directory_password_setter.h"
 #include "platform/exit_status.h"
+#include "platform/ldap_directory_objects.h"
 #include "platform/tick_counter.h"
 #include "session/ldap_client.h"
 
@@ -14,7 +16,14 @@ int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
 
     kestrel::Console console(std::cout, std::cerr);
-    kestrel::DriverServices services{kestrel::openLdapLibrary(), nullptr, kestrel::tickCount};
+    // "#setpwd#" binds to each target over a sealed session of its own; its waits are
+    // bounded like the run's default time limit.
+    constexpr int kPasswordTimeLimitSeconds = 120;
+    kestrel::LdapDirectoryObjects directoryObjects(kestrel::openLdapLibrary(),
+                                                   kPasswordTimeLimitSeconds);
+    kestrel::DirectoryPasswordSetter passwordSetter(directoryObjects);
+    kestrel::DriverServices services{kestrel::openLdapLibrary(), &passwordSetter,
+                                     kestrel::tickCount};
     const std::int32_t status = kestrel::runKestrel(argc, argv, std::cin, console, services);
     std::cout.flush();
     return kestrel::processExitStatus(status);
