@@ -88,10 +88,6 @@ void runMode(RunContext& run, const DnList& targets, const ModificationSet& set)
     }
 }
 
-bool modificationsSetPassword(const ModificationSet& set, bool addMode) {
-    return addMode ? set.addValues.count("#setpwd#") != 0 : set.replaceValues.count("#setpwd#") != 0;
-}
-
 }  // namespace
 
 std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, Console& console,
@@ -144,12 +140,6 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
         !checkModificationSet(console, modifications, settings.mode == RunMode::Add)) {
         return -1;
     }
-    if (sendsModifications && services.passwords == nullptr &&
-        modificationsSetPassword(modifications, settings.mode == RunMode::Add)) {
-        console.out() << "ERROR: Setting passwords (#setpwd#) is not available in this build. "
-                         "Nothing was sent.\n";
-        return -1;
-    }
 
     if (console.debug) {
         console.out() << "Opening TCP connection\n";
@@ -187,7 +177,7 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
 
     RunTimer timer(services.clock);
     timer.start();
-    RunContext run{console, settings, *session, rootDse.dnsHostName, services.passwords};
+    RunContext run{console, settings, *session, rootDse.dnsHostName, &services.passwords};
     runMode(run, targets, modifications);
     printElapsed(console, settings, timer);
     closeSession(*session);

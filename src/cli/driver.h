@@ -17,7 +17,7 @@ inline constexpr const char* kBuildMonth = "June 2005";
 // What the run talks to outside the process; tests replace each one.
 struct DriverServices {
     LdapLibrary& ldap;
-    PasswordSetter* passwords;  // none: runs that set a password are refused
+    PasswordSetter& passwords;
     RunTimer::Clock clock;
 };
 

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     kestrel::LdapDirectoryObjects directoryObjects(kestrel::openLdapLibrary(),
                                                    kPasswordTimeLimitSeconds);
     kestrel::DirectoryPasswordSetter passwordSetter(directoryObjects);
-    kestrel::DriverServices services{kestrel::openLdapLibrary(), &passwordSetter,
+    kestrel::DriverServices services{kestrel::openLdapLibrary(), passwordSetter,
                                      kestrel::tickCount};
     const std::int32_t status = kestrel::runKestrel(argc, argv, std::cin, console, services);
     std::cout.flush();
