@@ -56,11 +56,15 @@ void printElapsed(Console& console, const RunSettings& settings, RunTimer& timer
         }
         return ms;
     };
+    // Each reading is taken before its line starts: in debug mode the reading writes
+    // its tick lines, which must not land inside the figure's line.
     if (settings.showElapsedMs) {
-        out << "Elapsed MS: " << read() << "\n";
+        const std::uint32_t ms = read();
+        out << "Elapsed MS: " << ms << "\n";
     }
     if (settings.showElapsedSeconds) {
-        out << "Time Elapsed (sec): " << static_cast<float>(read() * 0.001) << "\n";
+        const std::uint32_t ms = read();
+        out << "Time Elapsed (sec): " << static_cast<float>(ms * 0.001) << "\n";
     }
 }
 
