@@ -1,0 +1,398 @@
+#include "cli/driver.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <deque>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fake_ldap.h"
+
+namespace kestrel {
+namespace {
+
+using fake::Call;
+using fake::CapturedConsole;
+using fake::FakeLdapLibrary;
+using fake::FakePasswordSetter;
+using fake::result;
+using fake::SearchAnswer;
+using Lines = std::vector<std::string>;
+
+constexpr const char* kSucceeded = "\nThe command completed successfully\n\n";
+constexpr const char* kFailed = "\nThe command did not complete successfully\n\n";
+constexpr const char* kStop = "\n\nERROR: Too many errors encountered, terminating...\n";
+const std::string kKim = "cn=kim,cn=users,dc=homelab,dc=net";
+
+class DriverTest : public ::testing::Test {
+  protected:
+    DriverTest() {
+        library.searchAnswers.push_back(SearchAnswer{0, {fake::rootDseEntry("dc1.homelab.net")}});
+    }
+
+    std::int32_t run(const std::vector<std::string>& args, const std::string& input = "") {
+        std::vector<const char*> argv{"kestrel"};
+        for (const std::string& arg : args) {
+            argv.push_back(arg.c_str());
+        }
+        std::istringstream in(input);
+        DriverServices services{library, passwords, [this] {
+                                    // Where in the run each reading falls.
+                                    readingsAt.push_back(library.log.size());
+                                    const std::uint32_t tick = ticks.front();
+                                    ticks.pop_front();
+                                    return tick;
+                                }};
+        return runKestrel(static_cast<int>(argv.size()), argv.data(), in, captured.console,
+                          services);
+    }
+
+    // Standard error after the banner; the banner's own form is checked on the way.
+    std::string errAfterBanner() const {
+        const std::string& err = captured.err();
+        const std::string head = "\nKestrel V01.06.00cpp ";
+        const std::string tail = " June 2005\n\n";
+        const auto end = err.find(tail);
+        EXPECT_EQ(err.rfind(head, 0), 0u) << err;
+        EXPECT_NE(end, std::string::npos) << err;
+        if (err.rfind(head, 0) != 0 || end == std::string::npos) {
+            return err;
+        }
+        EXPECT_EQ(err.find('\n', head.size()), end + tail.size() - 2) << "one banner line";
+        return err.substr(end + tail.size());
+    }
+
+    CapturedConsole captured;
+    FakeLdapLibrary library;
+    FakePasswordSetter passwords;
+    std::deque<std::uint32_t> ticks{1000, 2234};
+    std::vector<std::size_t> readingsAt;
+};
+
+TEST_F(DriverTest, TheTypicalRun) {
+    EXPECT_EQ(run({"-b", kKim, "description::Hello"}), 0);
+    EXPECT_EQ(captured.out(),
+              "DN Count: 1\n"
+              "Using server: dc1.homelab.net\n"
+              "Modifying specified objects...\n"
+              "   DN: " +
+                  kKim + "...\n" + kSucceeded);
+    EXPECT_EQ(errAfterBanner(), "");
+    EXPECT_EQ(library.calls(),
+              (Lines{
+                  "init host=(none) port=389",
+                  "time limit 120",
+                  "option 0x11=3",
+                  "bind negotiate",
+                  "search base=[] scope=0 filter=(objectClass=*) attrs=[] size=0 controls=[]",
+                  "modify [" + kKim + "] controls=[] mods=0x2 description [Hello]",
+                  "result id=1 timeout=120",
+                  "unbind",
+              }));
+    // The stopwatch covers only the operation: started after the RootDSE read.
+    ASSERT_FALSE(readingsAt.empty());
+    EXPECT_EQ(readingsAt.front(), 5u);
+}
+
+TEST_F(DriverTest, HostPortTimeLimitAndEncryptionReachTheSession) {
+    EXPECT_EQ(run({"-h", "dc1:636", "-p", "1", "-kerbenc", "-t", "30", "-b", kKim, "title::x"}), 0);
+    EXPECT_EQ(library.calls(),
+              (Lines{
+                  "init host=dc1 port=3268",
+                  "time limit 30",
+                  "option 0x11=3",
+                  "option 0x96=1",
+                  "bind negotiate",
+                  "search base=[] scope=0 filter=(objectClass=*) attrs=[] size=0 controls=[]",
+                  "modify [" + kKim + "] controls=[] mods=0x2 title [x]",
+                  "result id=1 timeout=30",
+                  "unbind",
+              }));
+}
+
+TEST_F(DriverTest, AFailedBindEndsTheRun) {
+    library.bindResult = kLdapLocalError;
+    EXPECT_EQ(run({"-b", kKim, "description::Hello"}), -1);
+    EXPECT_EQ(errAfterBanner(),
+              "LDAP_BIND: [] Error 0x52 (82) - Local error\n"
+              "Terminating program.\n");
+    EXPECT_EQ(captured.out(), "DN Count: 1\n");
+    EXPECT_EQ(library.count(Call::Kind::Search), 0u);
+    EXPECT_TRUE(library.requests().empty());
+    EXPECT_EQ(library.openHandles, 0);
+}
+
+TEST_F(DriverTest, NoHandleEndsTheRun) {
+    library.initError = kLdapParamError;
+    EXPECT_EQ(run({"-h", "dc1", "-b", kKim, "description::Hello"}), -1);
+    EXPECT_EQ(errAfterBanner(),
+              "LDAP_INIT: [dc1] Error 0x59 (89) - Bad parameter to an ldap routine\n"
+              "Terminating program.\n");
+}
+
+TEST_F(DriverTest, AFailedRootDseReadClosesTheSessionAndEndsTheRun) {
+    library.searchAnswers = {SearchAnswer{50, {}}};
+    EXPECT_EQ(run({"-b", kKim, "description::Hello"}), -1);
+    EXPECT_EQ(errAfterBanner(),
+              "LDAP_SEARCH_S: 0x32\nLDAP_SEARCH_S: Insufficient access\n\n"
+              "ERROR: Couldn't gather RootDSE Info...\n"
+              "Terminating program.\n");
+    EXPECT_EQ(captured.out(), "DN Count: 1\n");
+    EXPECT_EQ(library.count(Call::Kind::Unbind), 1u);
+    EXPECT_EQ(library.log.back().text(), "unbind");
+    EXPECT_TRUE(library.requests().empty());
+    EXPECT_TRUE(readingsAt.empty());
+}
+
+TEST_F(DriverTest, DebugLinesOfTheConnectionAndTheRootDse) {
+    EXPECT_EQ(run({"-d", "-b", kKim, "description::Hello"}), 0);
+    const std::string& out = captured.out();
+    std::size_t at = 0;
+    for (const std::string line :
+         {"Opening TCP connection\n", "DEBUG: In OpenLDAP... Params:\n",
+          "DEBUG: Gathering RootDSE\n", "Using server: dc1.homelab.net\nDEBUG: RootDSE Completed\n",
+          "Modifying specified objects...\n"}) {
+        const auto found = out.find(line, at);
+        ASSERT_NE(found, std::string::npos) << line << " in\n" << out;
+        at = found + line.size();
+    }
+    EXPECT_EQ(errAfterBanner(),
+              "LDAP_OPTION: Version 3\nLDAP_BIND: [ldap.default.test] Successful\n");
+}
+
+TEST_F(DriverTest, ElapsedLinesComeBeforeTheCompletionMessage) {
+    EXPECT_EQ(run({"-elapsed", "-elapsedms", "-b", kKim, "description::Hello"}), 0);
+    EXPECT_EQ(captured.out(),
+              "DN Count: 1\n"
+              "Using server: dc1.homelab.net\n"
+              "Modifying specified objects...\n"
+              "   DN: " +
+                  kKim +
+                  "...\n"
+                  "\n"
+                  "Elapsed MS: 1234\n"
+                  "Time Elapsed (sec): 1.234\n" +
+                  std::string(kSucceeded));
+    // Both figures come from one end tick, read after the last result.
+    EXPECT_EQ(readingsAt, (std::vector<std::size_t>{5, 7}));
+}
+
+TEST_F(DriverTest, DebugShowsTheTicksOfEachReading) {
+    EXPECT_EQ(run({"-d", "-elapsedms", "-elapsed", "-b", kKim, "description::Hello"}), 0);
+    EXPECT_NE(captured.out().find("...\n\n"
+                                  "Start: 1000\nEnd  : 2234\nDelta: 1234\n"
+                                  "Elapsed MS: 1234\n"
+                                  "Start: 1000\nEnd  : 2234\nDelta: 1234\n"
+                                  "Time Elapsed (sec): 1.234\n" +
+                                  std::string(kSucceeded)),
+              std::string::npos)
+        << captured.out();
+}
+
+TEST_F(DriverTest, SecondsInTheStreamsDefaultFormat) {
+    struct Row {
+        std::uint32_t start;
+        std::uint32_t end;
+        std::string ms;
+        std::string seconds;
+    };
+    const std::vector<Row> rows = {
+        {0, 0, "0", "0"},
+        {0, 1000, "1000", "1"},
+        {500, 2000, "1500", "1.5"},
+        {0, 100, "100", "0.1"},
+        {0, 1, "1", "0.001"},
+        {0, 999999, "999999", "999.999"},
+        {0, 12345678, "12345678", "12345.7"},
+        {0, 123456789, "123456789", "123457"},
+        {0, 4294967295u, "4294967295", "4.29497e+06"},
+        // The counter wrapped: the largest value minus the start plus the end.
+        {0xFFFFFF00u, 0x100u, "511", "0.511"},
+    };
+    for (const Row& row : rows) {
+        FakeLdapLibrary fresh;
+        fresh.searchAnswers.push_back(SearchAnswer{0, {fake::rootDseEntry("dc1")}});
+        CapturedConsole console;
+        console.console.quiet = true;
+        std::deque<std::uint32_t> rowTicks{row.start, row.end};
+        DriverServices services{fresh, passwords, [&] {
+                                    const std::uint32_t tick = rowTicks.front();
+                                    rowTicks.pop_front();
+                                    return tick;
+                                }};
+        const char* argv[] = {"kestrel", "-q", "-elapsedms", "-elapsed", "-b", "cn=a", "title::x"};
+        std::istringstream in;
+        EXPECT_EQ(runKestrel(7, argv, in, console.console, services), 0);
+        EXPECT_EQ(console.out(),
+                  "\n\nElapsed MS: " + row.ms + "\nTime Elapsed (sec): " + row.seconds + "\n");
+    }
+}
+
+TEST_F(DriverTest, QuietRunsPrintAnEmptyLinePerSuccess) {
+    EXPECT_EQ(run({"-q", "description::Hello"}, "cn=a\ncn=b\n"), 0);
+    EXPECT_EQ(captured.out(), "\n\n");
+    EXPECT_EQ(captured.err(), "");
+    EXPECT_EQ(library.requests().size(), 2u);
+}
+
+TEST_F(DriverTest, QuietFailureKeepsTheExtendedErrorAndTheStopMessage) {
+    library.answerRequests({result(32, "0000208D: NameErr"), result(0)});
+    EXPECT_EQ(run({"-q", "-exterr", "description::Hello"}, "cn=a\ncn=b\n"), 32);
+    EXPECT_EQ(captured.out(), "   Extended Error: 0000208D: NameErr\n" + std::string(kStop));
+    EXPECT_EQ(captured.err(), "");
+    EXPECT_EQ(library.requests().size(), 1u);
+}
+
+TEST_F(DriverTest, AFailureEndsWithTheLastFailuresCode) {
+    library.answerRequests({result(0), result(32), result(0)});
+    EXPECT_EQ(run({"description::Hello"}, "cn=a\ncn=b\ncn=c\n"), 32);
+    EXPECT_EQ(captured.both().substr(captured.both().find("DN Count")),
+              "DN Count: 3\n"
+              "Using server: dc1.homelab.net\n"
+              "Modifying specified objects...\n"
+              "   DN: cn=a...\n"
+              "   DN: cn=b...: [dc1.homelab.net] Error 0x20 (32) - No such object\n" +
+                  std::string(kStop) + kFailed);
+    EXPECT_EQ(library.requests().size(), 2u);
+    EXPECT_EQ(library.count(Call::Kind::Unbind), 1u);
+}
+
+TEST_F(DriverTest, WithContEveryTargetIsTriedAndTheLastFailureCounts) {
+    library.answerRequests({result(50), result(68), result(0)});
+    EXPECT_EQ(run({"-cont", "description::Hello"}, "cn=a\ncn=b\ncn=c\n"), 68);
+    EXPECT_EQ(library.requests().size(), 3u);
+    EXPECT_NE(captured.out().find(kFailed), std::string::npos);
+}
+
+TEST_F(DriverTest, OnlyAPasswordMakesNoLdapUpdates) {
+    EXPECT_EQ(run({"-b", kKim, "#setpwd#::Secret1"}), 0);
+    EXPECT_EQ(captured.out(),
+              "DN Count: 1\n"
+              "Using server: dc1.homelab.net\n"
+              "Modifying specified objects...\n"
+              "   DN: " +
+                  kKim +
+                  "...  No LDAP updates to make.\n"
+                  "       Changing password...   Successful.\n" +
+                  std::string(kSucceeded));
+    EXPECT_TRUE(library.requests().empty());
+    EXPECT_EQ(passwords.requests,
+              (std::vector<FakePasswordSetter::Request>{{"dc1.homelab.net", kKim, "Secret1"}}));
+}
+
+TEST_F(DriverTest, APasswordFailureIsTheExitStatus) {
+    const auto policy = static_cast<std::int32_t>(0x800708C5u);
+    passwords.statuses = {policy};
+    EXPECT_EQ(run({"-b", kKim, "description::x", "#setpwd#::short"}), policy);
+    EXPECT_EQ(library.requests().size(), 1u);
+    EXPECT_NE(captured.out().find("       Changing password..." + std::string(kStop) + kFailed),
+              std::string::npos)
+        << captured.out();
+}
+
+TEST_F(DriverTest, TheRootDse) {
+    EXPECT_EQ(run({"-rootdse", "schemaUpdateNow::1"}), 0);
+    EXPECT_EQ(captured.out(),
+              "Modifying ROOTDSE...\n"
+              "DN Count: 1\n"
+              "Using server: dc1.homelab.net\n"
+              "Modifying specified objects...\n"
+              "   DN: ROOTDSE...\n" +
+                  std::string(kSucceeded));
+    EXPECT_EQ(library.requests(), Lines{"modify [] controls=[] mods=0x2 schemaupdatenow [1]"});
+}
+
+TEST_F(DriverTest, EachModeWithItsHeading) {
+    struct Row {
+        std::vector<std::string> args;
+        std::string heading;
+        std::string request;
+    };
+    const std::vector<Row> rows = {
+        {{"-rm", "-b", "CN=a,DC=x"},
+         "Deleting specified objects...\n   DN: CN=a,DC=x...\n",
+         "delete [CN=a,DC=x] controls=[]"},
+        {{"-del", "-treedelete", "-b", "OU=a,DC=x"},
+         "Deleting specified objects...\n   DN: OU=a,DC=x...\n",
+         "delete [OU=a,DC=x] controls=[1.2.840.113556.1.4.805 critical value=]"},
+        {{"-move", "OU=Old,DC=x", "-b", "CN=a,DC=x"},
+         "Moving specified objects to OU=Old,DC=x...\n   DN: CN=a,DC=x...\n",
+         "rename [CN=a,DC=x] rdn=[CN=a] parent=[OU=Old,DC=x] deleteOld=1 controls=[]"},
+        {{"-rename", "bob", "-b", "CN=a,OU=b,DC=x"},
+         "Renaming CN=a,OU=b,DC=x to bob...\n\n",
+         "rename [CN=a,OU=b,DC=x] rdn=[CN=bob] parent=[OU=b,DC=x] deleteOld=1 controls=[]"},
+        {{"-undel", "OU=R,DC=x", "-b", "CN=a\\0ADEL:1,CN=Deleted Objects,DC=x"},
+         "Undeleting specified objects...\n   DN: CN=a\\0ADEL:1,CN=Deleted Objects,DC=x...\n",
+         "modify [CN=a\\0ADEL:1,CN=Deleted Objects,DC=x] controls=[1.2.840.113556.1.4.417 "
+         "critical value=] mods=0x1 isdeleted (null); 0x2 distinguishedName [CN=a,OU=R,DC=x]"},
+        {{"-add", "-b", "CN=new,DC=x", "objectClass::user"},
+         "Adding specified objects...\n   DN: CN=new,DC=x...\n",
+         "add [CN=new,DC=x] controls=[] mods=0x0 objectclass [user]"},
+    };
+    for (const Row& row : rows) {
+        FakeLdapLibrary fresh;
+        fresh.searchAnswers.push_back(SearchAnswer{0, {fake::rootDseEntry("dc1")}});
+        CapturedConsole console;
+        std::deque<std::uint32_t> rowTicks{1, 2};
+        DriverServices services{fresh, passwords, [&] {
+                                    const std::uint32_t tick = rowTicks.front();
+                                    rowTicks.pop_front();
+                                    return tick;
+                                }};
+        std::vector<const char*> argv{"kestrel"};
+        for (const std::string& arg : row.args) {
+            argv.push_back(arg.c_str());
+        }
+        std::istringstream in;
+        EXPECT_EQ(
+            runKestrel(static_cast<int>(argv.size()), argv.data(), in, console.console, services),
+            0)
+            << row.heading;
+        // The heading, the target's outcome, then the completion message after its blank line.
+        EXPECT_EQ(console.out(), "DN Count: 1\nUsing server: dc1\n" + row.heading + kSucceeded);
+        EXPECT_EQ(fresh.requests(), Lines{row.request});
+        EXPECT_EQ(fresh.count(Call::Kind::Unbind), 1u);
+    }
+}
+
+TEST_F(DriverTest, LocalRefusalsNeverConnect) {
+    struct Row {
+        std::vector<std::string> args;
+        std::string input;
+        std::int32_t status;
+    };
+    std::string eleven;
+    for (int i = 0; i < 11; ++i) {
+        eleven += "cn=t" + std::to_string(i) + "\n";
+    }
+    const std::vector<Row> rows = {
+        {{}, "", 1},
+        {{"-q"}, "", 1},
+        {{"-nosuchswitch", "-b", kKim, "title::x"}, "", 1},
+        {{"-b", kKim, "title"}, "", 1},
+        {{"-b", kKim, "SID##objectSid:++:S-1-nope"}, "", 1337},
+        {{"title::x"}, "", 0},
+        {{"title::x"}, eleven, -1},
+        {{"-rename", "bob", "-safety", "5"}, "cn=a\ncn=b\n", -1},
+    };
+    for (const Row& row : rows) {
+        FakeLdapLibrary fresh;
+        CapturedConsole console;
+        DriverServices services{fresh, passwords, [] { return 0u; }};
+        std::vector<const char*> argv{"kestrel"};
+        for (const std::string& arg : row.args) {
+            argv.push_back(arg.c_str());
+        }
+        std::istringstream in(row.input);
+        EXPECT_EQ(
+            runKestrel(static_cast<int>(argv.size()), argv.data(), in, console.console, services),
+            row.status)
+            << (row.args.empty() ? "(no arguments)" : row.args.front());
+        EXPECT_TRUE(fresh.log.empty());
+    }
+}
+
+}  // namespace
+}  // namespace kestrel

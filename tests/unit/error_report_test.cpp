@@ -1,0 +1,288 @@
+#include "session/error_report.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fake_ldap.h"
+#include "platform/exit_status.h"
+#include "platform/windows_error_text.h"
+#include "session/ldap_client.h"
+
+namespace kestrel {
+namespace {
+
+using fake::CapturedConsole;
+using fake::FakeLdapLibrary;
+
+TEST(ReportLdapError, WritesOneLineInTheFixedForm) {
+    struct Row {
+        std::string label;
+        std::string subject;
+        int code;
+        std::string line;
+    };
+    const std::vector<Row> rows = {
+        {"", "dc1.homelab.net", 32, ": [dc1.homelab.net] Error 0x20 (32) - No such object\n"},
+        {"LDAP_BIND", "dc1", kLdapServerDown,
+         "LDAP_BIND: [dc1] Error 0x51 (81) - Can't contact LDAP server\n"},
+        {"LDAP_INIT", "", kLdapParamError,
+         "LDAP_INIT: [] Error 0x59 (89) - Bad parameter to an ldap routine\n"},
+        {"LDAP_OPTION (Version3): ", "dc1", 2,
+         "LDAP_OPTION (Version3): : [dc1] Error 0x2 (2) - Protocol error\n"},
+        {"Error: lastKnownParent", "", 50,
+         "Error: lastKnownParent: [] Error 0x32 (50) - Insufficient access\n"},
+        {"", "dc1", 0x61, ": [dc1] Error 0x61 (97) - Referral Limit Exceeded\n"},
+        {"", "dc1", 0, ": [dc1] Error 0x0 (0) - Success\n"},
+    };
+    for (const Row& row : rows) {
+        CapturedConsole captured;
+        reportLdapError(captured.console, row.label, row.subject, row.code, nullptr);
+        EXPECT_EQ(captured.err(), row.line);
+        EXPECT_EQ(captured.out(), "");
+    }
+}
+
+TEST(ReportLdapError, AHandleAddsTheServersTextWhenThereIsOne) {
+    FakeLdapLibrary library;
+    LdapSession session = library.session();
+    CapturedConsole captured;
+    library.diagnosticText = "";
+    reportLdapError(captured.console, "LDAP_BIND", "dc1", 49, session.handle.get());
+    EXPECT_EQ(captured.err(), "LDAP_BIND: [dc1] Error 0x31 (49) - Invalid credentials\n");
+
+    CapturedConsole again;
+    library.diagnosticText = "80090308: LdapErr: DSID-0C09041C, data 52e";
+    reportLdapError(again.console, "LDAP_BIND", "dc1", 49, session.handle.get());
+    EXPECT_EQ(again.err(),
+              "LDAP_BIND: [dc1] Error 0x31 (49) - Invalid credentials\n"
+              "Extended Error: (80090308: LdapErr: DSID-0C09041C, data 52e)\n");
+}
+
+TEST(LdapCodes, ClientSideCodesMapToTheClassicValues) {
+    struct Row {
+        int library;
+        int mapped;
+    };
+    const std::vector<Row> rows = {
+        {0, 0},     {32, 32},    {80, 80},    {-1, 0x51},  {-2, 0x52},    {-5, 0x55},
+        {-9, 0x59}, {-12, 0x5c}, {-17, 0x61}, {-18, 0x52}, {-1000, 0x52},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(mapLibraryCode(row.library), row.mapped) << row.library;
+    }
+    EXPECT_EQ(ldapErrorText(0x51), "Can't contact LDAP server");
+    EXPECT_EQ(ldapErrorText(0x55), "Timed out");
+    EXPECT_EQ(ldapErrorText(32), "No such object");
+}
+
+TEST(WindowsErrorText, SystemMessagesWithTheirLineEnd) {
+    struct Row {
+        std::int32_t code;
+        std::string text;
+    };
+    const std::vector<Row> rows = {
+        {5, "Access is denied.\n"},
+        {1337, "The security ID structure is invalid.\n"},
+        {1705, "The string universal unique identifier (UUID) is invalid.\n"},
+        {8240, "There is no such object on the server.\n"},
+        {static_cast<std::int32_t>(0x80070005u), "Access is denied.\n"},
+        {static_cast<std::int32_t>(0x80072030u), "There is no such object on the server.\n"},
+        {static_cast<std::int32_t>(0x8007203Au), "The server is not operational.\n"},
+        {static_cast<std::int32_t>(0x800708C5u),
+         "The password does not meet the password policy requirements. Check the minimum "
+         "password length, password complexity and password history requirements.\n"},
+        {static_cast<std::int32_t>(0x80004002u), "No such interface supported\n"},
+        {99999, "Unknown Error\n"},
+        {-1, "Unknown Error\n"},
+        {static_cast<std::int32_t>(0x80040E14u), "Unknown Error\n"},
+        // Facility 8 does not hold Win32 codes in its low bits.
+        {static_cast<std::int32_t>(0x80080005u), "Unknown Error\n"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(windowsErrorText(row.code), row.text) << std::hex << row.code;
+    }
+}
+
+TEST(WindowsErrorText, HresultFromWin32) {
+    EXPECT_EQ(static_cast<std::uint32_t>(hresultFromWin32(5)), 0x80070005u);
+    EXPECT_EQ(static_cast<std::uint32_t>(hresultFromWin32(2245)), 0x800708C5u);
+    EXPECT_EQ(hresultFromWin32(0), 0);
+}
+
+TEST(ReportWindowsError, LabelCodeAndSystemTextOnStandardOutput) {
+    CapturedConsole captured;
+    EXPECT_EQ(reportWindowsError(captured.console, "ConvertStringSidToSid: ", 1337), 1337);
+    EXPECT_EQ(captured.out(),
+              "ConvertStringSidToSid: (1337) The security ID structure is invalid.\n");
+    EXPECT_EQ(captured.err(), "");
+
+    CapturedConsole negative;
+    const auto code = static_cast<std::int32_t>(0x80070005u);
+    EXPECT_EQ(reportWindowsError(negative.console, "X", code), code);
+    EXPECT_EQ(negative.out(), "X(-2147024891) Access is denied.\n");
+}
+
+TEST(AdsiErrorName, TheTableAndItsGaps) {
+    struct Row {
+        std::uint32_t code;
+        std::string name;
+    };
+    const std::vector<Row> rows = {
+        {0x80005000u, "E_ADS_BAD_PATHNAME"},
+        {0x80005001u, "E_ADS_INVALID_DOMAIN_OBJECT"},
+        {0x80005002u, "E_ADS_INVALID_USER_OBJECT"},
+        {0x80005003u, "E_ADS_INVALID_COMPUTER_OBJECT"},
+        {0x80005004u, "E_ADS_UNKNOWN_OBJECT"},
+        {0x80005005u, "E_ADS_PROPERTY_NOT_SET"},
+        {0x80005006u, "E_ADS_PROPERTY_NOT_SUPPORTED"},
+        {0x80005007u, "E_ADS_PROPERTY_INVALID"},
+        {0x80005008u, "E_ADS_BAD_PARAMETER"},
+        {0x80005009u, "E_ADS_OBJECT_UNBOUND"},
+        {0x8000500Au, "E_ADS_PROPERTY_NOT_MODIFIED"},
+        {0x8000500Bu, "E_ADS_PROPERTY_MODIFIED"},
+        {0x8000500Cu, "E_ADS_CANT_CONVERT_DATATYPE"},
+        {0x8000500Du, "E_ADS_PROPERTY_NOT_FOUND"},
+        {0x8000500Eu, "E_ADS_OBJECT_EXISTS"},
+        {0x8000500Fu, "E_ADS_SCHEMA_VIOLATION"},
+        {0x80005010u, "E_ADS_COLUMN_NOT_SET"},
+        {0x80005011u, ""},
+        {0x80005012u, ""},
+        {0x80005013u, ""},
+        {0x80005014u, "E_ADS_INVALID_FILTER"},
+        {0x80005015u, ""},
+        {0u, ""},
+        {0x5000u, ""},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(adsiErrorName(static_cast<std::int32_t>(row.code)), row.name)
+            << std::hex << row.code;
+    }
+}
+
+TEST(AdsiErrorText, FirstMatchingRule) {
+    struct Row {
+        std::uint32_t code;
+        std::string text;
+        std::string out;
+    };
+    const std::vector<Row> rows = {
+        {0u, "Success", ""},
+        {0x80005000u, "E_ADS_BAD_PATHNAME", "adsi error\n"},
+        {0x80005011u, "", "adsi error\n"},
+        {0x8000500Eu, "E_ADS_OBJECT_EXISTS", "adsi error\n"},
+        // Any code with both bits of 0x5000 set looks like an ADSI code.
+        {0x80075000u, "", "adsi error\n"},
+        {0x80070005u, "Access is denied.\n", ""},
+        {0x800708C5u,
+         "The password does not meet the password policy requirements. Check the minimum "
+         "password length, password complexity and password history requirements.\n",
+         ""},
+        {0x80004002u, "No such interface supported\n", ""},
+        {5u, "Access is denied.\n", ""},
+        {0x80080001u, "Unknown Error\n", ""},
+        {0x80040E14u, "Unknown Error: 0x80040e14", ""},
+        {0x8009030Cu, "Unknown Error: 0x8009030c", ""},
+        {0x00030001u, "Unknown Error: 0x30001", ""},
+    };
+    for (const Row& row : rows) {
+        CapturedConsole captured;
+        EXPECT_EQ(adsiErrorText(captured.console, static_cast<std::int32_t>(row.code)), row.text)
+            << std::hex << row.code;
+        EXPECT_EQ(captured.out(), row.out) << std::hex << row.code;
+        EXPECT_EQ(captured.err(), "");
+    }
+}
+
+TEST(ReportAdsiError, TheAdsiLineComesFirstThenTheReportWithoutNewline) {
+    CapturedConsole captured;
+    const auto code = static_cast<std::int32_t>(0x80005000u);
+    EXPECT_EQ(reportAdsiError(captured.console, "ADsGetObject", code), code);
+    EXPECT_EQ(captured.both(), "adsi error\nADsGetObject(0x80005000) E_ADS_BAD_PATHNAME");
+    EXPECT_EQ(captured.err(), "ADsGetObject(0x80005000) E_ADS_BAD_PATHNAME");
+
+    CapturedConsole unknown;
+    const auto other = static_cast<std::int32_t>(0x80040E14u);
+    EXPECT_EQ(reportAdsiError(unknown.console, "SetPassword", other), other);
+    EXPECT_EQ(unknown.both(), "SetPassword(0x80040e14) Unknown Error: 0x80040e14");
+
+    CapturedConsole system;
+    const auto denied = static_cast<std::int32_t>(0x80070005u);
+    EXPECT_EQ(reportAdsiError(system.console, "SetPassword", denied), denied);
+    EXPECT_EQ(system.out(), "");
+    EXPECT_EQ(system.err(), "SetPassword(0x80070005) Access is denied.\n");
+}
+
+TEST(HexDump, RowsThenTheCharacters) {
+    struct Row {
+        std::vector<std::uint8_t> bytes;
+        std::string dump;
+    };
+    std::vector<std::uint8_t> sixteen;
+    for (std::uint8_t i = 0; i < 16; ++i) {
+        sixteen.push_back(static_cast<std::uint8_t>('a' + i));
+    }
+    std::vector<std::uint8_t> seventeen = sixteen;
+    seventeen.push_back(0xFF);
+    const std::vector<Row> rows = {
+        {{}, ""},
+        {{0x41, 0x00, 0x0A}, "0000 41 00 0a \nDECODE:\nA\\0_\n\n"},
+        {{0x20, 0x21, 0x01, 0x7F}, "0000 20 21 01 7f \nDECODE:\n_!_\x7f\n\n"},
+        {sixteen,
+         "0000 61 62 63 64 65 66 67 68 69 6a 6b 6c 6d 6e 6f 70 \n"
+         "DECODE:\nabcdefghijklmnop\n\n"},
+        {seventeen,
+         "0000 61 62 63 64 65 66 67 68 69 6a 6b 6c 6d 6e 6f 70 \n"
+         "0010 ff \n"
+         "DECODE:\nabcdefghijklmnop\n\xff\n\n"},
+    };
+    for (const Row& row : rows) {
+        CapturedConsole captured;
+        hexDump(captured.console, row.bytes.data(), row.bytes.size());
+        EXPECT_EQ(captured.out(), row.dump);
+        EXPECT_EQ(captured.err(), "");
+    }
+}
+
+TEST(HexDump, CounterRunsInUpperCaseHex) {
+    const std::vector<std::uint8_t> bytes(0x101, 0x30);
+    CapturedConsole captured;
+    hexDump(captured.console, bytes.data(), bytes.size());
+    const std::string& out = captured.out();
+    EXPECT_NE(out.find("\n00A0 30 "), std::string::npos);
+    EXPECT_NE(out.find("\n00F0 30 "), std::string::npos);
+    EXPECT_NE(out.find("\n0100 30 \nDECODE:\n"), std::string::npos);
+}
+
+TEST(ExitStatus, LowByteButAFailureNeverExitsZero) {
+    struct Row {
+        std::int32_t status;
+        int exit;
+    };
+    const std::vector<Row> rows = {
+        {0, 0},
+        {1, 1},
+        {32, 32},
+        {255, 255},
+        {-1, 255},
+        {-2, 254},
+        {256, 255},
+        {257, 1},
+        {512, 255},
+        {static_cast<std::int32_t>(0x800708C5u), 0xC5},
+        {static_cast<std::int32_t>(0x80070005u), 5},
+        {static_cast<std::int32_t>(0x80005000u), 255},
+        {static_cast<std::int32_t>(0x80072030u), 0x30},
+        {INT_MIN, 255},
+        {INT_MAX, 255},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(processExitStatus(row.status), row.exit) << row.status;
+    }
+}
+
+}  // namespace
+}  // namespace kestrel

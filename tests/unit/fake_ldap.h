@@ -1,0 +1,600 @@
+// A recording fake of the program's LDAP interface, a fake password setter and a console
+// that captures both streams, for the unit tests of the directory session, the per-target
+// loop, the operations and the driver.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <ldap.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <streambuf>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ops/password_setter.h"
+#include "platform/console.h"
+#include "session/ldap_client.h"
+#include "session/ldap_session.h"
+
+namespace kestrel::fake {
+
+// One LDAPMod exactly as it was handed to the library, copied deeply (the list it came
+// from may be gone by the time a test looks).
+struct RecordedMod {
+    int op = 0;
+    std::string type;
+    bool valuesNull = false;          // mod_values (or mod_bvalues) was null: a clear
+    std::vector<std::string> values;  // the texts, or the berval bytes for LDAP_MOD_BVALUES
+
+    bool operator==(const RecordedMod&) const = default;
+};
+
+inline std::vector<RecordedMod> copyMods(LDAPMod* const* mods) {
+    std::vector<RecordedMod> copied;
+    if (mods == nullptr) {
+        return copied;
+    }
+    for (LDAPMod* const* mod = mods; *mod != nullptr; ++mod) {
+        RecordedMod record;
+        record.op = (*mod)->mod_op;
+        record.type = (*mod)->mod_type != nullptr ? (*mod)->mod_type : "(null type)";
+        if (((*mod)->mod_op & LDAP_MOD_BVALUES) != 0) {
+            record.valuesNull = (*mod)->mod_bvalues == nullptr;
+            for (berval** value = (*mod)->mod_bvalues; value != nullptr && *value != nullptr;
+                 ++value) {
+                record.values.emplace_back((*value)->bv_val, (*value)->bv_len);
+            }
+        } else {
+            record.valuesNull = (*mod)->mod_values == nullptr;
+            for (char** value = (*mod)->mod_values; value != nullptr && *value != nullptr;
+                 ++value) {
+                record.values.emplace_back(*value);
+            }
+        }
+        copied.push_back(std::move(record));
+    }
+    return copied;
+}
+
+inline std::string hexBytes(const std::string& bytes) {
+    std::string text;
+    for (const char c : bytes) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02x", static_cast<unsigned char>(c));
+        text += pair;
+    }
+    return text;
+}
+
+// "0x2 description [Hello]"; binary values in hexadecimal, a clear as "(null)".
+inline std::string describe(const RecordedMod& mod) {
+    char op[16];
+    std::snprintf(op, sizeof op, "0x%x", static_cast<unsigned>(mod.op));
+    std::string text = std::string(op) + " " + mod.type + " ";
+    if (mod.valuesNull) {
+        return text + "(null)";
+    }
+    text += "[";
+    for (std::size_t i = 0; i < mod.values.size(); ++i) {
+        text += i == 0 ? "" : "|";
+        text += (mod.op & LDAP_MOD_BVALUES) != 0 ? hexBytes(mod.values[i]) : mod.values[i];
+    }
+    return text + "]";
+}
+
+inline std::vector<std::string> describe(const std::vector<RecordedMod>& mods) {
+    std::vector<std::string> lines;
+    for (const RecordedMod& mod : mods) {
+        lines.push_back(describe(mod));
+    }
+    return lines;
+}
+
+inline std::string describe(const ServerControls& controls) {
+    std::string text = "[";
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        text += i == 0 ? "" : " ";
+        text += controls[i].oid + (controls[i].critical ? " critical" : " noncritical") +
+                " value=" + hexBytes(controls[i].value);
+    }
+    return text + "]";
+}
+
+struct Call {
+    enum class Kind {
+        Init,
+        SetOption,
+        TimeLimit,
+        NegotiateBind,
+        SimpleBind,
+        Search,
+        Delete,
+        Rename,
+        Modify,
+        Add,
+        PasswordModify,
+        Result,
+        Unbind,
+    };
+    Kind kind = Kind::Init;
+    std::optional<std::string> host;  // Init
+    int port = 0;                     // Init
+    int option = 0;                   // SetOption
+    int value = 0;                    // SetOption, TimeLimit
+    std::string dn;                   // binds, requests
+    std::string password;             // SimpleBind, PasswordModify
+    std::string newRdn;               // Rename
+    std::string newParent;            // Rename
+    bool deleteOldRdn = false;        // Rename
+    ServerControls controls;          // Search and requests
+    std::vector<RecordedMod> mods;    // Modify, Add
+    SearchRequest search;             // Search
+    int messageId = 0;                // requests (as handed back), Result
+    int timeoutSeconds = 0;           // Result
+
+    // One line naming the call and every argument, for exact comparisons.
+    std::string text() const {
+        switch (kind) {
+            case Kind::Init:
+                return "init host=" + host.value_or("(none)") + " port=" + std::to_string(port);
+            case Kind::SetOption: {
+                char line[48];
+                std::snprintf(line, sizeof line, "option 0x%x=%d", static_cast<unsigned>(option),
+                              value);
+                return line;
+            }
+            case Kind::TimeLimit:
+                return "time limit " + std::to_string(value);
+            case Kind::NegotiateBind:
+                return "bind negotiate";
+            case Kind::SimpleBind:
+                return "bind simple dn=[" + dn + "] password=[" + password + "]";
+            case Kind::Search: {
+                std::string attributes;
+                for (const std::string& name : search.attributes) {
+                    attributes += (attributes.empty() ? "" : ",") + name;
+                }
+                return "search base=[" + search.base + "] scope=" + std::to_string(search.scope) +
+                       " filter=" + search.filter + " attrs=[" + attributes +
+                       "] size=" + std::to_string(search.sizeLimit) +
+                       " controls=" + describe(search.controls);
+            }
+            case Kind::Delete:
+                return "delete [" + dn + "] controls=" + describe(controls);
+            case Kind::Rename:
+                return "rename [" + dn + "] rdn=[" + newRdn + "] parent=[" + newParent +
+                       "] deleteOld=" + (deleteOldRdn ? "1" : "0") +
+                       " controls=" + describe(controls);
+            case Kind::Modify:
+            case Kind::Add: {
+                std::string line = std::string(kind == Kind::Modify ? "modify" : "add") + " [" +
+                                   dn + "] controls=" + describe(controls) + " mods=";
+                for (std::size_t i = 0; i < mods.size(); ++i) {
+                    line += (i == 0 ? "" : "; ") + describe(mods[i]);
+                }
+                return line;
+            }
+            case Kind::PasswordModify:
+                return "password modify [" + dn + "]";
+            case Kind::Result:
+                return "result id=" + std::to_string(messageId) +
+                       " timeout=" + std::to_string(timeoutSeconds);
+            case Kind::Unbind:
+                return "unbind";
+        }
+        return "?";
+    }
+};
+
+// How the directory answers one asynchronous request (delete, rename, modify, add).
+struct RequestAnswer {
+    int sendCode = 0;              // non-zero: the send itself fails
+    int resultCode = 0;            // what ldap_result gives
+    std::string diagnostic;        // the server's text with that result
+    bool timesOut = false;         // no answer within the time limit
+    std::optional<int> messageId;  // default: the next number from 1 upwards
+};
+
+inline RequestAnswer result(int code, std::string diagnostic = "") {
+    RequestAnswer answer;
+    answer.resultCode = code;
+    answer.diagnostic = std::move(diagnostic);
+    return answer;
+}
+
+inline RequestAnswer sendFailure(int code) {
+    RequestAnswer answer;
+    answer.sendCode = code;
+    return answer;
+}
+
+inline RequestAnswer noAnswerInTime() {
+    RequestAnswer answer;
+    answer.timesOut = true;
+    return answer;
+}
+
+inline RequestAnswer sentAsMessage(int messageId) {
+    RequestAnswer answer;
+    answer.messageId = messageId;
+    return answer;
+}
+
+struct SearchAnswer {
+    int code = 0;
+    std::vector<LdapEntry> entries;
+};
+
+class FakeLdapLibrary;
+
+class FakeLdapConnection final : public LdapConnection {
+  public:
+    explicit FakeLdapConnection(FakeLdapLibrary& library);
+    ~FakeLdapConnection() override;
+    FakeLdapConnection(const FakeLdapConnection&) = delete;
+    FakeLdapConnection& operator=(const FakeLdapConnection&) = delete;
+
+    int ldap_set_option(int option, int value) override;
+    void setTimeLimit(int seconds) override;
+    int negotiateBind() override;
+    int ldap_simple_bind_s(const std::string& dn, const std::string& password) override;
+    int ldap_search_ext_s(const SearchRequest& request, std::vector<LdapEntry>& entries) override;
+    int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
+                        int& messageId) override;
+    int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
+                        const std::string& newParent, bool deleteOldRdn,
+                        const ServerControls& controls, int& messageId) override;
+    int ldap_modify_ext(const std::string& dn, LDAPMod* const* mods, const ServerControls& controls,
+                        int& messageId) override;
+    int ldap_add_ext(const std::string& dn, LDAPMod* const* mods, const ServerControls& controls,
+                     int& messageId) override;
+    int passwordModify(const std::string& userDn, const std::string& newPassword) override;
+    int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) override;
+    std::string lastDiagnostic() override;
+    std::string hostName() override;
+
+  private:
+    int send(Call call, int& messageId);
+
+    FakeLdapLibrary& library_;
+};
+
+// The script every handle answers from, and the log of every call on any handle.
+class FakeLdapLibrary final : public LdapLibrary {
+  public:
+    // --- script ---
+    std::optional<int> initError;      // set: ldap_init gives no handle, with this error
+    std::map<int, int> optionResults;  // option number -> result of ldap_set_option
+    int bindResult = 0;                // both bind kinds
+    std::string diagnosticText;        // what lastDiagnostic() gives
+    std::string defaultHost = "ldap.default.test";  // the library's default server
+    std::deque<SearchAnswer> searchAnswers;         // one per search; none left: success, no entry
+    std::deque<RequestAnswer> requestAnswers;       // one per request; none left: success
+    int passwordModifyResult = 0;
+
+    // --- record ---
+    std::vector<Call> log;
+    int openHandles = 0;     // handles alive now
+    int maxOutstanding = 0;  // most requests sent and not yet awaited at any time
+
+    std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host, int port,
+                                              int& error) override {
+        Call call;
+        call.kind = Call::Kind::Init;
+        call.host = host;
+        call.port = port;
+        log.push_back(call);
+        if (initError) {
+            error = *initError;
+            return nullptr;
+        }
+        return std::make_unique<FakeLdapConnection>(*this);
+    }
+
+    // A handle without an ldap_init record, for tests that start from an open session.
+    LdapSession session(const std::string& serverText = "dc1") {
+        return LdapSession{std::make_unique<FakeLdapConnection>(*this), serverText};
+    }
+
+    void answerRequests(std::initializer_list<RequestAnswer> answers) {
+        requestAnswers.insert(requestAnswers.end(), answers);
+    }
+
+    std::vector<std::string> calls() const {
+        std::vector<std::string> lines;
+        for (const Call& call : log) {
+            lines.push_back(call.text());
+        }
+        return lines;
+    }
+
+    std::vector<Call> callsOf(Call::Kind kind) const {
+        std::vector<Call> found;
+        for (const Call& call : log) {
+            if (call.kind == kind) {
+                found.push_back(call);
+            }
+        }
+        return found;
+    }
+
+    std::size_t count(Call::Kind kind) const { return callsOf(kind).size(); }
+
+    // Calls that reach the directory with a target: deletes, renames, modifies, adds.
+    std::vector<std::string> requests() const {
+        std::vector<std::string> lines;
+        for (const Call& call : log) {
+            if (call.kind == Call::Kind::Delete || call.kind == Call::Kind::Rename ||
+                call.kind == Call::Kind::Modify || call.kind == Call::Kind::Add) {
+                lines.push_back(call.text());
+            }
+        }
+        return lines;
+    }
+
+  private:
+    friend class FakeLdapConnection;
+    int nextMessageId_ = 1;
+    std::map<int, RequestAnswer> pending_;
+};
+
+inline FakeLdapConnection::FakeLdapConnection(FakeLdapLibrary& library) : library_(library) {
+    ++library_.openHandles;
+}
+
+inline FakeLdapConnection::~FakeLdapConnection() {
+    --library_.openHandles;
+    Call call;
+    call.kind = Call::Kind::Unbind;
+    library_.log.push_back(call);
+}
+
+inline int FakeLdapConnection::ldap_set_option(int option, int value) {
+    Call call;
+    call.kind = Call::Kind::SetOption;
+    call.option = option;
+    call.value = value;
+    library_.log.push_back(call);
+    const auto found = library_.optionResults.find(option);
+    return found != library_.optionResults.end() ? found->second : 0;
+}
+
+inline void FakeLdapConnection::setTimeLimit(int seconds) {
+    Call call;
+    call.kind = Call::Kind::TimeLimit;
+    call.value = seconds;
+    library_.log.push_back(call);
+}
+
+inline int FakeLdapConnection::negotiateBind() {
+    Call call;
+    call.kind = Call::Kind::NegotiateBind;
+    library_.log.push_back(call);
+    return library_.bindResult;
+}
+
+inline int FakeLdapConnection::ldap_simple_bind_s(const std::string& dn,
+                                                  const std::string& password) {
+    Call call;
+    call.kind = Call::Kind::SimpleBind;
+    call.dn = dn;
+    call.password = password;
+    library_.log.push_back(call);
+    return library_.bindResult;
+}
+
+inline int FakeLdapConnection::ldap_search_ext_s(const SearchRequest& request,
+                                                 std::vector<LdapEntry>& entries) {
+    Call call;
+    call.kind = Call::Kind::Search;
+    call.search = request;
+    call.controls = request.controls;
+    library_.log.push_back(call);
+    if (library_.searchAnswers.empty()) {
+        return 0;
+    }
+    SearchAnswer answer = std::move(library_.searchAnswers.front());
+    library_.searchAnswers.pop_front();
+    if (answer.code == 0) {
+        entries = std::move(answer.entries);
+    }
+    return answer.code;
+}
+
+inline int FakeLdapConnection::send(Call call, int& messageId) {
+    RequestAnswer answer;
+    if (!library_.requestAnswers.empty()) {
+        answer = library_.requestAnswers.front();
+        library_.requestAnswers.pop_front();
+    }
+    if (answer.sendCode == 0) {
+        messageId = answer.messageId.value_or(library_.nextMessageId_++);
+        library_.pending_[messageId] = answer;
+        library_.maxOutstanding =
+            std::max(library_.maxOutstanding, static_cast<int>(library_.pending_.size()));
+    } else if (answer.messageId) {
+        messageId = *answer.messageId;
+    }
+    call.messageId = messageId;
+    library_.log.push_back(std::move(call));
+    return answer.sendCode;
+}
+
+inline int FakeLdapConnection::ldap_delete_ext(const std::string& dn,
+                                               const ServerControls& controls, int& messageId) {
+    Call call;
+    call.kind = Call::Kind::Delete;
+    call.dn = dn;
+    call.controls = controls;
+    return send(std::move(call), messageId);
+}
+
+inline int FakeLdapConnection::ldap_rename_ext(const std::string& dn, const std::string& newRdn,
+                                               const std::string& newParent, bool deleteOldRdn,
+                                               const ServerControls& controls, int& messageId) {
+    Call call;
+    call.kind = Call::Kind::Rename;
+    call.dn = dn;
+    call.newRdn = newRdn;
+    call.newParent = newParent;
+    call.deleteOldRdn = deleteOldRdn;
+    call.controls = controls;
+    return send(std::move(call), messageId);
+}
+
+inline int FakeLdapConnection::ldap_modify_ext(const std::string& dn, LDAPMod* const* mods,
+                                               const ServerControls& controls, int& messageId) {
+    Call call;
+    call.kind = Call::Kind::Modify;
+    call.dn = dn;
+    call.controls = controls;
+    call.mods = copyMods(mods);
+    return send(std::move(call), messageId);
+}
+
+inline int FakeLdapConnection::ldap_add_ext(const std::string& dn, LDAPMod* const* mods,
+                                            const ServerControls& controls, int& messageId) {
+    Call call;
+    call.kind = Call::Kind::Add;
+    call.dn = dn;
+    call.controls = controls;
+    call.mods = copyMods(mods);
+    return send(std::move(call), messageId);
+}
+
+inline int FakeLdapConnection::passwordModify(const std::string& userDn,
+                                              const std::string& newPassword) {
+    Call call;
+    call.kind = Call::Kind::PasswordModify;
+    call.dn = userDn;
+    call.password = newPassword;
+    library_.log.push_back(call);
+    return library_.passwordModifyResult;
+}
+
+inline int FakeLdapConnection::ldap_result(int messageId, int timeoutSeconds,
+                                           std::string& diagnostic) {
+    Call call;
+    call.kind = Call::Kind::Result;
+    call.messageId = messageId;
+    call.timeoutSeconds = timeoutSeconds;
+    library_.log.push_back(call);
+    const auto found = library_.pending_.find(messageId);
+    if (found == library_.pending_.end()) {
+        ADD_FAILURE() << "ldap_result for message " << messageId << ", which was never sent";
+        return kLdapParamError;
+    }
+    const RequestAnswer answer = found->second;
+    library_.pending_.erase(found);
+    if (answer.timesOut) {
+        diagnostic.clear();
+        return kLdapTimeout;
+    }
+    // Like libldap: the server's text comes back whatever the code.
+    diagnostic = answer.diagnostic;
+    return answer.resultCode;
+}
+
+inline std::string FakeLdapConnection::lastDiagnostic() {
+    return library_.diagnosticText;
+}
+
+inline std::string FakeLdapConnection::hostName() {
+    return library_.defaultHost;
+}
+
+// The password step's setter: records each call and answers from a script.
+class FakePasswordSetter final : public PasswordSetter {
+  public:
+    struct Request {
+        std::string serverName;
+        std::string dn;
+        std::string password;
+        bool operator==(const Request&) const = default;
+    };
+
+    std::deque<std::int32_t> statuses;  // one per call; none left: 0
+    std::vector<Request> requests;
+
+    std::int32_t setPassword(Console& console, const std::string& serverName, const std::string& dn,
+                             const std::string& password) override {
+        requests.push_back(Request{serverName, dn, password});
+        std::int32_t status = 0;
+        if (!statuses.empty()) {
+            status = statuses.front();
+            statuses.pop_front();
+        }
+        if (status != 0) {
+            // The real setter writes its own report; a marker shows where it lands.
+            console.err() << "<password error>";
+        }
+        return status;
+    }
+};
+
+// Writes each character to its own text and to the text of both streams together.
+class TeeBuffer final : public std::streambuf {
+  public:
+    TeeBuffer(std::string& own, std::string& both) : own_(own), both_(both) {}
+
+  protected:
+    int_type overflow(int_type ch) override {
+        if (!traits_type::eq_int_type(ch, traits_type::eof())) {
+            own_ += traits_type::to_char_type(ch);
+            both_ += traits_type::to_char_type(ch);
+        }
+        return traits_type::not_eof(ch);
+    }
+    std::streamsize xsputn(const char* text, std::streamsize count) override {
+        own_.append(text, static_cast<std::size_t>(count));
+        both_.append(text, static_cast<std::size_t>(count));
+        return count;
+    }
+
+  private:
+    std::string& own_;
+    std::string& both_;
+};
+
+// A Console whose standard output, standard error and their interleaving can be read.
+class CapturedConsole {
+  public:
+    CapturedConsole() = default;
+    CapturedConsole(const CapturedConsole&) = delete;
+    CapturedConsole& operator=(const CapturedConsole&) = delete;
+
+    const std::string& out() const { return outText_; }
+    const std::string& err() const { return errText_; }
+    const std::string& both() const { return bothText_; }  // in the order written
+
+  private:
+    std::string outText_;
+    std::string errText_;
+    std::string bothText_;
+    TeeBuffer outBuffer_{outText_, bothText_};
+    TeeBuffer errBuffer_{errText_, bothText_};
+    std::ostream outStream_{&outBuffer_};
+    std::ostream errStream_{&errBuffer_};
+
+  public:
+    Console console{outStream_, errStream_};
+};
+
+// A RootDSE entry with the given DNS host name and an Active Directory's capability.
+inline LdapEntry rootDseEntry(const std::string& dnsHostName) {
+    return LdapEntry{"",
+                     {{"dnsHostName", {dnsHostName}},
+                      {"defaultNamingContext", {"DC=homelab,DC=net"}},
+                      {"supportedCapabilities", {"1.2.840.113556.1.4.800"}}}};
+}
+
+}  // namespace kestrel::fake

@@ -1,0 +1,372 @@
+#include "cli/process_targets.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fake_ldap.h"
+
+namespace kestrel {
+namespace {
+
+using fake::Call;
+using fake::CapturedConsole;
+using fake::FakeLdapLibrary;
+using fake::FakePasswordSetter;
+using fake::result;
+using Lines = std::vector<std::string>;
+
+constexpr const char* kStop = "\n\nERROR: Too many errors encountered, terminating...\n";
+constexpr const char* kNoSuchObject = ": [dc1.homelab.net] Error 0x20 (32) - No such object\n";
+
+class ProcessTargetsTest : public ::testing::Test {
+  protected:
+    RunContext context() {
+        return RunContext{captured.console, settings, session, "dc1.homelab.net", &passwords};
+    }
+
+    // Each target's request is a delete, so its outcome comes from the fake's script.
+    RequestStep deleteStep() {
+        return [this](const std::string& dn) {
+            RequestOutcome outcome;
+            outcome.sendCode = session.handle->ldap_delete_ext(dn, {}, outcome.messageId);
+            return outcome;
+        };
+    }
+
+    RunContext run(const DnList& targets, const LoopVariant& variant = {},
+                   const PasswordRequest& password = {}) {
+        RunContext context = this->context();
+        processTargets(context, targets, variant, deleteStep(), password);
+        return context;
+    }
+
+    CapturedConsole captured;
+    RunSettings settings;
+    FakeLdapLibrary library;
+    LdapSession session = library.session();
+    FakePasswordSetter passwords;
+};
+
+TEST_F(ProcessTargetsTest, AllSucceed) {
+    const RunContext done = run({"cn=a", "cn=b"});
+    EXPECT_EQ(captured.out(), "   DN: cn=a...\n   DN: cn=b...\n");
+    EXPECT_EQ(captured.err(), "");
+    EXPECT_EQ(done.lastError, 0);
+    EXPECT_TRUE(done.keepGoing);
+    EXPECT_EQ(library.calls(), (Lines{"delete [cn=a] controls=[]", "result id=1 timeout=120",
+                                      "delete [cn=b] controls=[]", "result id=2 timeout=120"}));
+    EXPECT_EQ(library.maxOutstanding, 1);
+}
+
+TEST_F(ProcessTargetsTest, TheSecondOfThreeFailsWithoutCont) {
+    library.answerRequests({result(0), result(32, "0000208D: NameErr"), result(0)});
+    const RunContext done = run({"cn=a", "cn=b", "cn=c"});
+    EXPECT_EQ(captured.both(),
+              std::string("   DN: cn=a...\n   DN: cn=b...") + kNoSuchObject + kStop);
+    EXPECT_EQ(captured.err(), kNoSuchObject);
+    EXPECT_EQ(done.lastError, 32);
+    EXPECT_FALSE(done.keepGoing);
+    EXPECT_EQ(library.requests(),
+              (Lines{"delete [cn=a] controls=[]", "delete [cn=b] controls=[]"}));
+}
+
+TEST_F(ProcessTargetsTest, TheSecondOfThreeFailsWithCont) {
+    settings.continueOnError = true;
+    library.answerRequests({result(0), result(32), result(0)});
+    const RunContext done = run({"cn=a", "cn=b", "cn=c"});
+    EXPECT_EQ(captured.both(),
+              std::string("   DN: cn=a...\n   DN: cn=b...") + kNoSuchObject + "   DN: cn=c...\n");
+    EXPECT_EQ(done.lastError, 32);
+    EXPECT_TRUE(done.keepGoing);
+    EXPECT_EQ(library.requests().size(), 3u);
+}
+
+TEST_F(ProcessTargetsTest, LastErrorIsTheLatestFailure) {
+    struct Row {
+        std::vector<int> codes;
+        bool cont;
+        std::int32_t lastError;
+        std::size_t sent;
+    };
+    const std::vector<Row> rows = {
+        {{0, 0, 0}, false, 0, 3},  {{50, 0, 68}, true, 68, 3},  {{50, 68, 0}, true, 68, 3},
+        {{68, 0, 0}, true, 68, 3}, {{50, 68, 0}, false, 50, 1}, {{0, 0, 53}, false, 53, 3},
+    };
+    for (const Row& row : rows) {
+        FakeLdapLibrary fresh;
+        LdapSession freshSession = fresh.session();
+        CapturedConsole console;
+        RunSettings rowSettings;
+        rowSettings.continueOnError = row.cont;
+        for (const int code : row.codes) {
+            fresh.answerRequests({result(code)});
+        }
+        RunContext context{console.console, rowSettings, freshSession, "dc1", nullptr};
+        processTargets(
+            context, {"cn=a", "cn=b", "cn=c"}, LoopVariant{}, [&](const std::string& dn) {
+                RequestOutcome outcome;
+                outcome.sendCode = freshSession.handle->ldap_delete_ext(dn, {}, outcome.messageId);
+                return outcome;
+            });
+        EXPECT_EQ(context.lastError, row.lastError);
+        EXPECT_EQ(fresh.requests().size(), row.sent);
+    }
+}
+
+TEST_F(ProcessTargetsTest, ExtendedErrorLine) {
+    struct Row {
+        bool exterr;
+        bool quiet;
+        std::string serverText;
+        std::string out;
+        std::string err;
+    };
+    const std::string text = "0000208D: NameErr: DSID-03100241, problem 2001 (NO_OBJECT)";
+    const std::vector<Row> rows = {
+        {true, false, text, "   DN: cn=a...   Extended Error: " + text + "\n" + kStop,
+         kNoSuchObject},
+        {true, false, "", std::string("   DN: cn=a...") + kStop, kNoSuchObject},
+        {false, false, text, std::string("   DN: cn=a...") + kStop, kNoSuchObject},
+        {true, true, text, "   Extended Error: " + text + "\n" + kStop, ""},
+        {true, true, "", kStop, ""},
+        {false, true, text, kStop, ""},
+    };
+    for (const Row& row : rows) {
+        FakeLdapLibrary fresh;
+        LdapSession freshSession = fresh.session();
+        CapturedConsole console;
+        console.console.quiet = row.quiet;
+        RunSettings rowSettings;
+        rowSettings.showExtendedError = row.exterr;
+        fresh.answerRequests({result(32, row.serverText)});
+        RunContext context{console.console, rowSettings, freshSession, "dc1.homelab.net", nullptr};
+        processTargets(context, {"cn=a", "cn=b"}, LoopVariant{}, [&](const std::string& dn) {
+            RequestOutcome outcome;
+            outcome.sendCode = freshSession.handle->ldap_delete_ext(dn, {}, outcome.messageId);
+            return outcome;
+        });
+        EXPECT_EQ(console.out(), row.out) << row.exterr << row.quiet << row.serverText;
+        EXPECT_EQ(console.err(), row.err) << row.exterr << row.quiet << row.serverText;
+        EXPECT_EQ(context.lastError, 32);
+    }
+}
+
+TEST_F(ProcessTargetsTest, QuietSuccessesPrintOneEmptyLineEach) {
+    captured.console.quiet = true;
+    const RunContext done = run({"cn=a", "cn=b"});
+    EXPECT_EQ(captured.out(), "\n\n");
+    EXPECT_EQ(captured.err(), "");
+    EXPECT_EQ(done.lastError, 0);
+}
+
+TEST_F(ProcessTargetsTest, ASendFailureIsNotAwaited) {
+    library.answerRequests({fake::sendFailure(kLdapServerDown)});
+    const RunContext done = run({"cn=a", "cn=b"});
+    EXPECT_EQ(captured.both(),
+              std::string("   DN: cn=a...: [dc1.homelab.net] Error 0x51 (81) - Can't contact LDAP "
+                          "server\n") +
+                  kStop);
+    EXPECT_EQ(library.count(Call::Kind::Result), 0u);
+    EXPECT_EQ(done.lastError, kLdapServerDown);
+}
+
+TEST_F(ProcessTargetsTest, MessageNumberZeroMeansNothingToAwait) {
+    library.answerRequests({fake::sentAsMessage(0)});
+    const RunContext done = run({"cn=a"});
+    EXPECT_EQ(captured.out(), "   DN: cn=a...\n");
+    EXPECT_EQ(library.count(Call::Kind::Result), 0u);
+    EXPECT_EQ(done.lastError, 0);
+}
+
+TEST_F(ProcessTargetsTest, WaitsWithTheRunsTimeLimit) {
+    settings.timeoutSeconds = 7;
+    settings.showExtendedError = true;
+    library.answerRequests({fake::noAnswerInTime()});
+    const RunContext done = run({"cn=a"});
+    EXPECT_EQ(library.calls().back(), "result id=1 timeout=7");
+    EXPECT_EQ(captured.err(), ": [dc1.homelab.net] Error 0x55 (85) - Timed out\n");
+    EXPECT_EQ(captured.out(), std::string("   DN: cn=a...") + kStop);
+    EXPECT_EQ(done.lastError, kLdapTimeout);
+}
+
+TEST_F(ProcessTargetsTest, EmptyDnShowsAsRootDseOnlyWhereTheModeSaysSo) {
+    LoopVariant modify;
+    modify.emptyDnAsRootDse = true;
+    run({""}, modify);
+    EXPECT_EQ(captured.out(), "   DN: ROOTDSE...\n");
+    EXPECT_EQ(library.requests(), Lines{"delete [] controls=[]"});
+
+    CapturedConsole other;
+    RunContext context{other.console, settings, session, "dc1", nullptr};
+    processTargets(context, {""}, LoopVariant{}, deleteStep());
+    EXPECT_EQ(other.out(), "   DN: ...\n");
+}
+
+TEST_F(ProcessTargetsTest, MoveStopMessageFollowsTheErrorLineDirectly) {
+    LoopVariant move;
+    move.stopMessage = kMoveStopMessage;
+    library.answerRequests({result(68, "00002071: UpdErr")});
+    run({"cn=a", "cn=b"}, move);
+    EXPECT_EQ(captured.both(),
+              "   DN: cn=a...: [dc1.homelab.net] Error 0x44 (68) - Already exists\n"
+              "ERROR: Too many errors encountered, terminating...\n");
+
+    CapturedConsole withText;
+    settings.showExtendedError = true;
+    FakeLdapLibrary fresh;
+    LdapSession freshSession = fresh.session();
+    fresh.answerRequests({result(68, "00002071: UpdErr")});
+    RunContext context{withText.console, settings, freshSession, "dc1.homelab.net", nullptr};
+    processTargets(context, {"cn=a", "cn=b"}, move, [&](const std::string& dn) {
+        RequestOutcome outcome;
+        outcome.sendCode = freshSession.handle->ldap_delete_ext(dn, {}, outcome.messageId);
+        return outcome;
+    });
+    EXPECT_EQ(withText.both(),
+              "   DN: cn=a...: [dc1.homelab.net] Error 0x44 (68) - Already exists\n"
+              "   Extended Error: 00002071: UpdErr\n"
+              "ERROR: Too many errors encountered, terminating...\n");
+}
+
+TEST_F(ProcessTargetsTest, WithoutProgressLineOnlyTheOutcomeIsWritten) {
+    LoopVariant rename;
+    rename.progressLine = false;
+    rename.stopMessage = "";
+    run({"cn=a"}, rename);
+    EXPECT_EQ(captured.out(), "\n");
+
+    CapturedConsole failing;
+    library.answerRequests({result(68)});
+    RunContext context{failing.console, settings, session, "dc1", nullptr};
+    processTargets(context, {"cn=a"}, rename, deleteStep());
+    EXPECT_EQ(failing.both(), ": [dc1] Error 0x44 (68) - Already exists\n");
+    EXPECT_EQ(context.lastError, 68);
+}
+
+TEST_F(ProcessTargetsTest, ASkipSetsMinusOneAndNeverStops) {
+    RunContext context = this->context();
+    processTargets(context, {"cn=a", "cn=skip", "cn=c"}, LoopVariant{}, [&](const std::string& dn) {
+        if (dn == "cn=skip") {
+            captured.console.out() << "<skipped>\n";
+            RequestOutcome outcome;
+            outcome.kind = RequestOutcome::Kind::Skipped;
+            return outcome;
+        }
+        return deleteStep()(dn);
+    });
+    EXPECT_EQ(captured.out(), "   DN: cn=a...\n   DN: cn=skip...<skipped>\n   DN: cn=c...\n");
+    EXPECT_EQ(context.lastError, -1);  // the later success does not clear it
+    EXPECT_TRUE(context.keepGoing);
+    EXPECT_EQ(library.requests().size(), 2u);
+}
+
+TEST_F(ProcessTargetsTest, ALaterFailureReplacesASkip) {
+    settings.continueOnError = true;
+    library.answerRequests({result(50)});
+    RunContext context = this->context();
+    processTargets(context, {"cn=skip", "cn=b"}, LoopVariant{}, [&](const std::string& dn) {
+        if (dn == "cn=skip") {
+            RequestOutcome outcome;
+            outcome.kind = RequestOutcome::Kind::Skipped;
+            return outcome;
+        }
+        return deleteStep()(dn);
+    });
+    EXPECT_EQ(context.lastError, 50);
+}
+
+TEST_F(ProcessTargetsTest, ARefusedTargetCountsAsAFailure) {
+    for (const bool cont : {false, true}) {
+        CapturedConsole console;
+        RunSettings rowSettings;
+        rowSettings.continueOnError = cont;
+        RunContext context{console.console, rowSettings, session, "dc1", nullptr};
+        int sent = 0;
+        processTargets(context, {"bad", "cn=b"}, LoopVariant{}, [&](const std::string& dn) {
+            RequestOutcome outcome;
+            if (dn == "bad") {
+                outcome.kind = RequestOutcome::Kind::Refused;
+                outcome.status = 34;
+                return outcome;
+            }
+            ++sent;
+            return deleteStep()(dn);
+        });
+        EXPECT_EQ(context.lastError, 34);
+        EXPECT_EQ(sent, cont ? 1 : 0);
+        EXPECT_EQ(console.out(),
+                  cont ? "   DN: bad...   DN: cn=b...\n" : std::string("   DN: bad...") + kStop);
+        EXPECT_EQ(console.err(), "");
+    }
+}
+
+TEST_F(ProcessTargetsTest, NoRequestWritesNothingOfTheLoopsOwn) {
+    RunContext context = this->context();
+    processTargets(context, {"cn=a"}, LoopVariant{}, [](const std::string&) {
+        RequestOutcome outcome;
+        outcome.kind = RequestOutcome::Kind::NoRequest;
+        return outcome;
+    });
+    EXPECT_EQ(captured.out(), "   DN: cn=a...");
+    EXPECT_EQ(context.lastError, 0);
+}
+
+TEST_F(ProcessTargetsTest, PasswordStepFollowsASuccessfulRequest) {
+    const RunContext done = run({"cn=a", "cn=b"}, {}, PasswordRequest{true, "Secret1"});
+    EXPECT_EQ(captured.out(),
+              "   DN: cn=a...\n       Changing password...   Successful.\n"
+              "   DN: cn=b...\n       Changing password...   Successful.\n");
+    EXPECT_EQ(passwords.requests,
+              (std::vector<FakePasswordSetter::Request>{{"dc1.homelab.net", "cn=a", "Secret1"},
+                                                        {"dc1.homelab.net", "cn=b", "Secret1"}}));
+    EXPECT_EQ(done.lastError, 0);
+}
+
+TEST_F(ProcessTargetsTest, APasswordFailureStopsWithoutCont) {
+    const auto policy = static_cast<std::int32_t>(0x800708C5u);
+    passwords.statuses = {policy};
+    const RunContext done = run({"cn=a", "cn=b"}, {}, PasswordRequest{true, "short"});
+    EXPECT_EQ(captured.both(),
+              std::string("   DN: cn=a...\n       Changing password...<password error>") + kStop);
+    EXPECT_EQ(done.lastError, policy);
+    EXPECT_FALSE(done.keepGoing);
+    EXPECT_EQ(library.requests().size(), 1u);
+    EXPECT_EQ(passwords.requests.size(), 1u);
+}
+
+TEST_F(ProcessTargetsTest, APasswordFailureWithContGoesOn) {
+    settings.continueOnError = true;
+    const auto denied = static_cast<std::int32_t>(0x80070005u);
+    passwords.statuses = {denied, 0};
+    const RunContext done = run({"cn=a", "cn=b"}, {}, PasswordRequest{true, "pw"});
+    EXPECT_EQ(captured.out(),
+              "   DN: cn=a...\n       Changing password..."
+              "   DN: cn=b...\n       Changing password...   Successful.\n");
+    EXPECT_EQ(done.lastError, denied);
+    EXPECT_EQ(passwords.requests.size(), 2u);
+}
+
+TEST_F(ProcessTargetsTest, NoPasswordAfterAFailedRequestWithoutCont) {
+    library.answerRequests({result(50)});
+    const RunContext done = run({"cn=a", "cn=b"}, {}, PasswordRequest{true, "pw"});
+    EXPECT_TRUE(passwords.requests.empty());
+    EXPECT_EQ(done.lastError, 50);
+}
+
+TEST_F(ProcessTargetsTest, WithContASuccessfulPasswordKeepsTheLdapFailure) {
+    settings.continueOnError = true;
+    library.answerRequests({result(50), result(0)});
+    const RunContext done = run({"cn=a", "cn=b"}, {}, PasswordRequest{true, "pw"});
+    EXPECT_EQ(captured.both(),
+              "   DN: cn=a...: [dc1.homelab.net] Error 0x32 (50) - Insufficient access\n"
+              "       Changing password...   Successful.\n"
+              "   DN: cn=b...\n       Changing password...   Successful.\n");
+    EXPECT_EQ(done.lastError, 50);
+    EXPECT_EQ(passwords.requests.size(), 2u);
+}
+
+}  // namespace
+}  // namespace kestrel
