@@ -95,7 +95,7 @@ objectClass: organizationalUnit"
 # More helpers (added; the ones above stay as they are):
 #   lab_modify LDIF_TEXT       ldapmodify the text as Administrator (set-up, not the check)
 #   lab_dns BASE [FILTER]      DNs of the objects under BASE (one level), one per line, as an
-#                              LDAP query tool feeds them to kestrel
+#                              LDAP query tool feeds them to kestrel (base64 DNs decoded)
 #   lab_values_hex DN ATTR     the attribute's values as lower-case hexadecimal, one per line
 #   expect_values_hex DN ATTR TEXT   the same, compared with TEXT exactly
 #   lab_kinit PRINCIPAL PASSWORD CCACHE   kinit into the credential cache file CCACHE;
@@ -107,8 +107,15 @@ lab_modify() {
 }
 
 lab_dns() {
+    local line
+    # A DN that is not plain ASCII comes base64-encoded ("dn:: ").
     ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -b "$1" -s one "${2:-(objectClass=*)}" 1.1 |
-        sed -n 's/^dn: //p'
+        while IFS= read -r line; do
+            case $line in
+                "dn:: "*) printf '%s' "${line#dn:: }" | base64 -d && echo ;;
+                "dn: "*) printf '%s\n' "${line#dn: }" ;;
+            esac
+        done
 }
 
 lab_values_hex() {
