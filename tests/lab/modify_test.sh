@@ -147,6 +147,22 @@ expect_values "$B2" description $'batch two\n'
 expect_values "$B1" description $'batch one\n'
 end_case
 
+begin_case "an escaped comma and non-ASCII letters in a DN, lines ending in CR LF"
+lab_add_ou odd
+lab_add "dn: CN=Müller\\, Hans,OU=odd,$SUITE_OU
+objectClass: user
+sAMAccountName: ${U}odd"
+ODD="CN=Müller\\, Hans,OU=odd,$SUITE_OU"
+dns=$(lab_dns "OU=odd,$SUITE_OU")
+if [[ $dns != "$ODD" ]]; then
+    mismatch "the lab lists the object as [$dns]"
+fi
+LC_ALL=C.UTF-8 run_kestrel_with_input "$dns"$'\r\n' "description::odd name"
+expect_status 0
+expect_stdout "$(head_out 1)"$'\n'"$(ok_line "$ODD")"$'\n'"$DONE"
+expect_values "$ODD" description $'odd name\n'
+end_case
+
 begin_case "a missing object stops the run: later targets untouched, status 32"
 run_kestrel_with_input "$B1"$'\n'"$MISSING"$'\n'"$B2"$'\n' "description::stop run"
 expect_status 32
