@@ -157,6 +157,30 @@ localhost:389|-h localhost:389
 "."|-h .
 EOF
 
+# The DC refuses every modify on its global catalog port with a text of its own, which
+# shows which port the run reached.
+while IFS='|' read -r label args; do
+    begin_case "$label reaches the global catalog port"
+    # shellcheck disable=SC2086
+    run_kestrel $args -q -exterr -b "$S2" "description::via gc"
+    expect_status 53
+    if ! grep -q '^   Extended Error: 00002035: modify forbidden on global catalog port' "$OUT_FILE"; then
+        mismatch "not refused as on the global catalog port: $(head -c 300 "$OUT_FILE")"
+    fi
+    expect_values "$S2" description ""
+    end_case
+done <<'EOF'
+-p 1|-h localhost -p 1
+a port written after the host|-h localhost:3268
+-p 1 over a port written after the host|-h localhost:389 -p 1
+EOF
+
+begin_case "a port switch wins over the port written after the host"
+run_kestrel -q -h localhost:3268 -p 389 -b "$S1" "description::port switch"
+expect_status 0
+expect_values "$S1" description $'port switch\n'
+end_case
+
 begin_case "server named by its DNS host name (resolved through nss_wrapper)"
 lab_with_dc_name run_kestrel -h "$LAB_DC_HOST" -b "$S1" "description::via fqdn"
 expect_status 0
