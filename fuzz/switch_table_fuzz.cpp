@@ -1,0 +1,73 @@
+// The command line: every line of the input is one process argument. Builds the switch
+// table, validates it against the program's switches and reads the run settings, the
+// way the driver does before it looks at any attribute-action.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/run_settings.h"
+#include "cli/switch_table.h"
+#include "fuzz_input.h"
+#include "platform/console.h"
+
+using kestrel::fuzz::require;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::vector<std::string> arguments = kestrel::fuzz::splitLines(data, size);
+    arguments.insert(arguments.begin(), "kestrel");
+    for (std::string& argument : arguments) {
+        argument = argument.substr(0, argument.find('\0'));  // as a process argument ends
+    }
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(argument.c_str());
+    }
+    argv.push_back(nullptr);  // as the C runtime passes it
+    const int argc = static_cast<int>(arguments.size());
+
+    kestrel::SwitchTable table(argc, argv.data(), false);
+    require(table.programName() == "kestrel", "the program name is the first argument");
+    // Positional arguments are arguments as given, in order, never switch words.
+    std::size_t searchFrom = 1;
+    for (const std::string& positional : table.positionals()) {
+        const auto found = std::find(arguments.begin() + static_cast<std::ptrdiff_t>(searchFrom),
+                                     arguments.end(), positional);
+        require(found != arguments.end(), "a positional argument is one of the arguments");
+        searchFrom = static_cast<std::size_t>(found - arguments.begin()) + 1;
+    }
+    require(table.positionals().size() < arguments.size(), "fewer positionals than arguments");
+
+    const std::size_t positionalsBefore = table.positionals().size();
+    const int problems = table.validate(kestrel::kestrelSwitchSpec());
+    require(problems ==
+                static_cast<int>(table.unknownSwitches().size() + table.missingSwitches().size()),
+            "validate counts what it lists");
+    require(table.missingSwitches().empty(), "no switch of the program is required");
+    require(table.positionals().size() >= positionalsBefore, "validate only hands back arguments");
+    for (const std::string& name : table.unknownSwitches()) {
+        require(table.has(name), "an unknown switch was given");
+    }
+    if (problems != 0) {
+        return 0;  // the driver stops here with the usage hint
+    }
+
+    std::ostringstream out;
+    std::ostringstream err;
+    kestrel::Console console(out, err);
+    console.quiet = table.has("q");
+    console.debug = table.has("d");
+    const kestrel::RunSettings settings = kestrel::readRunSettings(console, table);
+    require(err.str().empty(), "reading the settings writes no error");
+    require(settings.baseDnGiven == (table.has("b") || table.has("rootdse")),
+            "a base DN exactly when -b or -rootdse is given");
+    if (table.has("unsafe")) {
+        require(settings.safetyLimit == -1, "-unsafe lifts the limit");
+    }
+    if (table.has("rm") || table.has("del")) {
+        require(settings.mode == kestrel::RunMode::Delete, "-rm wins over every other mode");
+    }
+    return 0;
+}

@@ -1,0 +1,127 @@
+// The target list: standard input read line by line into DNs, then the count and the
+// checks that stand before the directory. The reader works on large blocks; here it is
+// held against a plain line-by-line reading of the same rules.
+//
+// The first input line holds the settings: a leading number is the safety limit (none:
+// the default 10), "u" lifts the limit, "r" is rename mode, "q" quiet, "d" debug, and "b"
+// takes the second line as the -b value instead of reading the rest as standard input.
+#include <cstddef>
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "cli/run_settings.h"
+#include "cli/target_list.h"
+#include "fuzz_input.h"
+#include "platform/console.h"
+
+using kestrel::fuzz::require;
+
+namespace {
+
+constexpr std::string_view kLongLine =
+    "WARN: Skipped a standard input line longer than 10240 characters.\n";
+constexpr std::string_view kQuotesOnly =
+    "WARN: Skipped a standard input line that held only double quotes.\n";
+
+struct Expected {
+    kestrel::DnList targets;
+    std::string warnings;
+};
+
+std::string withoutQuotes(std::string_view text) {
+    std::string result;
+    for (const char c : text) {
+        if (c != '"') {
+            result += c;
+        }
+    }
+    return result;
+}
+
+// The reading rules, one line at a time.
+Expected readLines(std::string_view input) {
+    Expected expected;
+    while (!input.empty()) {
+        const std::size_t newline = input.find('\n');
+        std::string_view line = input.substr(0, newline);
+        if (newline == std::string_view::npos) {
+            input = {};
+        } else {
+            input.remove_prefix(newline + 1);
+            if (!line.empty() && line.back() == '\r') {
+                line.remove_suffix(1);
+            }
+        }
+        if (line.size() > kestrel::kTargetLineBuffer) {
+            expected.warnings += kLongLine;
+        } else if (line.empty() || line.front() == ' ') {
+            continue;
+        } else if (std::string dn = withoutQuotes(line); dn.empty()) {
+            expected.warnings += kQuotesOnly;
+        } else {
+            expected.targets.push_back(std::move(dn));
+        }
+    }
+    return expected;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view all(reinterpret_cast<const char*>(data), size);
+    const std::size_t firstEnd = all.find('\n');
+    const std::string_view flags = all.substr(0, firstEnd);
+    std::string_view input = firstEnd == std::string_view::npos ? "" : all.substr(firstEnd + 1);
+
+    kestrel::RunSettings settings;
+    settings.mode = flags.find('r') != std::string_view::npos ? kestrel::RunMode::Rename
+                                                              : kestrel::RunMode::Modify;
+    if (!flags.empty() && flags.front() >= '0' && flags.front() <= '9') {
+        settings.safetyLimit = kestrel::readNumber(flags);
+    }
+    if (flags.find('u') != std::string_view::npos) {
+        settings.safetyLimit = -1;
+    }
+    if (flags.find('b') != std::string_view::npos) {
+        settings.baseDnGiven = true;
+        settings.baseDn = std::string(input.substr(0, input.find('\n')));
+    }
+
+    std::ostringstream out;
+    std::ostringstream err;
+    kestrel::Console console(out, err);
+    console.quiet = flags.find('q') != std::string_view::npos;
+    console.debug = flags.find('d') != std::string_view::npos;
+    std::istringstream stream{std::string(input)};
+    const kestrel::DnList targets = kestrel::collectTargets(console, settings, stream);
+
+    if (settings.baseDnGiven) {
+        require(targets.size() == 1 && targets.front() == withoutQuotes(settings.baseDn),
+                "-b gives exactly its value, without quotes");
+        require(out.str().empty(), "-b reads nothing and says nothing");
+    } else {
+        const Expected expected = readLines(input);
+        require(targets == expected.targets, "the block reader agrees with line-by-line reading");
+        const std::string announced = console.debug ? "DEBUG: Reading in STDIN...\n" : "";
+        require(out.str() == announced + expected.warnings, "one warning per skipped line");
+        for (const std::string& dn : targets) {
+            require(!dn.empty(), "standard input never names the RootDSE");
+        }
+    }
+    require(err.str().empty(), "reading targets writes no error");
+
+    std::ostringstream checkOut;
+    kestrel::Console checkConsole(checkOut, err);
+    checkConsole.quiet = console.quiet;
+    const kestrel::TargetCheck check = kestrel::checkTargets(checkConsole, settings, targets);
+    const bool overLimit = targets.size() > static_cast<std::uint32_t>(settings.safetyLimit);
+    const bool renameMany = settings.mode == kestrel::RunMode::Rename && targets.size() > 1;
+    require(check.goOn == (!targets.empty() && !overLimit && !renameMany),
+            "the run goes on only with an acceptable list");
+    if (!check.goOn) {
+        require(check.exitStatus == (targets.empty() ? 0 : -1), "the stop's status");
+    }
+    return 0;
+}
