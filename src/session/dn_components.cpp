@@ -3,22 +3,60 @@
 #include <ldap.h>
 
 #include <cstddef>
+#include <cstring>
+#include <memory>
 
 namespace kestrel {
 namespace {
 
-// The number of RDNs libldap finds in `dn`, or nothing when it is not a DN.
-std::optional<std::size_t> countRdns(const std::string& dn) {
+// libldap's reading of a DN, released with its own call.
+struct DnFree {
+    void operator()(LDAPDN dn) const { ldap_dnfree(dn); }
+};
+using ParsedDn = std::unique_ptr<LDAPRDN, DnFree>;
+
+ParsedDn parseDn(const std::string& dn) {
     LDAPDN parsed = nullptr;
     if (ldap_str2dn(dn.c_str(), &parsed, LDAP_DN_FORMAT_LDAP) != LDAP_SUCCESS) {
-        return std::nullopt;
+        return nullptr;
     }
+    return ParsedDn(parsed);
+}
+
+std::size_t rdnCount(const ParsedDn& dn) {
     std::size_t count = 0;
-    while (parsed != nullptr && parsed[count] != nullptr) {
+    while (dn != nullptr && dn.get()[count] != nullptr) {
         ++count;
     }
-    ldap_dnfree(parsed);
     return count;
+}
+
+bool sameBytes(const berval& a, const berval& b) {
+    return a.bv_len == b.bv_len &&
+           (a.bv_len == 0 || std::memcmp(a.bv_val, b.bv_val, a.bv_len) == 0);
+}
+
+// True when `component`, read on its own, is exactly the RDN libldap read in place: the
+// same attribute types and values in the same order. Equal counts alone are not enough:
+// libldap reads ";" after a type as an option and a quote inside a value as a character,
+// so a cut in the wrong place can still give the right number of pieces.
+bool meansSameRdn(const std::string& component, LDAPRDN expected) {
+    LDAPRDN alone = nullptr;
+    char* next = nullptr;
+    if (ldap_str2rdn(component.c_str(), &alone, &next, LDAP_DN_FORMAT_LDAP) != LDAP_SUCCESS) {
+        return false;
+    }
+    constexpr unsigned kFormatFlags = LDAP_AVA_STRING | LDAP_AVA_BINARY | LDAP_AVA_NONPRINTABLE;
+    bool same = next != nullptr && *next == '\0';
+    std::size_t i = 0;
+    for (; same && alone[i] != nullptr && expected[i] != nullptr; ++i) {
+        same = sameBytes(alone[i]->la_attr, expected[i]->la_attr) &&
+               sameBytes(alone[i]->la_value, expected[i]->la_value) &&
+               (alone[i]->la_flags & kFormatFlags) == (expected[i]->la_flags & kFormatFlags);
+    }
+    same = same && alone[i] == nullptr && expected[i] == nullptr;
+    ldap_rdnfree(alone);
+    return same;
 }
 
 // The blanks libldap allows around separators and "=".
@@ -66,8 +104,8 @@ std::optional<std::vector<std::string>> explodeDn(const std::string& dn) {
     if (dn.find('\0') != std::string::npos) {
         return std::nullopt;
     }
-    const std::optional<std::size_t> rdnCount = countRdns(dn);
-    if (!rdnCount || *rdnCount == 0) {
+    const ParsedDn parsed = parseDn(dn);
+    if (rdnCount(parsed) == 0) {
         return std::nullopt;
     }
 
@@ -92,8 +130,13 @@ std::optional<std::vector<std::string>> explodeDn(const std::string& dn) {
 
     // The cut must agree with the library's reading; if it does not, the text is not
     // one this program can take apart safely.
-    if (components.size() != *rdnCount) {
+    if (components.size() != rdnCount(parsed)) {
         return std::nullopt;
+    }
+    for (std::size_t i = 0; i < components.size(); ++i) {
+        if (!meansSameRdn(components[i], parsed.get()[i])) {
+            return std::nullopt;
+        }
     }
     return components;
 }

@@ -58,5 +58,15 @@ TEST(ExplodeDn, GivesNothingForTextThatIsNotADn) {
     }
 }
 
+// libldap reads ";" after a type as an option and a quote inside a value as a character;
+// a cut at the ";" gives two pieces, as many as libldap's RDNs, yet other ones (found by
+// fuzzing: "cn" and "lang-en=#04 \",ou=staff" instead of cn;lang-en=#04 and ou=staff).
+TEST(ExplodeDn, GivesNothingWhenTheCutDisagreesWithTheLibrary) {
+    const std::vector<std::string> disagreeing{"cn;lang-en=#04 \",ou=staff", "C;=#\r\",D="};
+    for (const std::string& dn : disagreeing) {
+        EXPECT_FALSE(explodeDn(dn).has_value()) << "[" << dn << "]";
+    }
+}
+
 }  // namespace
 }  // namespace kestrel
