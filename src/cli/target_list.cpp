@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace kestrel {
@@ -70,7 +71,15 @@ class LineCollector {
             console_.out() << "WARN: Skipped a standard input line longer than "
                            << kTargetLineBuffer << " characters.\n";
         } else if (!line_.empty() && line_.front() != ' ') {
-            targets_.push_back(withoutQuotes(line_));
+            std::string dn = withoutQuotes(line_);
+            if (dn.empty()) {
+                // The empty DN is the RootDSE: a stray "" in a piped list must not turn
+                // into a change of the server's root entry. -b "" and -rootdse still do.
+                console_.out() << "WARN: Skipped a standard input line that held only double "
+                                  "quotes.\n";
+            } else {
+                targets_.push_back(std::move(dn));
+            }
         }
         line_.clear();
         tooLong_ = false;

@@ -13,6 +13,8 @@ using namespace std::string_literals;
 
 const std::string kLongLineWarning =
     "WARN: Skipped a standard input line longer than 10240 characters.\n";
+const std::string kQuotesOnlyWarning =
+    "WARN: Skipped a standard input line that held only double quotes.\n";
 
 struct Collected {
     DnList targets;
@@ -53,7 +55,6 @@ TEST(CollectTargetsTest, StandardInputLines) {
         {"tabs and trailing blanks kept", "\tcn=a \n", {"\tcn=a "}},
         {"blank in the middle kept", "cn=kim smith,dc=x\n", {"cn=kim smith,dc=x"}},
         {"quotes anywhere removed, backslash kept", "cn=a\\\"b\"\"c\n", {"cn=a\\bc"}},
-        {"a line of quotes is the RootDSE", "\"\"\n", {""}},
         {"duplicates kept in order", "cn=b\ncn=a\ncn=b\n", {"cn=b", "cn=a", "cn=b"}},
         {"NUL bytes kept", "cn=a\0b\ncn=c\n"s, {"cn=a\0b"s, "cn=c"}},
         {"lone carriage return line is empty", "\r\ncn=a\n", {"cn=a"}},
@@ -68,6 +69,43 @@ TEST(CollectTargetsTest, StandardInputLines) {
         EXPECT_EQ(got.out, "");
         EXPECT_EQ(got.err, "");
     }
+}
+
+// The empty DN names the RootDSE; on standard input it can only come from a line that
+// was nothing but quotes, which is skipped with a warning instead.
+TEST(CollectTargetsTest, QuotesOnlyLinesSkipped) {
+    struct Case {
+        const char* name;
+        std::string input;
+        DnList expected;
+        int warnings;
+    };
+    const std::vector<Case> cases{
+        {"two quotes", "\"\"\n", {}, 1},
+        {"one quote", "\"\n", {}, 1},
+        {"many quotes, carriage return", "\"\"\"\"\"\r\n", {}, 1},
+        {"last line without newline", "cn=a\n\"\"", {"cn=a"}, 1},
+        {"between targets, order kept",
+         "cn=a\n\"\"\ncn=b\n\"\ncn=c\n",
+         {"cn=a", "cn=b", "cn=c"},
+         2},
+        {"quoted blank is a DN, not a RootDSE", "\" \"\n", {" "}, 0},
+        {"quote then blank-led text is kept", "\" cn=a\"\n", {" cn=a"}, 0},
+        {"blank before the quotes: skipped silently", " \"\"\n", {}, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Collected got = collect(c.input);
+        EXPECT_EQ(got.targets, c.expected);
+        std::string warnings;
+        for (int i = 0; i < c.warnings; ++i) {
+            warnings += kQuotesOnlyWarning;
+        }
+        EXPECT_EQ(got.out, warnings);
+        EXPECT_EQ(got.err, "");
+    }
+    // Warnings explain what the run will not do, so quiet keeps them.
+    EXPECT_EQ(collect("\"\"\n", {}, true).out, kQuotesOnlyWarning);
 }
 
 TEST(CollectTargetsTest, LineLengthLimit) {
