@@ -22,6 +22,7 @@ namespace {
 
 constexpr std::string_view kLongLine =
     "WARN: Skipped a standard input line longer than 10240 characters.\n";
+constexpr std::string_view kNul = "WARN: Skipped a standard input line that held a NUL byte.\n";
 constexpr std::string_view kQuotesOnly =
     "WARN: Skipped a standard input line that held only double quotes.\n";
 
@@ -58,6 +59,8 @@ Expected readLines(std::string_view input) {
             expected.warnings += kLongLine;
         } else if (line.empty() || line.front() == ' ') {
             continue;
+        } else if (line.find('\0') != std::string_view::npos) {
+            expected.warnings += kNul;
         } else if (std::string dn = withoutQuotes(line); dn.empty()) {
             expected.warnings += kQuotesOnly;
         } else {
@@ -108,6 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(out.str() == announced + expected.warnings, "one warning per skipped line");
         for (const std::string& dn : targets) {
             require(!dn.empty(), "standard input never names the RootDSE");
+            require(dn.find('\0') == std::string::npos, "a DN holds no NUL");
         }
     }
     require(err.str().empty(), "reading targets writes no error");

@@ -71,18 +71,29 @@ class LineCollector {
             console_.out() << "WARN: Skipped a standard input line longer than "
                            << kTargetLineBuffer << " characters.\n";
         } else if (!line_.empty() && line_.front() != ' ') {
-            std::string dn = withoutQuotes(line_);
-            if (dn.empty()) {
-                // The empty DN is the RootDSE: a stray "" in a piped list must not turn
-                // into a change of the server's root entry. -b "" and -rootdse still do.
-                console_.out() << "WARN: Skipped a standard input line that held only double "
-                                  "quotes.\n";
-            } else {
-                targets_.push_back(std::move(dn));
-            }
+            takeTarget();
         }
         line_.clear();
         tooLong_ = false;
+    }
+
+    // A line that the reading rules accept becomes a target, unless it would name
+    // something else than it says.
+    void takeTarget() {
+        if (line_.find('\0') != std::string::npos) {
+            // The directory interface takes C strings: the DN would be cut at the NUL and
+            // name another object.
+            console_.out() << "WARN: Skipped a standard input line that held a NUL byte.\n";
+            return;
+        }
+        std::string dn = withoutQuotes(line_);
+        if (dn.empty()) {
+            // The empty DN is the RootDSE: a stray "" in a piped list must not turn into a
+            // change of the server's root entry. -b "" and -rootdse still do.
+            console_.out() << "WARN: Skipped a standard input line that held only double quotes.\n";
+            return;
+        }
+        targets_.push_back(std::move(dn));
     }
 
     Console& console_;

@@ -15,6 +15,7 @@ const std::string kLongLineWarning =
     "WARN: Skipped a standard input line longer than 10240 characters.\n";
 const std::string kQuotesOnlyWarning =
     "WARN: Skipped a standard input line that held only double quotes.\n";
+const std::string kNulWarning = "WARN: Skipped a standard input line that held a NUL byte.\n";
 
 struct Collected {
     DnList targets;
@@ -56,7 +57,6 @@ TEST(CollectTargetsTest, StandardInputLines) {
         {"blank in the middle kept", "cn=kim smith,dc=x\n", {"cn=kim smith,dc=x"}},
         {"quotes anywhere removed, backslash kept", "cn=a\\\"b\"\"c\n", {"cn=a\\bc"}},
         {"duplicates kept in order", "cn=b\ncn=a\ncn=b\n", {"cn=b", "cn=a", "cn=b"}},
-        {"NUL bytes kept", "cn=a\0b\ncn=c\n"s, {"cn=a\0b"s, "cn=c"}},
         {"lone carriage return line is empty", "\r\ncn=a\n", {"cn=a"}},
         {"only empty lines", "\n\n\n", {}},
         {"nothing at all", "", {}},
@@ -106,6 +106,35 @@ TEST(CollectTargetsTest, QuotesOnlyLinesSkipped) {
     }
     // Warnings explain what the run will not do, so quiet keeps them.
     EXPECT_EQ(collect("\"\"\n", {}, true).out, kQuotesOnlyWarning);
+}
+
+// A DN travels to the directory as a C string: "cn=a\0,dc=x" would arrive as "cn=a".
+TEST(CollectTargetsTest, LinesWithNulSkipped) {
+    struct Case {
+        const char* name;
+        std::string input;
+        DnList expected;
+        std::string out;
+    };
+    const std::vector<Case> cases{
+        {"NUL inside", "cn=a\0b\ncn=c\n"s, {"cn=c"}, kNulWarning},
+        {"NUL at the end", "ou=a,dc=x\0,dc=y\n"s, {}, kNulWarning},
+        {"NUL alone, last line", "cn=c\n\0"s, {"cn=c"}, kNulWarning},
+        {"blank-led line with NUL skipped silently", " cn=a\0\n"s, {}, ""},
+        {"over-long line with NUL: one warning, the length one",
+         std::string(kTargetLineBuffer, 'x') + "\0\n"s,
+         {},
+         kLongLineWarning},
+        {"quotes and NUL: the NUL decides", "\"\0\"\n"s, {}, kNulWarning},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Collected got = collect(c.input);
+        EXPECT_EQ(got.targets, c.expected);
+        EXPECT_EQ(got.out, c.out);
+        EXPECT_EQ(got.err, "");
+    }
+    EXPECT_EQ(collect("\0\n"s, {}, true).out, kNulWarning);  // also when quiet
 }
 
 TEST(CollectTargetsTest, LineLengthLimit) {
