@@ -92,6 +92,12 @@ void runMode(RunContext& run, const DnList& targets, const ModificationSet& set)
     }
 }
 
+bool sendsUnicodePwd(const ModificationSet& set) {
+    const auto names = [](const auto& member) { return member.count("unicodepwd") != 0; };
+    return names(set.replaceValues) || names(set.addValues) || names(set.replaceBinary) ||
+           names(set.addBinary);
+}
+
 }  // namespace
 
 std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, Console& console,
@@ -153,7 +159,10 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
         connect.server = settings.host;
     }
     connect.port = settings.port;
-    connect.encrypt = settings.kerberosEncryption;
+    // A unicodePwd value is a password in the request itself: it travels only sealed,
+    // as #setpwd# passwords do, whether or not -kerbenc was given.
+    connect.encrypt = settings.kerberosEncryption ||
+                      (sendsModifications && sendsUnicodePwd(modifications));
     connect.timeoutSeconds = settings.timeoutSeconds;
     std::optional<LdapSession> session = openSession(console, services.ldap, connect);
     if (!session) {
