@@ -146,6 +146,28 @@ TEST_F(DriverTest, AFailedRootDseReadClosesTheSessionAndEndsTheRun) {
     EXPECT_TRUE(readingsAt.empty());
 }
 
+TEST_F(DriverTest, QuietModeStillExplainsAnEarlyEnd) {
+    captured.console.quiet = true;
+    library.bindResult = 49;
+    EXPECT_EQ(run({"-q", "-h", "dc1", "-b", kKim, "description::Hello"}), -1);
+    EXPECT_EQ(captured.err(),
+              "LDAP_BIND: [dc1] Error 0x31 (49) - Invalid credentials\nTerminating program.\n");
+    EXPECT_EQ(captured.out(), "");
+
+    FakeLdapLibrary unreadable;
+    unreadable.searchAnswers = {SearchAnswer{kLdapServerDown, {}}};
+    CapturedConsole console;
+    DriverServices services{unreadable, passwords, [] { return 0u; }};
+    const char* argv[] = {"kestrel", "-q", "-b", "cn=a", "title::x"};
+    std::istringstream in;
+    EXPECT_EQ(runKestrel(5, argv, in, console.console, services), -1);
+    EXPECT_EQ(console.err(),
+              "LDAP_SEARCH_S: 0x51\nLDAP_SEARCH_S: Can't contact LDAP server\n\n"
+              "ERROR: Couldn't gather RootDSE Info...\nTerminating program.\n");
+    EXPECT_EQ(console.out(), "");
+    EXPECT_EQ(unreadable.openHandles, 0);
+}
+
 TEST_F(DriverTest, DebugLinesOfTheConnectionAndTheRootDse) {
     EXPECT_EQ(run({"-d", "-b", kKim, "description::Hello"}), 0);
     const std::string& out = captured.out();
