@@ -221,7 +221,7 @@ end_case
 
 begin_case "more targets than the safety limit: refused, nothing changed"
 many=""
-for i in $(seq 1 11); do
+for _ in $(seq 1 11); do
     many+="$B1"$'\n'
 done
 run_kestrel_with_input "$many" "description::too many"
