@@ -150,6 +150,34 @@ TEST_F(RelocateRequestsTest, RenameTakesTheTypeFromTheOldRdn) {
     }
 }
 
+TEST_F(RelocateRequestsTest, RenameFindsTheParentWhateverTheDnLooksLike) {
+    struct Row {
+        std::string dn;
+        std::string rdn;
+        std::string parent;
+    };
+    const std::vector<Row> rows = {
+        {"OU=Staff,DC=homelab,DC=net", "OU=bob", "DC=homelab,DC=net"},
+        {"CN=kim;OU=Staff,DC=homelab,DC=net", "CN=bob", kStaff},
+        {"CN=kim , OU=Staff,DC=homelab,DC=net", "CN=bob", kStaff},
+        {"CN=a\\,b," + kStaff, "CN=bob", kStaff},
+        // One component: renamed where it stands, never moved under itself.
+        {"CN=kim", "CN=bob", ""},
+    };
+    for (const Row& row : rows) {
+        FakeLdapLibrary fresh;
+        LdapSession freshSession = fresh.session();
+        CapturedConsole console;
+        settings.newRdn = "bob";
+        RunContext run{console.console, settings, freshSession, "dc1.homelab.net"};
+        runRename(run, {row.dn});
+        EXPECT_EQ(fresh.calls(), (Lines{"rename [" + row.dn + "] rdn=[" + row.rdn + "] parent=[" +
+                                            row.parent + "] deleteOld=1 controls=[]",
+                                        "result id=1 timeout=120"}))
+            << row.dn;
+    }
+}
+
 TEST_F(RelocateRequestsTest, AFailedRenameHasNoStopMessage) {
     settings.newRdn = "bob";
     settings.showExtendedError = true;
