@@ -5,6 +5,7 @@
 
 #include "attr/ascii_case.h"
 #include "attr/binary_prefix.h"
+#include "attr/password_attribute.h"
 #include "attr/tokenizer.h"
 
 namespace kestrel {
@@ -41,13 +42,37 @@ void writeActionDebug(Console& console, const AttrAction& action) {
                   << "\n";
 }
 
-void writeIssue(Console& console, const AttrAction& action) {
-    console.out() << "ERROR: Issue with attrib parameter - [" << action.source << "]\n";
+// What the error lines show of an argument. A password is never printed outside the
+// debug lines, and a mistyped password action ("#setpwd#:Secret-1", a delimiter short)
+// holds it anywhere after the attribute, or within it: of those only a clean attribute
+// name is shown.
+std::string shownSource(const AttrAction& action, const ActionSyntax& syntax) {
+    if (!namesPasswordAttribute(action.source)) {
+        return std::string(action.source);
+    }
+    const std::string name = unprefixedAttribute(action.attribute);
+    if (name != "#setpwd#" && name != "unicodepwd") {
+        return std::string(kHiddenText);
+    }
+    if (action.pieceCount < 2) {
+        return std::string(action.source);  // the name alone, perhaps with a delimiter
+    }
+    return std::string(action.source.substr(0, action.attribute.size())) + syntax.attrDelimiter +
+           std::string(kHiddenText);
 }
 
-void writeUnsupported(Console& console, const AttrAction& action) {
-    writeIssue(console, action);
-    console.out() << "ERROR: Unsupported Op or format - [" << action.operation << "]\n";
+std::string shownOperation(const AttrAction& action) {
+    return namesPasswordAttribute(action.source) ? std::string(kHiddenText) : action.operation;
+}
+
+void writeIssue(Console& console, const AttrAction& action, const ActionSyntax& syntax) {
+    console.out() << "ERROR: Issue with attrib parameter - [" << shownSource(action, syntax)
+                  << "]\n";
+}
+
+void writeUnsupported(Console& console, const AttrAction& action, const ActionSyntax& syntax) {
+    writeIssue(console, action, syntax);
+    console.out() << "ERROR: Unsupported Op or format - [" << shownOperation(action) << "]\n";
 }
 
 void writeAddModeWarning(Console& console) {
@@ -69,7 +94,7 @@ class ActionApplier {
 
     bool apply(const AttrAction& action) {
         if (action.pieceCount < 2) {
-            writeIssue(console_, action);
+            writeIssue(console_, action, syntax_);
             console_.out() << "ERROR: Missing operation.\n\n";
             return false;
         }
@@ -95,14 +120,14 @@ class ActionApplier {
             remove(action, valuesOf(action));
             return true;
         }
-        writeUnsupported(console_, action);
+        writeUnsupported(console_, action, syntax_);
         return false;
     }
 
   private:
     bool applyClear(const AttrAction& action) {
         if (action.operation.find('-') == std::string::npos) {
-            writeUnsupported(console_, action);
+            writeUnsupported(console_, action, syntax_);
             return false;
         }
         if (syntax_.addMode) {

@@ -7,6 +7,7 @@
 #include "attr/ascii_case.h"
 #include "attr/binary_prefix.h"
 #include "attr/guid_text.h"
+#include "attr/password_attribute.h"
 #include "attr/sid_text.h"
 #include "session/error_report.h"
 
@@ -21,13 +22,16 @@ constexpr int kHexFailure = -1;
 
 enum class Encoding { None, Sid, Guid, Bin };
 
-int encodeSid(Console& console, const std::string& valueText, BinaryValue& value) {
+// With `hidden` the error lines show a mask instead of the value: the attribute may hold a
+// password (a hexadecimal unicodePwd is the password, only spelt otherwise).
+int encodeSid(Console& console, const std::string& valueText, bool hidden, BinaryValue& value) {
     if (console.debug) {
         console.out() << "DEBUG: SID String=" << valueText << "\n";
     }
     std::optional<BinaryValue> sid = parseSidText(valueText);
     if (!sid) {
-        return reportWindowsError(console, "ERROR (ConvertStringSidToSid): [" + valueText + "] ",
+        const std::string shown = hidden ? std::string(kHiddenText) : valueText;
+        return reportWindowsError(console, "ERROR (ConvertStringSidToSid): [" + shown + "] ",
                                   kErrorInvalidSid);
     }
     value = std::move(*sid);
@@ -41,7 +45,7 @@ void removeFirst(std::string& text, char c) {
     }
 }
 
-int encodeGuid(Console& console, const std::string& valueText, BinaryValue& value) {
+int encodeGuid(Console& console, const std::string& valueText, bool hidden, BinaryValue& value) {
     std::string text = valueText;
     removeFirst(text, '{');
     removeFirst(text, '}');
@@ -50,14 +54,15 @@ int encodeGuid(Console& console, const std::string& valueText, BinaryValue& valu
     }
     std::optional<BinaryValue> guid = parseGuidText(text);
     if (!guid) {
-        return reportWindowsError(console, "ERROR (UuidFromString): " + text + "] ",
+        const std::string shown = hidden ? std::string(kHiddenText) : text;
+        return reportWindowsError(console, "ERROR (UuidFromString): " + shown + "] ",
                                   kRpcInvalidStringUuid);
     }
     value = std::move(*guid);
     return 0;
 }
 
-int encodeHex(Console& console, const std::string& valueText, BinaryValue& value) {
+int encodeHex(Console& console, const std::string& valueText, bool hidden, BinaryValue& value) {
     // Only the blank is ignored: a tab or line end in the text is an error, not a separator.
     std::string cleaned;
     cleaned.reserve(valueText.size());
@@ -66,9 +71,10 @@ int encodeHex(Console& console, const std::string& valueText, BinaryValue& value
             cleaned += c;
         }
     }
+    const std::string shown = hidden ? std::string(kHiddenText) : cleaned;
     if (cleaned.size() % 2 != 0) {
         console.out() << "ERROR: Odd number of HEX characters. (" << cleaned.size() << ") ["
-                      << cleaned << "]\n";
+                      << shown << "]\n";
         return kHexFailure;
     }
     BinaryValue bytes;
@@ -77,9 +83,9 @@ int encodeHex(Console& console, const std::string& valueText, BinaryValue& value
         const int high = hexDigitValue(cleaned[i]);
         const int low = hexDigitValue(cleaned[i + 1]);
         if (high < 0 || low < 0) {
-            const char bad = high < 0 ? cleaned[i] : cleaned[i + 1];
-            console.out() << "ERROR: Error in HEX conversion - (" << bad << ") [" << cleaned
-                          << "]\n";
+            const std::string bad = hidden ? std::string(kHiddenText)
+                                           : std::string(1, high < 0 ? cleaned[i] : cleaned[i + 1]);
+            console.out() << "ERROR: Error in HEX conversion - (" << bad << ") [" << shown << "]\n";
             return kHexFailure;
         }
         bytes.push_back(static_cast<std::uint8_t>((high << 4) | low));
@@ -93,6 +99,7 @@ int encodeHex(Console& console, const std::string& valueText, BinaryValue& value
 int encodeBinaryValue(Console& console, std::string& attribute, const std::string& valueText,
                       BinaryValue& value) {
     value.clear();
+    const bool hidden = namesPasswordAttribute(attribute);
     const BinaryPrefixes prefixes = removeBinaryPrefixes(attribute);
     Encoding encoding = Encoding::None;
     if (prefixes.sid) {
@@ -117,13 +124,13 @@ int encodeBinaryValue(Console& console, std::string& attribute, const std::strin
     int status = 0;
     switch (encoding) {
         case Encoding::Sid:
-            status = encodeSid(console, valueText, value);
+            status = encodeSid(console, valueText, hidden, value);
             break;
         case Encoding::Guid:
-            status = encodeGuid(console, valueText, value);
+            status = encodeGuid(console, valueText, hidden, value);
             break;
         case Encoding::Bin:
-            status = encodeHex(console, valueText, value);
+            status = encodeHex(console, valueText, hidden, value);
             break;
         case Encoding::None:
             // A "##" attribute without a known prefix: sent as an empty value.

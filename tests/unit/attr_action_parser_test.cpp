@@ -254,6 +254,71 @@ TEST(ParseAttributeActions, MalformedActionsAreAllReported) {
     });
 }
 
+// A mistyped password action must not put the password on the screen or into a log:
+// only a clean attribute name is shown, everything after it is masked.
+TEST(ParseAttributeActions, MalformedPasswordActionsHideThePassword) {
+    ParseRow hashDelimiter{"other delimiter",
+                           {"unicodePwd#*#Secret-1"},
+                           kModify,
+                           kQuiet,
+                           unsupported("unicodePwd#***", "***"),
+                           "",
+                           false};
+    hashDelimiter.attrDelimiter = "#";
+    runRows({
+        {"a delimiter short: the password is the operation",
+         {"#setpwd#:Secret1"},
+         kModify,
+         kQuiet,
+         unsupported("#setpwd#:***", "***"),
+         "",
+         false},
+        {"unknown operation",
+         {"unicodePwd:*:Secret-1"},
+         kModify,
+         kQuiet,
+         unsupported("unicodePwd:***", "***"),
+         "",
+         false},
+        {"password holding the delimiter",
+         {"#SetPwd#:Se:cret-1"},
+         kModify,
+         kQuiet,
+         unsupported("#SetPwd#:***", "***"),
+         "",
+         false},
+        {"no delimiter at all: nothing of it is shown",
+         {"#setpwd#Secret-1"},
+         kModify,
+         kQuiet,
+         missingOperation("***"),
+         "",
+         false},
+        {"the name alone is shown",
+         {"unicodePwd"},
+         kModify,
+         kQuiet,
+         missingOperation("unicodePwd"),
+         "",
+         false},
+        {"in add mode too",
+         {"unicodePwd:+++:Secret-1"},
+         kAdd,
+         kQuiet,
+         unsupported("unicodePwd:***", "***"),
+         "",
+         false},
+        hashDelimiter,
+        {"other attributes are shown whole",
+         {"description:*:Secret-1"},
+         kModify,
+         kQuiet,
+         unsupported("description:*:Secret-1", "*"),
+         "",
+         false},
+    });
+}
+
 TEST(ParseAttributeActions, RemovalsAreDroppedInAddMode) {
     runRows({
         {"clear", {"scriptpath:-"}, kAdd, kQuiet, kAddWarning, ""},
@@ -473,6 +538,47 @@ TEST(ParseAttributeActions, BinaryFailures) {
          "addBin blob: 0a\n",
          true,
          -1},
+    });
+}
+
+// A unicodePwd given in hexadecimal is the password spelt otherwise: its errors mask it.
+TEST(ParseAttributeActions, BinaryPasswordFailuresHideTheValue) {
+    const std::string badSid = " (1337) The security ID structure is invalid.\n";
+    const std::string badGuid =
+        " (1705) The string universal unique identifier (UUID) is invalid.\n";
+    runRows({
+        {"bad digit",
+         {"bin##unicodePwd::Secret-1"},
+         kModify,
+         kQuiet,
+         "ERROR: Error in HEX conversion - (***) [***]\n",
+         "",
+         true,
+         -1},
+        {"odd count",
+         {"BIN##unicodePwd::220"},
+         kModify,
+         kQuiet,
+         "ERROR: Odd number of HEX characters. (3) [***]\n",
+         "",
+         true,
+         -1},
+        {"as a SID",
+         {"sid##unicodepwd::Secret-1"},
+         kModify,
+         kQuiet,
+         "ERROR (ConvertStringSidToSid): [***]" + badSid,
+         "",
+         true,
+         1337},
+        {"as a GUID",
+         {"guid##unicodepwd::Secret-1"},
+         kModify,
+         kQuiet,
+         "ERROR (UuidFromString): ***]" + badGuid,
+         "",
+         true,
+         1705},
     });
 }
 
