@@ -2,6 +2,7 @@
 #include <clocale>
 #include <iostream>
 
+#include "cli/argument_scrubber.h"
 #include "cli/driver.h"
 #include "ops/directory_password_setter.h"
 #include "platform/exit_status.h"
@@ -10,6 +11,11 @@
 #include "session/ldap_client.h"
 
 int main(int argc, char** argv) {
+    // A password given on the command line must not stay readable in the process list:
+    // the run works on a copy, and the originals are overwritten before anything else.
+    const kestrel::ArgumentCopy arguments(argc, argv);
+    kestrel::scrubPasswordArguments(argc, argv);
+
     // Password texts are converted from the caller's locale encoding.
     std::setlocale(LC_CTYPE, "");
     // Target lists can be long; C stdio synchronisation would slow reading them tenfold.
@@ -24,7 +30,8 @@ int main(int argc, char** argv) {
     kestrel::DirectoryPasswordSetter passwordSetter(directoryObjects);
     kestrel::DriverServices services{kestrel::openLdapLibrary(), passwordSetter,
                                      kestrel::tickCount};
-    const std::int32_t status = kestrel::runKestrel(argc, argv, std::cin, console, services);
+    const std::int32_t status =
+        kestrel::runKestrel(arguments.argc(), arguments.argv(), std::cin, console, services);
     std::cout.flush();
     return kestrel::processExitStatus(status);
 }
