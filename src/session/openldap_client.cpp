@@ -220,6 +220,9 @@ public:
     }
 
     int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) override {
+        // The handle keeps the text of an earlier result; a wait that fails without a result
+        // of its own (the connection lost) must not report that text as its reason.
+        ::ldap_set_option(ld_, LDAP_OPT_DIAGNOSTIC_MESSAGE, nullptr);
         timeval limit{timeoutSeconds, 0};
         LDAPMessage* raw = nullptr;
         const int kind = ::ldap_result(ld_, messageId, LDAP_MSG_ALL,
