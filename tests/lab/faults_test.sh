@@ -1,0 +1,327 @@
+# Directory faults: the server goes away between two targets, closes the connection during
+# the bind or answers it with garbage, and the caller's Kerberos ticket has expired. Every
+# fault must end the run cleanly: the failing targets reported with the server-down code,
+# the stop rule and -cont obeyed, a non-zero status, and no hang (every run is bounded).
+# The silent server (0x55 with -t) and the missing ticket are the session suite's.
+#
+# The server's disappearance is played by a relay in front of the lab DC that goes away as
+# the next request arrives, which the client cannot tell from a stopped server. With
+# KESTREL_LAB_STOP_DC=1 one more case stops the real DC (scripts/lab down) in the middle of
+# a run and starts it again; it is off by default because the DC is shared by whatever
+# else runs against the lab at the time.
+source "$(dirname "${BASH_SOURCE[0]}")/lab_lib.sh"
+
+BANNER=$'\nKestrel V01.06.00cpp by the Kestrel developers June 2005\n\n'
+SERVER=dc1.homelab.net
+STOP=$'\n\nERROR: Too many errors encountered, terminating...\n'
+FAILED_RUN=$'\nThe command did not complete successfully\n\n'
+DOWN_LINE=": [$SERVER] Error 0x51 (81) - Can't contact LDAP server"$'\n'
+HEAD=$'Using server: '"$SERVER"$'\n'
+
+# sAMAccountName is unique in the whole domain: the names carry the process id.
+U=kf$$-
+for n in 1 2 3 4 5; do lab_add_user "${U}$n"; done
+T1="CN=${U}1,$SUITE_OU"
+T2="CN=${U}2,$SUITE_OU"
+T3="CN=${U}3,$SUITE_OU"
+M1="CN=${U}4,$SUITE_OU"  # for the move
+M2="CN=${U}5,$SUITE_OU"
+lab_add_ou "moved-$$"
+MOVED="OU=moved-$$,$SUITE_OU"
+
+# kinit into CCACHE with a ticket lifetime of LIFETIME (for example 5s).
+kinit_short() {  # kinit_short PRINCIPAL PASSWORD CCACHE LIFETIME
+    printf '%s\n' "$2" | KRB5CCNAME="FILE:$3" kinit -l "$4" "$1" >/dev/null 2>&1
+}
+
+# A stand-in server on a free loopback port, for at most 40 seconds. It prints its port,
+# then a line for each thing it did:
+#   close          accepts, reads the start of the bind, closes the connection ("read")
+#   garbage        accepts, reads the start of the bind, answers with bytes that are no
+#                  LDAP message and keeps the connection open ("read")
+#   cut N          relays one connection to the lab DC; when the client's N-th request
+#                  after the bind arrives (the 1st is the RootDSE read) it is not passed on:
+#                  the connection and the listener close at once ("cut")
+#   hold N         the same, but the N-th request is held and the connection stays until
+#                  the DC itself closes it ("holding", then "server closed")
+cat >"$WORK_DIR/standin.py" <<'EOF'
+import os, select, socket, sys, time
+
+mode = sys.argv[1]
+end = time.time() + 40
+listener = socket.socket()
+listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+listener.bind(("127.0.0.1", 0))
+listener.listen(8)
+print(listener.getsockname()[1], flush=True)
+
+def say(text):
+    print(text, flush=True)
+
+listener.settimeout(end - time.time())
+client = listener.accept()[0]
+
+if mode in ("close", "garbage"):
+    client.settimeout(5)
+    try:
+        client.recv(16)
+    except socket.timeout:
+        pass
+    say("read")
+    if mode == "close":
+        client.close()
+        time.sleep(5)
+        sys.exit(0)
+    # An LDAPMessage header that promises more than follows, then noise.
+    client.sendall(b"\x30\x05\x02\x01\x01\x0a\x00" + os.urandom(64))
+    time.sleep(end - time.time())
+    sys.exit(0)
+
+limit = int(sys.argv[2])
+server = socket.create_connection(("127.0.0.1", 389))
+
+def frame_length(buf):
+    # Bind messages travel as plain LDAP (BER); everything after the bind inside the
+    # SASL security layer, each buffer led by its 4-byte length.
+    if buf[:1] == b"\x30":
+        if len(buf) < 2:
+            return None
+        if buf[1] < 0x80:
+            return 2 + buf[1]
+        k = buf[1] & 0x7F
+        return None if len(buf) < 2 + k else 2 + k + int.from_bytes(buf[2:2 + k], "big")
+    return None if len(buf) < 4 else 4 + int.from_bytes(buf[:4], "big")
+
+pending, requests, holding = b"", 0, False
+while time.time() < end:
+    ready = select.select([client, server], [], [], 0.2)[0]
+    if server in ready:
+        data = server.recv(65536)
+        if not data:
+            say("server closed")
+            break
+        client.sendall(data)
+    if client in ready:
+        data = client.recv(65536)
+        if not data:
+            break
+        pending += data
+        while pending and not holding:
+            n = frame_length(pending)
+            if n is None or len(pending) < n:
+                break
+            frame, pending = pending[:n], pending[n:]
+            if frame[0] == 0x30 and b"\x60" in frame[:12]:  # a bind request
+                server.sendall(frame)
+                continue
+            requests += 1
+            if requests == limit:
+                if mode == "cut":
+                    say("cut")
+                    client.close()
+                    listener.close()
+                    sys.exit(0)
+                say("holding")
+                holding = True
+                break
+            server.sendall(frame)
+client.close()
+EOF
+
+STANDIN_PID=
+STANDIN_PORT=
+STANDIN_OUT=$WORK_DIR/standin.out
+start_standin() {
+    python3 "$WORK_DIR/standin.py" "$@" >"$STANDIN_OUT" 2>/dev/null &
+    STANDIN_PID=$!
+    STANDIN_PORT=
+    for _ in $(seq 1 50); do
+        STANDIN_PORT=$(head -n1 "$STANDIN_OUT" 2>/dev/null)
+        [[ -n $STANDIN_PORT ]] && return 0
+        sleep 0.1
+    done
+    echo "the stand-in server did not start" >&2
+    return 1
+}
+stop_standin() {
+    [[ -n $STANDIN_PID ]] || return 0
+    kill "$STANDIN_PID" 2>/dev/null
+    wait "$STANDIN_PID" 2>/dev/null
+    STANDIN_PID=
+}
+expect_standin_said() {
+    grep -qxF -- "$1" "$STANDIN_OUT" || mismatch "the stand-in never did: $1"
+}
+
+# Runs kestrel with the targets on standard input, bounded by `timeout`; ELAPSED_MS is the
+# wall time.
+ELAPSED_MS=0
+run_targets() {  # run_targets LIMIT TARGETS ARGS...
+    local limit=$1 targets=$2 started
+    shift 2
+    printf '%s' "$targets" >"$WORK_DIR/targets"
+    started=$EPOCHREALTIME
+    (cd "$WORK_DIR" && exec timeout "$limit" "$KESTREL" "$@") <"$WORK_DIR/targets" \
+        >"$OUT_FILE" 2>"$ERR_FILE"
+    STATUS=$?
+    ELAPSED_MS=$(python3 -c "print(int((float('$EPOCHREALTIME') - float('$started')) * 1000))")
+}
+
+expect_quick() {  # expect_quick MAX_MS
+    ((ELAPSED_MS <= $1)) || mismatch "the run took ${ELAPSED_MS} ms, more than $1 ms"
+}
+
+reset_descriptions() {
+    local dn
+    for dn in "$T1" "$T2" "$T3"; do
+        lab_modify "dn: $dn
+changetype: modify
+replace: description
+description: before"
+    done
+}
+
+# ---- the server goes away between two targets -------------------------------
+
+THREE=$T1$'\n'$T2$'\n'$T3$'\n'
+
+begin_case "server gone after the first target: 0x51, the stop, status 81, nothing hangs"
+reset_descriptions
+start_standin cut 3
+run_targets 30 "$THREE" -h "127.0.0.1:$STANDIN_PORT" "description::after"
+stop_standin
+expect_status 81
+expect_stdout $'DN Count: 3\n'"$HEAD"$'Modifying specified objects...\n   DN: '"$T1"$'...\n   DN: '"$T2...$STOP$FAILED_RUN"
+expect_stderr "$BANNER$DOWN_LINE"
+expect_standin_said cut
+expect_quick 10000
+expect_values "$T1" description $'after\n'
+expect_values "$T2" description $'before\n'
+expect_values "$T3" description $'before\n'
+end_case
+
+begin_case "server gone after the first target, -cont: every later target fails with 0x51"
+reset_descriptions
+start_standin cut 3
+run_targets 30 "$THREE" -cont -exterr -h "127.0.0.1:$STANDIN_PORT" "description::after"
+stop_standin
+expect_status 81
+expect_stdout $'DN Count: 3\n'"$HEAD"$'Modifying specified objects...\n   DN: '"$T1"$'...\n   DN: '"$T2...   DN: $T3...$FAILED_RUN"
+expect_stderr "$BANNER$DOWN_LINE$DOWN_LINE"
+expect_quick 10000
+expect_values "$T1" description $'after\n'
+expect_values "$T3" description $'before\n'
+end_case
+
+begin_case "server gone during a move: the move's own stop message, status 81"
+start_standin cut 3
+run_targets 30 "$M1"$'\n'"$M2"$'\n' -move "$MOVED" -h "127.0.0.1:$STANDIN_PORT"
+stop_standin
+expect_status 81
+expect_stdout $'DN Count: 2\n'"$HEAD"$'Moving specified objects to '"$MOVED"$'...\n   DN: '"$M1"$'...\n   DN: '"$M2..."$'ERROR: Too many errors encountered, terminating...\n'"$FAILED_RUN"
+expect_stderr "$BANNER$DOWN_LINE"
+lab_exists "CN=${U}4,$MOVED" || mismatch "the first target was not moved"
+lab_exists "$M2" || mismatch "the second target is gone from its place"
+end_case
+
+begin_case "server gone before the first target: -cont, -q, every target 0x51"
+start_standin cut 2
+run_targets 30 "$T2"$'\n'"$T3"$'\n' -q -cont -h "127.0.0.1:$STANDIN_PORT" "description::never"
+stop_standin
+expect_status 81
+expect_stdout ""
+expect_stderr ""
+expect_quick 10000
+expect_values "$T3" description $'before\n'
+end_case
+
+# ---- the bind --------------------------------------------------------------
+
+BIND_DOWN=$'LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can\'t contact LDAP server\nTerminating program.\n'
+
+while IFS='|' read -r mode label; do
+    begin_case "a server that $label during the bind: 0x51, status 255, at once"
+    start_standin "$mode"
+    run_targets 30 "$T3"$'\n' -t 10 -h "127.0.0.1:$STANDIN_PORT" "description::never"
+    stop_standin
+    expect_status 255
+    expect_stdout $'DN Count: 1\n'
+    expect_stderr "$BANNER$BIND_DOWN"
+    expect_standin_said read
+    # Well below -t 10: the fault is seen, not waited out.
+    expect_quick 5000
+    end_case
+done <<'EOF'
+close|closes the connection
+garbage|answers with garbage
+EOF
+
+begin_case "an expired Kerberos ticket: the bind fails clearly, status 255"
+cache=$WORK_DIR/ccache-short
+if kinit_short "Administrator@$LAB_REALM" "$LAB_ADMIN_PASS" "$cache" 5s; then
+    # Wait until the ticket's end time has passed.
+    sleep 7
+    KRB5CCNAME=FILE:$cache run_targets 30 "$T3"$'\n' "description::never"
+    expect_status 255
+    expect_stdout $'DN Count: 1\n'
+    expect_stderr "$BANNER"$'LDAP_BIND: [] Error 0x52 (82) - Local error\nTerminating program.\n'
+    KRB5CCNAME=FILE:$cache run_targets 30 "$T3"$'\n' -q -d "description::never"
+    expect_status 255
+    grep -q '^DEBUG: LDAP_BIND diagnostic: .*Ticket expired' "$OUT_FILE" ||
+        mismatch "with -d, no diagnostic line names the expired ticket"
+    expect_values "$T3" description $'before\n'
+else
+    mismatch "kinit with a 5-second lifetime failed"
+fi
+end_case
+
+# ---- the real DC stops in the middle of a run (KESTREL_LAB_STOP_DC=1) ---------
+
+if [[ ${KESTREL_LAB_STOP_DC:-0} == 1 ]]; then
+    DC_STOPPED=0
+    # The lab must be running again whatever happens: the suite's own clean-up needs it,
+    # and so does every suite after this one.
+    restore_lab() {
+        if ((DC_STOPPED)); then
+            "$LAB_SCRIPT" up >/dev/null 2>&1 || echo "faults: scripts/lab up failed" >&2
+            DC_STOPPED=0
+        fi
+    }
+    trap 'restore_lab; lab_cleanup; rm -rf -- "$WORK_DIR"' EXIT
+
+    begin_case "the DC stops while the second target waits: 0x51, -cont, status 81, lab restored"
+    reset_descriptions
+    start_standin hold 3
+    printf '%s' "$THREE" >"$WORK_DIR/targets"
+    started=$EPOCHREALTIME
+    (cd "$WORK_DIR" && exec timeout 90 "$KESTREL" -cont -h "127.0.0.1:$STANDIN_PORT" \
+        "description::after") <"$WORK_DIR/targets" >"$OUT_FILE" 2>"$ERR_FILE" &
+    run_pid=$!
+    for _ in $(seq 1 100); do
+        grep -qxF holding "$STANDIN_OUT" && break
+        sleep 0.1
+    done
+    if grep -qxF holding "$STANDIN_OUT"; then
+        DC_STOPPED=1
+        "$LAB_SCRIPT" down >/dev/null 2>&1 || mismatch "scripts/lab down failed"
+    else
+        mismatch "the run never sent its second target"
+    fi
+    wait "$run_pid"
+    STATUS=$?
+    stop_standin
+    restore_lab
+    eval "$("$LAB_SCRIPT" env)"
+    klist -s || mismatch "no Administrator ticket after scripts/lab up"
+    expect_status 81
+    expect_stdout $'DN Count: 3\n'"$HEAD"$'Modifying specified objects...\n   DN: '"$T1"$'...\n   DN: '"$T2...   DN: $T3...$FAILED_RUN"
+    expect_stderr "$BANNER$DOWN_LINE$DOWN_LINE"
+    expect_standin_said "server closed"
+    "$LAB_SCRIPT" status >/dev/null 2>&1 || mismatch "the lab is not running after the case"
+    expect_values "$T1" description $'after\n'
+    expect_values "$T2" description $'before\n'
+    expect_values "$T3" description $'before\n'
+    end_case
+fi
+
+finish
