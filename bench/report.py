@@ -36,6 +36,33 @@ STARTUP = [
 ]
 
 
+COMMANDS = r"""
+# set-up, not timed: N contacts under OU=a,OU=kestrel-bench-PID,<base>
+ldapadd $G -f add.ldif                      # dn: CN=bc-00001,OU=a,... / objectClass: contact
+# 1. bulk modify, run i (a new value every run)
+kestrel -unsafe "description::bench kestrel N i" < dns
+ldapmodify $G -f modify.ldif                # N x: changetype: modify / replace: description
+# 2. move: kestrel a -> b, ldapmodrdn b -> a
+kestrel -unsafe -move "OU=b,OU=kestrel-bench-PID,<base>" < dns
+ldapmodrdn $G -r -s "OU=a,OU=kestrel-bench-PID,<base>" -f modrdn.txt   # DN line, RDN line
+# 2. delete (the N contacts are created again before each run, not timed)
+kestrel -unsafe -rm < dns
+ldapdelete $G -f dns
+# 3. start-up, run i, on one contact
+kestrel -b "CN=bc-startup,OU=kestrel-bench-PID,<base>" "description::startup kestrel i"
+ldapmodify $G -f one.ldif                   # one replace of description
+ldapsearch $G -LLL -s base -b "" dnsHostName defaultNamingContext
+ldapwhoami $G                               # exits 1 on this server (no WhoAmI operation)
+# 4. ingestion: FILE has 0, 100,000 or 1,000,000 lines of "CN=bc-0000001,OU=a,OU=kestrel-bench,DC=homelab,DC=net"
+/usr/bin/time -o T -f "%e %M" kestrel -safety 1 description::x < FILE
+/usr/bin/time -o T -f "%e %M" wc -l < FILE
+# 5. instruction counts
+valgrind --tool=callgrind kestrel -safety 1 description::x < FILE
+valgrind --tool=callgrind wc -l < FILE
+callgrind_annotate --inclusive=no callgrind.kestrel.1000000
+"""
+
+
 def load(out):
     samples = collections.defaultdict(list)
     with open(out / "samples.tsv") as handle:
@@ -119,13 +146,13 @@ def main():
     emit("## Machine and run\n")
     emit("| | |")
     emit("|---|---|")
-    for key, label in [("date", "date"), ("nproc", "cores (nproc)"), ("cpu", "CPU model"),
-                       ("memory", "memory"), ("kernel", "kernel"), ("commit", "kestrel commit"),
-                       ("samba", "directory server"), ("ldap_utils", "ldap-utils"),
-                       ("runs", "runs per figure"), ("load_start", "load average at start"),
-                       ("load_end", "load average at end")]:
-        if key in meta:
-            emit(f"| {label} | {meta[key]} |")
+    labels = {"date": "date", "nproc": "cores (nproc)", "cpu": "CPU model",
+              "memory": "memory", "kernel": "kernel", "commit": "kestrel commit",
+              "samba": "directory server", "ldap_utils": "ldap-utils",
+              "runs": "runs per figure", "load_start": "load average at start",
+              "load_end": "load average at end"}
+    for key, value in meta.items():
+        emit(f"| {labels.get(key, key)} | {value} |")
     emit("")
 
     sizes = sorted({n for (section, n, _tool) in samples if section == "modify"})
@@ -276,6 +303,15 @@ def main():
             for cost, percent, function, _obj in rows:
                 emit(f"| {cost} | {percent}% | `{short_name(function)}` |")
             emit("")
+
+    emit("## Exact commands\n")
+    emit("As `bench/run` runs them, each with standard output and standard error to a file; "
+         "`G=\"-Q -Y GSSAPI -H ldap://localhost\"`, `dns` holds the N DNs, one per line. "
+         "Kestrel binds with the same Kerberos ticket to libldap's default server "
+         "(`LDAPURI=ldap://localhost`, `LDAPSASL_NOCANON=on`).\n")
+    emit("```sh")
+    emit(COMMANDS.strip("\n"))
+    emit("```\n")
 
     if targets:
         emit("## Targets\n")
