@@ -278,9 +278,10 @@ begin_case "-t 0 waits for an answer instead of failing at once"
 start_standin drop 2-
 run_bounded 4 -t 0 -q -h "127.0.0.1:$STANDIN_PORT" -b "$S2" "description::never"
 stop_standin
-# Still waiting when timeout(1) ends it.
+# Still waiting when timeout(1) ends it; anything on stderr would say why it was not.
 expect_status 124
 expect_stdout ""
+expect_stderr ""
 end_case
 
 begin_case "no Kerberos ticket: bind fails with a local error, status 255"
