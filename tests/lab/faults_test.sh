@@ -8,7 +8,8 @@
 # the next request arrives, which the client cannot tell from a stopped server. With
 # KESTREL_LAB_STOP_DC=1 one more case stops the real DC (scripts/lab down) in the middle of
 # a run and starts it again; it is off by default because the DC is shared by whatever
-# else runs against the lab at the time.
+# else runs against the lab at the time (scripts/test turns it on when it started the lab
+# itself).
 source "$(dirname "${BASH_SOURCE[0]}")/lab_lib.sh"
 
 BANNER=$'\nKestrel V01.06.00cpp by the Kestrel developers June 2005\n\n'
