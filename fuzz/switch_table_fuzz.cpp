@@ -1,6 +1,7 @@
-// The command line: every line of the input is one process argument. Builds the switch
-// table, validates it against the program's switches and reads the run settings, the
-// way the driver does before it looks at any attribute-action.
+// The command line: every line of the input is one process argument. Copies the arguments
+// and scrubs password arguments as main() does, builds the switch table from the copy,
+// validates it against the program's switches and reads the run settings, the way the
+// driver does before it looks at any attribute-action.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -8,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "attr/password_attribute.h"
+#include "cli/argument_scrubber.h"
 #include "cli/run_settings.h"
 #include "cli/switch_table.h"
 #include "fuzz_input.h"
@@ -21,14 +24,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::string& argument : arguments) {
         argument = argument.substr(0, argument.find('\0'));  // as a process argument ends
     }
-    std::vector<const char*> argv;
-    for (const std::string& argument : arguments) {
-        argv.push_back(argument.c_str());
-    }
-    argv.push_back(nullptr);  // as the C runtime passes it
     const int argc = static_cast<int>(arguments.size());
 
-    kestrel::SwitchTable table(argc, argv.data(), false);
+    // main() scrubs password arguments in argv once it has copied them; the copy must be
+    // the command line as given, and the scrub must touch nothing but those arguments.
+    std::vector<std::string> scrubbedTexts = arguments;
+    std::vector<char*> scrubbed;
+    for (std::string& text : scrubbedTexts) {
+        scrubbed.push_back(text.data());
+    }
+    scrubbed.push_back(nullptr);  // as the C runtime passes it
+    const kestrel::ArgumentCopy copy(argc, scrubbed.data());
+    kestrel::scrubPasswordArguments(argc, scrubbed.data());
+    require(copy.argc() == argc, "the copy holds every argument");
+    for (int i = 0; i < argc; ++i) {
+        const std::size_t at = static_cast<std::size_t>(i);
+        require(copy.argv()[i] == arguments[at], "the copy is the command line as given");
+        const std::string now = scrubbed[at];
+        require(now.size() == arguments[at].size(), "a scrubbed argument keeps its length");
+        const bool hidden = i > 0 && kestrel::namesPasswordAttribute(arguments[at]);
+        require(now == (hidden ? std::string(now.size(), '*') : arguments[at]),
+                "only password arguments are overwritten, and wholly");
+    }
+
+    kestrel::SwitchTable table(copy.argc(), copy.argv(), false);
     require(table.programName() == "kestrel", "the program name is the first argument");
     // Positional arguments are arguments as given, in order, never switch words.
     std::size_t searchFrom = 1;

@@ -23,7 +23,8 @@ struct ActionParseOutcome {
 
 // Parses every argument in order into `set`, writing errors, warnings and debug lines.
 // Every argument is examined even after an error.
-ActionParseOutcome parseAttributeActions(Console& console, const std::vector<std::string>& arguments,
+ActionParseOutcome parseAttributeActions(Console& console,
+                                         const std::vector<std::string>& arguments,
                                          const ActionSyntax& syntax, ModificationSet& set);
 
 }  // namespace kestrel

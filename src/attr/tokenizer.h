@@ -13,8 +13,8 @@ namespace kestrel {
 std::vector<std::string> tokenize(std::string_view text, std::string_view delimiter);
 
 struct BoundedSplit {
-    int pieceCount = 0;                // 0 to 3
-    std::array<std::string, 3> pieces; // padded with empty pieces; the third keeps the rest
+    int pieceCount = 0;                 // 0 to 3
+    std::array<std::string, 3> pieces;  // padded with empty pieces; the third keeps the rest
 };
 
 // At most three pieces; extra pieces are joined back into the third with the delimiter.

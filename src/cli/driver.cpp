@@ -161,8 +161,8 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     connect.port = settings.port;
     // A unicodePwd value is a password in the request itself: it travels only sealed,
     // as #setpwd# passwords do, whether or not -kerbenc was given.
-    connect.encrypt = settings.kerberosEncryption ||
-                      (sendsModifications && sendsUnicodePwd(modifications));
+    connect.encrypt =
+        settings.kerberosEncryption || (sendsModifications && sendsUnicodePwd(modifications));
     connect.timeoutSeconds = settings.timeoutSeconds;
     std::optional<LdapSession> session = openSession(console, services.ldap, connect);
     if (!session) {

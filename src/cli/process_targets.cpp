@@ -42,8 +42,8 @@ void processTargets(RunContext& run, const DnList& targets, const LoopVariant& v
                 int code = outcome.sendCode;
                 std::string diagnostic;
                 if (code == 0 && outcome.messageId != 0) {
-                    code = awaitResult(run.session, outcome.messageId,
-                                       run.settings.timeoutSeconds, diagnostic);
+                    code = awaitResult(run.session, outcome.messageId, run.settings.timeoutSeconds,
+                                       diagnostic);
                 }
                 if (code != 0) {
                     if (!console.quiet) {

@@ -44,8 +44,10 @@ struct LoopVariant {
     const char* stopMessage = "\n\nERROR: Too many errors encountered, terminating...\n";
 };
 
-inline constexpr const char* kStopMessage = "\n\nERROR: Too many errors encountered, terminating...\n";
-inline constexpr const char* kMoveStopMessage = "ERROR: Too many errors encountered, terminating...\n";
+inline constexpr const char* kStopMessage =
+    "\n\nERROR: Too many errors encountered, terminating...\n";
+inline constexpr const char* kMoveStopMessage =
+    "ERROR: Too many errors encountered, terminating...\n";
 
 using RequestStep = std::function<RequestOutcome(const std::string& dn)>;
 

@@ -21,10 +21,10 @@ enum class RunMode : int {
 };
 
 struct RunSettings {
-    std::string host;                 // empty: the LDAP library's default server
-    std::int32_t port = 0;            // 0: the default LDAP port
+    std::string host;                   // empty: the LDAP library's default server
+    std::int32_t port = 0;              // 0: the default LDAP port
     std::int32_t timeoutSeconds = 120;  // 0 or less: wait for each answer without limit
-    std::int32_t safetyLimit = 10;    // compared unsigned, so -1 means no limit
+    std::int32_t safetyLimit = 10;      // compared unsigned, so -1 means no limit
     std::string baseDn;
     bool baseDnGiven = false;
     std::string attrDelimiter = ":";

@@ -8,7 +8,7 @@
 namespace kestrel {
 
 class RunTimer {
-public:
+  public:
     using Clock = std::function<std::uint32_t()>;
 
     explicit RunTimer(Clock clock);
@@ -21,7 +21,7 @@ public:
     std::uint32_t startTick() const { return start_; }
     std::uint32_t endTick() const { return end_.value_or(0); }
 
-private:
+  private:
     Clock clock_;
     std::uint32_t start_ = 0;
     std::optional<std::uint32_t> end_;

@@ -12,7 +12,7 @@ namespace kestrel {
 using SwitchSpec = std::vector<std::string>;
 
 class SwitchTable {
-public:
+  public:
     // argv[0] is the program name; parsing happens here and never fails.
     SwitchTable(int argc, const char* const* argv, bool caseSensitive);
 
@@ -29,7 +29,7 @@ public:
     const std::vector<std::string>& unknownSwitches() const { return unknown_; }
     const std::vector<std::string>& missingSwitches() const { return missing_; }
 
-private:
+  private:
     std::string fold(const std::string& name) const;
     void clearValue(const std::string& name) { setValue(name, ""); }
     void addPositional(const std::string& text) { positionals_.push_back(text); }

@@ -9,7 +9,7 @@
 namespace kestrel {
 
 class PasswordSetter {
-public:
+  public:
     virtual ~PasswordSetter() = default;
 
     // 0 on success, -1 when the object runtime cannot start, otherwise the failing

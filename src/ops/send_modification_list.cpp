@@ -16,8 +16,8 @@ void sendModificationList(RunContext& run, const DnList& targets, const Modifica
                 outcome.kind = RequestOutcome::Kind::NoRequest;
                 return outcome;
             }
-            outcome.sendCode = (*run.session.handle.*send)(dn, list.mods(), noControls,
-                                                            outcome.messageId);
+            outcome.sendCode =
+                (*run.session.handle.*send)(dn, list.mods(), noControls, outcome.messageId);
             return outcome;
         },
         list.password());

@@ -8,7 +8,7 @@ namespace kestrel {
 // Every part of the program writes through one Console, so tests can capture both
 // streams and the quiet/debug flags travel with the streams instead of living in globals.
 class Console {
-public:
+  public:
     Console(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
     std::ostream& out() { return out_; }
@@ -23,7 +23,7 @@ public:
     bool quiet = false;  // -q
     bool debug = false;  // -d
 
-private:
+  private:
     std::ostream& out_;
     std::ostream& err_;
 };

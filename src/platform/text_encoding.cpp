@@ -11,7 +11,7 @@ namespace {
 
 // An iconv descriptor owned for one conversion.
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     ~Converter() {
         if (valid()) {
@@ -49,7 +49,7 @@ public:
         return output;
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 

@@ -24,19 +24,28 @@ constexpr std::array kWin32Messages{
     MessageRow{50, "The request is not supported."},
     MessageRow{87, "The parameter is incorrect."},
     MessageRow{234, "More data is available."},
-    MessageRow{1113, "No mapping for the Unicode character exists in the target multi-byte code page."},
+    MessageRow{1113,
+               "No mapping for the Unicode character exists in the target multi-byte code page."},
     MessageRow{1223, "The operation was canceled by the user."},
     MessageRow{1225, "The remote computer refused the network connection."},
     MessageRow{1317, "The specified account does not exist."},
-    MessageRow{1323, "Unable to update the password. The value provided as the current password is incorrect."},
-    MessageRow{1324, "Unable to update the password. The value provided for the new password contains values that are not allowed in passwords."},
-    MessageRow{1325, "Unable to update the password. The value provided for the new password does not meet the length, complexity, or history requirements of the domain."},
+    MessageRow{
+        1323,
+        "Unable to update the password. The value provided as the current password is incorrect."},
+    MessageRow{1324,
+               "Unable to update the password. The value provided for the new password contains "
+               "values that are not allowed in passwords."},
+    MessageRow{1325,
+               "Unable to update the password. The value provided for the new password does not "
+               "meet the length, complexity, or history requirements of the domain."},
     MessageRow{1326, "The user name or password is incorrect."},
     MessageRow{1337, "The security ID structure is invalid."},
     MessageRow{1355, "The specified domain either does not exist or could not be contacted."},
     MessageRow{1460, "This operation returned because the timeout period expired."},
     MessageRow{1705, "The string universal unique identifier (UUID) is invalid."},
-    MessageRow{2245, "The password does not meet the password policy requirements. Check the minimum password length, password complexity and password history requirements."},
+    MessageRow{2245,
+               "The password does not meet the password policy requirements. Check the minimum "
+               "password length, password complexity and password history requirements."},
     MessageRow{5010, "The object already exists."},
     MessageRow{8202, "The specified directory service attribute or value does not exist."},
     MessageRow{8203, "The attribute syntax specified to the directory service is invalid."},
@@ -44,10 +53,16 @@ constexpr std::array kWin32Messages{
     MessageRow{8205, "The specified directory service attribute or value already exists."},
     MessageRow{8206, "The directory service is busy."},
     MessageRow{8207, "The directory service is unavailable."},
-    MessageRow{8212, "The requested operation did not satisfy one or more constraints associated with the class of the object."},
-    MessageRow{8213, "The directory service can perform the requested operation only on a leaf object."},
-    MessageRow{8214, "The directory service cannot perform the requested operation on the RDN attribute of an object."},
-    MessageRow{8215, "The directory service detected an attempt to modify the object class of an object."},
+    MessageRow{8212,
+               "The requested operation did not satisfy one or more constraints associated with "
+               "the class of the object."},
+    MessageRow{8213,
+               "The directory service can perform the requested operation only on a leaf object."},
+    MessageRow{8214,
+               "The directory service cannot perform the requested operation on the RDN attribute "
+               "of an object."},
+    MessageRow{
+        8215, "The directory service detected an attempt to modify the object class of an object."},
     MessageRow{8224, "An operations error occurred."},
     MessageRow{8225, "A protocol error occurred."},
     MessageRow{8226, "The time limit for this request was exceeded."},
@@ -95,7 +110,8 @@ constexpr std::array kHresultMessages{
     MessageRow{0x80004002u, "No such interface supported"},
     MessageRow{0x80004003u, "Invalid pointer"},
     MessageRow{0x80004005u, "Unspecified error"},
-    MessageRow{0x8007000Eu, "Not enough memory resources are available to complete this operation."},
+    MessageRow{0x8007000Eu,
+               "Not enough memory resources are available to complete this operation."},
 };
 
 template <typename Table>

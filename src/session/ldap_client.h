@@ -67,7 +67,7 @@ struct SearchRequest {
 
 // One open LDAP handle. Sends requests asynchronously and waits for their results.
 class LdapConnection {
-public:
+  public:
     virtual ~LdapConnection() = default;
 
     // kLdapOptVersion (value 3), kLdapOptReferrals (0 off, 1 on), kLdapOptEncrypt (1 on).
@@ -81,7 +81,8 @@ public:
     virtual int negotiateBind() = 0;
     virtual int ldap_simple_bind_s(const std::string& dn, const std::string& password) = 0;
 
-    virtual int ldap_search_ext_s(const SearchRequest& request, std::vector<LdapEntry>& entries) = 0;
+    virtual int ldap_search_ext_s(const SearchRequest& request,
+                                  std::vector<LdapEntry>& entries) = 0;
 
     // The asynchronous requests: a send code, and on success a message number.
     virtual int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
@@ -111,7 +112,7 @@ public:
 
 // Creates handles. The real one wraps libldap; tests supply a fake.
 class LdapLibrary {
-public:
+  public:
     virtual ~LdapLibrary() = default;
 
     // A handle for host:port; no host means the library's configured default server.

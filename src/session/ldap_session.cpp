@@ -9,11 +9,12 @@
 namespace kestrel {
 namespace {
 
+const char* flag(bool value) {
+    return value ? "1" : "0";
+}
 
-const char* flag(bool value) { return value ? "1" : "0"; }
-
-void setOption(Console& console, LdapConnection& handle, const std::string& serverText,
-               int option, int value, const char* debugLine, const char* failureLabel) {
+void setOption(Console& console, LdapConnection& handle, const std::string& serverText, int option,
+               int value, const char* debugLine, const char* failureLabel) {
     if (console.debug) {
         console.err() << debugLine;
     }
@@ -99,8 +100,8 @@ std::optional<LdapSession> openSession(Console& console, LdapLibrary& library,
                   "LDAP_OPTION (Version3): ");
     }
     if (!settings.ref) {
-        setOption(console, *handle, serverText, kLdapOptReferrals, 0,
-                  "LDAP_OPTION: No referrals\n", "LDAP_OPTION (NoReferrals): ");
+        setOption(console, *handle, serverText, kLdapOptReferrals, 0, "LDAP_OPTION: No referrals\n",
+                  "LDAP_OPTION (NoReferrals): ");
     }
     if (settings.encrypt) {
         setOption(console, *handle, serverText, kLdapOptEncrypt, 1,
@@ -130,7 +131,8 @@ std::optional<LdapSession> openSession(Console& console, LdapLibrary& library,
 
     if (rc == 0) {
         if (console.debug) {
-            console.err() << "LDAP_BIND: [" << (settings.server ? *settings.server : handle->hostName())
+            console.err() << "LDAP_BIND: ["
+                          << (settings.server ? *settings.server : handle->hostName())
                           << "] Successful\n";
         }
         return LdapSession{std::move(handle), serverText};
@@ -148,7 +150,9 @@ std::optional<LdapSession> openSession(Console& console, LdapLibrary& library,
     return std::nullopt;
 }
 
-void closeSession(LdapSession& session) { session.handle.reset(); }
+void closeSession(LdapSession& session) {
+    session.handle.reset();
+}
 
 int awaitResult(LdapSession& session, int messageId, int timeoutSeconds, std::string& diagnostic) {
     std::string text;

@@ -44,7 +44,7 @@ using ReferralsPtr = std::unique_ptr<char*, ReferralsFree>;
 
 // LDAPControl records viewing the caller's ServerControls, plus the null-terminated array.
 class ControlArray {
-public:
+  public:
     explicit ControlArray(const ServerControls& controls) {
         records_.resize(controls.size());
         for (std::size_t i = 0; i < controls.size(); ++i) {
@@ -67,7 +67,7 @@ public:
 
     LDAPControl** get() { return pointers_.size() > 1 ? pointers_.data() : nullptr; }
 
-private:
+  private:
     std::vector<LDAPControl> records_;
     std::vector<LDAPControl*> pointers_;
 };
@@ -94,7 +94,7 @@ std::string optionText(LDAP* ld, int option) {
 }
 
 class OpenLdapConnection final : public LdapConnection {
-public:
+  public:
     explicit OpenLdapConnection(LDAP* ld) : ld_(ld) {}
     ~OpenLdapConnection() override { ldap_unbind_ext_s(ld_, nullptr, nullptr); }
     OpenLdapConnection(const OpenLdapConnection&) = delete;
@@ -134,9 +134,9 @@ public:
     }
 
     int negotiateBind() override {
-        const int rc = ldap_sasl_interactive_bind_s(ld_, nullptr, "GSS-SPNEGO GSSAPI", nullptr,
-                                                    nullptr, LDAP_SASL_QUIET, answerWithDefaults,
-                                                    nullptr);
+        const int rc =
+            ldap_sasl_interactive_bind_s(ld_, nullptr, "GSS-SPNEGO GSSAPI", nullptr, nullptr,
+                                         LDAP_SASL_QUIET, answerWithDefaults, nullptr);
         if (rc == LDAP_SUCCESS && sealRequired_) {
             // SASL checks the minimum only when it picks a mechanism; check what was agreed.
             ber_len_t strength = 0;
@@ -163,10 +163,10 @@ public:
         attributes.push_back(nullptr);
         ControlArray controls(request.controls);
         LDAPMessage* raw = nullptr;
-        const int rc = ::ldap_search_ext_s(
-            ld_, request.base.c_str(), request.scope, request.filter.c_str(),
-            request.attributes.empty() ? nullptr : attributes.data(), 0, controls.get(), nullptr,
-            nullptr, request.sizeLimit, &raw);
+        const int rc =
+            ::ldap_search_ext_s(ld_, request.base.c_str(), request.scope, request.filter.c_str(),
+                                request.attributes.empty() ? nullptr : attributes.data(), 0,
+                                controls.get(), nullptr, nullptr, request.sizeLimit, &raw);
         MessagePtr result(raw);
         if (rc != LDAP_SUCCESS) {
             return mapLibraryCode(rc);
@@ -188,14 +188,13 @@ public:
                         const std::string& newParent, bool deleteOldRdn,
                         const ServerControls& controls, int& messageId) override {
         ControlArray array(controls);
-        return mapLibraryCode(::ldap_rename(ld_, dn.c_str(), newRdn.c_str(),
-                                            newParent.empty() ? nullptr : newParent.c_str(),
-                                            deleteOldRdn ? 1 : 0, array.get(), nullptr,
-                                            &messageId));
+        return mapLibraryCode(::ldap_rename(
+            ld_, dn.c_str(), newRdn.c_str(), newParent.empty() ? nullptr : newParent.c_str(),
+            deleteOldRdn ? 1 : 0, array.get(), nullptr, &messageId));
     }
 
-    int ldap_modify_ext(const std::string& dn, LDAPMod* const* mods,
-                        const ServerControls& controls, int& messageId) override {
+    int ldap_modify_ext(const std::string& dn, LDAPMod* const* mods, const ServerControls& controls,
+                        int& messageId) override {
         ControlArray array(controls);
         return mapLibraryCode(::ldap_modify_ext(ld_, dn.c_str(), const_cast<LDAPMod**>(mods),
                                                 array.get(), nullptr, &messageId));
@@ -264,7 +263,7 @@ public:
 
     std::string hostName() override { return optionText(ld_, LDAP_OPT_HOST_NAME); }
 
-private:
+  private:
     LdapEntry readEntry(LDAPMessage* message) {
         LdapEntry entry;
         if (char* dn = ldap_get_dn(ld_, message); dn != nullptr) {
@@ -293,7 +292,7 @@ private:
 };
 
 class OpenLdapLibrary final : public LdapLibrary {
-public:
+  public:
     std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host, int port,
                                               int& error) override {
         LDAP* ld = nullptr;
@@ -325,7 +324,7 @@ public:
         return std::make_unique<OpenLdapConnection>(ld);
     }
 
-private:
+  private:
     static constexpr int kDefaultPort = 389;
 
     static std::string stripPort(const std::string& hostPort) {

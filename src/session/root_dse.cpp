@@ -10,7 +10,6 @@
 namespace kestrel {
 namespace {
 
-
 const char* modeName(std::int32_t level, const std::array<const char*, 3>& names) {
     return level >= 0 && level <= 2 ? names[static_cast<std::size_t>(level)] : "";
 }
@@ -36,13 +35,12 @@ void decodeRootDse(RootDseInfo& info) {
         return;
     }
     info.serverKind = "Windows Server 2003";
-    info.domainMode = modeName(info.domainFunctionality,
-                               {"Windows 2000 Mixed Mode", "Windows Server 2003 Interim Domain Mode",
-                                "Windows Server 2003 Domain Mode"});
-    info.forestMode = modeName(info.forestFunctionality,
-                               {"Windows 2000 Mixed Forest Mode",
-                                "Windows Server 2003 Interim Forest Mode",
-                                "Windows Server 2003 Forest Mode"});
+    info.domainMode = modeName(info.domainFunctionality, {"Windows 2000 Mixed Mode",
+                                                          "Windows Server 2003 Interim Domain Mode",
+                                                          "Windows Server 2003 Domain Mode"});
+    info.forestMode = modeName(info.forestFunctionality, {"Windows 2000 Mixed Forest Mode",
+                                                          "Windows Server 2003 Interim Forest Mode",
+                                                          "Windows Server 2003 Forest Mode"});
 }
 
 void gatherRootDse(Console& console, LdapSession& session, RootDseInfo& info) {
@@ -53,8 +51,8 @@ void gatherRootDse(Console& console, LdapSession& session, RootDseInfo& info) {
     if (rc != 0) {
         std::array<char, 16> hex{};
         std::snprintf(hex.data(), hex.size(), "%x", static_cast<unsigned>(rc));
-        console.err() << "LDAP_SEARCH_S: 0x" << hex.data() << "\nLDAP_SEARCH_S: "
-                      << ldapErrorText(rc) << "\n\n";
+        console.err() << "LDAP_SEARCH_S: 0x" << hex.data()
+                      << "\nLDAP_SEARCH_S: " << ldapErrorText(rc) << "\n\n";
         return;
     }
     if (!entries.empty()) {
