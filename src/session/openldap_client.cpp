@@ -295,6 +295,12 @@ class OpenLdapLibrary final : public LdapLibrary {
   public:
     std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host, int port,
                                               int& error) override {
+        if (port < 1 || port > kHighestPort) {
+            // libldap keeps only the low 16 bits: port 65925 would reach port 389, another
+            // server than the one asked for.
+            error = kLdapParamError;
+            return nullptr;
+        }
         LDAP* ld = nullptr;
         int rc = LDAP_SUCCESS;
         if (host) {
@@ -326,6 +332,7 @@ class OpenLdapLibrary final : public LdapLibrary {
 
   private:
     static constexpr int kDefaultPort = 389;
+    static constexpr int kHighestPort = 65535;
 
     static std::string stripPort(const std::string& hostPort) {
         if (!hostPort.empty() && hostPort.front() == '[') {

@@ -147,6 +147,32 @@ if python3 -c "import sys; sys.exit(0 if $elapsed < 20 else 1)"; then :; else
 fi
 end_case
 
+# ---- ports ------------------------------------------------------------------
+
+# libldap keeps only the low 16 bits of a port: 65925 would reach 389, another server.
+# Should that ever happen again, the target names no object anywhere.
+NOWHERE="CN=kestrel-port-check,DC=invalid"
+while IFS='|' read -r label args; do
+    begin_case "port $label: refused before connecting, never wrapped"
+    # shellcheck disable=SC2086
+    run_kestrel -q -b "$NOWHERE" $args description::x
+    expect_status 255
+    expect_stdout ""
+    expect_stderr $'LDAP_INIT: [127.0.0.1] Error 0x59 (89) - Bad parameter to an ldap routine\nTerminating program.\n'
+    end_case
+done <<'EOF'
+65925 with -p|-h 127.0.0.1 -p 65925
+65925 after the host|-h 127.0.0.1:65925
+2147483647 with -p|-h 127.0.0.1 -p 99999999999
+negative after the host|-h 127.0.0.1:-389
+EOF
+
+begin_case "port 65535, the highest, goes on to the connection"
+run_kestrel -q -b "$NOWHERE" -h 127.0.0.1 -p 65535 description::x
+expect_status 255
+expect_stderr $'LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can\'t contact LDAP server\nTerminating program.\n'
+end_case
+
 # ---- binary values ----------------------------------------------------------
 
 # The refusal of a binary value: the converter's line, then the stop. Into EXPECTED, not
