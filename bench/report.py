@@ -95,6 +95,11 @@ class Figure:
                 f"({f.format(self.low / scale)}–{f.format(self.high / scale)})")
 
 
+def cpu_text(samples, section, n, tool):
+    values = samples.get((f"{section}-cpu", n, tool))
+    return f"{statistics.median(values) / n:.0f}" if values else "–"
+
+
 def verdict(met):
     return "**met**" if met else "**not met**"
 
@@ -159,10 +164,12 @@ def main():
     if sizes:
         emit("## Bulk operations\n")
         emit("Wall time of the whole run in seconds, median (min–max); per target in "
-             "milliseconds (median / N).\n")
+             "milliseconds (median / N). CPU is the client process's own user + system "
+             "time (median / N, start-up included): what the tool itself costs, apart from "
+             "the server's work.\n")
         emit("| operation | N | kestrel s | peer | peer s | kestrel ms/target | "
-             "peer ms/target | kestrel / peer |")
-        emit("|---|---:|---|---|---|---:|---:|---:|")
+             "peer ms/target | kestrel / peer | kestrel CPU µs/target | peer CPU µs/target |")
+        emit("|---|---:|---|---|---|---:|---:|---:|---:|---:|")
         for section in ("modify", "move", "delete"):
             peer = PEERS[section]
             for n in sizes:
@@ -171,9 +178,12 @@ def main():
                 mine = Figure(samples[(section, n, "kestrel")])
                 theirs = Figure(samples[(section, n, peer)])
                 ratio = mine.median / theirs.median
+                cpu_mine = cpu_text(samples, section, n, "kestrel")
+                cpu_theirs = cpu_text(samples, section, n, peer)
                 emit(f"| {section} | {n} | {mine.text(1e6, 2)} | {peer} | "
                      f"{theirs.text(1e6, 2)} | {mine.median / 1e3 / n:.2f} | "
-                     f"{theirs.median / 1e3 / n:.2f} | {ratio:.3f} |")
+                     f"{theirs.median / 1e3 / n:.2f} | {ratio:.3f} | {cpu_mine} | "
+                     f"{cpu_theirs} |")
                 targets.append((f"{section}, N = {n}: kestrel / {peer} ≤ 1.00",
                                 ratio <= 1.0, f"{ratio:.3f}"))
         emit("")
@@ -185,16 +195,19 @@ def main():
 
     if ("startup", 1, "kestrel") in samples:
         emit("## Start-up: one run on one target\n")
-        emit("Wall time of one process in milliseconds, median (min–max).\n")
-        emit("| command | does | ms | kestrel / this |")
-        emit("|---|---|---|---:|")
+        emit("Wall time of one process in milliseconds, median (min–max), and its own CPU "
+             "time (user + system, median).\n")
+        emit("| command | does | ms | kestrel / this | CPU ms |")
+        emit("|---|---|---|---:|---:|")
         mine = Figure(samples[("startup", 1, "kestrel")])
         for tool, command, does in STARTUP:
             if ("startup", 1, tool) not in samples:
                 continue
             figure = Figure(samples[("startup", 1, tool)])
+            cpu = samples.get(("startup-cpu", 1, tool))
+            cpu_ms = f"{statistics.median(cpu) / 1e3:.1f}" if cpu else "–"
             emit(f"| {command} | {does} | {figure.text(1e3, 1)} | "
-                 f"{mine.median / figure.median:.3f} |")
+                 f"{mine.median / figure.median:.3f} | {cpu_ms} |")
         emit("")
         peer = Figure(samples[("startup", 1, "ldapmodify")])
         ratio = mine.median / peer.median
