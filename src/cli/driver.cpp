@@ -92,10 +92,12 @@ void runMode(RunContext& run, const DnList& targets, const ModificationSet& set)
     }
 }
 
-bool sendsUnicodePwd(const ModificationSet& set) {
+// Whether a password travels inside the request itself: a unicodePwd value, or a
+// "#setpwd#" value that modify mode sends as an ordinary added value.
+bool sendsPasswordText(const ModificationSet& set, bool addMode) {
     const auto names = [](const auto& member) { return member.count("unicodepwd") != 0; };
     return names(set.replaceValues) || names(set.addValues) || names(set.replaceBinary) ||
-           names(set.addBinary);
+           names(set.addBinary) || (!addMode && set.addValues.count("#setpwd#") != 0);
 }
 
 }  // namespace
@@ -162,7 +164,8 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     // A unicodePwd value is a password in the request itself: it travels only sealed,
     // as #setpwd# passwords do, whether or not -kerbenc was given.
     connect.encrypt =
-        settings.kerberosEncryption || (sendsModifications && sendsUnicodePwd(modifications));
+        settings.kerberosEncryption || (sendsModifications &&
+                       sendsPasswordText(modifications, settings.mode == RunMode::Add));
     connect.timeoutSeconds = settings.timeoutSeconds;
     std::optional<LdapSession> session = openSession(console, services.ldap, connect);
     if (!session) {

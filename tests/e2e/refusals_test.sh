@@ -1,7 +1,7 @@
 # Runs that are refused after the target checks and before any connection is made:
 # nothing here may reach a directory (none is configured: LDAPURI points nowhere).
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
-export LDAPURI=ldap://127.0.0.1:9 LDAPNOINIT=1
+export LDAPURI=ldap://127.0.0.1:9
 
 dn="CN=kim,CN=Users,DC=homelab,DC=net"
 

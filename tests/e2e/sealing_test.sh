@@ -6,7 +6,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 dn="CN=kim,CN=Users,DC=homelab,DC=net"
 unreachable=$'LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can\'t contact LDAP server\nTerminating program.\n'
 
-for action in "unicodePwd::Secret-123" "unicodepwd:+:Secret-123" "BIN##unicodePwd::2200"; do
+for action in "unicodePwd::Secret-123" "unicodepwd:+:Secret-123" "BIN##unicodePwd::2200" \
+    "#setpwd#:+:Secret-123"; do
     begin_case "$action asks for sealing"
     run_kestrel -q -d -h 127.0.0.1:9 -b "$dn" "$action"
     expect_status 255
