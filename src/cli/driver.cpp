@@ -164,8 +164,8 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     // A unicodePwd value is a password in the request itself: it travels only sealed,
     // as #setpwd# passwords do, whether or not -kerbenc was given.
     connect.encrypt =
-        settings.kerberosEncryption || (sendsModifications &&
-                       sendsPasswordText(modifications, settings.mode == RunMode::Add));
+        settings.kerberosEncryption ||
+        (sendsModifications && sendsPasswordText(modifications, settings.mode == RunMode::Add));
     connect.timeoutSeconds = settings.timeoutSeconds;
     std::optional<LdapSession> session = openSession(console, services.ldap, connect);
     if (!session) {
