@@ -37,23 +37,25 @@ STARTUP = [
 
 
 COMMANDS = r"""
-# set-up, not timed: N contacts under OU=a,OU=kestrel-bench-PID,<base>
-ldapadd $G -f add.ldif                      # dn: CN=bc-00001,OU=a,... / objectClass: contact
+# set-up, not timed: N contacts under OU=aN,OU=kestrel-bench-PID,<base> (OU=bN beside it)
+ldapadd $G -f add.ldif                      # dn: CN=bc-00001,OU=aN,... / objectClass: contact
+# runs alternate; kestrel goes first in odd runs, the peer in even ones
 # 1. bulk modify, run i (a new value every run)
 kestrel -unsafe "description::bench kestrel N i" < dns
 ldapmodify $G -f modify.ldif                # N x: changetype: modify / replace: description
-# 2. move: kestrel a -> b, ldapmodrdn b -> a
-kestrel -unsafe -move "OU=b,OU=kestrel-bench-PID,<base>" < dns
-ldapmodrdn $G -r -s "OU=a,OU=kestrel-bench-PID,<base>" -f modrdn.txt   # DN line, RDN line
-# 2. delete (the N contacts are created again before each run, not timed)
+# 2. move: each run moves the N objects to the other OU (aN -> bN, then bN -> aN)
+kestrel -unsafe -move "OU=bN,OU=kestrel-bench-PID,<base>" < dns
+ldapmodrdn $G -r -s "OU=aN,OU=kestrel-bench-PID,<base>" -f modrdn.txt  # DN line, RDN line
+# 2. delete (the N contacts are created again after each run, not timed)
 kestrel -unsafe -rm < dns
 ldapdelete $G -f dns
-# 3. start-up, run i, on one contact
+# 3. start-up, round i, on one contact
 kestrel -b "CN=bc-startup,OU=kestrel-bench-PID,<base>" "description::startup kestrel i"
 ldapmodify $G -f one.ldif                   # one replace of description
 ldapsearch $G -LLL -s base -b "" dnsHostName defaultNamingContext
 ldapwhoami $G                               # exits 1 on this server (no WhoAmI operation)
-# 4. ingestion: FILE has 0, 100,000 or 1,000,000 lines of "CN=bc-0000001,OU=a,OU=kestrel-bench,DC=homelab,DC=net"
+# 4. ingestion: FILE has 0, 100,000 or 1,000,000 lines like
+#    CN=bc-0000001,OU=a,OU=kestrel-bench,DC=homelab,DC=net
 /usr/bin/time -o T -f "%e %M" kestrel -safety 1 description::x < FILE
 /usr/bin/time -o T -f "%e %M" wc -l < FILE
 # 5. instruction counts
@@ -318,7 +320,9 @@ def main():
             emit("")
 
     emit("## Exact commands\n")
-    emit("As `bench/run` runs them, each with standard output and standard error to a file; "
+    emit("As `bench/run` runs them, each under `bench/measure.py` (wall time around the "
+         "spawn and the wait, CPU time from wait4) with standard output and standard error "
+         "to a file; "
          "`G=\"-Q -Y GSSAPI -H ldap://localhost\"`, `dns` holds the N DNs, one per line. "
          "Kestrel binds with the same Kerberos ticket to libldap's default server "
          "(`LDAPURI=ldap://localhost`, `LDAPSASL_NOCANON=on`).\n")
