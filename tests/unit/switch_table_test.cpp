@@ -72,7 +72,7 @@ TEST(SwitchTableTest, ValidateAgainstSpecification) {
          {},
          {},
          {"a::b", "cn:x:1"}},
-        {"released values follow the flags' order in the specification",
+        {"released values follow the order of the flag entries",
          {"-d", "one", "-q", "two", "three"},
          0,
          {},
