@@ -35,8 +35,8 @@ kinit_short() {  # kinit_short PRINCIPAL PASSWORD CCACHE LIFETIME
     printf '%s\n' "$2" | KRB5CCNAME="FILE:$3" kinit -l "$4" "$1" >/dev/null 2>&1
 }
 
-# A stand-in server on a free loopback port, for at most 40 seconds. It prints its port,
-# then a line for each thing it did:
+# Stand-in servers (lab_lib.sh's standin_start) on a free loopback port, for at most 40
+# seconds. Each prints a line for each thing it did:
 #   close          accepts, reads the start of the bind, closes the connection ("read")
 #   garbage        accepts, reads the start of the bind, answers with bytes that are no
 #                  LDAP message and keeps the connection open ("read")
@@ -45,113 +45,8 @@ kinit_short() {  # kinit_short PRINCIPAL PASSWORD CCACHE LIFETIME
 #                  the connection and the listener close at once ("cut")
 #   hold N         the same, but the N-th request is held and the connection stays until
 #                  the DC itself closes it ("holding", then "server closed")
-cat >"$WORK_DIR/standin.py" <<'EOF'
-import os, select, socket, sys, time
-
-mode = sys.argv[1]
-end = time.time() + 40
-listener = socket.socket()
-listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-listener.bind(("127.0.0.1", 0))
-listener.listen(8)
-print(listener.getsockname()[1], flush=True)
-
-def say(text):
-    print(text, flush=True)
-
-listener.settimeout(end - time.time())
-client = listener.accept()[0]
-
-if mode in ("close", "garbage"):
-    client.settimeout(5)
-    try:
-        client.recv(16)
-    except socket.timeout:
-        pass
-    say("read")
-    if mode == "close":
-        client.close()
-        time.sleep(5)
-        sys.exit(0)
-    # An LDAPMessage header that promises more than follows, then noise.
-    client.sendall(b"\x30\x05\x02\x01\x01\x0a\x00" + os.urandom(64))
-    time.sleep(end - time.time())
-    sys.exit(0)
-
-limit = int(sys.argv[2])
-server = socket.create_connection(("127.0.0.1", 389))
-
-def frame_length(buf):
-    # Bind messages travel as plain LDAP (BER); everything after the bind inside the
-    # SASL security layer, each buffer led by its 4-byte length.
-    if buf[:1] == b"\x30":
-        if len(buf) < 2:
-            return None
-        if buf[1] < 0x80:
-            return 2 + buf[1]
-        k = buf[1] & 0x7F
-        return None if len(buf) < 2 + k else 2 + k + int.from_bytes(buf[2:2 + k], "big")
-    return None if len(buf) < 4 else 4 + int.from_bytes(buf[:4], "big")
-
-pending, requests, holding = b"", 0, False
-while time.time() < end:
-    ready = select.select([client, server], [], [], 0.2)[0]
-    if server in ready:
-        data = server.recv(65536)
-        if not data:
-            say("server closed")
-            break
-        client.sendall(data)
-    if client in ready:
-        data = client.recv(65536)
-        if not data:
-            break
-        pending += data
-        while pending and not holding:
-            n = frame_length(pending)
-            if n is None or len(pending) < n:
-                break
-            frame, pending = pending[:n], pending[n:]
-            if frame[0] == 0x30 and b"\x60" in frame[:12]:  # a bind request
-                server.sendall(frame)
-                continue
-            requests += 1
-            if requests == limit:
-                if mode == "cut":
-                    say("cut")
-                    client.close()
-                    listener.close()
-                    sys.exit(0)
-                say("holding")
-                holding = True
-                break
-            server.sendall(frame)
-client.close()
-EOF
-
-STANDIN_PID=
-STANDIN_PORT=
-STANDIN_OUT=$WORK_DIR/standin.out
-start_standin() {
-    python3 "$WORK_DIR/standin.py" "$@" >"$STANDIN_OUT" 2>/dev/null &
-    STANDIN_PID=$!
-    STANDIN_PORT=
-    for _ in $(seq 1 50); do
-        STANDIN_PORT=$(head -n1 "$STANDIN_OUT" 2>/dev/null)
-        [[ -n $STANDIN_PORT ]] && return 0
-        sleep 0.1
-    done
-    echo "the stand-in server did not start" >&2
-    return 1
-}
-stop_standin() {
-    [[ -n $STANDIN_PID ]] || return 0
-    kill "$STANDIN_PID" 2>/dev/null
-    wait "$STANDIN_PID" 2>/dev/null
-    STANDIN_PID=
-}
 expect_standin_said() {
-    grep -qxF -- "$1" "$STANDIN_OUT" || mismatch "the stand-in never did: $1"
+    standin_said "$1" || mismatch "the stand-in never did: $1"
 }
 
 # Runs kestrel with the targets on standard input, bounded by `timeout`; ELAPSED_MS is the
@@ -188,9 +83,9 @@ THREE=$T1$'\n'$T2$'\n'$T3$'\n'
 
 begin_case "server gone after the first target: 0x51, the stop, status 81, nothing hangs"
 reset_descriptions
-start_standin cut 3
+standin_start --lifetime 40 cut 3
 run_targets 30 "$THREE" -h "127.0.0.1:$STANDIN_PORT" "description::after"
-stop_standin
+standin_stop
 expect_status 81
 expect_stdout $'DN Count: 3\n'"$HEAD"$'Modifying specified objects...\n   DN: '"$T1"$'...\n   DN: '"$T2...$STOP$FAILED_RUN"
 expect_stderr "$BANNER$DOWN_LINE"
@@ -203,9 +98,9 @@ end_case
 
 begin_case "server gone after the first target, -cont: every later target fails with 0x51"
 reset_descriptions
-start_standin cut 3
+standin_start --lifetime 40 cut 3
 run_targets 30 "$THREE" -cont -exterr -h "127.0.0.1:$STANDIN_PORT" "description::after"
-stop_standin
+standin_stop
 expect_status 81
 expect_stdout $'DN Count: 3\n'"$HEAD"$'Modifying specified objects...\n   DN: '"$T1"$'...\n   DN: '"$T2...   DN: $T3...$FAILED_RUN"
 expect_stderr "$BANNER$DOWN_LINE$DOWN_LINE"
@@ -215,9 +110,9 @@ expect_values "$T3" description $'before\n'
 end_case
 
 begin_case "server gone during a move: the move's own stop message, status 81"
-start_standin cut 3
+standin_start --lifetime 40 cut 3
 run_targets 30 "$M1"$'\n'"$M2"$'\n' -move "$MOVED" -h "127.0.0.1:$STANDIN_PORT"
-stop_standin
+standin_stop
 expect_status 81
 expect_stdout $'DN Count: 2\n'"$HEAD"$'Moving specified objects to '"$MOVED"$'...\n   DN: '"$M1"$'...\n   DN: '"$M2..."$'ERROR: Too many errors encountered, terminating...\n'"$FAILED_RUN"
 expect_stderr "$BANNER$DOWN_LINE"
@@ -226,9 +121,9 @@ lab_exists "$M2" || mismatch "the second target is gone from its place"
 end_case
 
 begin_case "server gone before the first target: -cont, -q, every target 0x51"
-start_standin cut 2
+standin_start --lifetime 40 cut 2
 run_targets 30 "$T2"$'\n'"$T3"$'\n' -q -cont -h "127.0.0.1:$STANDIN_PORT" "description::never"
-stop_standin
+standin_stop
 expect_status 81
 expect_stdout ""
 expect_stderr ""
@@ -242,9 +137,9 @@ BIND_DOWN=$'LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can\'t contact LDAP server\
 
 while IFS='|' read -r mode label; do
     begin_case "a server that $label during the bind: 0x51, status 255, at once"
-    start_standin "$mode"
+    standin_start --lifetime 40 "$mode"
     run_targets 30 "$T3"$'\n' -t 10 -h "127.0.0.1:$STANDIN_PORT" "description::never"
-    stop_standin
+    standin_stop
     expect_status 255
     expect_stdout $'DN Count: 1\n'
     expect_stderr "$BANNER$BIND_DOWN"
@@ -292,7 +187,7 @@ if [[ ${KESTREL_LAB_STOP_DC:-0} == 1 ]]; then
 
     begin_case "the DC stops while the second target waits: 0x51, -cont, status 81, lab restored"
     reset_descriptions
-    start_standin hold 3
+    standin_start --lifetime 40 hold 3
     printf '%s' "$THREE" >"$WORK_DIR/targets"
     started=$EPOCHREALTIME
     (cd "$WORK_DIR" && exec timeout 90 "$KESTREL" -cont -h "127.0.0.1:$STANDIN_PORT" \
@@ -310,7 +205,7 @@ if [[ ${KESTREL_LAB_STOP_DC:-0} == 1 ]]; then
     fi
     wait "$run_pid"
     STATUS=$?
-    stop_standin
+    standin_stop
     restore_lab
     eval "$("$LAB_SCRIPT" env)"
     klist -s || mismatch "no Administrator ticket after scripts/lab up"

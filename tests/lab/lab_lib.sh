@@ -34,6 +34,7 @@ SUITE_NAME=$(basename "$0" .sh)
 SUITE_OU="OU=kt-${SUITE_NAME//_/-}-$$,$LAB_BASE"
 
 lab_cleanup() {
+    standin_stop_all
     ldapdelete "${LDAP_ARGS[@]}" -e "$TREE_DELETE_CONTROL" "$SUITE_OU" >/dev/null 2>&1 || true
 }
 
@@ -182,4 +183,67 @@ lab_with_dc_name() {
     ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 \
         NSS_WRAPPER_DISABLE_DEEPBIND=1 LD_PRELOAD=$LAB_NSS_WRAPPER \
         NSS_WRAPPER_HOSTS=$LAB_NSS_HOSTS "$@"
+}
+
+# Stand-in servers (tests/standin/ldap_standin.py; its header lists the modes):
+#   standin_start [--lifetime S] MODE [ARG]   starts one on a free loopback port; sets
+#                              STANDIN_PORT, STANDIN_PID, STANDIN_OUT (its port and event
+#                              lines) and STANDIN_RECORD (every byte clients sent it). Call
+#                              it in the suite's own shell, not in $(...): it starts a child
+#                              that standin_stop waits for. Several may run at once: keep
+#                              the variables of one before starting the next.
+#   standin_stop [PID]         stops it (default $STANDIN_PID) once it has recorded what
+#                              was sent; all still running are stopped when the suite ends
+#   standin_said TEXT [OUT]    status 0 when the stand-in printed the line TEXT (its
+#                              event lines in OUT, default $STANDIN_OUT)
+
+STANDIN_SCRIPT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../standin" && pwd)/ldap_standin.py
+STANDIN_PID=
+STANDIN_PORT=
+STANDIN_OUT=
+STANDIN_RECORD=
+STANDIN_COUNT=0
+STANDIN_RUNNING=()
+
+standin_start() {
+    STANDIN_COUNT=$((STANDIN_COUNT + 1))
+    STANDIN_OUT=$WORK_DIR/standin-$STANDIN_COUNT.out
+    STANDIN_RECORD=$WORK_DIR/standin-$STANDIN_COUNT.bytes
+    : >"$STANDIN_RECORD"
+    "$PYTHON" "$STANDIN_SCRIPT" --record "$STANDIN_RECORD" "$@" >"$STANDIN_OUT" 2>"$STANDIN_OUT.err" &
+    STANDIN_PID=$!
+    STANDIN_RUNNING+=("$STANDIN_PID")
+    STANDIN_PORT=
+    for _ in $(seq 1 50); do
+        STANDIN_PORT=$(head -n1 "$STANDIN_OUT" 2>/dev/null)
+        [[ -n $STANDIN_PORT ]] && return 0
+        kill -0 "$STANDIN_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    echo "the stand-in server did not start: $(head -c 500 "$STANDIN_OUT.err")" >&2
+    return 1
+}
+
+standin_stop() {
+    local pid=${1:-$STANDIN_PID} i
+    [[ -n $pid ]] || return 0
+    # SIGTERM: the stand-in reads what is still waiting in its sockets, then ends.
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    for i in "${!STANDIN_RUNNING[@]}"; do
+        [[ ${STANDIN_RUNNING[i]} != "$pid" ]] || unset 'STANDIN_RUNNING[i]'
+    done
+    [[ $pid != "$STANDIN_PID" ]] || STANDIN_PID=
+    return 0
+}
+
+standin_stop_all() {
+    local pid
+    for pid in "${STANDIN_RUNNING[@]}"; do
+        standin_stop "$pid"
+    done
+}
+
+standin_said() {
+    grep -qxF -- "$1" "${2:-$STANDIN_OUT}"
 }

@@ -23,46 +23,8 @@ expect_not_printed() {  # expect_not_printed TEXT...
     done
 }
 
-# A listener on a free loopback port that accepts connections and never answers; it
-# writes "accepted" for each connection, so a test knows when a run waits in its bind.
-cat >"$WORK_DIR/silent.py" <<'EOF'
-import socket, sys, time
-end = time.time() + 30
-listener = socket.socket()
-listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-listener.bind(("127.0.0.1", 0))
-listener.listen(8)
-listener.settimeout(0.2)
-print(listener.getsockname()[1], flush=True)
-held = []
-while time.time() < end:
-    try:
-        held.append(listener.accept()[0])
-        print("accepted", flush=True)
-    except socket.timeout:
-        pass
-EOF
-
-SILENT_PID=
-SILENT_PORT=
-start_silent() {
-    python3 "$WORK_DIR/silent.py" >"$WORK_DIR/silent.out" 2>/dev/null &
-    SILENT_PID=$!
-    SILENT_PORT=
-    for _ in $(seq 1 50); do
-        SILENT_PORT=$(head -n1 "$WORK_DIR/silent.out" 2>/dev/null)
-        [[ -n $SILENT_PORT ]] && return 0
-        sleep 0.1
-    done
-    echo "the silent listener did not start" >&2
-    return 1
-}
-stop_silent() {
-    [[ -n $SILENT_PID ]] || return 0
-    kill "$SILENT_PID" 2>/dev/null
-    wait "$SILENT_PID" 2>/dev/null
-    SILENT_PID=
-}
+# The silent stand-in (lab_lib.sh's standin_start) accepts connections and never answers;
+# it writes "accepted" for each connection, so a test knows when a run waits in its bind.
 
 # Waits (at most 10 s) until FILE holds a line equal to TEXT.
 wait_for_line() {
@@ -95,14 +57,14 @@ expect_cmdline_without() {
 stars() { printf '%*s' "${#1}" '' | tr ' ' '*'; }
 
 begin_case "while the run waits in its bind, the process list shows no password"
-start_silent
+standin_start silent
 pw_action='unicodePwd::Cmdline-Secret-1'
 setpwd_action='#SetPwd#::Cmdline-Secret-2'
 delim_action='UnicodePwd||||Cmdline-Secret-3'
-(cd "$WORK_DIR" && exec "$KESTREL" -t 4 -h "127.0.0.1:$SILENT_PORT" -b "$USER_DN" \
+(cd "$WORK_DIR" && exec "$KESTREL" -t 4 -h "127.0.0.1:$STANDIN_PORT" -b "$USER_DN" \
     "$pw_action" "description::still shown" "$setpwd_action") >"$OUT_FILE" 2>"$ERR_FILE" &
 run_pid=$!
-if wait_for_line "$WORK_DIR/silent.out" accepted; then
+if wait_for_line "$STANDIN_OUT" accepted; then
     read_cmdline "$run_pid"
     expect_cmdline_without Cmdline-Secret-1 Cmdline-Secret-2
     # Everything else stays as given; the password arguments keep their length.
@@ -120,7 +82,7 @@ wait "$run_pid"
 STATUS=$?
 kill "$watchdog" 2>/dev/null
 wait "$watchdog" 2>/dev/null
-stop_silent
+standin_stop
 expect_status 255
 expect_stderr $'\nKestrel V01.06.00cpp by the Kestrel developers June 2005\n\nLDAP_BIND: [127.0.0.1] Error 0x55 (85) - Timed out\nTerminating program.\n'
 expect_not_printed Cmdline-Secret-1 Cmdline-Secret-2

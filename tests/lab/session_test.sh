@@ -17,101 +17,12 @@ lab_add_user "${U}s2"
 S1="CN=${U}s1,$SUITE_OU"
 S2="CN=${U}s2,$SUITE_OU"
 
-# A stand-in server on a free loopback port, for at most 30 seconds:
+# Stand-in servers (lab_lib.sh's standin_start) on a free loopback port:
 #   silent     accepts connections and never answers
 #   drop SPEC  relays one connection to the lab DC but never passes on some of the
 #              client's requests after the bind: "2" only the 2nd, "2-" the 2nd and all
 #              later ones (the 1st request after the bind is the RootDSE read). The
 #              server never sees a dropped request, so it never answers it.
-cat >"$WORK_DIR/standin.py" <<'EOF'
-import select, socket, sys, time
-
-mode = sys.argv[1]
-end = time.time() + 30
-listener = socket.socket()
-listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-listener.bind(("127.0.0.1", 0))
-listener.listen(8)
-print(listener.getsockname()[1], flush=True)
-
-if mode == "silent":
-    held = []
-    listener.settimeout(0.5)
-    while time.time() < end:
-        try:
-            held.append(listener.accept()[0])
-        except socket.timeout:
-            pass
-    sys.exit(0)
-
-spec = sys.argv[2]
-if spec.endswith("-"):
-    dropped = lambda n: n >= int(spec[:-1])
-else:
-    dropped = lambda n: n == int(spec)
-listener.settimeout(end - time.time())
-client = listener.accept()[0]
-server = socket.create_connection(("127.0.0.1", 389))
-
-def frame_length(buf):
-    # Bind messages travel as plain LDAP (BER); everything after the bind inside the
-    # SASL security layer, each buffer led by its 4-byte length.
-    if buf[:1] == b"\x30":
-        if len(buf) < 2:
-            return None
-        if buf[1] < 0x80:
-            return 2 + buf[1]
-        k = buf[1] & 0x7F
-        return None if len(buf) < 2 + k else 2 + k + int.from_bytes(buf[2:2 + k], "big")
-    return None if len(buf) < 4 else 4 + int.from_bytes(buf[:4], "big")
-
-pending, requests = b"", 0
-while time.time() < end:
-    ready = select.select([client, server], [], [], 0.2)[0]
-    if server in ready:
-        data = server.recv(65536)
-        if not data:
-            break
-        client.sendall(data)
-    if client in ready:
-        data = client.recv(65536)
-        if not data:
-            break
-        pending += data
-        while pending:
-            n = frame_length(pending)
-            if n is None or len(pending) < n:
-                break
-            frame, pending = pending[:n], pending[n:]
-            if frame[0] == 0x30 and b"\x60" in frame[:12]:  # a bind request
-                server.sendall(frame)
-                continue
-            requests += 1
-            if not dropped(requests):
-                server.sendall(frame)
-EOF
-
-STANDIN_PID=
-STANDIN_PORT=
-start_standin() {
-    python3 "$WORK_DIR/standin.py" "$@" >"$WORK_DIR/standin.port" 2>/dev/null &
-    STANDIN_PID=$!
-    STANDIN_PORT=
-    for _ in $(seq 1 50); do
-        STANDIN_PORT=$(head -n1 "$WORK_DIR/standin.port")
-        [[ -n $STANDIN_PORT ]] && return 0
-        sleep 0.1
-    done
-    echo "the stand-in server did not start" >&2
-    return 1
-}
-stop_standin() {
-    if [[ -n $STANDIN_PID ]]; then
-        kill "$STANDIN_PID" 2>/dev/null
-        wait "$STANDIN_PID" 2>/dev/null
-        STANDIN_PID=
-    fi
-}
 
 # Runs kestrel bounded by `timeout`, and records the wall time in ELAPSED_MS.
 ELAPSED_MS=0
@@ -226,9 +137,9 @@ port switch|-h 127.0.0.1 -p 9
 EOF
 
 begin_case "a server that never answers the bind: -t 2 ends the run with a timeout"
-start_standin silent
+standin_start silent
 run_bounded 20 -t 2 -h "127.0.0.1:$STANDIN_PORT" -b "$S2" "description::never"
-stop_standin
+standin_stop
 expect_status 255
 expect_stdout $'DN Count: 1\n'
 expect_stderr "$BANNER"$'LDAP_BIND: [127.0.0.1] Error 0x55 (85) - Timed out\nTerminating program.\n'
@@ -239,9 +150,9 @@ end_case
 # Through the relay the bind itself is bounded by -t as well; 3 seconds leave it room on
 # a busy machine.
 begin_case "an unanswered RootDSE read: -t 3, the RootDSE failure, status 255"
-start_standin drop 1-
+standin_start drop 1-
 run_bounded 20 -t 3 -h "127.0.0.1:$STANDIN_PORT" -b "$S2" "description::never"
-stop_standin
+standin_stop
 expect_status 255
 expect_stdout $'DN Count: 1\n'
 expect_stderr "$BANNER"$'LDAP_SEARCH_S: 0x55\nLDAP_SEARCH_S: Timed out\n\nERROR: Couldn\'t gather RootDSE Info...\nTerminating program.\n'
@@ -250,9 +161,9 @@ expect_values "$S2" description ""
 end_case
 
 begin_case "an unanswered modify: -t 3 gives the timeout line, status 85, nothing changed"
-start_standin drop 2-
+standin_start drop 2-
 run_bounded 20 -t 3 -h "127.0.0.1:$STANDIN_PORT" -b "$S2" "description::never"
-stop_standin
+standin_stop
 expect_status 85
 expect_stdout $'DN Count: 1\nUsing server: '"$SERVER"$'\nModifying specified objects...\n   DN: '"$S2...$STOP$FAILED_RUN"
 expect_stderr "$BANNER: [$SERVER] Error 0x55 (85) - Timed out"$'\n'
@@ -261,12 +172,12 @@ expect_values "$S2" description ""
 end_case
 
 begin_case "after a timed-out target, -cont goes on and the next target's answer is its own"
-start_standin drop 2
+standin_start drop 2
 (cd "$WORK_DIR" && printf '%s\n%s\n' "$S2" "$S1" |
     exec timeout 20 "$KESTREL" -cont -exterr -t 3 -h "127.0.0.1:$STANDIN_PORT" "description::after timeout") \
     >"$OUT_FILE" 2>"$ERR_FILE"
 STATUS=$?
-stop_standin
+standin_stop
 expect_status 85
 expect_stdout $'DN Count: 2\nUsing server: '"$SERVER"$'\nModifying specified objects...\n   DN: '"$S2...   DN: $S1..."$'\n'"$FAILED_RUN"
 expect_stderr "$BANNER: [$SERVER] Error 0x55 (85) - Timed out"$'\n'
@@ -275,9 +186,9 @@ expect_values "$S1" description $'after timeout\n'
 end_case
 
 begin_case "-t 0 waits for an answer instead of failing at once"
-start_standin drop 2-
+standin_start drop 2-
 run_bounded 4 -t 0 -q -h "127.0.0.1:$STANDIN_PORT" -b "$S2" "description::never"
-stop_standin
+standin_stop
 # Still waiting when timeout(1) ends it; anything on stderr would say why it was not.
 expect_status 124
 expect_stdout ""

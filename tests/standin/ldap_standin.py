@@ -1,0 +1,360 @@
+#!/usr/bin/env python3
+"""A stand-in LDAP server on a free loopback port, for the lab suites.
+
+    ldap_standin.py [--lifetime SECONDS] [--record FILE] MODE [ARGS...]
+
+It prints its port on the first line of standard output, then one line for each thing it
+does (the "event" lines the suites wait for or check). It listens on 127.0.0.1 only, lives
+at most --lifetime seconds (default 30) and stops at once, cleanly, on SIGTERM. With
+--record, every byte any client sends is appended to FILE, whatever the mode; bytes still
+waiting in a socket when the stand-in stops are read and recorded first, so a suite that
+stops it after the client has exited sees everything the client sent.
+
+The relaying modes talk to the lab DC at 127.0.0.1:389.
+
+  silent       accepts connections and never answers ("accepted" for each)
+  record       the same; named for its use as a server that must receive nothing
+  drop SPEC    relays one connection, but never passes on some of the client's requests
+               after the bind: "2" only the 2nd, "2-" the 2nd and all later ones (the 1st
+               request after the bind is the RootDSE read). The DC never sees a dropped
+               request, so it never answers it.
+  close        accepts one connection, reads the start of the bind, closes it ("read")
+  garbage      the same, but answers with bytes that are no LDAP message and keeps the
+               connection open ("read")
+  cut N        relays one connection; when the client's N-th request after the bind
+               arrives it is not passed on: the connection and the listener close at once
+               ("cut")
+  hold N       the same, but the N-th request is held and the connection stays until the
+               DC closes it ("holding", then "server closed")
+  relay        relays every connection unchanged ("accepted" for each)
+  referral URL relays every connection, but answers each write request itself with a
+               referral to URL, never passing it on ("referred OPERATION MESSAGEID" for
+               each). It reads plain LDAP only, so the client must bind without a SASL
+               security layer (LDAPSASL_SECPROPS=maxssf=0); anything else passes unchanged.
+"""
+
+import argparse
+import os
+import select
+import signal
+import socket
+import sys
+import time
+
+DC_ADDRESS = ("127.0.0.1", 389)
+
+# Write requests, by protocolOp tag: the name shown and the tag of the response.
+WRITE_REQUESTS = {
+    0x66: ("modify", 0x67),
+    0x68: ("add", 0x69),
+    0x4A: ("delete", 0x6B),
+    0x6C: ("moddn", 0x6D),
+    0x77: ("extended", 0x78),
+}
+
+
+class Stop(Exception):
+    """Raised by the SIGTERM handler: the stand-in ends where it stands."""
+
+
+def say(text):
+    print(text, flush=True)
+
+
+class Recorder:
+    """Appends every byte received from a client to one file, unbuffered."""
+
+    def __init__(self, path):
+        self.file = open(path, "ab", buffering=0) if path else None
+        self.clients = []
+
+    def watch(self, sock):
+        self.clients.append(sock)
+        return sock
+
+    def recv(self, sock, size=65536):
+        data = sock.recv(size)
+        if self.file and data:
+            self.file.write(data)
+        return data
+
+    def drain(self):
+        # What a client sent before it went away may still wait in the socket.
+        for sock in self.clients:
+            try:
+                sock.setblocking(False)
+                while True:
+                    data = self.recv(sock)
+                    if not data:
+                        break
+            except OSError:
+                pass
+
+
+def frame_length(buf):
+    """Length of the first whole frame in buf, or None while it is incomplete.
+
+    Bind messages travel as plain LDAP (BER); with a SASL security layer everything after
+    the bind travels in buffers led by their 4-byte length.
+    """
+    if buf[:1] == b"\x30":
+        if len(buf) < 2:
+            return None
+        if buf[1] < 0x80:
+            return 2 + buf[1]
+        k = buf[1] & 0x7F
+        return None if len(buf) < 2 + k else 2 + k + int.from_bytes(buf[2:2 + k], "big")
+    return None if len(buf) < 4 else 4 + int.from_bytes(buf[:4], "big")
+
+
+def take_frames(pending):
+    """Splits the whole frames off pending; returns (frames, rest)."""
+    frames = []
+    while pending:
+        n = frame_length(pending)
+        if n is None or len(pending) < n:
+            break
+        frames.append(pending[:n])
+        pending = pending[n:]
+    return frames, pending
+
+
+def is_bind(frame):
+    return frame[0] == 0x30 and b"\x60" in frame[:12]
+
+
+def ber_length(n):
+    if n < 0x80:
+        return bytes([n])
+    raw = n.to_bytes((n.bit_length() + 7) // 8, "big")
+    return bytes([0x80 | len(raw)]) + raw
+
+
+def ber(tag, content):
+    return bytes([tag]) + ber_length(len(content)) + content
+
+
+def read_header(frame):
+    """(messageID, protocolOp tag) of a plain LDAP message, or None."""
+    try:
+        if frame[0] != 0x30:
+            return None
+        pos = 2 + (frame[1] & 0x7F if frame[1] & 0x80 else 0)
+        if frame[pos] != 0x02:
+            return None
+        size = frame[pos + 1]
+        if size & 0x80 or not 1 <= size <= 4:
+            return None
+        message_id = int.from_bytes(frame[pos + 2:pos + 2 + size], "big", signed=True)
+        return message_id, frame[pos + 2 + size]
+    except IndexError:
+        return None
+
+
+def referral_response(message_id, response_tag, url):
+    """An LDAPResult of resultCode 10 (referral) naming url, as a server refers a write."""
+    # Worded as a directory server words it; one line, so the client shows it as one.
+    text = "0000202B: RefErr: DSID-0310082F, data 0, 1 access points, ref 1: '%s'" % url
+    size = max(1, (message_id.bit_length() + 8) // 8)
+    result = (ber(0x0A, b"\x0a")                       # resultCode referral
+              + ber(0x04, b"")                         # matchedDN
+              + ber(0x04, text.encode())               # diagnosticMessage
+              + ber(0xA3, ber(0x04, url.encode())))    # referral [3]
+    return ber(0x30, ber(0x02, message_id.to_bytes(size, "big", signed=True))
+               + ber(response_tag, result))
+
+
+class Standin:
+    def __init__(self, lifetime, record):
+        self.end = time.time() + lifetime
+        self.rec = Recorder(record)
+        self.listener = socket.socket()
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(8)
+        say(self.listener.getsockname()[1])
+
+    def left(self):
+        return max(0.0, self.end - time.time())
+
+    def accept_one(self):
+        self.listener.settimeout(self.left())
+        client = self.listener.accept()[0]
+        return self.rec.watch(client)
+
+    # -- modes that never answer ------------------------------------------------------
+
+    def silent(self):
+        held = []
+        while self.left() > 0:
+            ready = select.select([self.listener] + held, [], [], min(0.2, self.left()))[0]
+            for sock in ready:
+                if sock is self.listener:
+                    held.append(self.rec.watch(self.listener.accept()[0]))
+                    say("accepted")
+                elif not self.rec.recv(sock):
+                    held.remove(sock)
+                    sock.close()
+
+    # -- modes that fail the bind ---------------------------------------------------------
+
+    def fail_bind(self, mode):
+        client = self.accept_one()
+        client.settimeout(5)
+        try:
+            self.rec.recv(client, 16)
+        except socket.timeout:
+            pass
+        say("read")
+        if mode == "close":
+            client.close()
+            time.sleep(min(5, self.left()))
+            return
+        # An LDAPMessage header that promises more than follows, then noise.
+        client.sendall(b"\x30\x05\x02\x01\x01\x0a\x00" + os.urandom(64))
+        client.settimeout(None)
+        while self.left() > 0:
+            if client in select.select([client], [], [], min(0.2, self.left()))[0]:
+                if not self.rec.recv(client):
+                    break
+        time.sleep(self.left())
+
+    # -- one relayed connection that loses requests -----------------------------------
+
+    def lossy_relay(self, mode, arg):
+        if mode == "drop":
+            if arg.endswith("-"):
+                first = int(arg[:-1])
+                lost = lambda n: n >= first
+            else:
+                only = int(arg)
+                lost = lambda n: n == only
+        else:
+            limit = int(arg)
+        client = self.accept_one()
+        server = socket.create_connection(DC_ADDRESS)
+        pending, requests, holding = b"", 0, False
+        while self.left() > 0:
+            ready = select.select([client, server], [], [], 0.2)[0]
+            if server in ready:
+                data = server.recv(65536)
+                if not data:
+                    if mode != "drop":
+                        say("server closed")
+                    break
+                client.sendall(data)
+            if client in ready:
+                data = self.rec.recv(client)
+                if not data:
+                    break
+                pending += data
+                while pending and not holding:
+                    n = frame_length(pending)
+                    if n is None or len(pending) < n:
+                        break
+                    frame, pending = pending[:n], pending[n:]
+                    if is_bind(frame):
+                        server.sendall(frame)
+                        continue
+                    requests += 1
+                    if mode == "drop":
+                        if not lost(requests):
+                            server.sendall(frame)
+                        continue
+                    if requests == limit:
+                        if mode == "cut":
+                            say("cut")
+                            client.close()
+                            self.listener.close()
+                            return
+                        say("holding")
+                        holding = True
+                        break
+                    server.sendall(frame)
+        if mode in ("cut", "hold"):
+            client.close()
+
+    # -- relays of every connection ---------------------------------------------------
+
+    def relay(self, referral_url=None):
+        # Per connection: the peer socket, and the bytes not yet split into frames (for
+        # the referral mode, which passes on and answers whole messages only).
+        peer, pending, is_client = {}, {}, {}
+        while self.left() > 0:
+            ready = select.select([self.listener] + list(peer), [], [], min(0.2, self.left()))[0]
+            for sock in ready:
+                if sock is self.listener:
+                    client = self.rec.watch(self.listener.accept()[0])
+                    try:
+                        server = socket.create_connection(DC_ADDRESS, timeout=5)
+                    except OSError:
+                        client.close()
+                        continue
+                    server.settimeout(None)
+                    peer[client], peer[server] = server, client
+                    pending[client], pending[server] = b"", b""
+                    is_client[client], is_client[server] = True, False
+                    say("accepted")
+                    continue
+                if sock not in peer:
+                    continue  # closed earlier in this round
+                other = peer[sock]
+                try:
+                    data = self.rec.recv(sock) if is_client[sock] else sock.recv(65536)
+                except OSError:
+                    data = b""
+                if not data:
+                    for end in (sock, other):
+                        end.close()
+                        del peer[end], pending[end], is_client[end]
+                    continue
+                if referral_url is None:
+                    other.sendall(data)
+                    continue
+                frames, pending[sock] = take_frames(pending[sock] + data)
+                for frame in frames:
+                    header = read_header(frame) if is_client[sock] else None
+                    if header and header[1] in WRITE_REQUESTS:
+                        name, response_tag = WRITE_REQUESTS[header[1]]
+                        sock.sendall(referral_response(header[0], response_tag, referral_url))
+                        say("referred %s %d" % (name, header[0]))
+                    else:
+                        other.sendall(frame)
+
+
+def main():
+    parser = argparse.ArgumentParser(description="A stand-in LDAP server on loopback.")
+    parser.add_argument("--lifetime", type=float, default=30.0)
+    parser.add_argument("--record", metavar="FILE")
+    parser.add_argument("mode", choices=["silent", "record", "drop", "close", "garbage", "cut",
+                                         "hold", "relay", "referral"])
+    parser.add_argument("arg", nargs="?")
+    options = parser.parse_args()
+    if options.mode in ("drop", "cut", "hold", "referral") and options.arg is None:
+        parser.error("mode %s needs an argument" % options.mode)
+    if options.lifetime <= 0 or options.lifetime > 600:
+        parser.error("--lifetime must be between 0 and 600 seconds")
+
+    def stop(signum, frame):
+        raise Stop()
+
+    signal.signal(signal.SIGTERM, stop)
+    standin = Standin(options.lifetime, options.record)
+    try:
+        if options.mode in ("silent", "record"):
+            standin.silent()
+        elif options.mode in ("close", "garbage"):
+            standin.fail_bind(options.mode)
+        elif options.mode in ("drop", "cut", "hold"):
+            standin.lossy_relay(options.mode, options.arg)
+        else:
+            standin.relay(options.arg if options.mode == "referral" else None)
+    except (Stop, socket.timeout):
+        pass
+    finally:
+        signal.signal(signal.SIGTERM, signal.SIG_IGN)
+        standin.rec.drain()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
