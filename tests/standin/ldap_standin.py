@@ -192,7 +192,12 @@ class Standin:
                 if sock is self.listener:
                     held.append(self.rec.watch(self.listener.accept()[0]))
                     say("accepted")
-                elif not self.rec.recv(sock):
+                    continue
+                try:
+                    data = self.rec.recv(sock)
+                except OSError:
+                    data = b""
+                if not data:
                     held.remove(sock)
                     sock.close()
 
@@ -308,18 +313,28 @@ class Standin:
                         end.close()
                         del peer[end], pending[end], is_client[end]
                     continue
-                if referral_url is None:
-                    other.sendall(data)
-                    continue
-                frames, pending[sock] = take_frames(pending[sock] + data)
-                for frame in frames:
-                    header = read_header(frame) if is_client[sock] else None
-                    if header and header[1] in WRITE_REQUESTS:
-                        name, response_tag = WRITE_REQUESTS[header[1]]
-                        sock.sendall(referral_response(header[0], response_tag, referral_url))
-                        say("referred %s %d" % (name, header[0]))
-                    else:
-                        other.sendall(frame)
+                try:
+                    self.pass_on(sock, other, data, pending, is_client[sock], referral_url)
+                except OSError:
+                    # One end went away while written to: this connection is over.
+                    for end in (sock, other):
+                        end.close()
+                        del peer[end], pending[end], is_client[end]
+
+    @staticmethod
+    def pass_on(sock, other, data, pending, from_client, referral_url):
+        if referral_url is None:
+            other.sendall(data)
+            return
+        frames, pending[sock] = take_frames(pending[sock] + data)
+        for frame in frames:
+            header = read_header(frame) if from_client else None
+            if header and header[1] in WRITE_REQUESTS:
+                name, response_tag = WRITE_REQUESTS[header[1]]
+                sock.sendall(referral_response(header[0], response_tag, referral_url))
+                say("referred %s %d" % (name, header[0]))
+            else:
+                other.sendall(frame)
 
 
 def main():
