@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(copy.argv()[i] == arguments[at], "the copy is the command line as given");
         const std::string now = scrubbed[at];
         require(now.size() == arguments[at].size(), "a scrubbed argument keeps its length");
-        const bool hidden = i > 0 && kestrel::namesPasswordAttribute(arguments[at]);
+        const bool hidden = i > 0 && kestrel::mentionsPasswordAttribute(arguments[at]);
         require(now == (hidden ? std::string(now.size(), '*') : arguments[at]),
                 "only password arguments are overwritten, and wholly");
     }

@@ -47,11 +47,10 @@ void writeActionDebug(Console& console, const AttrAction& action) {
 // holds it anywhere after the attribute, or within it: of those only a clean attribute
 // name is shown.
 std::string shownSource(const AttrAction& action, const ActionSyntax& syntax) {
-    if (!namesPasswordAttribute(action.source)) {
+    if (!mentionsPasswordAttribute(action.source)) {
         return std::string(action.source);
     }
-    const std::string name = unprefixedAttribute(action.attribute);
-    if (name != "#setpwd#" && name != "unicodepwd") {
+    if (!carriesPassword(action.attribute)) {
         return std::string(kHiddenText);
     }
     if (action.pieceCount < 2) {
@@ -62,7 +61,7 @@ std::string shownSource(const AttrAction& action, const ActionSyntax& syntax) {
 }
 
 std::string shownOperation(const AttrAction& action) {
-    return namesPasswordAttribute(action.source) ? std::string(kHiddenText) : action.operation;
+    return mentionsPasswordAttribute(action.source) ? std::string(kHiddenText) : action.operation;
 }
 
 void writeIssue(Console& console, const AttrAction& action, const ActionSyntax& syntax) {
@@ -126,7 +125,9 @@ class ActionApplier {
 
   private:
     bool applyClear(const AttrAction& action) {
-        if (action.operation.find('-') == std::string::npos) {
+        // Only "-" and "--" clear: "telephoneNumber:555-0100" is a delimiter short, and
+        // taking its hyphen for a clear would empty the attribute on every target.
+        if (action.operation != "-" && action.operation != "--") {
             writeUnsupported(console_, action, syntax_);
             return false;
         }

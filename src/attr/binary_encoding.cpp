@@ -99,7 +99,7 @@ int encodeHex(Console& console, const std::string& valueText, bool hidden, Binar
 int encodeBinaryValue(Console& console, std::string& attribute, const std::string& valueText,
                       BinaryValue& value) {
     value.clear();
-    const bool hidden = namesPasswordAttribute(attribute);
+    const bool hidden = mentionsPasswordAttribute(attribute);
     const BinaryPrefixes prefixes = removeBinaryPrefixes(attribute);
     Encoding encoding = Encoding::None;
     if (prefixes.sid) {

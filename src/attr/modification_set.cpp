@@ -1,11 +1,33 @@
 #include "attr/modification_set.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "attr/binary_encoding.h"
 #include "attr/binary_prefix.h"
+#include "platform/secret_memory.h"
 
 namespace kestrel {
+
+ModificationSet::~ModificationSet() {
+    for (auto& [name, values] : removeValues) {
+        std::for_each(values.begin(), values.end(), wipeText);
+    }
+    for (auto& [name, value] : replaceValues) {
+        wipeText(value);
+    }
+    for (auto& [name, values] : addValues) {
+        std::for_each(values.begin(), values.end(), wipeText);
+    }
+    for (auto* member : {&removeBinary, &addBinary}) {
+        for (auto& [name, values] : *member) {
+            std::for_each(values.begin(), values.end(), wipeBytes);
+        }
+    }
+    for (auto& [name, value] : replaceBinary) {
+        wipeBytes(value);
+    }
+}
 
 void ModificationSet::clear(const std::string& attribute) {
     clears.push_back(attribute);

@@ -21,6 +21,12 @@ struct ModificationSet {
     std::map<std::string, BinaryValue> replaceBinary;
     std::map<std::string, std::vector<BinaryValue>> addBinary;
 
+    ModificationSet() = default;
+    ModificationSet(const ModificationSet&) = default;
+    ModificationSet& operator=(const ModificationSet&) = default;
+    // The values may be passwords: they are zeroed, not just freed, when the set goes.
+    ~ModificationSet();
+
     void clear(const std::string& attribute);
     void replaceText(const std::string& attribute, const std::string& value);
 

@@ -1,15 +1,62 @@
 #include "attr/password_attribute.h"
 
-#include <string>
+#include <array>
 
 #include "attr/ascii_case.h"
+#include "attr/binary_prefix.h"
 
 namespace kestrel {
+namespace {
 
-bool namesPasswordAttribute(std::string_view text) {
-    const std::string folded = asciiLower(text);
-    return folded.find("#setpwd#") != std::string::npos ||
-           folded.find("unicodepwd") != std::string::npos;
+// The directory's password attributes, in the folded form directoryAttributeName gives.
+// userPassword counts: AD treats a write of it as a password set when its heuristics
+// allow, and elsewhere it is the password itself.
+constexpr std::array<std::string_view, 4> kPasswordAttributes{
+    "unicodepwd",
+    "1.2.840.113556.1.4.90",  // unicodePwd's attribute OID
+    "userpassword",
+    "#setpwd#",
+};
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+}  // namespace
+
+std::string directoryAttributeName(std::string_view attribute) {
+    std::string name = unprefixedAttribute(asciiLower(attribute));
+    if (const auto options = name.find(';'); options != std::string::npos) {
+        name.resize(options);
+    }
+    while (!name.empty() && isBlank(name.back())) {
+        name.pop_back();
+    }
+    std::size_t first = 0;
+    while (first < name.size() && isBlank(name[first])) {
+        ++first;
+    }
+    return name.substr(first);
+}
+
+bool carriesPassword(std::string_view attribute) {
+    const std::string name = directoryAttributeName(attribute);
+    for (const std::string_view password : kPasswordAttributes) {
+        if (name == password) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool mentionsPasswordAttribute(std::string_view text) {
+    const std::string folded = unprefixedAttribute(asciiLower(text));
+    for (const std::string_view password : kPasswordAttributes) {
+        if (folded.find(password) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace kestrel

@@ -1,8 +1,10 @@
 #include "cli/driver.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "attr/attr_action_parser.h"
+#include "attr/password_attribute.h"
 #include "cli/process_targets.h"
 #include "cli/run_settings.h"
 #include "cli/switch_table.h"
@@ -92,12 +94,17 @@ void runMode(RunContext& run, const DnList& targets, const ModificationSet& set)
     }
 }
 
-// Whether a password travels inside the request itself: a unicodePwd value, or a
-// "#setpwd#" value that modify mode sends as an ordinary added value.
-bool sendsPasswordText(const ModificationSet& set, bool addMode) {
-    const auto names = [](const auto& member) { return member.count("unicodepwd") != 0; };
-    return names(set.replaceValues) || names(set.addValues) || names(set.replaceBinary) ||
-           names(set.addBinary) || (!addMode && set.addValues.count("#setpwd#") != 0);
+// Whether any modification of the set carries a password, whatever its operation: a
+// password change is a removal of the old value plus an add of the new one.
+bool carriesAnyPassword(const ModificationSet& set) {
+    const auto inMember = [](const auto& member) {
+        return std::any_of(member.begin(), member.end(),
+                           [](const auto& entry) { return carriesPassword(entry.first); });
+    };
+    return std::any_of(set.clears.begin(), set.clears.end(),
+                       [](const std::string& name) { return carriesPassword(name); }) ||
+           inMember(set.removeValues) || inMember(set.replaceValues) || inMember(set.addValues) ||
+           inMember(set.removeBinary) || inMember(set.replaceBinary) || inMember(set.addBinary);
 }
 
 }  // namespace
@@ -105,6 +112,9 @@ bool sendsPasswordText(const ModificationSet& set, bool addMode) {
 std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, Console& console,
                         DriverServices& services) {
     SwitchTable switches(argc, argv, false);
+    if (services.forgetArguments) {
+        services.forgetArguments();
+    }
     console.quiet = switches.has("q");
     console.debug = switches.has("d");
     if (!console.quiet) {
@@ -127,12 +137,20 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
         }
         settings.mode = RunMode::Modify;
     }
+    if (settings.mode == RunMode::Move && settings.newParent.empty()) {
+        // "-move $UNSET": without a new parent the request would be a rename in place
+        // reported as a successful move (and the server refuses an empty one anyway).
+        console.out() << "ERROR: -move needs the DN of the new parent. Nothing was sent.\n";
+        return -1;
+    }
 
     ModificationSet modifications;
     const ActionSyntax syntax{settings.attrDelimiter, settings.mvDelimiter,
                               settings.mode == RunMode::Add};
     const ActionParseOutcome parsed =
         parseAttributeActions(console, switches.positionals(), syntax, modifications);
+    // Everything the run needs from the command line is in the settings and the set now.
+    switches.wipe();
     if (parsed.binaryFailed) {
         console.out() << "ERROR: Binary conversion failure. Terminating Program.\n";
         return parsed.binaryStatus;
@@ -161,11 +179,9 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
         connect.server = settings.host;
     }
     connect.port = settings.port;
-    // A unicodePwd value is a password in the request itself: it travels only sealed,
-    // as #setpwd# passwords do, whether or not -kerbenc was given.
+    // A password travels only sealed, whether or not -kerbenc was given.
     connect.encrypt =
-        settings.kerberosEncryption ||
-        (sendsModifications && sendsPasswordText(modifications, settings.mode == RunMode::Add));
+        settings.kerberosEncryption || (sendsModifications && carriesAnyPassword(modifications));
     connect.timeoutSeconds = settings.timeoutSeconds;
     std::optional<LdapSession> session = openSession(console, services.ldap, connect);
     if (!session) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <istream>
 
 #include "cli/run_timer.h"
@@ -19,6 +20,9 @@ struct DriverServices {
     LdapLibrary& ldap;
     PasswordSetter& passwords;
     RunTimer::Clock clock;
+    // Called once the switch table holds its own copy of the arguments, so that the
+    // caller's copy (and any password in it) can be zeroed; may be empty.
+    std::function<void()> forgetArguments;
 };
 
 // Runs one job and returns its 32-bit status (see processExitStatus for the process's).

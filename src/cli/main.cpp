@@ -7,14 +7,19 @@
 #include "ops/directory_password_setter.h"
 #include "platform/exit_status.h"
 #include "platform/ldap_directory_objects.h"
+#include "platform/secret_memory.h"
 #include "platform/tick_counter.h"
 #include "session/ldap_client.h"
 
 int main(int argc, char** argv) {
     // A password given on the command line must not stay readable in the process list:
     // the run works on a copy, and the originals are overwritten before anything else.
-    const kestrel::ArgumentCopy arguments(argc, argv);
-    kestrel::scrubPasswordArguments(argc, argv);
+    kestrel::ArgumentCopy arguments(argc, argv);
+    if (kestrel::scrubPasswordArguments(argc, argv) > 0) {
+        // A crash must not leave the password in a core file, and another process of the
+        // same user must not read it out of this one's memory.
+        kestrel::keepOutOfCoreDumps();
+    }
 
     // Password texts are converted from the caller's locale encoding.
     std::setlocale(LC_CTYPE, "");
@@ -28,8 +33,8 @@ int main(int argc, char** argv) {
     kestrel::LdapDirectoryObjects directoryObjects(kestrel::openLdapLibrary(),
                                                    kPasswordTimeLimitSeconds);
     kestrel::DirectoryPasswordSetter passwordSetter(directoryObjects);
-    kestrel::DriverServices services{kestrel::openLdapLibrary(), passwordSetter,
-                                     kestrel::tickCount};
+    kestrel::DriverServices services{kestrel::openLdapLibrary(), passwordSetter, kestrel::tickCount,
+                                     [&arguments] { arguments.wipe(); }};
     const std::int32_t status =
         kestrel::runKestrel(arguments.argc(), arguments.argv(), std::cin, console, services);
     std::cout.flush();

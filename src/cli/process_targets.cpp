@@ -29,11 +29,13 @@ void processTargets(RunContext& run, const DnList& targets, const LoopVariant& v
                           << "...";
         }
         const RequestOutcome outcome = request(dn);
+        bool failed = false;
         switch (outcome.kind) {
             case RequestOutcome::Kind::Skipped:
                 run.lastError = -1;
                 continue;
             case RequestOutcome::Kind::Refused:
+                failed = true;
                 recordFailure(run, outcome.status, variant);
                 break;
             case RequestOutcome::Kind::NoRequest:
@@ -52,6 +54,7 @@ void processTargets(RunContext& run, const DnList& targets, const LoopVariant& v
                     if (run.settings.showExtendedError && !diagnostic.empty()) {
                         console.out() << "   Extended Error: " << diagnostic << "\n";
                     }
+                    failed = true;
                     recordFailure(run, code, variant);
                 } else {
                     console.out() << "\n";
@@ -59,7 +62,7 @@ void processTargets(RunContext& run, const DnList& targets, const LoopVariant& v
                 break;
             }
         }
-        if (run.keepGoing && password.requested) {
+        if (run.keepGoing && password.requested && !(failed && variant.passwordOnlyAfterSuccess)) {
             console.out() << "       Changing password...";
             const std::int32_t status =
                 run.passwords->setPassword(console, run.serverName, dn, password.password);

@@ -39,8 +39,9 @@ struct RequestOutcome {
 };
 
 struct LoopVariant {
-    bool emptyDnAsRootDse = false;  // modify and add show the RootDSE by name
-    bool progressLine = true;       // rename names its single target in the heading instead
+    bool emptyDnAsRootDse = false;          // modify and add show the RootDSE by name
+    bool progressLine = true;               // rename names its single target in the heading instead
+    bool passwordOnlyAfterSuccess = false;  // add: no password step for a failed request
     const char* stopMessage = "\n\nERROR: Too many errors encountered, terminating...\n";
 };
 

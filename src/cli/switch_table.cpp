@@ -1,6 +1,9 @@
 #include "cli/switch_table.h"
 
+#include <algorithm>
+
 #include "attr/ascii_case.h"
+#include "platform/secret_memory.h"
 
 namespace kestrel {
 namespace {
@@ -29,6 +32,14 @@ bool takeMarker(std::string& entry, char marker) {
 }
 
 }  // namespace
+
+void SwitchTable::wipe() {
+    for (auto& [name, value] : switches_) {
+        wipeText(value);
+    }
+    std::for_each(positionals_.begin(), positionals_.end(), wipeText);
+    positionals_.clear();
+}
 
 SwitchTable::SwitchTable(int argc, const char* const* argv, bool caseSensitive)
     : caseSensitive_(caseSensitive) {

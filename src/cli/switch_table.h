@@ -29,6 +29,10 @@ class SwitchTable {
     const std::vector<std::string>& unknownSwitches() const { return unknown_; }
     const std::vector<std::string>& missingSwitches() const { return missing_; }
 
+    // Zeroes every value and positional argument: once the settings and attribute-actions
+    // are read from them, the table's copies of any password go.
+    void wipe();
+
   private:
     std::string fold(const std::string& name) const;
     void clearValue(const std::string& name) { setValue(name, ""); }

@@ -8,9 +8,20 @@
 namespace kestrel {
 namespace {
 
-std::string withoutQuotes(std::string text) {
-    std::erase(text, '"');
-    return text;
+// Removes the double quotes a shell or a query tool put around a DN, but not an escaped
+// one (after an odd number of backslashes): that quote is part of a value, and removing it
+// would leave a DN naming another object.
+std::string withoutQuotes(const std::string& text) {
+    std::string result;
+    result.reserve(text.size());
+    std::size_t backslashes = 0;
+    for (const char c : text) {
+        if (c != '"' || backslashes % 2 == 1) {
+            result += c;
+        }
+        backslashes = c == '\\' ? backslashes + 1 : 0;
+    }
+    return result;
 }
 
 // Splits standard input into target lines. Input is read in large blocks and cut with

@@ -10,7 +10,9 @@ void runAdd(RunContext& run, const DnList& targets, const ModificationSet& set) 
         run.console.out() << "Adding specified objects...\n";
     }
     const ModificationList list = ModificationList::forAdd(run.console, set);
-    sendModificationList(run, targets, list, &LdapConnection::ldap_add_ext);
+    // A failed add (say the account exists already) created nothing: setting the password
+    // then would reset an existing account's password to the new accounts' one.
+    sendModificationList(run, targets, list, &LdapConnection::ldap_add_ext, true);
 }
 
 }  // namespace kestrel

@@ -1,5 +1,8 @@
 #include "ops/modification_list.h"
 
+#include <algorithm>
+
+#include "platform/secret_memory.h"
 #include "platform/text_encoding.h"
 #include "session/error_report.h"
 
@@ -30,6 +33,15 @@ bool hasNoEmptyRemoval(Console& console, const Map& removals) {
 }
 
 }  // namespace
+
+ModificationList::Entry::~Entry() {
+    std::for_each(texts.begin(), texts.end(), wipeText);
+    wipeText(ownedBytes);
+}
+
+ModificationList::~ModificationList() {
+    wipeText(password_.password);
+}
 
 ModificationList::Entry& ModificationList::append(int op, const std::string& type) {
     auto entry = std::make_unique<Entry>();

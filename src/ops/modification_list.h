@@ -35,10 +35,17 @@ class ModificationList {
 
     ModificationList(ModificationList&&) = default;
     ModificationList& operator=(ModificationList&&) = default;
+    // Zeroes the password it may hold; the entries zero their own copies.
+    ~ModificationList();
 
   private:
     // One LDAPMod and the storage its pointers view.
     struct Entry {
+        Entry() = default;
+        Entry(const Entry&) = delete;
+        Entry& operator=(const Entry&) = delete;
+        ~Entry();
+
         LDAPMod mod{};
         std::string type;
         std::vector<std::string> texts;

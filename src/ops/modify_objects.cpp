@@ -10,7 +10,7 @@ void runModify(RunContext& run, const DnList& targets, const ModificationSet& se
         run.console.out() << "Modifying specified objects...\n";
     }
     const ModificationList list = ModificationList::forModify(run.console, set);
-    sendModificationList(run, targets, list, &LdapConnection::ldap_modify_ext);
+    sendModificationList(run, targets, list, &LdapConnection::ldap_modify_ext, false);
 }
 
 }  // namespace kestrel

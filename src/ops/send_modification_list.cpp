@@ -3,9 +3,10 @@
 namespace kestrel {
 
 void sendModificationList(RunContext& run, const DnList& targets, const ModificationList& list,
-                          ModificationRequest send) {
+                          ModificationRequest send, bool passwordOnlyAfterSuccess) {
     LoopVariant variant;
     variant.emptyDnAsRootDse = true;
+    variant.passwordOnlyAfterSuccess = passwordOnlyAfterSuccess;
     const ServerControls noControls;
     processTargets(
         run, targets, variant,

@@ -100,7 +100,8 @@ class LdapConnection {
 
     // Waits for the result of one request. A time limit of 0 or less waits without limit;
     // when the limit passes the request is abandoned and kLdapTimeout returned. On a
-    // non-zero code `diagnostic` receives the server's text (empty when it sent none).
+    // non-zero code `diagnostic` receives the server's text (empty when it sent none), and
+    // for a referral also the URLs it names, so that the caller can go there deliberately.
     virtual int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) = 0;
 
     // The diagnostic text the library holds for the last operation on this handle.
@@ -115,10 +116,13 @@ class LdapLibrary {
   public:
     virtual ~LdapLibrary() = default;
 
-    // A handle for host:port; no host means the library's configured default server.
-    // On failure returns nothing and sets `error`.
+    // A handle for host:port. No host means the library's configured default server(s),
+    // on their own port or, when one is given, on that port with their own scheme. A port
+    // outside 1..65535 is refused with kLdapParamError; on failure returns nothing and sets
+    // `error`. Referrals are never chased on the handle: a chased request would go, unbound
+    // and unsealed, to whatever server the referral names.
     virtual std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host,
-                                                      int port, int& error) = 0;
+                                                      std::optional<int> port, int& error) = 0;
 };
 
 // The libldap + Cyrus SASL implementation.

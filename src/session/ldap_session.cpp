@@ -1,5 +1,8 @@
 #include "session/ldap_session.h"
 
+#include <arpa/inet.h>
+
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 
@@ -43,15 +46,58 @@ int splitHostPort(std::string& server) {
     return leadingNumber(portPart);
 }
 
+namespace {
+
+bool isIpv6Address(const std::string& text) {
+    in6_addr address{};
+    return inet_pton(AF_INET6, text.c_str(), &address) == 1;
+}
+
+bool isHostName(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '.' || c == '_';
+    });
+}
+
+}  // namespace
+
+ServerAddress parseServerText(const std::string& text) {
+    ServerAddress address;
+    if (!text.empty() && text.front() == '[') {
+        const auto close = text.find(']');
+        if (close == std::string::npos) {
+            return address;
+        }
+        address.host = text.substr(1, close - 1);
+        std::string rest = text.substr(close + 1);
+        if (!rest.empty() && rest.front() != ':') {
+            return address;
+        }
+        address.port = splitHostPort(rest);
+        address.valid = isIpv6Address(address.host);
+        return address;
+    }
+    if (std::count(text.begin(), text.end(), ':') > 1 && isIpv6Address(text)) {
+        address.host = text;
+        address.valid = true;
+        return address;
+    }
+    address.host = text;
+    address.port = splitHostPort(address.host);
+    address.valid = isHostName(address.host);
+    return address;
+}
+
 std::optional<LdapSession> openSession(Console& console, LdapLibrary& library,
                                        const ConnectSettings& settings) {
-    std::string serverText;
+    ServerAddress address;
     if (settings.server) {
-        serverText = *settings.server;
+        address = parseServerText(*settings.server);
     }
+    std::string serverText = address.host;
     int port = kDefaultLdapPort;
-    if (const int written = splitHostPort(serverText); written != 0) {
-        port = written;
+    if (address.port != 0) {
+        port = address.port;
     }
     if (settings.port == 1) {
         port = kGlobalCatalogPort;
@@ -61,6 +107,7 @@ std::optional<LdapSession> openSession(Console& console, LdapLibrary& library,
     }
     if (!serverText.empty() && serverText.front() == '.') {
         serverText = "localhost";
+        address.valid = true;
     }
     const bool simple = settings.simple || settings.anonymous;
 
@@ -82,11 +129,22 @@ std::optional<LdapSession> openSession(Console& console, LdapLibrary& library,
     }
 
     std::optional<std::string> host;
+    std::optional<int> requestedPort = port;
     if (!serverText.empty()) {
         host = serverText;
+    } else if (settings.port < 1) {
+        requestedPort.reset();  // the default server keeps its own port
     }
     int initError = 0;
-    std::unique_ptr<LdapConnection> handle = library.ldap_init(host, port, initError);
+    std::unique_ptr<LdapConnection> handle;
+    if (settings.server && !settings.server->empty() && !address.valid) {
+        // A named server is never replaced by the default one, nor cut to another. The
+        // line shows the text as typed: that is what the admin has to correct.
+        serverText = *settings.server;
+        initError = kLdapParamError;
+    } else {
+        handle = library.ldap_init(host, requestedPort, initError);
+    }
     if (!handle) {
         reportLdapError(console, "LDAP_INIT", serverText, initError != 0 ? initError : errno,
                         nullptr);

@@ -4,8 +4,10 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "session/ldap_client.h"
 
@@ -256,6 +258,12 @@ class OpenLdapConnection final : public LdapConnection {
             return mapLibraryCode(rc);
         }
         diagnostic = message != nullptr ? message : "";
+        if (code == LDAP_REFERRAL && referrals != nullptr) {
+            diagnostic += diagnostic.empty() ? "Referral to" : " Referral to";
+            for (char** url = referrals; *url != nullptr; ++url) {
+                diagnostic += std::string(url == referrals ? " " : ", ") + *url;
+            }
+        }
         return mapLibraryCode(code);
     }
 
@@ -291,11 +299,85 @@ class OpenLdapConnection final : public LdapConnection {
     bool sealRequired_ = false;
 };
 
+struct UrlDescFree {
+    void operator()(LDAPURLDesc* desc) const { ldap_free_urldesc(desc); }
+};
+using UrlDescPtr = std::unique_ptr<LDAPURLDesc, UrlDescFree>;
+
+// `url` with its port replaced, written back by the library (which escapes the host and
+// brackets an IPv6 literal), or nothing when it is not one LDAP URL.
+std::optional<std::string> withPort(const std::string& url, int port) {
+    LDAPURLDesc* raw = nullptr;
+    if (ldap_url_parse(url.c_str(), &raw) != LDAP_URL_SUCCESS) {
+        return std::nullopt;
+    }
+    UrlDescPtr desc(raw);
+    desc->lud_port = port;
+    LdapString text(ldap_url_desc2str(desc.get()));
+    if (!text) {
+        return std::nullopt;
+    }
+    return std::string(text.get());
+}
+
+// The URL of exactly one server, built by the library rather than pasted together, so
+// that no character of the host can start a path, a query or a second URL.
+std::optional<std::string> serverUrl(const std::string& host, int port) {
+    LDAPURLDesc desc{};
+    std::string scheme = "ldap";
+    std::string hostCopy = host;
+    desc.lud_scheme = scheme.data();
+    desc.lud_host = hostCopy.data();
+    desc.lud_port = port;
+    desc.lud_scope = -1;  // none: the URL names a server, not a search
+    LdapString text(ldap_url_desc2str(&desc));
+    if (!text) {
+        return std::nullopt;
+    }
+    // Read back: it must name this host and port, and nothing else.
+    LDAPURLDesc* raw = nullptr;
+    if (ldap_url_parse(text.get(), &raw) != LDAP_URL_SUCCESS) {
+        return std::nullopt;
+    }
+    UrlDescPtr parsed(raw);
+    if (parsed->lud_next != nullptr || parsed->lud_host == nullptr || host != parsed->lud_host ||
+        parsed->lud_port != port) {
+        return std::nullopt;
+    }
+    return std::string(text.get());
+}
+
+// The configured default servers (a blank-separated list of URLs) on `port`, each keeping
+// its scheme: "-p 389" must reach 389 and must not turn ldaps:// into ldap://.
+std::optional<std::string> defaultServersOnPort(LDAP* ld, int port) {
+    std::string uris = optionText(ld, LDAP_OPT_URI);
+    if (uris.empty()) {
+        uris = "ldap://" + optionText(ld, LDAP_OPT_HOST_NAME);
+    }
+    std::string result;
+    std::size_t at = 0;
+    while (at < uris.size()) {
+        const std::size_t end = std::min(uris.find_first_of(" \t,", at), uris.size());
+        if (end > at) {
+            const std::optional<std::string> url = withPort(uris.substr(at, end - at), port);
+            if (!url) {
+                return std::nullopt;
+            }
+            result += (result.empty() ? "" : " ") + *url;
+        }
+        at = end + 1;
+    }
+    if (result.empty()) {
+        return std::nullopt;
+    }
+    return result;
+}
+
 class OpenLdapLibrary final : public LdapLibrary {
   public:
-    std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host, int port,
-                                              int& error) override {
-        if (port < 1 || port > kHighestPort) {
+    std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host,
+                                              std::optional<int> port, int& error) override {
+        if (port && (*port < 1 || *port > kHighestPort)) {
             // libldap keeps only the low 16 bits: port 65925 would reach port 389, another
             // server than the one asked for.
             error = kLdapParamError;
@@ -304,15 +386,23 @@ class OpenLdapLibrary final : public LdapLibrary {
         LDAP* ld = nullptr;
         int rc = LDAP_SUCCESS;
         if (host) {
-            rc = ldap_initialize(&ld, uriFor(*host, port).c_str());
+            const std::optional<std::string> url = serverUrl(*host, port.value_or(kDefaultPort));
+            if (!url) {
+                error = kLdapParamError;
+                return nullptr;
+            }
+            rc = ldap_initialize(&ld, url->c_str());
         } else {
             rc = ldap_initialize(&ld, nullptr);
-            if (rc == LDAP_SUCCESS && port != kDefaultPort) {
-                // The configured default server, on the port that was asked for.
-                const std::string defaultHost = optionText(ld, LDAP_OPT_HOST_NAME);
+            if (rc == LDAP_SUCCESS && port) {
+                const std::optional<std::string> urls = defaultServersOnPort(ld, *port);
                 ldap_unbind_ext_s(ld, nullptr, nullptr);
                 ld = nullptr;
-                rc = ldap_initialize(&ld, uriFor(stripPort(defaultHost), port).c_str());
+                if (!urls) {
+                    error = kLdapParamError;
+                    return nullptr;
+                }
+                rc = ldap_initialize(&ld, urls->c_str());
             }
         }
         if (rc != LDAP_SUCCESS || ld == nullptr) {
@@ -320,6 +410,11 @@ class OpenLdapLibrary final : public LdapLibrary {
                 ldap_unbind_ext_s(ld, nullptr, nullptr);
             }
             error = mapLibraryCode(rc != LDAP_SUCCESS ? rc : LDAP_NO_MEMORY);
+            return nullptr;
+        }
+        if (::ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF) != LDAP_OPT_SUCCESS) {
+            ldap_unbind_ext_s(ld, nullptr, nullptr);
+            error = kLdapLocalError;
             return nullptr;
         }
         if (host) {
@@ -333,20 +428,6 @@ class OpenLdapLibrary final : public LdapLibrary {
   private:
     static constexpr int kDefaultPort = 389;
     static constexpr int kHighestPort = 65535;
-
-    static std::string stripPort(const std::string& hostPort) {
-        if (!hostPort.empty() && hostPort.front() == '[') {
-            const auto close = hostPort.find(']');
-            return close == std::string::npos ? hostPort : hostPort.substr(0, close + 1);
-        }
-        const auto colon = hostPort.find(':');
-        return colon == std::string::npos ? hostPort : hostPort.substr(0, colon);
-    }
-
-    static std::string uriFor(const std::string& host, int port) {
-        const bool ipv6 = host.find(':') != std::string::npos && host.front() != '[';
-        return "ldap://" + (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
-    }
 };
 
 }  // namespace

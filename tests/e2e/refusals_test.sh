@@ -44,4 +44,42 @@ expect_status 255
 expect_stdout $'ERROR: A password value is not valid text in this locale\'s encoding (UTF-8). Nothing was sent.\n'
 end_case
 
+# A delimiter short, a value with a hyphen would read as a clear of the attribute on every
+# target: only "-" and "--" clear, anything else is the usual malformed-action report.
+for action in "telephoneNumber:555-0100" "description:Re-org 2024" "mail:a-b@example.com"; do
+    begin_case "one-colon typo refused: $action"
+    run_kestrel -q -b "$dn" "$action"
+    expect_status 1
+    op=$(printf '%s' "${action#*:}" | tr 'A-Z' 'a-z')
+    expected_head="ERROR: Issue with attrib parameter - [$action]"$'\n'"ERROR: Unsupported Op or format - [$op]"$'\n\n'
+    read_exact usage "$EXPECTED_DIR/usage.txt"
+    expect_stdout "$expected_head$usage"
+    end_case
+done
+
+begin_case "an empty -move value is refused before connecting"
+run_kestrel -q -move "" -b "$dn"
+expect_status 255
+expect_stdout $'ERROR: -move needs the DN of the new parent. Nothing was sent.\n'
+expect_stderr ''
+end_case
+
+# The server named with -h is the one reached, or none at all: never a cut-down host or
+# port, and never the default server instead.
+for host in "10.0.0.5/x" "dc1?x" "[::1" ":9" "a b" "dc1,dc2"; do
+    begin_case "-h '$host' cannot name one server: refused"
+    run_kestrel -q -h "$host" -p 9 -b "$dn" "description::x"
+    expect_status 255
+    expect_stderr "LDAP_INIT: [$host] Error 0x59 (89) - Bad parameter to an ldap routine"$'\nTerminating program.\n'
+    end_case
+done
+
+for host in "::1" "[::1]" "[::1]:9"; do
+    begin_case "-h '$host' reaches ::1 itself"
+    run_kestrel -q -h "$host" -p 9 -b "$dn" "description::x"
+    expect_status 255
+    expect_stderr $'LDAP_BIND: [::1] Error 0x51 (81) - Can\'t contact LDAP server\nTerminating program.\n'
+    end_case
+done
+
 finish

@@ -43,7 +43,12 @@ TEST(ArgumentScrubberTest, OverwritesOnlyArgumentsThatMayCarryAPassword) {
         {"a switch value naming it", "cn=unicodePwd-test,dc=x", true},
         {"plain action", "description::Hello", false},
         {"half a marker", "setpwd::x", false},
-        {"password as an attribute name", "userPassword::x", false},
+        {"userPassword", "userPassword::x", true},
+        {"a binary prefix inside the name", "unicoBIN##dePwd::2200", true},
+        {"the OID", "1.2.840.113556.1.4.90::Secret-1", true},
+        {"an attribute option", "unicodePwd;binary::Secret-1", true},
+        {"a leading blank", " unicodePwd::Secret-1", true},
+        {"a look-alike name", "unicodePw::x", false},
         {"switch", "-b", false},
         {"empty", "", false},
     };

@@ -38,13 +38,15 @@ class DriverTest : public ::testing::Test {
             argv.push_back(arg.c_str());
         }
         std::istringstream in(input);
-        DriverServices services{library, passwords, [this] {
+        DriverServices services{library, passwords,
+                                [this] {
                                     // Where in the run each reading falls.
                                     readingsAt.push_back(library.log.size());
                                     const std::uint32_t tick = ticks.front();
                                     ticks.pop_front();
                                     return tick;
-                                }};
+                                },
+                                [this] { forgottenAt.push_back(library.log.size()); }};
         return runKestrel(static_cast<int>(argv.size()), argv.data(), in, captured.console,
                           services);
     }
@@ -69,6 +71,7 @@ class DriverTest : public ::testing::Test {
     FakePasswordSetter passwords;
     std::deque<std::uint32_t> ticks{1000, 2234};
     std::vector<std::size_t> readingsAt;
+    std::vector<std::size_t> forgottenAt;  // library calls made when the arguments were forgotten
 };
 
 TEST_F(DriverTest, TheTypicalRun) {
@@ -82,7 +85,7 @@ TEST_F(DriverTest, TheTypicalRun) {
     EXPECT_EQ(errAfterBanner(), "");
     EXPECT_EQ(library.calls(),
               (Lines{
-                  "init host=(none) port=389",
+                  "init host=(none) port=(default)",
                   "time limit 120",
                   "option 0x11=3",
                   "bind negotiate",
@@ -157,7 +160,7 @@ TEST_F(DriverTest, QuietModeStillExplainsAnEarlyEnd) {
     FakeLdapLibrary unreadable;
     unreadable.searchAnswers = {SearchAnswer{kLdapServerDown, {}}};
     CapturedConsole console;
-    DriverServices services{unreadable, passwords, [] { return 0u; }};
+    DriverServices services{unreadable, passwords, [] { return 0u; }, {}};
     const char* argv[] = {"kestrel", "-q", "-b", "cn=a", "title::x"};
     std::istringstream in;
     EXPECT_EQ(runKestrel(5, argv, in, console.console, services), -1);
@@ -239,11 +242,14 @@ TEST_F(DriverTest, SecondsInTheStreamsDefaultFormat) {
         CapturedConsole console;
         console.console.quiet = true;
         std::deque<std::uint32_t> rowTicks{row.start, row.end};
-        DriverServices services{fresh, passwords, [&] {
+        DriverServices services{fresh,
+                                passwords,
+                                [&] {
                                     const std::uint32_t tick = rowTicks.front();
                                     rowTicks.pop_front();
                                     return tick;
-                                }};
+                                },
+                                {}};
         const char* argv[] = {"kestrel", "-q", "-elapsedms", "-elapsed", "-b", "cn=a", "title::x"};
         std::istringstream in;
         EXPECT_EQ(runKestrel(7, argv, in, console.console, services), 0);
@@ -358,11 +364,14 @@ TEST_F(DriverTest, EachModeWithItsHeading) {
         fresh.searchAnswers.push_back(SearchAnswer{0, {fake::rootDseEntry("dc1")}});
         CapturedConsole console;
         std::deque<std::uint32_t> rowTicks{1, 2};
-        DriverServices services{fresh, passwords, [&] {
+        DriverServices services{fresh,
+                                passwords,
+                                [&] {
                                     const std::uint32_t tick = rowTicks.front();
                                     rowTicks.pop_front();
                                     return tick;
-                                }};
+                                },
+                                {}};
         std::vector<const char*> argv{"kestrel"};
         for (const std::string& arg : row.args) {
             argv.push_back(arg.c_str());
@@ -377,6 +386,66 @@ TEST_F(DriverTest, EachModeWithItsHeading) {
         EXPECT_EQ(fresh.requests(), Lines{row.request});
         EXPECT_EQ(fresh.count(Call::Kind::Unbind), 1u);
     }
+}
+
+// Whatever the operation or spelling, a modification carrying a password makes the session
+// require a sealing layer (option 0x96) before the bind; other attributes leave it alone.
+TEST_F(DriverTest, EveryPasswordModificationRequiresSealing) {
+    struct Row {
+        std::vector<std::string> actions;
+        bool add;
+        bool sealed;
+    };
+    const std::vector<Row> rows = {
+        {{"unicodePwd::Secret-1"}, false, true},
+        {{"unicodePwd:-:Old-1", "unicodePwd:+:New-1"}, false, true},
+        {{"unicodePwd:--:a;b"}, false, true},
+        {{"unicodePwd:-"}, false, true},
+        {{"BIN##unicodePwd:-:2200"}, false, true},
+        {{"unicoBIN##dePwd::2200"}, false, true},
+        {{"unicodePwd;binary::Secret-1"}, false, true},
+        {{" unicodePwd::Secret-1"}, false, true},
+        {{"1.2.840.113556.1.4.90::Secret-1"}, false, true},
+        {{"userPassword::Secret-1"}, false, true},
+        {{"#setpwd#:+:Secret-1"}, false, true},
+        {{"#setpwd#::Secret-1"}, false, true},
+        {{"objectClass::user", "unicodePwd::Secret-1"}, true, true},
+        {{"description::x"}, false, false},
+        {{"objectClass::user"}, true, false},
+    };
+    for (const Row& row : rows) {
+        FakeLdapLibrary fresh;
+        fresh.searchAnswers.push_back(SearchAnswer{0, {fake::rootDseEntry("dc1.homelab.net")}});
+        CapturedConsole console;
+        DriverServices services{fresh, passwords, [] { return 0u; }, {}};
+        std::vector<const char*> argv{"kestrel", "-q", "-b", "cn=a,dc=x"};
+        if (row.add) {
+            argv.push_back("-add");
+        }
+        for (const std::string& action : row.actions) {
+            argv.push_back(action.c_str());
+        }
+        std::istringstream in;
+        runKestrel(static_cast<int>(argv.size()), argv.data(), in, console.console, services);
+        bool sealed = false;
+        for (const Call& call : fresh.callsOf(Call::Kind::SetOption)) {
+            sealed = sealed || call.text() == "option 0x96=1";
+        }
+        EXPECT_EQ(sealed, row.sealed) << row.actions.front();
+    }
+}
+
+TEST_F(DriverTest, AnEmptyNewParentIsRefusedBeforeConnecting) {
+    EXPECT_EQ(run({"-q", "-move", "", "-b", kKim}), -1);
+    EXPECT_EQ(captured.out(), "ERROR: -move needs the DN of the new parent. Nothing was sent.\n");
+    EXPECT_TRUE(library.log.empty());
+}
+
+// The caller's copy of the arguments is forgotten as soon as the switch table holds its
+// own, before anything is read or sent.
+TEST_F(DriverTest, TheArgumentsAreForgottenBeforeAnythingIsSent) {
+    EXPECT_EQ(run({"-q", "-b", kKim, "unicodePwd::Secret-1"}), 0);
+    EXPECT_EQ(forgottenAt, (std::vector<std::size_t>{0}));
 }
 
 TEST_F(DriverTest, LocalRefusalsNeverConnect) {
@@ -402,7 +471,7 @@ TEST_F(DriverTest, LocalRefusalsNeverConnect) {
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
         CapturedConsole console;
-        DriverServices services{fresh, passwords, [] { return 0u; }};
+        DriverServices services{fresh, passwords, [] { return 0u; }, {}};
         std::vector<const char*> argv{"kestrel"};
         for (const std::string& arg : row.args) {
             argv.push_back(arg.c_str());

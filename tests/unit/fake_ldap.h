@@ -127,7 +127,7 @@ struct Call {
     };
     Kind kind = Kind::Init;
     std::optional<std::string> host;  // Init
-    int port = 0;                     // Init
+    std::optional<int> port;          // Init; none: the default server's own
     int option = 0;                   // SetOption
     int value = 0;                    // SetOption, TimeLimit
     std::string dn;                   // binds, requests
@@ -145,7 +145,8 @@ struct Call {
     std::string text() const {
         switch (kind) {
             case Kind::Init:
-                return "init host=" + host.value_or("(none)") + " port=" + std::to_string(port);
+                return "init host=" + host.value_or("(none)") +
+                       " port=" + (port ? std::to_string(*port) : std::string("(default)"));
             case Kind::SetOption: {
                 char line[48];
                 std::snprintf(line, sizeof line, "option 0x%x=%d", static_cast<unsigned>(option),
@@ -286,8 +287,8 @@ class FakeLdapLibrary final : public LdapLibrary {
     int openHandles = 0;     // handles alive now
     int maxOutstanding = 0;  // most requests sent and not yet awaited at any time
 
-    std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host, int port,
-                                              int& error) override {
+    std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host,
+                                              std::optional<int> port, int& error) override {
         Call call;
         call.kind = Call::Kind::Init;
         call.host = host;

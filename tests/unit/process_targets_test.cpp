@@ -356,6 +356,23 @@ TEST_F(ProcessTargetsTest, NoPasswordAfterAFailedRequestWithoutCont) {
     EXPECT_EQ(done.lastError, 50);
 }
 
+// In add mode a failed add created nothing (often: the account exists already), so its
+// password must not be set: that would reset an existing account's password.
+TEST_F(ProcessTargetsTest, AddModeSetsNoPasswordForAFailedAddEvenWithCont) {
+    settings.continueOnError = true;
+    LoopVariant add;
+    add.passwordOnlyAfterSuccess = true;
+    library.answerRequests({result(68), result(0)});
+    const RunContext done = run({"cn=exists", "cn=new"}, add, PasswordRequest{true, "pw"});
+    EXPECT_EQ(captured.both(),
+              "   DN: cn=exists...: [dc1.homelab.net] Error 0x44 (68) - Already exists\n"
+              "   DN: cn=new...\n       Changing password...   Successful.\n");
+    EXPECT_EQ(
+        passwords.requests,
+        (std::vector<fake::FakePasswordSetter::Request>{{"dc1.homelab.net", "cn=new", "pw"}}));
+    EXPECT_EQ(done.lastError, 68);
+}
+
 TEST_F(ProcessTargetsTest, WithContASuccessfulPasswordKeepsTheLdapFailure) {
     settings.continueOnError = true;
     library.answerRequests({result(50), result(0)});

@@ -61,8 +61,9 @@ TEST_F(OpenSessionTest, ChoosesHostAndPort) {
         std::string init;
     };
     const std::vector<Row> rows = {
-        {std::nullopt, 0, "init host=(none) port=389"},
+        {std::nullopt, 0, "init host=(none) port=(default)"},
         {std::nullopt, 1, "init host=(none) port=3268"},
+        {std::nullopt, 389, "init host=(none) port=389"},
         {std::nullopt, 1000, "init host=(none) port=1000"},
         {"dc1", 0, "init host=dc1 port=389"},
         {"dc1:636", 0, "init host=dc1 port=636"},
@@ -75,8 +76,14 @@ TEST_F(OpenSessionTest, ChoosesHostAndPort) {
         {"dc1:636", 0, "init host=dc1 port=636"},
         {".", 0, "init host=localhost port=389"},
         {".corp.example:700", 0, "init host=localhost port=700"},
-        {":636", 0, "init host=(none) port=636"},
-        {"", 0, "init host=(none) port=389"},
+        {"", 0, "init host=(none) port=(default)"},
+        {"::1", 0, "init host=::1 port=389"},
+        {"fe80::1:2", 0, "init host=fe80::1:2 port=389"},
+        {"[::1]", 0, "init host=::1 port=389"},
+        {"[::1]:636", 0, "init host=::1 port=636"},
+        {"[::1]:636", 1000, "init host=::1 port=1000"},
+        {"10.0.0.5", 0, "init host=10.0.0.5 port=389"},
+        {"dc_1.corp-x.example", 0, "init host=dc_1.corp-x.example port=389"},
     };
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
@@ -91,6 +98,25 @@ TEST_F(OpenSessionTest, ChoosesHostAndPort) {
             << row.server.value_or("(none)") << " port " << row.port;
         EXPECT_EQ(console.out(), "");
         EXPECT_EQ(console.err(), "");
+    }
+}
+
+// A named server that cannot be exactly one server is refused before any handle is made:
+// cut into a URL it would reach another host or port, or none, and then the default one.
+TEST_F(OpenSessionTest, RefusesServerTextsThatNameNoSingleServer) {
+    for (const std::string server :
+         {"10.0.0.5/x", "dc1?x", "dc1#x", "admin@dc1", "dc1 dc2", "dc1,dc2", ":636", "[::1",
+          "[dc1]", "[::1]x", "[]", "dc1\\x", "d\xc3\xa9"}) {
+        FakeLdapLibrary fresh;
+        CapturedConsole console;
+        ConnectSettings settings;
+        settings.server = server;
+        settings.port = 9;
+        EXPECT_FALSE(openSession(console.console, fresh, settings).has_value()) << server;
+        EXPECT_TRUE(fresh.log.empty()) << server;
+        EXPECT_EQ(console.err(), "LDAP_INIT: [" + server +
+                                     "] Error 0x59 (89) - Bad parameter to an ldap routine\n")
+            << server;
     }
 }
 

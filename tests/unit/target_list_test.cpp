@@ -55,7 +55,12 @@ TEST(CollectTargetsTest, StandardInputLines) {
         {"last line without newline", "cn=a\ncn=last", {"cn=a", "cn=last"}},
         {"tabs and trailing blanks kept", "\tcn=a \n", {"\tcn=a "}},
         {"blank in the middle kept", "cn=kim smith,dc=x\n", {"cn=kim smith,dc=x"}},
-        {"quotes anywhere removed, backslash kept", "cn=a\\\"b\"\"c\n", {"cn=a\\bc"}},
+        {"unescaped quotes anywhere removed", "\"cn=a\"b\"\"c\"\n", {"cn=abc"}},
+        // An escaped quote is part of the value: removing it would name another object.
+        {"escaped quote kept with its backslash", "cn=a\\\"b\"\"c\n", {"cn=a\\\"bc"}},
+        {"escaped quote and comma", "CN=a\\\"\\,OU=Admins,DC=x\n", {"CN=a\\\"\\,OU=Admins,DC=x"}},
+        {"escaped backslash, then a quote that goes", "cn=a\\\\\"b\n", {"cn=a\\\\b"}},
+        {"three backslashes escape the quote", "cn=a\\\\\\\"b\n", {"cn=a\\\\\\\"b"}},
         {"duplicates kept in order", "cn=b\ncn=a\ncn=b\n", {"cn=b", "cn=a", "cn=b"}},
         {"lone carriage return line is empty", "\r\ncn=a\n", {"cn=a"}},
         {"only empty lines", "\n\n\n", {}},
@@ -191,7 +196,8 @@ TEST(CollectTargetsTest, BaseDnGivenIgnoresStandardInput) {
     };
     const std::vector<Case> cases{
         {"plain", "cn=kim,dc=homelab,dc=net", "cn=kim,dc=homelab,dc=net"},
-        {"quotes removed", "\"cn=a\\\"b\"", "cn=a\\b"},
+        {"quotes removed", "\"cn=a,dc=x\"", "cn=a,dc=x"},
+        {"escaped quote kept", "\"cn=a\\\"b\"", "cn=a\\\"b"},
         {"RootDSE marker", "\"\"", ""},
         {"empty value", "", ""},
         {"blank-led value not skipped", " cn=a", " cn=a"},
