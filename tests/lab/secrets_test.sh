@@ -136,7 +136,7 @@ unicodePwd refused by the policy (0x13)|19|shrt1|-b "$USER_DN" 'unicodePwd::shrt
 #setpwd# on a missing object|48|Missing-Pass-4713|-b "CN=nobody-$$,$SUITE_OU" '#setpwd#::Missing-Pass-4713'
 add mode with both|0|Added-Pass-4714|-add -b "CN=$U2,$SUITE_OU" objectClass::user sAMAccountName::$U2 'unicodePwd::Added-Pass-4714' '#setpwd#::Added-Pass-4714'
 add of an object that exists|68|Exists-Pass-4715|-add -b "$USER_DN" objectClass::user 'unicodePwd::Exists-Pass-4715'
-a delimiter short, the password taken for a clear|0|Typo-Pass-4716|-b "$USER_DN" '#setpwd#:Typo-Pass-4716'
+a delimiter short, a hyphen in the password: refused|1|Typo-Pass-4716|-b "$USER_DN" '#setpwd#:Typo-Pass-4716'
 a delimiter short, an unknown operation|1|TypoPass4717|-b "$USER_DN" '#setpwd#:TypoPass4717'
 an unknown operation|1|Typo-Pass-4718|-b "$USER_DN" 'unicodePwd:*:Typo-Pass-4718'
 no delimiter at all|1|TypoPass4719|-b "$USER_DN" '#setpwd#TypoPass4719'
