@@ -158,11 +158,13 @@ quoted_utf16_hex() {
 
 new_password() { printf 'Kt-%s%s-Pw9x!' "$RANDOM" "$RANDOM"; }
 
-# Checks one run through a relay: no secret reached the relay in any form, no output shows
-# one, and the run ended by itself without crashing.
+# Checks one run through a relay: it reached the relay, no secret did in any form, no
+# output shows one, and the run ended by itself without crashing.
 expect_sealed_run() {  # expect_sealed_run RECORD SECRET...
     local record=$1 found text
     shift
+    # A run that never reached the relay would pass the check below without proving anything.
+    [[ -s $record ]] || mismatch "the run sent nothing through the relay"
     found=$(found_in_record "$record" "$@")
     [[ -z $found ]] || mismatch "the relay read a password unsealed: ${found//$'\n'/, }"
     for text in "$@"; do
