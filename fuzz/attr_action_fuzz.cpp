@@ -21,7 +21,7 @@
 #include "attr/tokenizer.h"
 #include "fuzz_input.h"
 #include "ops/modification_list.h"
-#include "platform/console.h"
+#include "util/reporter.h"
 
 using kestrel::fuzz::require;
 
@@ -115,11 +115,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::ostringstream out;
     std::ostringstream err;
-    kestrel::Console console(out, err);
-    console.debug = flags.find('d') != std::string::npos;
+    kestrel::Reporter reporter(out, err);
+    reporter.debug = flags.find('d') != std::string::npos;
     kestrel::ModificationSet set;
     const kestrel::ActionParseOutcome outcome =
-        kestrel::parseAttributeActions(console, arguments, syntax, set);
+        kestrel::parseAttributeActions(reporter, arguments, syntax, set);
     require(err.str().empty(), "the parser writes to standard output only");
     require(outcome.binaryFailed == (outcome.binaryStatus != 0), "a failed encoding has a status");
     for (const std::string& name : set.clears) {
@@ -140,14 +140,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;  // the driver ends the run here
     }
 
-    const bool goesOn = kestrel::checkModificationSet(console, set, syntax.addMode);
+    const bool goesOn = kestrel::checkModificationSet(reporter, set, syntax.addMode);
     const std::size_t expected = kestrel::countModifications(set, syntax.addMode);
     if (goesOn) {
         require(expected <= kestrel::kMaxModifications, "the check keeps the request size");
     }
-    const kestrel::ModificationList list = syntax.addMode
-                                               ? kestrel::ModificationList::forAdd(console, set)
-                                               : kestrel::ModificationList::forModify(console, set);
+    const kestrel::ModificationList list =
+        syntax.addMode ? kestrel::ModificationList::forAdd(reporter, set)
+                       : kestrel::ModificationList::forModify(reporter, set);
     require(list.size() == expected, "the count made before connecting is what is sent");
     walk(list);
     return 0;

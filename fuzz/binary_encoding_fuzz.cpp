@@ -9,12 +9,12 @@
 #include <sstream>
 #include <string>
 
-#include "attr/ascii_case.h"
 #include "attr/binary_encoding.h"
 #include "attr/guid_text.h"
 #include "attr/sid_text.h"
 #include "fuzz_input.h"
-#include "platform/console.h"
+#include "util/ascii_case.h"
+#include "util/reporter.h"
 
 using kestrel::fuzz::require;
 
@@ -89,8 +89,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::ostringstream out;
     std::ostringstream err;
-    kestrel::Console console(out, err);
-    console.debug = true;  // the debug lines print the value too
+    kestrel::Reporter reporter(out, err);
+    reporter.debug = true;  // the debug lines print the value too
 
     // The attribute as given (folded, as the parser hands it over), then under each prefix.
     const std::string attributes[] = {kestrel::asciiLower(attributeLine), "sid##objectsid",
@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& given : attributes) {
         std::string attribute = given;
         kestrel::BinaryValue value{0xAA};  // must be replaced, never appended to
-        const int status = kestrel::encodeBinaryValue(console, attribute, valueText, value);
+        const int status = kestrel::encodeBinaryValue(reporter, attribute, valueText, value);
         require(attribute.size() <= given.size(), "the prefix is removed, nothing added");
         if (given == "sid##objectsid") {
             require(attribute == "objectsid", "the SID prefix is removed");

@@ -11,10 +11,10 @@
 
 #include "attr/password_attribute.h"
 #include "cli/argument_scrubber.h"
-#include "cli/run_settings.h"
+#include "cli/settings_reader.h"
 #include "cli/switch_table.h"
 #include "fuzz_input.h"
-#include "platform/console.h"
+#include "util/reporter.h"
 
 using kestrel::fuzz::require;
 
@@ -75,10 +75,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::ostringstream out;
     std::ostringstream err;
-    kestrel::Console console(out, err);
-    console.quiet = table.has("q");
-    console.debug = table.has("d");
-    const kestrel::RunSettings settings = kestrel::readRunSettings(console, table);
+    kestrel::Reporter reporter(out, err);
+    reporter.quiet = table.has("q");
+    reporter.debug = table.has("d");
+    const kestrel::RunSettings settings = kestrel::readRunSettings(reporter, table);
     require(err.str().empty(), "reading the settings writes no error");
     require(settings.baseDnGiven == (table.has("b") || table.has("rootdse")),
             "a base DN exactly when -b or -rootdse is given");

@@ -11,10 +11,10 @@
 #include <string>
 #include <string_view>
 
-#include "cli/run_settings.h"
+#include "cli/settings_reader.h"
 #include "cli/target_list.h"
 #include "fuzz_input.h"
-#include "platform/console.h"
+#include "util/reporter.h"
 
 using kestrel::fuzz::require;
 
@@ -94,11 +94,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::ostringstream out;
     std::ostringstream err;
-    kestrel::Console console(out, err);
-    console.quiet = flags.find('q') != std::string_view::npos;
-    console.debug = flags.find('d') != std::string_view::npos;
+    kestrel::Reporter reporter(out, err);
+    reporter.quiet = flags.find('q') != std::string_view::npos;
+    reporter.debug = flags.find('d') != std::string_view::npos;
     std::istringstream stream{std::string(input)};
-    const kestrel::DnList targets = kestrel::collectTargets(console, settings, stream);
+    const kestrel::DnList targets = kestrel::collectTargets(reporter, settings, stream);
 
     if (settings.baseDnGiven) {
         require(targets.size() == 1 && targets.front() == withoutQuotes(settings.baseDn),
@@ -107,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         const Expected expected = readLines(input);
         require(targets == expected.targets, "the block reader agrees with line-by-line reading");
-        const std::string announced = console.debug ? "DEBUG: Reading in STDIN...\n" : "";
+        const std::string announced = reporter.debug ? "DEBUG: Reading in STDIN...\n" : "";
         require(out.str() == announced + expected.warnings, "one warning per skipped line");
         for (const std::string& dn : targets) {
             require(!dn.empty(), "standard input never names the RootDSE");
@@ -117,8 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(err.str().empty(), "reading targets writes no error");
 
     std::ostringstream checkOut;
-    kestrel::Console checkConsole(checkOut, err);
-    checkConsole.quiet = console.quiet;
+    kestrel::Reporter checkConsole(checkOut, err);
+    checkConsole.quiet = reporter.quiet;
     const kestrel::TargetCheck check = kestrel::checkTargets(checkConsole, settings, targets);
     const bool overLimit = targets.size() > static_cast<std::uint32_t>(settings.safetyLimit);
     const bool renameMany = settings.mode == kestrel::RunMode::Rename && targets.size() > 1;

@@ -3,10 +3,10 @@
 #include <string_view>
 #include <utility>
 
-#include "attr/ascii_case.h"
 #include "attr/binary_prefix.h"
 #include "attr/password_attribute.h"
 #include "attr/tokenizer.h"
+#include "util/ascii_case.h"
 
 namespace kestrel {
 namespace {
@@ -33,13 +33,13 @@ AttrAction splitAction(const std::string& argument, const ActionSyntax& syntax) 
     return action;
 }
 
-void writeActionDebug(Console& console, const AttrAction& action) {
-    console.out() << "DEBUG: icnt=" << action.pieceCount << "\n"
-                  << "DEBUG: arg=[" << action.source << "]\n"
-                  << "DEBUG: attrib=[" << action.attribute << "]\n"
-                  << "DEBUG: op=[" << action.operation << "]\n"
-                  << "DEBUG: stmp2=[" << action.valueText << "]\n"
-                  << "\n";
+void writeActionDebug(Reporter& reporter, const AttrAction& action) {
+    reporter.out() << "DEBUG: icnt=" << action.pieceCount << "\n"
+                   << "DEBUG: arg=[" << action.source << "]\n"
+                   << "DEBUG: attrib=[" << action.attribute << "]\n"
+                   << "DEBUG: op=[" << action.operation << "]\n"
+                   << "DEBUG: stmp2=[" << action.valueText << "]\n"
+                   << "\n";
 }
 
 // What the error lines show of an argument. A password is never printed outside the
@@ -64,32 +64,32 @@ std::string shownOperation(const AttrAction& action) {
     return mentionsPasswordAttribute(action.source) ? std::string(kHiddenText) : action.operation;
 }
 
-void writeIssue(Console& console, const AttrAction& action, const ActionSyntax& syntax) {
-    console.out() << "ERROR: Issue with attrib parameter - [" << shownSource(action, syntax)
-                  << "]\n";
+void writeIssue(Reporter& reporter, const AttrAction& action, const ActionSyntax& syntax) {
+    reporter.out() << "ERROR: Issue with attrib parameter - [" << shownSource(action, syntax)
+                   << "]\n";
 }
 
-void writeUnsupported(Console& console, const AttrAction& action, const ActionSyntax& syntax) {
-    writeIssue(console, action, syntax);
-    console.out() << "ERROR: Unsupported Op or format - [" << shownOperation(action) << "]\n";
+void writeUnsupported(Reporter& reporter, const AttrAction& action, const ActionSyntax& syntax) {
+    writeIssue(reporter, action, syntax);
+    reporter.out() << "ERROR: Unsupported Op or format - [" << shownOperation(action) << "]\n";
 }
 
-void writeAddModeWarning(Console& console) {
-    console.out() << "WARN: Delete/Clear option illogical for add, ignoring.\n";
+void writeAddModeWarning(Reporter& reporter) {
+    reporter.out() << "WARN: Delete/Clear option illogical for add, ignoring.\n";
 }
 
-void debugLine(Console& console, const char* line) {
-    if (console.debug) {
-        console.out() << line;
+void debugLine(Reporter& reporter, const char* line) {
+    if (reporter.debug) {
+        reporter.out() << line;
     }
 }
 
 // Applies one well-split action; returns false when it is malformed.
 class ActionApplier {
   public:
-    ActionApplier(Console& console, const ActionSyntax& syntax, ModificationSet& set,
+    ActionApplier(Reporter& reporter, const ActionSyntax& syntax, ModificationSet& set,
                   ActionParseOutcome& outcome)
-        : console_(console), syntax_(syntax), set_(set), outcome_(outcome) {}
+        : console_(reporter), syntax_(syntax), set_(set), outcome_(outcome) {}
 
     bool apply(const AttrAction& action) {
         if (action.pieceCount < 2) {
@@ -193,7 +193,7 @@ class ActionApplier {
         }
     }
 
-    Console& console_;
+    Reporter& console_;
     const ActionSyntax& syntax_;
     ModificationSet& set_;
     ActionParseOutcome& outcome_;
@@ -201,15 +201,15 @@ class ActionApplier {
 
 }  // namespace
 
-ActionParseOutcome parseAttributeActions(Console& console,
+ActionParseOutcome parseAttributeActions(Reporter& reporter,
                                          const std::vector<std::string>& arguments,
                                          const ActionSyntax& syntax, ModificationSet& set) {
     ActionParseOutcome outcome;
-    ActionApplier applier(console, syntax, set, outcome);
+    ActionApplier applier(reporter, syntax, set, outcome);
     for (const std::string& argument : arguments) {
         const AttrAction action = splitAction(argument, syntax);
-        if (console.debug) {
-            writeActionDebug(console, action);
+        if (reporter.debug) {
+            writeActionDebug(reporter, action);
         }
         if (!applier.apply(action)) {
             outcome.wellFormed = false;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "attr/modification_set.h"
-#include "platform/console.h"
+#include "util/reporter.h"
 
 namespace kestrel {
 
@@ -23,7 +23,7 @@ struct ActionParseOutcome {
 
 // Parses every argument in order into `set`, writing errors, warnings and debug lines.
 // Every argument is examined even after an error.
-ActionParseOutcome parseAttributeActions(Console& console,
+ActionParseOutcome parseAttributeActions(Reporter& reporter,
                                          const std::vector<std::string>& arguments,
                                          const ActionSyntax& syntax, ModificationSet& set);
 

@@ -4,12 +4,12 @@
 #include <optional>
 #include <utility>
 
-#include "attr/ascii_case.h"
 #include "attr/binary_prefix.h"
 #include "attr/guid_text.h"
 #include "attr/password_attribute.h"
 #include "attr/sid_text.h"
-#include "session/error_report.h"
+#include "util/ascii_case.h"
+#include "util/windows_error_text.h"
 
 namespace kestrel {
 namespace {
@@ -24,14 +24,14 @@ enum class Encoding { None, Sid, Guid, Bin };
 
 // With `hidden` the error lines show a mask instead of the value: the attribute may hold a
 // password (a hexadecimal unicodePwd is the password, only spelt otherwise).
-int encodeSid(Console& console, const std::string& valueText, bool hidden, BinaryValue& value) {
-    if (console.debug) {
-        console.out() << "DEBUG: SID String=" << valueText << "\n";
+int encodeSid(Reporter& reporter, const std::string& valueText, bool hidden, BinaryValue& value) {
+    if (reporter.debug) {
+        reporter.out() << "DEBUG: SID String=" << valueText << "\n";
     }
     std::optional<BinaryValue> sid = parseSidText(valueText);
     if (!sid) {
         const std::string shown = hidden ? std::string(kHiddenText) : valueText;
-        return reportWindowsError(console, "ERROR (ConvertStringSidToSid): [" + shown + "] ",
+        return reportWindowsError(reporter, "ERROR (ConvertStringSidToSid): [" + shown + "] ",
                                   kErrorInvalidSid);
     }
     value = std::move(*sid);
@@ -45,24 +45,24 @@ void removeFirst(std::string& text, char c) {
     }
 }
 
-int encodeGuid(Console& console, const std::string& valueText, bool hidden, BinaryValue& value) {
+int encodeGuid(Reporter& reporter, const std::string& valueText, bool hidden, BinaryValue& value) {
     std::string text = valueText;
     removeFirst(text, '{');
     removeFirst(text, '}');
-    if (console.debug) {
-        console.out() << "DEBUG: GUID String=" << text << "\n";
+    if (reporter.debug) {
+        reporter.out() << "DEBUG: GUID String=" << text << "\n";
     }
     std::optional<BinaryValue> guid = parseGuidText(text);
     if (!guid) {
         const std::string shown = hidden ? std::string(kHiddenText) : text;
-        return reportWindowsError(console, "ERROR (UuidFromString): " + shown + "] ",
+        return reportWindowsError(reporter, "ERROR (UuidFromString): " + shown + "] ",
                                   kRpcInvalidStringUuid);
     }
     value = std::move(*guid);
     return 0;
 }
 
-int encodeHex(Console& console, const std::string& valueText, bool hidden, BinaryValue& value) {
+int encodeHex(Reporter& reporter, const std::string& valueText, bool hidden, BinaryValue& value) {
     // Only the blank is ignored: a tab or line end in the text is an error, not a separator.
     std::string cleaned;
     cleaned.reserve(valueText.size());
@@ -73,8 +73,8 @@ int encodeHex(Console& console, const std::string& valueText, bool hidden, Binar
     }
     const std::string shown = hidden ? std::string(kHiddenText) : cleaned;
     if (cleaned.size() % 2 != 0) {
-        console.out() << "ERROR: Odd number of HEX characters. (" << cleaned.size() << ") ["
-                      << shown << "]\n";
+        reporter.out() << "ERROR: Odd number of HEX characters. (" << cleaned.size() << ") ["
+                       << shown << "]\n";
         return kHexFailure;
     }
     BinaryValue bytes;
@@ -85,7 +85,8 @@ int encodeHex(Console& console, const std::string& valueText, bool hidden, Binar
         if (high < 0 || low < 0) {
             const std::string bad = hidden ? std::string(kHiddenText)
                                            : std::string(1, high < 0 ? cleaned[i] : cleaned[i + 1]);
-            console.out() << "ERROR: Error in HEX conversion - (" << bad << ") [" << shown << "]\n";
+            reporter.out() << "ERROR: Error in HEX conversion - (" << bad << ") [" << shown
+                           << "]\n";
             return kHexFailure;
         }
         bytes.push_back(static_cast<std::uint8_t>((high << 4) | low));
@@ -96,7 +97,7 @@ int encodeHex(Console& console, const std::string& valueText, bool hidden, Binar
 
 }  // namespace
 
-int encodeBinaryValue(Console& console, std::string& attribute, const std::string& valueText,
+int encodeBinaryValue(Reporter& reporter, std::string& attribute, const std::string& valueText,
                       BinaryValue& value) {
     value.clear();
     const bool hidden = mentionsPasswordAttribute(attribute);
@@ -104,33 +105,33 @@ int encodeBinaryValue(Console& console, std::string& attribute, const std::strin
     Encoding encoding = Encoding::None;
     if (prefixes.sid) {
         encoding = Encoding::Sid;
-        if (console.debug) {
-            console.out() << "DEBUG: Encoding SID: " << valueText << "\n";
+        if (reporter.debug) {
+            reporter.out() << "DEBUG: Encoding SID: " << valueText << "\n";
         }
     }
     if (prefixes.guid) {
         encoding = Encoding::Guid;
-        if (console.debug) {
-            console.out() << "DEBUG: Encoding GUID: " << valueText << "\n";
+        if (reporter.debug) {
+            reporter.out() << "DEBUG: Encoding GUID: " << valueText << "\n";
         }
     }
     if (prefixes.bin) {
         encoding = Encoding::Bin;
-        if (console.debug) {
-            console.out() << "DEBUG: Encoding BIN: " << valueText << "\n";
+        if (reporter.debug) {
+            reporter.out() << "DEBUG: Encoding BIN: " << valueText << "\n";
         }
     }
 
     int status = 0;
     switch (encoding) {
         case Encoding::Sid:
-            status = encodeSid(console, valueText, hidden, value);
+            status = encodeSid(reporter, valueText, hidden, value);
             break;
         case Encoding::Guid:
-            status = encodeGuid(console, valueText, hidden, value);
+            status = encodeGuid(reporter, valueText, hidden, value);
             break;
         case Encoding::Bin:
-            status = encodeHex(console, valueText, hidden, value);
+            status = encodeHex(reporter, valueText, hidden, value);
             break;
         case Encoding::None:
             // A "##" attribute without a known prefix: sent as an empty value.
@@ -139,8 +140,8 @@ int encodeBinaryValue(Console& console, std::string& attribute, const std::strin
     if (status != 0) {
         return status;
     }
-    if (console.debug) {
-        console.out() << "DEBUG: Data Size - " << value.size() << "\n";
+    if (reporter.debug) {
+        reporter.out() << "DEBUG: Data Size - " << value.size() << "\n";
     }
     return 0;
 }

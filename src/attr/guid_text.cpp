@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "attr/ascii_case.h"
+#include "util/ascii_case.h"
 
 namespace kestrel {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "attr/binary_encoding.h"
 #include "attr/binary_prefix.h"
-#include "platform/secret_memory.h"
+#include "util/secret_memory.h"
 
 namespace kestrel {
 
@@ -37,7 +37,7 @@ void ModificationSet::replaceText(const std::string& attribute, const std::strin
     replaceValues[attribute] = value;
 }
 
-void ModificationSet::appendTexts(Console& console,
+void ModificationSet::appendTexts(Reporter& reporter,
                                   std::map<std::string, std::vector<std::string>>& member,
                                   const std::string& attribute,
                                   const std::vector<std::string>& values) {
@@ -48,25 +48,25 @@ void ModificationSet::appendTexts(Console& console,
             continue;
         }
         list.push_back(value);
-        if (console.debug) {
-            console.out() << "DEBUG: MV Val Attrib - [" << attribute << "] with [" << value
-                          << "]\n";
+        if (reporter.debug) {
+            reporter.out() << "DEBUG: MV Val Attrib - [" << attribute << "] with [" << value
+                           << "]\n";
         }
     }
 }
 
-int ModificationSet::replaceBinaryValue(Console& console, const std::string& prefixedAttribute,
+int ModificationSet::replaceBinaryValue(Reporter& reporter, const std::string& prefixedAttribute,
                                         const std::string& valueText) {
     std::string attribute = prefixedAttribute;
     BinaryValue value;
-    const int status = encodeBinaryValue(console, attribute, valueText, value);
+    const int status = encodeBinaryValue(reporter, attribute, valueText, value);
     if (status == 0) {
         replaceBinary[attribute] = std::move(value);
     }
     return status;
 }
 
-int ModificationSet::appendBinaries(Console& console,
+int ModificationSet::appendBinaries(Reporter& reporter,
                                     std::map<std::string, std::vector<BinaryValue>>& member,
                                     const std::string& prefixedAttribute,
                                     const std::vector<std::string>& valueTexts) {
@@ -79,17 +79,18 @@ int ModificationSet::appendBinaries(Console& console,
         }
         std::string attribute = prefixedAttribute;
         BinaryValue value;
-        const int status = encodeBinaryValue(console, attribute, valueText, value);
+        const int status = encodeBinaryValue(reporter, attribute, valueText, value);
         if (status != 0) {
             lastFailure = status;
-            if (console.debug) {
-                console.out() << "DEBUG: Error in data format.\n";
+            if (reporter.debug) {
+                reporter.out() << "DEBUG: Error in data format.\n";
             }
             continue;
         }
         list.push_back(std::move(value));
-        if (console.debug) {
-            console.out() << "DEBUG: MV Val Attrib - [" << name << "] with [" << valueText << "]\n";
+        if (reporter.debug) {
+            reporter.out() << "DEBUG: MV Val Attrib - [" << name << "] with [" << valueText
+                           << "]\n";
         }
     }
     return lastFailure;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "attr/binary_value.h"
-#include "platform/console.h"
+#include "util/reporter.h"
 
 namespace kestrel {
 
@@ -31,14 +31,14 @@ struct ModificationSet {
     void replaceText(const std::string& attribute, const std::string& value);
 
     // Empty values are skipped; an entry is made even when no value is left.
-    void appendTexts(Console& console, std::map<std::string, std::vector<std::string>>& member,
+    void appendTexts(Reporter& reporter, std::map<std::string, std::vector<std::string>>& member,
                      const std::string& attribute, const std::vector<std::string>& values);
 
     // `prefixedAttribute` still carries its sid##/guid##/bin## prefix. Returns the status
     // of the last value that failed to encode, or 0.
-    int replaceBinaryValue(Console& console, const std::string& prefixedAttribute,
+    int replaceBinaryValue(Reporter& reporter, const std::string& prefixedAttribute,
                            const std::string& valueText);
-    int appendBinaries(Console& console, std::map<std::string, std::vector<BinaryValue>>& member,
+    int appendBinaries(Reporter& reporter, std::map<std::string, std::vector<BinaryValue>>& member,
                        const std::string& prefixedAttribute,
                        const std::vector<std::string>& valueTexts);
 };

@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "attr/ascii_case.h"
 #include "attr/binary_prefix.h"
+#include "util/ascii_case.h"
 
 namespace kestrel {
 namespace {

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "attr/password_attribute.h"
-#include "platform/secret_memory.h"
+#include "util/secret_memory.h"
 
 namespace kestrel {
 

@@ -5,14 +5,14 @@
 
 #include "attr/attr_action_parser.h"
 #include "attr/password_attribute.h"
-#include "cli/process_targets.h"
-#include "cli/run_settings.h"
+#include "cli/settings_reader.h"
 #include "cli/switch_table.h"
 #include "cli/target_list.h"
 #include "cli/usage_text.h"
 #include "ops/add_objects.h"
 #include "ops/modification_list.h"
 #include "ops/modify_objects.h"
+#include "ops/process_targets.h"
 #include "ops/relocate_objects.h"
 #include "session/ldap_session.h"
 #include "session/root_dse.h"
@@ -20,13 +20,13 @@
 namespace kestrel {
 namespace {
 
-void printBanner(Console& console) {
-    console.err() << "\nKestrel " << kVersionText << " by the Kestrel developers " << kBuildMonth
-                  << "\n\n";
+void printBanner(Reporter& reporter) {
+    reporter.err() << "\nKestrel " << kVersionText << " by the Kestrel developers " << kBuildMonth
+                   << "\n\n";
 }
 
-int reportBadSwitches(Console& console, const SwitchTable& switches) {
-    std::ostream& err = console.err();
+int reportBadSwitches(Reporter& reporter, const SwitchTable& switches) {
+    std::ostream& err = reporter.err();
     if (!switches.missingSwitches().empty()) {
         err << "ERROR: Missing Command Line Arg(s)\n";
         for (const std::string& name : switches.missingSwitches()) {
@@ -40,18 +40,18 @@ int reportBadSwitches(Console& console, const SwitchTable& switches) {
         }
     }
     err << "\n\n";
-    return printUsageHint(console);
+    return printUsageHint(reporter);
 }
 
-void printElapsed(Console& console, const RunSettings& settings, RunTimer& timer) {
+void printElapsed(Reporter& reporter, const RunSettings& settings, RunTimer& timer) {
     if (!settings.showElapsedSeconds && !settings.showElapsedMs) {
         return;
     }
-    std::ostream& out = console.out();
+    std::ostream& out = reporter.out();
     out << "\n";
     const auto read = [&] {
         const std::uint32_t ms = timer.elapsedMs();
-        if (console.debug) {
+        if (reporter.debug) {
             out << "Start: " << timer.startTick() << "\n"
                 << "End  : " << timer.endTick() << "\n"
                 << "Delta: " << ms << "\n";
@@ -109,38 +109,38 @@ bool carriesAnyPassword(const ModificationSet& set) {
 
 }  // namespace
 
-std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, Console& console,
+std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, Reporter& reporter,
                         DriverServices& services) {
     SwitchTable switches(argc, argv, false);
     if (services.forgetArguments) {
         services.forgetArguments();
     }
-    console.quiet = switches.has("q");
-    console.debug = switches.has("d");
-    if (!console.quiet) {
-        printBanner(console);
+    reporter.quiet = switches.has("q");
+    reporter.debug = switches.has("d");
+    if (!reporter.quiet) {
+        printBanner(reporter);
     }
     if (switches.validate(kestrelSwitchSpec()) != 0) {
-        return reportBadSwitches(console, switches);
+        return reportBadSwitches(reporter, switches);
     }
     if (switches.has("help") || switches.has("?")) {
-        return printUsage(console);
+        return printUsage(reporter);
     }
     if (switches.empty() && switches.positionals().empty()) {
-        return printUsage(console);
+        return printUsage(reporter);
     }
 
-    RunSettings settings = readRunSettings(console, switches);
+    RunSettings settings = readRunSettings(reporter, switches);
     if (settings.mode == RunMode::None) {
         if (switches.positionals().empty()) {
-            return printUsage(console);
+            return printUsage(reporter);
         }
         settings.mode = RunMode::Modify;
     }
     if (settings.mode == RunMode::Move && settings.newParent.empty()) {
         // "-move $UNSET": without a new parent the request would be a rename in place
         // reported as a successful move (and the server refuses an empty one anyway).
-        console.out() << "ERROR: -move needs the DN of the new parent. Nothing was sent.\n";
+        reporter.out() << "ERROR: -move needs the DN of the new parent. Nothing was sent.\n";
         return -1;
     }
 
@@ -148,31 +148,31 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     const ActionSyntax syntax{settings.attrDelimiter, settings.mvDelimiter,
                               settings.mode == RunMode::Add};
     const ActionParseOutcome parsed =
-        parseAttributeActions(console, switches.positionals(), syntax, modifications);
+        parseAttributeActions(reporter, switches.positionals(), syntax, modifications);
     // Everything the run needs from the command line is in the settings and the set now.
     switches.wipe();
     if (parsed.binaryFailed) {
-        console.out() << "ERROR: Binary conversion failure. Terminating Program.\n";
+        reporter.out() << "ERROR: Binary conversion failure. Terminating Program.\n";
         return parsed.binaryStatus;
     }
     if (!parsed.wellFormed) {
-        console.out() << "\n";
-        return printUsage(console);
+        reporter.out() << "\n";
+        return printUsage(reporter);
     }
 
-    const DnList targets = collectTargets(console, settings, input);
-    if (const TargetCheck check = checkTargets(console, settings, targets); !check.goOn) {
+    const DnList targets = collectTargets(reporter, settings, input);
+    if (const TargetCheck check = checkTargets(reporter, settings, targets); !check.goOn) {
         return check.exitStatus;
     }
     const bool sendsModifications =
         settings.mode == RunMode::Modify || settings.mode == RunMode::Add;
     if (sendsModifications &&
-        !checkModificationSet(console, modifications, settings.mode == RunMode::Add)) {
+        !checkModificationSet(reporter, modifications, settings.mode == RunMode::Add)) {
         return -1;
     }
 
-    if (console.debug) {
-        console.out() << "Opening TCP connection\n";
+    if (reporter.debug) {
+        reporter.out() << "Opening TCP connection\n";
     }
     ConnectSettings connect;
     if (!settings.host.empty()) {
@@ -183,45 +183,45 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     connect.encrypt =
         settings.kerberosEncryption || (sendsModifications && carriesAnyPassword(modifications));
     connect.timeoutSeconds = settings.timeoutSeconds;
-    std::optional<LdapSession> session = openSession(console, services.ldap, connect);
+    std::optional<LdapSession> session = openSession(reporter, services.ldap, connect);
     if (!session) {
-        console.err() << "Terminating program.\n";
+        reporter.err() << "Terminating program.\n";
         return -1;
     }
 
-    if (console.debug) {
-        console.out() << "DEBUG: Gathering RootDSE\n";
+    if (reporter.debug) {
+        reporter.out() << "DEBUG: Gathering RootDSE\n";
     }
     RootDseInfo rootDse;
-    gatherRootDse(console, *session, rootDse);
+    gatherRootDse(reporter, *session, rootDse);
     if (!rootDse.valid) {
         closeSession(*session);
-        console.err() << "ERROR: Couldn't gather RootDSE Info...\n"
-                      << "Terminating program.\n";
+        reporter.err() << "ERROR: Couldn't gather RootDSE Info...\n"
+                       << "Terminating program.\n";
         return -1;
     }
-    if (!console.quiet) {
-        console.out() << "Using server: " << rootDse.dnsHostName << "\n";
+    if (!reporter.quiet) {
+        reporter.out() << "Using server: " << rootDse.dnsHostName << "\n";
     }
-    if (console.debug) {
-        console.out() << "DEBUG: RootDSE Completed\n";
+    if (reporter.debug) {
+        reporter.out() << "DEBUG: RootDSE Completed\n";
     }
 
     RunTimer timer(services.clock);
     timer.start();
-    RunContext run{console, settings, *session, rootDse.dnsHostName, &services.passwords};
+    RunContext run{reporter, settings, *session, rootDse.dnsHostName, &services.passwords};
     runMode(run, targets, modifications);
-    printElapsed(console, settings, timer);
+    printElapsed(reporter, settings, timer);
     closeSession(*session);
 
     if (run.lastError != 0) {
-        if (!console.quiet) {
-            console.out() << "\nThe command did not complete successfully\n\n";
+        if (!reporter.quiet) {
+            reporter.out() << "\nThe command did not complete successfully\n\n";
         }
         return run.lastError;
     }
-    if (!console.quiet) {
-        console.out() << "\nThe command completed successfully\n\n";
+    if (!reporter.quiet) {
+        reporter.out() << "\nThe command completed successfully\n\n";
     }
     return 0;
 }

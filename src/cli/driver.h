@@ -6,9 +6,9 @@
 #include <istream>
 
 #include "cli/run_timer.h"
-#include "ops/password_setter.h"
-#include "platform/console.h"
+#include "password/password_setter.h"
 #include "session/ldap_client.h"
+#include "util/reporter.h"
 
 namespace kestrel {
 
@@ -26,7 +26,7 @@ struct DriverServices {
 };
 
 // Runs one job and returns its 32-bit status (see processExitStatus for the process's).
-std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, Console& console,
+std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, Reporter& reporter,
                         DriverServices& services);
 
 }  // namespace kestrel

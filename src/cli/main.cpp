@@ -4,12 +4,12 @@
 
 #include "cli/argument_scrubber.h"
 #include "cli/driver.h"
-#include "ops/directory_password_setter.h"
-#include "platform/exit_status.h"
-#include "platform/ldap_directory_objects.h"
-#include "platform/secret_memory.h"
-#include "platform/tick_counter.h"
+#include "password/directory_password_setter.h"
+#include "password/ldap_directory_objects.h"
 #include "session/ldap_client.h"
+#include "util/exit_status.h"
+#include "util/secret_memory.h"
+#include "util/tick_counter.h"
 
 int main(int argc, char** argv) {
     // A password given on the command line must not stay readable in the process list:
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     // Target lists can be long; C stdio synchronisation would slow reading them tenfold.
     std::ios::sync_with_stdio(false);
 
-    kestrel::Console console(std::cout, std::cerr);
+    kestrel::Reporter reporter(std::cout, std::cerr);
     // "#setpwd#" binds to each target over a sealed session of its own; its waits are
     // bounded like the run's default time limit.
     constexpr int kPasswordTimeLimitSeconds = 120;
@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
     kestrel::DriverServices services{kestrel::openLdapLibrary(), passwordSetter, kestrel::tickCount,
                                      [&arguments] { arguments.wipe(); }};
     const std::int32_t status =
-        kestrel::runKestrel(arguments.argc(), arguments.argv(), std::cin, console, services);
+        kestrel::runKestrel(arguments.argc(), arguments.argv(), std::cin, reporter, services);
     std::cout.flush();
     return kestrel::processExitStatus(status);
 }

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "attr/ascii_case.h"
-#include "platform/secret_memory.h"
+#include "util/ascii_case.h"
+#include "util/secret_memory.h"
 
 namespace kestrel {
 namespace {

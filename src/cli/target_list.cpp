@@ -28,7 +28,7 @@ std::string withoutQuotes(const std::string& text) {
 // memchr, so a million DNs cost a handful of reads rather than a call per character.
 class LineCollector {
   public:
-    LineCollector(Console& console, DnList& targets) : console_(console), targets_(targets) {
+    LineCollector(Reporter& reporter, DnList& targets) : console_(reporter), targets_(targets) {
         line_.reserve(kKeep);
     }
 
@@ -107,7 +107,7 @@ class LineCollector {
         targets_.push_back(std::move(dn));
     }
 
-    Console& console_;
+    Reporter& console_;
     DnList& targets_;
     std::string line_;
     bool tooLong_ = false;
@@ -115,7 +115,7 @@ class LineCollector {
 
 }  // namespace
 
-DnList collectTargets(Console& console, const RunSettings& settings, std::istream& input) {
+DnList collectTargets(Reporter& reporter, const RunSettings& settings, std::istream& input) {
     DnList targets;
     if (settings.baseDnGiven) {
         // Even an empty DN is a target: it names the RootDSE.
@@ -123,10 +123,10 @@ DnList collectTargets(Console& console, const RunSettings& settings, std::istrea
         return targets;
     }
 
-    if (console.debug) {
-        console.out() << "DEBUG: Reading in STDIN...\n";
+    if (reporter.debug) {
+        reporter.out() << "DEBUG: Reading in STDIN...\n";
     }
-    LineCollector collector(console, targets);
+    LineCollector collector(reporter, targets);
     std::vector<char> block(std::size_t{1} << 16);
     while (input) {
         input.read(block.data(), static_cast<std::streamsize>(block.size()));
@@ -140,32 +140,32 @@ DnList collectTargets(Console& console, const RunSettings& settings, std::istrea
     return targets;
 }
 
-TargetCheck checkTargets(Console& console, const RunSettings& settings, const DnList& targets) {
+TargetCheck checkTargets(Reporter& reporter, const RunSettings& settings, const DnList& targets) {
     const std::size_t count = targets.size();
-    if (!console.quiet) {
-        console.out() << "DN Count: " << count << "\n";
+    if (!reporter.quiet) {
+        reporter.out() << "DN Count: " << count << "\n";
     }
 
     if (count == 0) {
-        console.out() << "\n"
-                      << "No object DNs to update.\n\n"
-                      << "The command completed successfully.\n\n";
+        reporter.out() << "\n"
+                       << "No object DNs to update.\n\n"
+                       << "The command completed successfully.\n\n";
         return {false, 0};
     }
 
     // Compared unsigned, so a negative limit (-1 from -unsafe) never refuses.
     if (count > static_cast<std::uint32_t>(settings.safetyLimit)) {
-        console.out() << "\n"
-                      << "More DNs than allowed for by safety setting of " << settings.safetyLimit
-                      << "\n"
-                      << "Use safety parameter to specify larger safety size.\n\n"
-                      << "The command did not complete successfully\n";
+        reporter.out() << "\n"
+                       << "More DNs than allowed for by safety setting of " << settings.safetyLimit
+                       << "\n"
+                       << "Use safety parameter to specify larger safety size.\n\n"
+                       << "The command did not complete successfully\n";
         return {false, -1};
     }
 
     if (settings.mode == RunMode::Rename && count > 1) {
-        console.out() << "ERROR: Rename requires single DN\n\n"
-                      << "The command did not complete successfully.\n\n";
+        reporter.out() << "ERROR: Rename requires single DN\n\n"
+                       << "The command did not complete successfully.\n\n";
         return {false, -1};
     }
     return {true, 0};

@@ -5,19 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_settings.h"
-#include "platform/console.h"
+#include "ops/run_settings.h"
+#include "util/reporter.h"
 
 namespace kestrel {
-
-// The empty DN stands for the RootDSE.
-using DnList = std::vector<std::string>;
 
 // Longest standard-input line taken as a target.
 inline constexpr std::size_t kTargetLineBuffer = 10240;
 
 // From -b (or -rootdse), or one DN per line of `input`.
-DnList collectTargets(Console& console, const RunSettings& settings, std::istream& input);
+DnList collectTargets(Reporter& reporter, const RunSettings& settings, std::istream& input);
 
 struct TargetCheck {
     bool goOn = true;
@@ -25,6 +22,6 @@ struct TargetCheck {
 };
 
 // Prints the count, then applies the empty-list, safety and rename checks.
-TargetCheck checkTargets(Console& console, const RunSettings& settings, const DnList& targets);
+TargetCheck checkTargets(Reporter& reporter, const RunSettings& settings, const DnList& targets);
 
 }  // namespace kestrel

@@ -195,13 +195,13 @@ constexpr std::string_view kUsageHint =
 
 }  // namespace
 
-int printUsageHint(Console& console) {
-    console.err() << kUsageHint;
+int printUsageHint(Reporter& reporter) {
+    reporter.err() << kUsageHint;
     return kUsageExitStatus;
 }
 
-int printUsage(Console& console) {
-    console.out() << kUsageText;
+int printUsage(Reporter& reporter) {
+    reporter.out() << kUsageText;
     return kUsageExitStatus;
 }
 

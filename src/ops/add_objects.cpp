@@ -6,10 +6,10 @@
 namespace kestrel {
 
 void runAdd(RunContext& run, const DnList& targets, const ModificationSet& set) {
-    if (!run.console.quiet) {
-        run.console.out() << "Adding specified objects...\n";
+    if (!run.reporter.quiet) {
+        run.reporter.out() << "Adding specified objects...\n";
     }
-    const ModificationList list = ModificationList::forAdd(run.console, set);
+    const ModificationList list = ModificationList::forAdd(run.reporter, set);
     // A failed add (say the account exists already) created nothing: setting the password
     // then would reset an existing account's password to the new accounts' one.
     sendModificationList(run, targets, list, &LdapConnection::ldap_add_ext, true);

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "platform/secret_memory.h"
-#include "platform/text_encoding.h"
 #include "session/error_report.h"
+#include "util/secret_memory.h"
+#include "util/text_encoding.h"
 
 namespace kestrel {
 
@@ -21,11 +21,11 @@ std::size_t countWithoutPassword(const Map& map) {
 // A removal with no values is a delete of the whole attribute on the wire: "drink:--:;"
 // would wipe every value instead of none. Such a run is refused before anything is sent.
 template <typename Map>
-bool hasNoEmptyRemoval(Console& console, const Map& removals) {
+bool hasNoEmptyRemoval(Reporter& reporter, const Map& removals) {
     for (const auto& [name, values] : removals) {
         if (values.empty() && name != kPasswordAttribute) {
-            console.out() << "ERROR: No value given to remove from " << name
-                          << "; that would remove every value. Nothing was sent.\n";
+            reporter.out() << "ERROR: No value given to remove from " << name
+                           << "; that would remove every value. Nothing was sent.\n";
             return false;
         }
     }
@@ -71,15 +71,15 @@ void ModificationList::appendBinaries(int op, const std::string& type,
     }
 }
 
-void ModificationList::appendUnicodePwd(Console& console, int op, const std::string& value) {
-    if (console.debug) {
-        console.out() << "DEBUG: unicodePwd, special handling...\n";
+void ModificationList::appendUnicodePwd(Reporter& reporter, int op, const std::string& value) {
+    if (reporter.debug) {
+        reporter.out() << "DEBUG: unicodePwd, special handling...\n";
     }
     Entry& entry = append(op | LDAP_MOD_BVALUES, kUnicodePwd);
     // Checked before connecting, so the conversion succeeds here.
     entry.ownedBytes = unicodePwdBytes(value).value_or(std::string());
-    if (console.debug) {
-        console.out() << "[" << utf16leToLocale(entry.ownedBytes).value_or(std::string()) << "]\n";
+    if (reporter.debug) {
+        reporter.out() << "[" << utf16leToLocale(entry.ownedBytes).value_or(std::string()) << "]\n";
     }
     entry.bervals.push_back(berval{entry.ownedBytes.size(), entry.ownedBytes.data()});
 }
@@ -107,18 +107,18 @@ void ModificationList::seal() {
     pointers_.push_back(nullptr);
 }
 
-ModificationList ModificationList::forModify(Console& console, const ModificationSet& set) {
+ModificationList ModificationList::forModify(Reporter& reporter, const ModificationSet& set) {
     ModificationList list;
     for (const std::string& name : set.clears) {
         if (name == kPasswordAttribute) {
-            console.out() << "\nWARN: #setpwd# is not logical with clear operation.\n\n";
+            reporter.out() << "\nWARN: #setpwd# is not logical with clear operation.\n\n";
             continue;
         }
         list.append(LDAP_MOD_DELETE, name);
     }
     for (const auto& [name, values] : set.removeValues) {
         if (name == kPasswordAttribute) {
-            console.out() << "\nWARN: #setpwd# is not logical with remove operation.\n\n";
+            reporter.out() << "\nWARN: #setpwd# is not logical with remove operation.\n\n";
             continue;
         }
         list.appendTexts(LDAP_MOD_DELETE, name, values);
@@ -127,7 +127,7 @@ ModificationList ModificationList::forModify(Console& console, const Modificatio
         if (name == kPasswordAttribute) {
             list.password_ = PasswordRequest{true, value};
         } else if (name == kUnicodePwd) {
-            list.appendUnicodePwd(console, LDAP_MOD_REPLACE, value);
+            list.appendUnicodePwd(reporter, LDAP_MOD_REPLACE, value);
         } else {
             list.appendTexts(LDAP_MOD_REPLACE, name, {value});
         }
@@ -142,8 +142,8 @@ ModificationList ModificationList::forModify(Console& console, const Modificatio
         // A view of the set's own value: a braced list would be a temporary copy,
         // and the berval would point into freed memory.
         list.appendBinaries(LDAP_MOD_REPLACE, name, std::span<const BinaryValue>(&value, 1));
-        if (console.debug) {
-            hexDump(console, value.data(), value.size());
+        if (reporter.debug) {
+            hexDump(reporter, value.data(), value.size());
         }
     }
     for (const auto& [name, values] : set.addBinary) {
@@ -153,7 +153,7 @@ ModificationList ModificationList::forModify(Console& console, const Modificatio
     return list;
 }
 
-ModificationList ModificationList::forAdd(Console& console, const ModificationSet& set) {
+ModificationList ModificationList::forAdd(Reporter& reporter, const ModificationSet& set) {
     ModificationList list;
     for (const auto& [name, values] : set.addValues) {
         if (name == kPasswordAttribute) {
@@ -163,7 +163,7 @@ ModificationList ModificationList::forAdd(Console& console, const ModificationSe
             }
         } else if (name == kUnicodePwd) {
             if (!values.empty()) {
-                list.appendUnicodePwd(console, LDAP_MOD_ADD, values.front());
+                list.appendUnicodePwd(reporter, LDAP_MOD_ADD, values.front());
             }
         } else {
             list.appendTexts(LDAP_MOD_ADD, name, values);
@@ -208,16 +208,16 @@ std::optional<std::string> unicodePwdBytes(const std::string& value) {
     return utf16;
 }
 
-bool checkModificationSet(Console& console, const ModificationSet& set, bool addMode) {
+bool checkModificationSet(Reporter& reporter, const ModificationSet& set, bool addMode) {
     const std::size_t count = countModifications(set, addMode);
     if (count > kMaxModifications) {
-        console.out() << "ERROR: " << count
-                      << " modifications requested; one request holds at most " << kMaxModifications
-                      << ". Nothing was sent.\n";
+        reporter.out() << "ERROR: " << count
+                       << " modifications requested; one request holds at most "
+                       << kMaxModifications << ". Nothing was sent.\n";
         return false;
     }
-    if (!addMode && (!hasNoEmptyRemoval(console, set.removeValues) ||
-                     !hasNoEmptyRemoval(console, set.removeBinary))) {
+    if (!addMode && (!hasNoEmptyRemoval(reporter, set.removeValues) ||
+                     !hasNoEmptyRemoval(reporter, set.removeBinary))) {
         return false;
     }
     std::vector<const std::string*> passwords;
@@ -234,8 +234,9 @@ bool checkModificationSet(Console& console, const ModificationSet& set, bool add
     for (const std::string* password : passwords) {
         if (!localeToUtf16le(*password)) {
             // Never send a password the server would store corrupted.
-            console.out() << "ERROR: A password value is not valid text in this locale's encoding ("
-                          << localeEncoding() << "). Nothing was sent.\n";
+            reporter.out()
+                << "ERROR: A password value is not valid text in this locale's encoding ("
+                << localeEncoding() << "). Nothing was sent.\n";
             return false;
         }
     }

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "attr/modification_set.h"
-#include "cli/process_targets.h"
-#include "platform/console.h"
+#include "ops/process_targets.h"
+#include "util/reporter.h"
 
 namespace kestrel {
 
@@ -23,10 +23,10 @@ class ModificationList {
   public:
     // All seven groups, in group order: clears, text removals, replaces, adds, then the
     // binary removals, replaces and adds. Writes the #setpwd# warnings and debug lines.
-    static ModificationList forModify(Console& console, const ModificationSet& set);
+    static ModificationList forModify(Reporter& reporter, const ModificationSet& set);
 
     // Only the two add groups; every entry uses LDAP_MOD_ADD.
-    static ModificationList forAdd(Console& console, const ModificationSet& set);
+    static ModificationList forAdd(Reporter& reporter, const ModificationSet& set);
 
     // Null-terminated, valid while this list lives.
     LDAPMod* const* mods() const { return pointers_.data(); }
@@ -60,7 +60,7 @@ class ModificationList {
     void appendTexts(int op, const std::string& type, const std::vector<std::string>& values);
     // The bervals point at the values themselves, so they must outlive the list.
     void appendBinaries(int op, const std::string& type, std::span<const BinaryValue> values);
-    void appendUnicodePwd(Console& console, int op, const std::string& value);
+    void appendUnicodePwd(Reporter& reporter, int op, const std::string& value);
     void seal();
 
     std::vector<std::unique_ptr<Entry>> entries_;
@@ -74,7 +74,7 @@ std::size_t countModifications(const ModificationSet& set, bool addMode);
 // The checks a modify or add run makes before connecting: at most 999 modifications,
 // and every password text (unicodePwd, #setpwd#) valid in the locale's encoding.
 // Writes an ERROR line and returns false when the run must not go on.
-bool checkModificationSet(Console& console, const ModificationSet& set, bool addMode);
+bool checkModificationSet(Reporter& reporter, const ModificationSet& set, bool addMode);
 
 // The quoted UTF-16LE bytes a unicodePwd value is sent as, or nothing when the value is
 // not valid text in the locale's encoding.

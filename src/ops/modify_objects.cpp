@@ -6,10 +6,10 @@
 namespace kestrel {
 
 void runModify(RunContext& run, const DnList& targets, const ModificationSet& set) {
-    if (!run.console.quiet) {
-        run.console.out() << "Modifying specified objects...\n";
+    if (!run.reporter.quiet) {
+        run.reporter.out() << "Modifying specified objects...\n";
     }
-    const ModificationList list = ModificationList::forModify(run.console, set);
+    const ModificationList list = ModificationList::forModify(run.reporter, set);
     sendModificationList(run, targets, list, &LdapConnection::ldap_modify_ext, false);
 }
 

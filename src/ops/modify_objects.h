@@ -2,7 +2,7 @@
 #pragma once
 
 #include "attr/modification_set.h"
-#include "cli/process_targets.h"
+#include "ops/process_targets.h"
 
 namespace kestrel {
 

@@ -1,17 +1,17 @@
 #include "ops/relocate_objects.h"
 
-#include "attr/ascii_case.h"
 #include "session/dn_components.h"
 #include "session/error_report.h"
+#include "util/ascii_case.h"
 
 namespace kestrel {
 namespace {
 
 // A target that is not a DN is never sent: with no first component there is no RDN.
 // The line is this target's error line, so quiet mode drops it like the others.
-RequestOutcome refuseNonDn(Console& console) {
-    if (!console.quiet) {
-        console.out() << "ERROR: Not a valid DN, nothing was sent for it.\n";
+RequestOutcome refuseNonDn(Reporter& reporter) {
+    if (!reporter.quiet) {
+        reporter.out() << "ERROR: Not a valid DN, nothing was sent for it.\n";
     }
     RequestOutcome outcome;
     outcome.kind = RequestOutcome::Kind::Refused;
@@ -20,7 +20,7 @@ RequestOutcome refuseNonDn(Console& console) {
 }
 
 // The object's last known parent DN as the directory holds it, or empty text.
-std::string lastKnownParent(Console& console, LdapSession& session, const std::string& dn) {
+std::string lastKnownParent(Reporter& reporter, LdapSession& session, const std::string& dn) {
     SearchRequest request;
     request.base = dn;
     request.filter = "(objectclass=*)";
@@ -30,7 +30,7 @@ std::string lastKnownParent(Console& console, LdapSession& session, const std::s
     std::vector<LdapEntry> entries;
     const int rc = session.handle->ldap_search_ext_s(request, entries);
     if (rc != 0) {
-        reportLdapError(console, "Error: lastKnownParent", "", rc, nullptr);
+        reportLdapError(reporter, "Error: lastKnownParent", "", rc, nullptr);
         return "";
     }
     if (entries.empty()) {
@@ -40,9 +40,9 @@ std::string lastKnownParent(Console& console, LdapSession& session, const std::s
     return values != nullptr && !values->empty() ? values->front() : "";
 }
 
-RequestOutcome skipTarget(Console& console, const char* message) {
-    if (!console.quiet) {
-        console.out() << message;
+RequestOutcome skipTarget(Reporter& reporter, const char* message) {
+    if (!reporter.quiet) {
+        reporter.out() << message;
     }
     RequestOutcome outcome;
     outcome.kind = RequestOutcome::Kind::Skipped;
@@ -52,8 +52,8 @@ RequestOutcome skipTarget(Console& console, const char* message) {
 }  // namespace
 
 void runDelete(RunContext& run, const DnList& targets) {
-    if (!run.console.quiet) {
-        run.console.out() << "Deleting specified objects...\n";
+    if (!run.reporter.quiet) {
+        run.reporter.out() << "Deleting specified objects...\n";
     }
     ServerControls deleteControls;
     if (run.settings.treeDelete) {
@@ -68,15 +68,15 @@ void runDelete(RunContext& run, const DnList& targets) {
 }
 
 void runMove(RunContext& run, const DnList& targets) {
-    if (!run.console.quiet) {
-        run.console.out() << "Moving specified objects to " << run.settings.newParent << "...\n";
+    if (!run.reporter.quiet) {
+        run.reporter.out() << "Moving specified objects to " << run.settings.newParent << "...\n";
     }
     LoopVariant variant;
     variant.stopMessage = kMoveStopMessage;
     processTargets(run, targets, variant, [&](const std::string& dn) {
         const auto components = explodeDn(dn);
         if (!components) {
-            return refuseNonDn(run.console);
+            return refuseNonDn(run.reporter);
         }
         RequestOutcome outcome;
         outcome.sendCode = run.session.handle->ldap_rename_ext(
@@ -88,8 +88,8 @@ void runMove(RunContext& run, const DnList& targets) {
 void runRename(RunContext& run, const DnList& targets) {
     const std::string& dn = targets.front();
     const std::string& newName = run.settings.newRdn;
-    if (!run.console.quiet) {
-        run.console.out() << "Renaming " << dn << " to " << newName << "...\n";
+    if (!run.reporter.quiet) {
+        run.reporter.out() << "Renaming " << dn << " to " << newName << "...\n";
     }
     LoopVariant variant;
     variant.progressLine = false;
@@ -97,7 +97,7 @@ void runRename(RunContext& run, const DnList& targets) {
     processTargets(run, {dn}, variant, [&](const std::string& target) {
         const auto components = explodeDn(target);
         if (!components) {
-            return refuseNonDn(run.console);
+            return refuseNonDn(run.reporter);
         }
         const std::string rdnWithSeparator = components->front() + ",";
         const auto equals = rdnWithSeparator.find('=');
@@ -118,28 +118,28 @@ void runRename(RunContext& run, const DnList& targets) {
 }
 
 void runUndelete(RunContext& run, const DnList& targets) {
-    Console& console = run.console;
-    if (!console.quiet) {
-        console.out() << "Undeleting specified objects...\n";
+    Reporter& reporter = run.reporter;
+    if (!reporter.quiet) {
+        reporter.out() << "Undeleting specified objects...\n";
     }
     const ServerControls showDeleted{ServerControl{kShowDeletedOid, "", true}};
     processTargets(run, targets, LoopVariant{}, [&](const std::string& dn) {
         // Checked first: a target that is not a DN is not even looked up.
         const auto components = explodeDn(dn);
         if (!components) {
-            return refuseNonDn(console);
+            return refuseNonDn(reporter);
         }
         std::string parent = run.settings.newParent;
         if (parent.empty()) {
             // ASCII folding only: the locale must not change the bytes of other letters.
-            parent = asciiLower(lastKnownParent(console, run.session, dn));
+            parent = asciiLower(lastKnownParent(reporter, run.session, dn));
             if (parent.empty()) {
-                return skipTarget(console,
+                return skipTarget(reporter,
                                   "ERROR: Can't determine Last Known Parent, skipping...\n");
             }
             if (parent.find(",cn=deleted objects,") != std::string::npos) {
                 return skipTarget(
-                    console, "ERROR: ,cn=Deleted Objects, in Last Known Parent, skipping...\n");
+                    reporter, "ERROR: ,cn=Deleted Objects, in Last Known Parent, skipping...\n");
             }
         }
         std::string rdn = components->front();

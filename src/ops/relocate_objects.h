@@ -1,7 +1,7 @@
 // The modes that change where an object lives or whether it exists.
 #pragma once
 
-#include "cli/process_targets.h"
+#include "ops/process_targets.h"
 
 namespace kestrel {
 

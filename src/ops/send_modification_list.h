@@ -1,8 +1,8 @@
 // The per-target loop modify and add share: one request carrying the whole list.
 #pragma once
 
-#include "cli/process_targets.h"
 #include "ops/modification_list.h"
+#include "ops/process_targets.h"
 #include "session/ldap_client.h"
 
 namespace kestrel {

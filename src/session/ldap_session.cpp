@@ -6,8 +6,8 @@
 #include <cctype>
 #include <cerrno>
 
-#include "platform/leading_number.h"
 #include "session/error_report.h"
+#include "util/leading_number.h"
 
 namespace kestrel {
 namespace {
@@ -16,14 +16,14 @@ const char* flag(bool value) {
     return value ? "1" : "0";
 }
 
-void setOption(Console& console, LdapConnection& handle, const std::string& serverText, int option,
-               int value, const char* debugLine, const char* failureLabel) {
-    if (console.debug) {
-        console.err() << debugLine;
+void setOption(Reporter& reporter, LdapConnection& handle, const std::string& serverText,
+               int option, int value, const char* debugLine, const char* failureLabel) {
+    if (reporter.debug) {
+        reporter.err() << debugLine;
     }
     const int rc = handle.ldap_set_option(option, value);
     if (rc != 0) {
-        reportLdapError(console, failureLabel, serverText, rc, nullptr);
+        reportLdapError(reporter, failureLabel, serverText, rc, nullptr);
     }
 }
 
@@ -88,7 +88,7 @@ ServerAddress parseServerText(const std::string& text) {
     return address;
 }
 
-std::optional<LdapSession> openSession(Console& console, LdapLibrary& library,
+std::optional<LdapSession> openSession(Reporter& reporter, LdapLibrary& library,
                                        const ConnectSettings& settings) {
     ServerAddress address;
     if (settings.server) {
@@ -111,8 +111,8 @@ std::optional<LdapSession> openSession(Console& console, LdapLibrary& library,
     }
     const bool simple = settings.simple || settings.anonymous;
 
-    if (console.debug) {
-        std::ostream& out = console.out();
+    if (reporter.debug) {
+        std::ostream& out = reporter.out();
         out << "DEBUG: In OpenLDAP... Params:\n";
         if (settings.server) {
             out << "DEBUG:    Server:    " << serverText << "\n";
@@ -146,7 +146,7 @@ std::optional<LdapSession> openSession(Console& console, LdapLibrary& library,
         handle = library.ldap_init(host, requestedPort, initError);
     }
     if (!handle) {
-        reportLdapError(console, "LDAP_INIT", serverText, initError != 0 ? initError : errno,
+        reportLdapError(reporter, "LDAP_INIT", serverText, initError != 0 ? initError : errno,
                         nullptr);
         return std::nullopt;
     }
@@ -154,15 +154,15 @@ std::optional<LdapSession> openSession(Console& console, LdapLibrary& library,
     handle->setTimeLimit(settings.timeoutSeconds);
 
     if (settings.version3) {
-        setOption(console, *handle, serverText, kLdapOptVersion, 3, "LDAP_OPTION: Version 3\n",
+        setOption(reporter, *handle, serverText, kLdapOptVersion, 3, "LDAP_OPTION: Version 3\n",
                   "LDAP_OPTION (Version3): ");
     }
     if (!settings.ref) {
-        setOption(console, *handle, serverText, kLdapOptReferrals, 0, "LDAP_OPTION: No referrals\n",
-                  "LDAP_OPTION (NoReferrals): ");
+        setOption(reporter, *handle, serverText, kLdapOptReferrals, 0,
+                  "LDAP_OPTION: No referrals\n", "LDAP_OPTION (NoReferrals): ");
     }
     if (settings.encrypt) {
-        setOption(console, *handle, serverText, kLdapOptEncrypt, 1,
+        setOption(reporter, *handle, serverText, kLdapOptEncrypt, 1,
                   "LDAP_OPTION: Kerberos Encryption\n", "LDAP_OPTION (Kerberos Encryption On): ");
     }
 
@@ -179,7 +179,7 @@ std::optional<LdapSession> openSession(Console& console, LdapLibrary& library,
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         }
         if (lowered.find("cn=") != std::string::npos) {
-            console.out() << "ERROR: DN format not currently supported for secure bind.\n\n";
+            reporter.out() << "ERROR: DN format not currently supported for secure bind.\n\n";
             return std::nullopt;
         }
         // Explicit credentials for the negotiate bind are not offered here; binding with
@@ -188,21 +188,21 @@ std::optional<LdapSession> openSession(Console& console, LdapLibrary& library,
     }
 
     if (rc == 0) {
-        if (console.debug) {
-            console.err() << "LDAP_BIND: ["
-                          << (settings.server ? *settings.server : handle->hostName())
-                          << "] Successful\n";
+        if (reporter.debug) {
+            reporter.err() << "LDAP_BIND: ["
+                           << (settings.server ? *settings.server : handle->hostName())
+                           << "] Successful\n";
         }
         return LdapSession{std::move(handle), serverText};
     }
-    reportLdapError(console, "LDAP_BIND", serverText, rc,
+    reportLdapError(reporter, "LDAP_BIND", serverText, rc,
                     settings.extendedErrorInfo ? handle.get() : nullptr);
-    if (console.debug) {
+    if (reporter.debug) {
         // The code alone (often just "Local error") rarely says why a Kerberos bind
         // failed; the library's text names the cause, such as a missing ticket.
         const std::string diagnostic = handle->lastDiagnostic();
         if (!diagnostic.empty()) {
-            console.out() << "DEBUG: LDAP_BIND diagnostic: " << diagnostic << "\n";
+            reporter.out() << "DEBUG: LDAP_BIND diagnostic: " << diagnostic << "\n";
         }
     }
     return std::nullopt;

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/console.h"
 #include "session/ldap_client.h"
+#include "util/reporter.h"
 
 namespace kestrel {
 
@@ -53,7 +53,7 @@ struct ServerAddress {
 ServerAddress parseServerText(const std::string& text);
 
 // A bound session, or nothing when the run cannot go on (the reason is already written).
-std::optional<LdapSession> openSession(Console& console, LdapLibrary& library,
+std::optional<LdapSession> openSession(Reporter& reporter, LdapLibrary& library,
                                        const ConnectSettings& settings);
 
 void closeSession(LdapSession& session);

@@ -4,8 +4,8 @@
 #include <cctype>
 #include <cstdio>
 
-#include "platform/leading_number.h"
 #include "session/ldap_client.h"
+#include "util/leading_number.h"
 
 namespace kestrel {
 namespace {
@@ -43,7 +43,7 @@ void decodeRootDse(RootDseInfo& info) {
                                                           "Windows Server 2003 Forest Mode"});
 }
 
-void gatherRootDse(Console& console, LdapSession& session, RootDseInfo& info) {
+void gatherRootDse(Reporter& reporter, LdapSession& session, RootDseInfo& info) {
     info = RootDseInfo{};
     SearchRequest request;  // base "" and scope base: the RootDSE, all attributes
     std::vector<LdapEntry> entries;
@@ -51,8 +51,8 @@ void gatherRootDse(Console& console, LdapSession& session, RootDseInfo& info) {
     if (rc != 0) {
         std::array<char, 16> hex{};
         std::snprintf(hex.data(), hex.size(), "%x", static_cast<unsigned>(rc));
-        console.err() << "LDAP_SEARCH_S: 0x" << hex.data()
-                      << "\nLDAP_SEARCH_S: " << ldapErrorText(rc) << "\n\n";
+        reporter.err() << "LDAP_SEARCH_S: 0x" << hex.data()
+                       << "\nLDAP_SEARCH_S: " << ldapErrorText(rc) << "\n\n";
         return;
     }
     if (!entries.empty()) {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/console.h"
 #include "session/ldap_session.h"
+#include "util/reporter.h"
 
 namespace kestrel {
 
@@ -42,6 +42,6 @@ void decodeRootDse(RootDseInfo& info);
 
 // Reads the RootDSE into `info`. On failure writes the search error and leaves
 // `valid` false; the session stays open.
-void gatherRootDse(Console& console, LdapSession& session, RootDseInfo& info);
+void gatherRootDse(Reporter& reporter, LdapSession& session, RootDseInfo& info);
 
 }  // namespace kestrel

@@ -26,7 +26,7 @@ run_checked() {
 # The program's switch specification is the one list of what it accepts; the names are
 # its entries without the ":" (flag) and "^" (required) markers.
 program_switches() {
-    sed -n '/^SwitchSpec kestrelSwitchSpec()/,/}/p' "$ROOT/src/cli/run_settings.cpp" |
+    sed -n '/^SwitchSpec kestrelSwitchSpec()/,/}/p' "$ROOT/src/cli/settings_reader.cpp" |
         grep -o '"[^"]*"' | tr -d '"' | sed 's/^[:^]//' | sort
 }
 

@@ -1,4 +1,4 @@
-#include "platform/ads_path.h"
+#include "password/ads_path.h"
 
 #include <gtest/gtest.h>
 

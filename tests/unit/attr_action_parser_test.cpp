@@ -61,15 +61,15 @@ void runRows(const std::vector<ParseRow>& rows) {
     for (const auto& row : rows) {
         std::ostringstream out;
         std::ostringstream err;
-        Console console(out, err);
-        console.debug = row.debug;
+        Reporter reporter(out, err);
+        reporter.debug = row.debug;
         ActionSyntax syntax;
         syntax.attrDelimiter = row.attrDelimiter;
         syntax.mvDelimiter = row.mvDelimiter;
         syntax.addMode = row.addMode;
         ModificationSet set;
         const ActionParseOutcome outcome =
-            parseAttributeActions(console, row.arguments, syntax, set);
+            parseAttributeActions(reporter, row.arguments, syntax, set);
         EXPECT_EQ(out.str(), row.output) << row.name;
         EXPECT_EQ(err.str(), "") << row.name;
         EXPECT_EQ(describe(set), row.set) << row.name;
@@ -676,10 +676,10 @@ TEST(ParseAttributeActions, LongArgumentsStayCheap) {
     }
     std::ostringstream out;
     std::ostringstream err;
-    Console console(out, err);
+    Reporter reporter(out, err);
     ModificationSet set;
     const auto outcome = parseAttributeActions(
-        console, {"drink:++:" + values, std::string(1 << 20, ':')}, ActionSyntax{}, set);
+        reporter, {"drink:++:" + values, std::string(1 << 20, ':')}, ActionSyntax{}, set);
     EXPECT_TRUE(outcome.wellFormed);
     EXPECT_EQ(set.addValues.at("drink").size(), 200000u);
     // A run of delimiters: empty attribute, blank operation, the rest less its last delimiter.

@@ -32,11 +32,11 @@ void runRows(const std::vector<EncodeRow>& rows) {
     for (const auto& row : rows) {
         std::ostringstream out;
         std::ostringstream err;
-        Console console(out, err);
-        console.debug = row.debug;
+        Reporter reporter(out, err);
+        reporter.debug = row.debug;
         std::string attribute = row.attribute;
         BinaryValue value = {0xde, 0xad};  // whatever was there before is not kept
-        const int status = encodeBinaryValue(console, attribute, row.valueText, value);
+        const int status = encodeBinaryValue(reporter, attribute, row.valueText, value);
         const std::string where = row.attribute + " with [" + row.valueText + "]";
         EXPECT_EQ(status, row.status) << where;
         EXPECT_EQ(attribute, row.attributeAfter) << where;

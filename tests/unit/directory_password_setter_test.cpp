@@ -1,4 +1,4 @@
-#include "ops/directory_password_setter.h"
+#include "password/directory_password_setter.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "fake_ldap.h"
-#include "platform/exit_status.h"
-#include "platform/wide_text.h"
+#include "password/wide_text.h"
+#include "util/exit_status.h"
 
 namespace kestrel {
 namespace {
@@ -81,7 +81,7 @@ class DirectoryPasswordSetterTest : public ::testing::Test {
 
     std::int32_t set(const std::string& dn, const std::string& password = "Secret-1",
                      const std::string& server = "dc1.homelab.net") {
-        return setter.setPassword(captured.console, server, dn, password);
+        return setter.setPassword(captured.reporter, server, dn, password);
     }
 
     FakeDirectoryObjects objects;
@@ -103,7 +103,7 @@ TEST_F(DirectoryPasswordSetterTest, EntersTheRuntimeBindsSetsAndReleasesInThatOr
 }
 
 TEST_F(DirectoryPasswordSetterTest, TheRuntimeIsEnteredOnceAndSaidSoOnceInDebug) {
-    captured.console.debug = true;
+    captured.reporter.debug = true;
     EXPECT_EQ(set("CN=a"), 0);
     EXPECT_EQ(set("CN=b"), 0);
     EXPECT_EQ(objects.log,
@@ -117,7 +117,7 @@ TEST_F(DirectoryPasswordSetterTest, TheRuntimeIsEnteredOnceAndSaidSoOnceInDebug)
 
 TEST_F(DirectoryPasswordSetterTest, ARuntimeThatDoesNotStartIsTriedAgainNextTime) {
     objects.initResults = {S_FALSE, hresultFromBits(0x80004005u)};
-    captured.console.debug = true;
+    captured.reporter.debug = true;
     EXPECT_EQ(set("CN=a"), -1);
     EXPECT_EQ(set("CN=b"), -1);
     EXPECT_EQ(set("CN=c"), 0);
@@ -237,16 +237,16 @@ TEST_F(DirectoryPasswordSetterTest, FailuresAreReportedWithTheFailingCallsName) 
         rowObjects.getObjectResult = row.getObject;
         rowObjects.setPasswordResult = row.setPassword;
         DirectoryPasswordSetter rowSetter(rowObjects);
-        CapturedConsole console;
+        CapturedConsole reporter;
         const HRESULT expected = row.getObject != S_OK ? row.getObject : row.setPassword;
-        EXPECT_EQ(rowSetter.setPassword(console.console, "dc1.homelab.net", "CN=x", "Secret-1"),
+        EXPECT_EQ(rowSetter.setPassword(reporter.reporter, "dc1.homelab.net", "CN=x", "Secret-1"),
                   expected);
         rowObjects.log.erase(rowObjects.log.begin());  // CoInitializeEx
         EXPECT_EQ(rowObjects.log, row.calls) << row.err;
-        EXPECT_EQ(console.out(), row.out);
-        EXPECT_EQ(console.err(), row.err);
+        EXPECT_EQ(reporter.out(), row.out);
+        EXPECT_EQ(reporter.err(), row.err);
         // The "adsi error" line comes before the report.
-        EXPECT_EQ(console.both(), row.out + row.err);
+        EXPECT_EQ(reporter.both(), row.out + row.err);
     }
 }
 
@@ -272,7 +272,7 @@ TEST_F(DirectoryPasswordSetterTest, TextInvalidInTheLocaleIsNeverSent) {
     // An invalid password: bound, released, nothing set.
     objects.log.clear();
     CapturedConsole second;
-    EXPECT_EQ(setter.setPassword(second.console, "dc1", "CN=x", "Secret-\xff"),
+    EXPECT_EQ(setter.setPassword(second.reporter, "dc1", "CN=x", "Secret-\xff"),
               hresultFromBits(0x80070459u));
     EXPECT_EQ(objects.log, (Lines{"ADsGetObject LDAP://dc1/CN=x IADsUser", "Release"}));
     EXPECT_EQ(second.err(),

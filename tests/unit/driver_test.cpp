@@ -47,7 +47,7 @@ class DriverTest : public ::testing::Test {
                                     return tick;
                                 },
                                 [this] { forgottenAt.push_back(library.log.size()); }};
-        return runKestrel(static_cast<int>(argv.size()), argv.data(), in, captured.console,
+        return runKestrel(static_cast<int>(argv.size()), argv.data(), in, captured.reporter,
                           services);
     }
 
@@ -150,7 +150,7 @@ TEST_F(DriverTest, AFailedRootDseReadClosesTheSessionAndEndsTheRun) {
 }
 
 TEST_F(DriverTest, QuietModeStillExplainsAnEarlyEnd) {
-    captured.console.quiet = true;
+    captured.reporter.quiet = true;
     library.bindResult = 49;
     EXPECT_EQ(run({"-q", "-h", "dc1", "-b", kKim, "description::Hello"}), -1);
     EXPECT_EQ(captured.err(),
@@ -159,15 +159,15 @@ TEST_F(DriverTest, QuietModeStillExplainsAnEarlyEnd) {
 
     FakeLdapLibrary unreadable;
     unreadable.searchAnswers = {SearchAnswer{kLdapServerDown, {}}};
-    CapturedConsole console;
+    CapturedConsole reporter;
     DriverServices services{unreadable, passwords, [] { return 0u; }, {}};
     const char* argv[] = {"kestrel", "-q", "-b", "cn=a", "title::x"};
     std::istringstream in;
-    EXPECT_EQ(runKestrel(5, argv, in, console.console, services), -1);
-    EXPECT_EQ(console.err(),
+    EXPECT_EQ(runKestrel(5, argv, in, reporter.reporter, services), -1);
+    EXPECT_EQ(reporter.err(),
               "LDAP_SEARCH_S: 0x51\nLDAP_SEARCH_S: Can't contact LDAP server\n\n"
               "ERROR: Couldn't gather RootDSE Info...\nTerminating program.\n");
-    EXPECT_EQ(console.out(), "");
+    EXPECT_EQ(reporter.out(), "");
     EXPECT_EQ(unreadable.openHandles, 0);
 }
 
@@ -239,8 +239,8 @@ TEST_F(DriverTest, SecondsInTheStreamsDefaultFormat) {
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
         fresh.searchAnswers.push_back(SearchAnswer{0, {fake::rootDseEntry("dc1")}});
-        CapturedConsole console;
-        console.console.quiet = true;
+        CapturedConsole reporter;
+        reporter.reporter.quiet = true;
         std::deque<std::uint32_t> rowTicks{row.start, row.end};
         DriverServices services{fresh,
                                 passwords,
@@ -252,8 +252,8 @@ TEST_F(DriverTest, SecondsInTheStreamsDefaultFormat) {
                                 {}};
         const char* argv[] = {"kestrel", "-q", "-elapsedms", "-elapsed", "-b", "cn=a", "title::x"};
         std::istringstream in;
-        EXPECT_EQ(runKestrel(7, argv, in, console.console, services), 0);
-        EXPECT_EQ(console.out(),
+        EXPECT_EQ(runKestrel(7, argv, in, reporter.reporter, services), 0);
+        EXPECT_EQ(reporter.out(),
                   "\n\nElapsed MS: " + row.ms + "\nTime Elapsed (sec): " + row.seconds + "\n");
     }
 }
@@ -362,7 +362,7 @@ TEST_F(DriverTest, EachModeWithItsHeading) {
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
         fresh.searchAnswers.push_back(SearchAnswer{0, {fake::rootDseEntry("dc1")}});
-        CapturedConsole console;
+        CapturedConsole reporter;
         std::deque<std::uint32_t> rowTicks{1, 2};
         DriverServices services{fresh,
                                 passwords,
@@ -378,11 +378,11 @@ TEST_F(DriverTest, EachModeWithItsHeading) {
         }
         std::istringstream in;
         EXPECT_EQ(
-            runKestrel(static_cast<int>(argv.size()), argv.data(), in, console.console, services),
+            runKestrel(static_cast<int>(argv.size()), argv.data(), in, reporter.reporter, services),
             0)
             << row.heading;
         // The heading, the target's outcome, then the completion message after its blank line.
-        EXPECT_EQ(console.out(), "DN Count: 1\nUsing server: dc1\n" + row.heading + kSucceeded);
+        EXPECT_EQ(reporter.out(), "DN Count: 1\nUsing server: dc1\n" + row.heading + kSucceeded);
         EXPECT_EQ(fresh.requests(), Lines{row.request});
         EXPECT_EQ(fresh.count(Call::Kind::Unbind), 1u);
     }
@@ -416,7 +416,7 @@ TEST_F(DriverTest, EveryPasswordModificationRequiresSealing) {
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
         fresh.searchAnswers.push_back(SearchAnswer{0, {fake::rootDseEntry("dc1.homelab.net")}});
-        CapturedConsole console;
+        CapturedConsole reporter;
         DriverServices services{fresh, passwords, [] { return 0u; }, {}};
         std::vector<const char*> argv{"kestrel", "-q", "-b", "cn=a,dc=x"};
         if (row.add) {
@@ -426,7 +426,7 @@ TEST_F(DriverTest, EveryPasswordModificationRequiresSealing) {
             argv.push_back(action.c_str());
         }
         std::istringstream in;
-        runKestrel(static_cast<int>(argv.size()), argv.data(), in, console.console, services);
+        runKestrel(static_cast<int>(argv.size()), argv.data(), in, reporter.reporter, services);
         bool sealed = false;
         for (const Call& call : fresh.callsOf(Call::Kind::SetOption)) {
             sealed = sealed || call.text() == "option 0x96=1";
@@ -470,7 +470,7 @@ TEST_F(DriverTest, LocalRefusalsNeverConnect) {
     };
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
-        CapturedConsole console;
+        CapturedConsole reporter;
         DriverServices services{fresh, passwords, [] { return 0u; }, {}};
         std::vector<const char*> argv{"kestrel"};
         for (const std::string& arg : row.args) {
@@ -478,7 +478,7 @@ TEST_F(DriverTest, LocalRefusalsNeverConnect) {
         }
         std::istringstream in(row.input);
         EXPECT_EQ(
-            runKestrel(static_cast<int>(argv.size()), argv.data(), in, console.console, services),
+            runKestrel(static_cast<int>(argv.size()), argv.data(), in, reporter.reporter, services),
             row.status)
             << (row.args.empty() ? "(no arguments)" : row.args.front());
         EXPECT_TRUE(fresh.log.empty());

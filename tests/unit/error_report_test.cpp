@@ -8,9 +8,10 @@
 #include <vector>
 
 #include "fake_ldap.h"
-#include "platform/exit_status.h"
-#include "platform/windows_error_text.h"
+#include "password/adsi_error.h"
 #include "session/ldap_client.h"
+#include "util/exit_status.h"
+#include "util/windows_error_text.h"
 
 namespace kestrel {
 namespace {
@@ -40,7 +41,7 @@ TEST(ReportLdapError, WritesOneLineInTheFixedForm) {
     };
     for (const Row& row : rows) {
         CapturedConsole captured;
-        reportLdapError(captured.console, row.label, row.subject, row.code, nullptr);
+        reportLdapError(captured.reporter, row.label, row.subject, row.code, nullptr);
         EXPECT_EQ(captured.err(), row.line);
         EXPECT_EQ(captured.out(), "");
     }
@@ -51,12 +52,12 @@ TEST(ReportLdapError, AHandleAddsTheServersTextWhenThereIsOne) {
     LdapSession session = library.session();
     CapturedConsole captured;
     library.diagnosticText = "";
-    reportLdapError(captured.console, "LDAP_BIND", "dc1", 49, session.handle.get());
+    reportLdapError(captured.reporter, "LDAP_BIND", "dc1", 49, session.handle.get());
     EXPECT_EQ(captured.err(), "LDAP_BIND: [dc1] Error 0x31 (49) - Invalid credentials\n");
 
     CapturedConsole again;
     library.diagnosticText = "80090308: LdapErr: DSID-0C09041C, data 52e";
-    reportLdapError(again.console, "LDAP_BIND", "dc1", 49, session.handle.get());
+    reportLdapError(again.reporter, "LDAP_BIND", "dc1", 49, session.handle.get());
     EXPECT_EQ(again.err(),
               "LDAP_BIND: [dc1] Error 0x31 (49) - Invalid credentials\n"
               "Extended Error: (80090308: LdapErr: DSID-0C09041C, data 52e)\n");
@@ -115,14 +116,14 @@ TEST(WindowsErrorText, HresultFromWin32) {
 
 TEST(ReportWindowsError, LabelCodeAndSystemTextOnStandardOutput) {
     CapturedConsole captured;
-    EXPECT_EQ(reportWindowsError(captured.console, "ConvertStringSidToSid: ", 1337), 1337);
+    EXPECT_EQ(reportWindowsError(captured.reporter, "ConvertStringSidToSid: ", 1337), 1337);
     EXPECT_EQ(captured.out(),
               "ConvertStringSidToSid: (1337) The security ID structure is invalid.\n");
     EXPECT_EQ(captured.err(), "");
 
     CapturedConsole negative;
     const auto code = static_cast<std::int32_t>(0x80070005u);
-    EXPECT_EQ(reportWindowsError(negative.console, "X", code), code);
+    EXPECT_EQ(reportWindowsError(negative.reporter, "X", code), code);
     EXPECT_EQ(negative.out(), "X(-2147024891) Access is denied.\n");
 }
 
@@ -190,7 +191,7 @@ TEST(AdsiErrorText, FirstMatchingRule) {
     };
     for (const Row& row : rows) {
         CapturedConsole captured;
-        EXPECT_EQ(adsiErrorText(captured.console, static_cast<std::int32_t>(row.code)), row.text)
+        EXPECT_EQ(adsiErrorText(captured.reporter, static_cast<std::int32_t>(row.code)), row.text)
             << std::hex << row.code;
         EXPECT_EQ(captured.out(), row.out) << std::hex << row.code;
         EXPECT_EQ(captured.err(), "");
@@ -200,18 +201,18 @@ TEST(AdsiErrorText, FirstMatchingRule) {
 TEST(ReportAdsiError, TheAdsiLineComesFirstThenTheReportWithoutNewline) {
     CapturedConsole captured;
     const auto code = static_cast<std::int32_t>(0x80005000u);
-    EXPECT_EQ(reportAdsiError(captured.console, "ADsGetObject", code), code);
+    EXPECT_EQ(reportAdsiError(captured.reporter, "ADsGetObject", code), code);
     EXPECT_EQ(captured.both(), "adsi error\nADsGetObject(0x80005000) E_ADS_BAD_PATHNAME");
     EXPECT_EQ(captured.err(), "ADsGetObject(0x80005000) E_ADS_BAD_PATHNAME");
 
     CapturedConsole unknown;
     const auto other = static_cast<std::int32_t>(0x80040E14u);
-    EXPECT_EQ(reportAdsiError(unknown.console, "SetPassword", other), other);
+    EXPECT_EQ(reportAdsiError(unknown.reporter, "SetPassword", other), other);
     EXPECT_EQ(unknown.both(), "SetPassword(0x80040e14) Unknown Error: 0x80040e14");
 
     CapturedConsole system;
     const auto denied = static_cast<std::int32_t>(0x80070005u);
-    EXPECT_EQ(reportAdsiError(system.console, "SetPassword", denied), denied);
+    EXPECT_EQ(reportAdsiError(system.reporter, "SetPassword", denied), denied);
     EXPECT_EQ(system.out(), "");
     EXPECT_EQ(system.err(), "SetPassword(0x80070005) Access is denied.\n");
 }
@@ -241,7 +242,7 @@ TEST(HexDump, RowsThenTheCharacters) {
     };
     for (const Row& row : rows) {
         CapturedConsole captured;
-        hexDump(captured.console, row.bytes.data(), row.bytes.size());
+        hexDump(captured.reporter, row.bytes.data(), row.bytes.size());
         EXPECT_EQ(captured.out(), row.dump);
         EXPECT_EQ(captured.err(), "");
     }
@@ -250,7 +251,7 @@ TEST(HexDump, RowsThenTheCharacters) {
 TEST(HexDump, CounterRunsInUpperCaseHex) {
     const std::vector<std::uint8_t> bytes(0x101, 0x30);
     CapturedConsole captured;
-    hexDump(captured.console, bytes.data(), bytes.size());
+    hexDump(captured.reporter, bytes.data(), bytes.size());
     const std::string& out = captured.out();
     EXPECT_NE(out.find("\n00A0 30 "), std::string::npos);
     EXPECT_NE(out.find("\n00F0 30 "), std::string::npos);

@@ -1,4 +1,4 @@
-// A recording fake of the program's LDAP interface, a fake password setter and a console
+// A recording fake of the program's LDAP interface, a fake password setter and a reporter
 // that captures both streams, for the unit tests of the directory session, the per-target
 // loop, the operations and the driver.
 #pragma once
@@ -20,10 +20,10 @@
 #include <utility>
 #include <vector>
 
-#include "ops/password_setter.h"
-#include "platform/console.h"
+#include "password/password_setter.h"
 #include "session/ldap_client.h"
 #include "session/ldap_session.h"
+#include "util/reporter.h"
 
 namespace kestrel::fake {
 
@@ -526,8 +526,8 @@ class FakePasswordSetter final : public PasswordSetter {
     std::deque<std::int32_t> statuses;  // one per call; none left: 0
     std::vector<Request> requests;
 
-    std::int32_t setPassword(Console& console, const std::string& serverName, const std::string& dn,
-                             const std::string& password) override {
+    std::int32_t setPassword(Reporter& reporter, const std::string& serverName,
+                             const std::string& dn, const std::string& password) override {
         requests.push_back(Request{serverName, dn, password});
         std::int32_t status = 0;
         if (!statuses.empty()) {
@@ -536,7 +536,7 @@ class FakePasswordSetter final : public PasswordSetter {
         }
         if (status != 0) {
             // The real setter writes its own report; a marker shows where it lands.
-            console.err() << "<password error>";
+            reporter.err() << "<password error>";
         }
         return status;
     }
@@ -566,7 +566,7 @@ class TeeBuffer final : public std::streambuf {
     std::string& both_;
 };
 
-// A Console whose standard output, standard error and their interleaving can be read.
+// A Reporter whose standard output, standard error and their interleaving can be read.
 class CapturedConsole {
   public:
     CapturedConsole() = default;
@@ -587,7 +587,7 @@ class CapturedConsole {
     std::ostream errStream_{&errBuffer_};
 
   public:
-    Console console{outStream_, errStream_};
+    Reporter reporter{outStream_, errStream_};
 };
 
 // A RootDSE entry with the given DNS host name and an Active Directory's capability.

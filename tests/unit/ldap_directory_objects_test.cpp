@@ -1,4 +1,4 @@
-#include "platform/ldap_directory_objects.h"
+#include "password/ldap_directory_objects.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/ldap_win32_error.h"
+#include "password/ldap_win32_error.h"
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/windows_error_text.h"
 #include "session/ldap_client.h"
+#include "util/windows_error_text.h"
 
 namespace kestrel {
 namespace {

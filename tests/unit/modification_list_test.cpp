@@ -66,7 +66,7 @@ TEST_F(ModificationListTest, GroupsInTableOrderWithTheirOperations) {
     set.removeBinary = {{"objectsid", {{0x01, 0x02}}}};
     set.replaceBinary = {{"objectguid", {0xAA, 0x00}}};
     set.addBinary = {{"bin", {{0x00}, {0x01, 0x02}}}};
-    const ModificationList list = ModificationList::forModify(captured.console, set);
+    const ModificationList list = ModificationList::forModify(captured.reporter, set);
     EXPECT_EQ(sent(list), (Lines{
                               "0x1 zeta (null)",
                               "0x1 alpha (null)",
@@ -89,7 +89,7 @@ TEST_F(ModificationListTest, NamesInByteOrderWithinAGroup) {
     for (const char* name : {"b", "ab", "a_b", "a0", "a-b", "a", "z", "\xC3\xA9t\xC3\xA9"}) {
         set.replaceValues[name] = "v";
     }
-    const ModificationList list = ModificationList::forModify(captured.console, set);
+    const ModificationList list = ModificationList::forModify(captured.reporter, set);
     EXPECT_EQ(sent(list),
               (Lines{"0x2 a [v]", "0x2 a-b [v]", "0x2 a0 [v]", "0x2 a_b [v]", "0x2 ab [v]",
                      "0x2 b [v]", "0x2 z [v]", "0x2 \xC3\xA9t\xC3\xA9 [v]"}));
@@ -97,7 +97,7 @@ TEST_F(ModificationListTest, NamesInByteOrderWithinAGroup) {
 
 TEST_F(ModificationListTest, ClearsKeepArgumentOrderAndDuplicates) {
     set.clears = {"scriptpath", "otherattr", "scriptpath"};
-    const ModificationList list = ModificationList::forModify(captured.console, set);
+    const ModificationList list = ModificationList::forModify(captured.reporter, set);
     EXPECT_EQ(sent(list),
               (Lines{"0x1 scriptpath (null)", "0x1 otherattr (null)", "0x1 scriptpath (null)"}));
 }
@@ -105,7 +105,7 @@ TEST_F(ModificationListTest, ClearsKeepArgumentOrderAndDuplicates) {
 TEST_F(ModificationListTest, EmptyValueListsAreStillSent) {
     set.removeValues = {{"drink", {}}};
     set.addValues = {{"food", {}}};
-    const ModificationList list = ModificationList::forModify(captured.console, set);
+    const ModificationList list = ModificationList::forModify(captured.reporter, set);
     const std::vector<RecordedMod> mods = copyMods(list.mods());
     ASSERT_EQ(mods.size(), 2u);
     EXPECT_EQ(describe(mods), (Lines{"0x1 drink []", "0x0 food []"}));
@@ -130,7 +130,7 @@ TEST_F(ModificationListTest, UnicodePwdIsAQuotedUtf16BinaryValue) {
     for (const Row& row : rows) {
         ModificationSet passwordSet;
         passwordSet.replaceValues = {{"unicodepwd", row.value}, {"description", "d"}};
-        const ModificationList list = ModificationList::forModify(captured.console, passwordSet);
+        const ModificationList list = ModificationList::forModify(captured.reporter, passwordSet);
         const std::vector<RecordedMod> mods = copyMods(list.mods());
         ASSERT_EQ(mods.size(), 2u);
         EXPECT_EQ(mods[1].op, 0x82);
@@ -159,7 +159,7 @@ TEST_F(ModificationListTest, UnicodePwdConvertsFromTheLocalesEncoding) {
     for (const Row& row : rows) {
         ModificationSet passwordSet;
         passwordSet.replaceValues = {{"unicodepwd", row.value}};
-        const ModificationList list = ModificationList::forModify(captured.console, passwordSet);
+        const ModificationList list = ModificationList::forModify(captured.reporter, passwordSet);
         const std::vector<RecordedMod> mods = copyMods(list.mods());
         ASSERT_EQ(mods.size(), 1u);
         EXPECT_EQ(fake::hexBytes(mods[0].values.at(0)), row.hex);
@@ -171,17 +171,17 @@ TEST_F(ModificationListTest, OnlyTheExactLowerCaseNameGetsThePasswordEncoding) {
     // an add or a binary value of it is not treated specially in modify mode.
     set.addValues = {{"unicodepwd", {"abc"}}};
     set.replaceBinary = {{"unicodepwd", {0x01}}};
-    const ModificationList list = ModificationList::forModify(captured.console, set);
+    const ModificationList list = ModificationList::forModify(captured.reporter, set);
     EXPECT_EQ(sent(list), (Lines{"0x0 unicodepwd [abc]", "0x82 unicodepwd [01]"}));
 }
 
 TEST_F(ModificationListTest, DebugShowsThePasswordHandlingAndDumpsReplacedBinaries) {
-    captured.console.debug = true;
+    captured.reporter.debug = true;
     set.replaceValues = {{"unicodepwd", "abc"}};
     set.replaceBinary = {{"objectguid", {0x41, 0x00, 0x0A}}};
     set.addBinary = {{"bin", {{0x42}}}};
     set.removeBinary = {{"sid", {{0x43}}}};
-    const ModificationList list = ModificationList::forModify(captured.console, set);
+    const ModificationList list = ModificationList::forModify(captured.reporter, set);
     EXPECT_EQ(captured.out(),
               "DEBUG: unicodePwd, special handling...\n"
               "[\"abc\"]\n"
@@ -191,13 +191,13 @@ TEST_F(ModificationListTest, DebugShowsThePasswordHandlingAndDumpsReplacedBinari
 
 TEST_F(ModificationListTest, SetPasswordInAClearOrARemoveIsDroppedWithAWarning) {
     for (const bool quiet : {false, true}) {
-        CapturedConsole console;
-        console.console.quiet = quiet;
+        CapturedConsole reporter;
+        reporter.reporter.quiet = quiet;
         ModificationSet warned;
         warned.clears = {"#setpwd#", "description"};
         warned.removeValues = {{"#setpwd#", {"x"}}, {"drink", {"tea"}}};
-        const ModificationList list = ModificationList::forModify(console.console, warned);
-        EXPECT_EQ(console.out(),
+        const ModificationList list = ModificationList::forModify(reporter.reporter, warned);
+        EXPECT_EQ(reporter.out(),
                   "\nWARN: #setpwd# is not logical with clear operation.\n\n"
                   "\nWARN: #setpwd# is not logical with remove operation.\n\n");
         EXPECT_EQ(sent(list), (Lines{"0x1 description (null)", "0x1 drink [tea]"}));
@@ -207,7 +207,7 @@ TEST_F(ModificationListTest, SetPasswordInAClearOrARemoveIsDroppedWithAWarning) 
 
 TEST_F(ModificationListTest, SetPasswordInAReplaceAsksForThePasswordStep) {
     set.replaceValues = {{"#setpwd#", "Secret1"}, {"description", "x"}};
-    const ModificationList list = ModificationList::forModify(captured.console, set);
+    const ModificationList list = ModificationList::forModify(captured.reporter, set);
     EXPECT_EQ(sent(list), Lines{"0x2 description [x]"});
     EXPECT_TRUE(list.password().requested);
     EXPECT_EQ(list.password().password, "Secret1");
@@ -224,7 +224,7 @@ TEST_F(ModificationListTest, AddModeTakesTheAddGroupsOnly) {
                      {"unicodepwd", {"p1", "p2"}},
                      {"cn", {"kim"}}};
     set.addBinary = {{"objectsid", {{0x01, 0x05}}}, {"bin", {{0xFF}, {0x00}}}};
-    const ModificationList list = ModificationList::forAdd(captured.console, set);
+    const ModificationList list = ModificationList::forAdd(captured.reporter, set);
     EXPECT_EQ(sent(list), (Lines{
                               "0x0 cn [kim]",
                               "0x0 objectclass [top|user]",
@@ -239,17 +239,17 @@ TEST_F(ModificationListTest, AddModeTakesTheAddGroupsOnly) {
 
 TEST_F(ModificationListTest, AddModePasswordEntriesWithoutValuesAreAbsent) {
     set.addValues = {{"#setpwd#", {}}, {"unicodepwd", {}}, {"cn", {}}};
-    const ModificationList list = ModificationList::forAdd(captured.console, set);
+    const ModificationList list = ModificationList::forAdd(captured.reporter, set);
     EXPECT_EQ(sent(list), Lines{"0x0 cn []"});
     EXPECT_FALSE(list.password().requested);
     EXPECT_EQ(countModifications(set, true), 1u);
 }
 
 TEST_F(ModificationListTest, AddModeDebugShowsThePasswordButDumpsNothing) {
-    captured.console.debug = true;
+    captured.reporter.debug = true;
     set.addValues = {{"unicodepwd", {"\"pw"}}};
     set.addBinary = {{"bin", {{0x41}}}};
-    const ModificationList list = ModificationList::forAdd(captured.console, set);
+    const ModificationList list = ModificationList::forAdd(captured.reporter, set);
     EXPECT_EQ(captured.out(), "DEBUG: unicodePwd, special handling...\n[\"pw]\n");
 }
 
@@ -258,7 +258,7 @@ TEST_F(ModificationListTest, TheListOutlivesAMove) {
                          {"unicodepwd", "pw"},
                          {"title", "x"}};
     set.addBinary = {{"bin", {{0x01, 0x02}}}};
-    ModificationList built = ModificationList::forModify(captured.console, set);
+    ModificationList built = ModificationList::forModify(captured.reporter, set);
     const Lines before = sent(built);
     const ModificationList moved = std::move(built);
     EXPECT_EQ(sent(moved), before);
@@ -273,7 +273,7 @@ TEST_F(ModificationListTest, CountsWhatIsSent) {
     set.removeBinary = {{"e", {}}};
     set.replaceBinary = {{"f", {}}};
     set.addBinary = {{"g", {}}};
-    const std::size_t expected = ModificationList::forModify(captured.console, set).size();
+    const std::size_t expected = ModificationList::forModify(captured.reporter, set).size();
     EXPECT_EQ(countModifications(set, false), expected);
     EXPECT_EQ(expected, 10u);
 }
@@ -283,12 +283,12 @@ TEST_F(ModificationListTest, AtMost999ModificationsGoInOneRequest) {
         set.clears.push_back("attr" + std::to_string(i));
     }
     set.replaceValues = {{"#setpwd#", "pw"}, {"last", "x"}};
-    EXPECT_TRUE(checkModificationSet(captured.console, set, false));
+    EXPECT_TRUE(checkModificationSet(captured.reporter, set, false));
     EXPECT_EQ(captured.both(), "");
 
     set.addBinary = {{"one", {{0x01}}}};
     CapturedConsole refused;
-    EXPECT_FALSE(checkModificationSet(refused.console, set, false));
+    EXPECT_FALSE(checkModificationSet(refused.reporter, set, false));
     EXPECT_EQ(refused.out(),
               "ERROR: 1000 modifications requested; one request holds at most 999. Nothing was "
               "sent.\n");
@@ -316,12 +316,12 @@ TEST_F(ModificationListTest, APasswordThatIsNotTextInTheLocaleIsRefused) {
     rows.push_back({false, {}, true});
     rows.back().set.replaceValues = {{"description", "caf\xE9"}};
     for (const Row& row : rows) {
-        CapturedConsole console;
-        EXPECT_EQ(checkModificationSet(console.console, row.set, row.addMode), row.accepted);
-        EXPECT_EQ(console.out(), row.accepted
-                                     ? ""
-                                     : "ERROR: A password value is not valid text in this locale's "
-                                       "encoding (ANSI_X3.4-1968). Nothing was sent.\n");
+        CapturedConsole reporter;
+        EXPECT_EQ(checkModificationSet(reporter.reporter, row.set, row.addMode), row.accepted);
+        EXPECT_EQ(reporter.out(),
+                  row.accepted ? ""
+                               : "ERROR: A password value is not valid text in this locale's "
+                                 "encoding (ANSI_X3.4-1968). Nothing was sent.\n");
     }
 }
 
@@ -329,7 +329,7 @@ TEST_F(ModificationListTest, APasswordThatIsNotTextInTheLocaleIsRefused) {
 class ModifyRunTest : public ::testing::Test {
   protected:
     RunContext context() {
-        return RunContext{captured.console, settings, session, "dc1.homelab.net", &passwords};
+        return RunContext{captured.reporter, settings, session, "dc1.homelab.net", &passwords};
     }
 
     CapturedConsole captured;
@@ -386,7 +386,7 @@ TEST_F(ModifyRunTest, OnlyAPasswordSendsNoLdapRequest) {
 }
 
 TEST_F(ModifyRunTest, NothingToSendLeavesLastErrorAlone) {
-    captured.console.quiet = true;
+    captured.reporter.quiet = true;
     set.clears = {"#setpwd#"};
     RunContext run = context();
     run.lastError = 0;

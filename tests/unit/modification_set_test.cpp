@@ -20,7 +20,7 @@ class ModificationSetTest : public ::testing::Test {
   protected:
     std::ostringstream out;
     std::ostringstream err;
-    Console console{out, err};
+    Reporter reporter{out, err};
     ModificationSet set;
 };
 
@@ -39,17 +39,17 @@ TEST_F(ModificationSetTest, LaterReplaceWins) {
 }
 
 TEST_F(ModificationSetTest, AppendTextsMergesAndSkipsEmptyValues) {
-    set.appendTexts(console, set.addValues, "drink", {"a", "", "b"});
-    set.appendTexts(console, set.addValues, "drink", {"c"});
-    set.appendTexts(console, set.removeValues, "drink", {"a"});
+    set.appendTexts(reporter, set.addValues, "drink", {"a", "", "b"});
+    set.appendTexts(reporter, set.addValues, "drink", {"c"});
+    set.appendTexts(reporter, set.removeValues, "drink", {"a"});
     EXPECT_EQ(set.addValues.at("drink"), (Texts{"a", "b", "c"}));
     EXPECT_EQ(set.removeValues.at("drink"), (Texts{"a"}));
     EXPECT_EQ(out.str(), "");
 }
 
 TEST_F(ModificationSetTest, AppendTextsMakesAnEntryEvenWhenNothingIsLeft) {
-    set.appendTexts(console, set.addValues, "drink", {"", ""});
-    set.appendTexts(console, set.removeValues, "other", {});
+    set.appendTexts(reporter, set.addValues, "drink", {"", ""});
+    set.appendTexts(reporter, set.removeValues, "other", {});
     ASSERT_EQ(set.addValues.count("drink"), 1u);
     EXPECT_TRUE(set.addValues.at("drink").empty());
     ASSERT_EQ(set.removeValues.count("other"), 1u);
@@ -57,8 +57,8 @@ TEST_F(ModificationSetTest, AppendTextsMakesAnEntryEvenWhenNothingIsLeft) {
 }
 
 TEST_F(ModificationSetTest, AppendTextsDebugLinesNameEachAppendedValue) {
-    console.debug = true;
-    set.appendTexts(console, set.addValues, "drink", {"a", "", "b c"});
+    reporter.debug = true;
+    set.appendTexts(reporter, set.addValues, "drink", {"a", "", "b c"});
     EXPECT_EQ(out.str(),
               "DEBUG: MV Val Attrib - [drink] with [a]\n"
               "DEBUG: MV Val Attrib - [drink] with [b c]\n");
@@ -66,7 +66,7 @@ TEST_F(ModificationSetTest, AppendTextsDebugLinesNameEachAppendedValue) {
 
 TEST_F(ModificationSetTest, MapsIterateInByteOrder) {
     for (const char* name : {"b", "ab", "\xc3\xa9t\xc3\xa9", "aa", "a", "z"}) {
-        set.appendTexts(console, set.addValues, name, {"v"});
+        set.appendTexts(reporter, set.addValues, name, {"v"});
     }
     Texts names;
     for (const auto& entry : set.addValues) {
@@ -77,18 +77,18 @@ TEST_F(ModificationSetTest, MapsIterateInByteOrder) {
 }
 
 TEST_F(ModificationSetTest, BinariesMergeUnderTheUnprefixedName) {
-    EXPECT_EQ(set.appendBinaries(console, set.addBinary, "sid##objectsid", {"S-1-5-32-544"}), 0);
-    EXPECT_EQ(set.appendBinaries(console, set.addBinary, "objectsid##sid", {"S-1-5-32-545"}), 0);
-    EXPECT_EQ(set.appendBinaries(console, set.addBinary, "sid##objectsid", {"", ""}), 0);
+    EXPECT_EQ(set.appendBinaries(reporter, set.addBinary, "sid##objectsid", {"S-1-5-32-544"}), 0);
+    EXPECT_EQ(set.appendBinaries(reporter, set.addBinary, "objectsid##sid", {"S-1-5-32-545"}), 0);
+    EXPECT_EQ(set.appendBinaries(reporter, set.addBinary, "sid##objectsid", {"", ""}), 0);
     ASSERT_EQ(set.addBinary.size(), 1u);
     EXPECT_EQ(set.addBinary.at("objectsid"), (std::vector<BinaryValue>{kSid544, kSid545}));
     EXPECT_TRUE(set.removeBinary.empty());
 }
 
 TEST_F(ModificationSetTest, AppendBinariesKeepsWhatEncodedAndReportsTheFailure) {
-    console.debug = true;
+    reporter.debug = true;
     const int status =
-        set.appendBinaries(console, set.removeBinary, "bin##blob", {"0a", "zz", "", "0b0c"});
+        set.appendBinaries(reporter, set.removeBinary, "bin##blob", {"0a", "zz", "", "0b0c"});
     EXPECT_EQ(status, -1);
     EXPECT_EQ(set.removeBinary.at("blob"), (std::vector<BinaryValue>{{0x0a}, {0x0b, 0x0c}}));
     EXPECT_EQ(out.str(),
@@ -104,7 +104,7 @@ TEST_F(ModificationSetTest, AppendBinariesKeepsWhatEncodedAndReportsTheFailure) 
 }
 
 TEST_F(ModificationSetTest, AppendBinariesMakesAnEntryEvenWhenEveryValueFails) {
-    EXPECT_EQ(set.appendBinaries(console, set.addBinary, "guid##someattr", {"x", "y"}), 1705);
+    EXPECT_EQ(set.appendBinaries(reporter, set.addBinary, "guid##someattr", {"x", "y"}), 1705);
     ASSERT_EQ(set.addBinary.count("someattr"), 1u);
     EXPECT_TRUE(set.addBinary.at("someattr").empty());
     EXPECT_EQ(out.str(),
@@ -115,17 +115,17 @@ TEST_F(ModificationSetTest, AppendBinariesMakesAnEntryEvenWhenEveryValueFails) {
 }
 
 TEST_F(ModificationSetTest, ReplaceBinaryStoresOnlyValuesThatEncoded) {
-    EXPECT_EQ(set.replaceBinaryValue(console, "sid##objectsid", "S-1-5-32-544"), 0);
-    EXPECT_EQ(set.replaceBinaryValue(console, "sid##objectsid", "S-1-5-32-545"), 0);
-    EXPECT_EQ(set.replaceBinaryValue(console, "sid##objectsid", "garbage"), 1337);
-    EXPECT_EQ(set.replaceBinaryValue(console, "sid##othersid", "garbage"), 1337);
+    EXPECT_EQ(set.replaceBinaryValue(reporter, "sid##objectsid", "S-1-5-32-544"), 0);
+    EXPECT_EQ(set.replaceBinaryValue(reporter, "sid##objectsid", "S-1-5-32-545"), 0);
+    EXPECT_EQ(set.replaceBinaryValue(reporter, "sid##objectsid", "garbage"), 1337);
+    EXPECT_EQ(set.replaceBinaryValue(reporter, "sid##othersid", "garbage"), 1337);
     ASSERT_EQ(set.replaceBinary.size(), 1u);
     EXPECT_EQ(set.replaceBinary.at("objectsid"), kSid545);
 }
 
 TEST_F(ModificationSetTest, UnknownMarkerGivesAnEmptyValueUnderTheMarkedName) {
-    EXPECT_EQ(set.replaceBinaryValue(console, "foo##bar", "text"), 0);
-    EXPECT_EQ(set.appendBinaries(console, set.addBinary, "foo##bar", {"text"}), 0);
+    EXPECT_EQ(set.replaceBinaryValue(reporter, "foo##bar", "text"), 0);
+    EXPECT_EQ(set.appendBinaries(reporter, set.addBinary, "foo##bar", {"text"}), 0);
     EXPECT_EQ(set.replaceBinary.at("foo##bar"), BinaryValue{});
     EXPECT_EQ(set.addBinary.at("foo##bar"), (std::vector<BinaryValue>{BinaryValue{}}));
 }

@@ -1,4 +1,4 @@
-#include "cli/process_targets.h"
+#include "ops/process_targets.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ constexpr const char* kNoSuchObject = ": [dc1.homelab.net] Error 0x20 (32) - No 
 class ProcessTargetsTest : public ::testing::Test {
   protected:
     RunContext context() {
-        return RunContext{captured.console, settings, session, "dc1.homelab.net", &passwords};
+        return RunContext{captured.reporter, settings, session, "dc1.homelab.net", &passwords};
     }
 
     // Each target's request is a delete, so its outcome comes from the fake's script.
@@ -98,13 +98,13 @@ TEST_F(ProcessTargetsTest, LastErrorIsTheLatestFailure) {
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
         LdapSession freshSession = fresh.session();
-        CapturedConsole console;
+        CapturedConsole reporter;
         RunSettings rowSettings;
         rowSettings.continueOnError = row.cont;
         for (const int code : row.codes) {
             fresh.answerRequests({result(code)});
         }
-        RunContext context{console.console, rowSettings, freshSession, "dc1", nullptr};
+        RunContext context{reporter.reporter, rowSettings, freshSession, "dc1", nullptr};
         processTargets(
             context, {"cn=a", "cn=b", "cn=c"}, LoopVariant{}, [&](const std::string& dn) {
                 RequestOutcome outcome;
@@ -137,25 +137,26 @@ TEST_F(ProcessTargetsTest, ExtendedErrorLine) {
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
         LdapSession freshSession = fresh.session();
-        CapturedConsole console;
-        console.console.quiet = row.quiet;
+        CapturedConsole reporter;
+        reporter.reporter.quiet = row.quiet;
         RunSettings rowSettings;
         rowSettings.showExtendedError = row.exterr;
         fresh.answerRequests({result(32, row.serverText)});
-        RunContext context{console.console, rowSettings, freshSession, "dc1.homelab.net", nullptr};
+        RunContext context{reporter.reporter, rowSettings, freshSession, "dc1.homelab.net",
+                           nullptr};
         processTargets(context, {"cn=a", "cn=b"}, LoopVariant{}, [&](const std::string& dn) {
             RequestOutcome outcome;
             outcome.sendCode = freshSession.handle->ldap_delete_ext(dn, {}, outcome.messageId);
             return outcome;
         });
-        EXPECT_EQ(console.out(), row.out) << row.exterr << row.quiet << row.serverText;
-        EXPECT_EQ(console.err(), row.err) << row.exterr << row.quiet << row.serverText;
+        EXPECT_EQ(reporter.out(), row.out) << row.exterr << row.quiet << row.serverText;
+        EXPECT_EQ(reporter.err(), row.err) << row.exterr << row.quiet << row.serverText;
         EXPECT_EQ(context.lastError, 32);
     }
 }
 
 TEST_F(ProcessTargetsTest, QuietSuccessesPrintOneEmptyLineEach) {
-    captured.console.quiet = true;
+    captured.reporter.quiet = true;
     const RunContext done = run({"cn=a", "cn=b"});
     EXPECT_EQ(captured.out(), "\n\n");
     EXPECT_EQ(captured.err(), "");
@@ -200,7 +201,7 @@ TEST_F(ProcessTargetsTest, EmptyDnShowsAsRootDseOnlyWhereTheModeSaysSo) {
     EXPECT_EQ(library.requests(), Lines{"delete [] controls=[]"});
 
     CapturedConsole other;
-    RunContext context{other.console, settings, session, "dc1", nullptr};
+    RunContext context{other.reporter, settings, session, "dc1", nullptr};
     processTargets(context, {""}, LoopVariant{}, deleteStep());
     EXPECT_EQ(other.out(), "   DN: ...\n");
 }
@@ -219,7 +220,7 @@ TEST_F(ProcessTargetsTest, MoveStopMessageFollowsTheErrorLineDirectly) {
     FakeLdapLibrary fresh;
     LdapSession freshSession = fresh.session();
     fresh.answerRequests({result(68, "00002071: UpdErr")});
-    RunContext context{withText.console, settings, freshSession, "dc1.homelab.net", nullptr};
+    RunContext context{withText.reporter, settings, freshSession, "dc1.homelab.net", nullptr};
     processTargets(context, {"cn=a", "cn=b"}, move, [&](const std::string& dn) {
         RequestOutcome outcome;
         outcome.sendCode = freshSession.handle->ldap_delete_ext(dn, {}, outcome.messageId);
@@ -240,7 +241,7 @@ TEST_F(ProcessTargetsTest, WithoutProgressLineOnlyTheOutcomeIsWritten) {
 
     CapturedConsole failing;
     library.answerRequests({result(68)});
-    RunContext context{failing.console, settings, session, "dc1", nullptr};
+    RunContext context{failing.reporter, settings, session, "dc1", nullptr};
     processTargets(context, {"cn=a"}, rename, deleteStep());
     EXPECT_EQ(failing.both(), ": [dc1] Error 0x44 (68) - Already exists\n");
     EXPECT_EQ(context.lastError, 68);
@@ -250,7 +251,7 @@ TEST_F(ProcessTargetsTest, ASkipSetsMinusOneAndNeverStops) {
     RunContext context = this->context();
     processTargets(context, {"cn=a", "cn=skip", "cn=c"}, LoopVariant{}, [&](const std::string& dn) {
         if (dn == "cn=skip") {
-            captured.console.out() << "<skipped>\n";
+            captured.reporter.out() << "<skipped>\n";
             RequestOutcome outcome;
             outcome.kind = RequestOutcome::Kind::Skipped;
             return outcome;
@@ -280,10 +281,10 @@ TEST_F(ProcessTargetsTest, ALaterFailureReplacesASkip) {
 
 TEST_F(ProcessTargetsTest, ARefusedTargetCountsAsAFailure) {
     for (const bool cont : {false, true}) {
-        CapturedConsole console;
+        CapturedConsole reporter;
         RunSettings rowSettings;
         rowSettings.continueOnError = cont;
-        RunContext context{console.console, rowSettings, session, "dc1", nullptr};
+        RunContext context{reporter.reporter, rowSettings, session, "dc1", nullptr};
         int sent = 0;
         processTargets(context, {"bad", "cn=b"}, LoopVariant{}, [&](const std::string& dn) {
             RequestOutcome outcome;
@@ -297,9 +298,9 @@ TEST_F(ProcessTargetsTest, ARefusedTargetCountsAsAFailure) {
         });
         EXPECT_EQ(context.lastError, 34);
         EXPECT_EQ(sent, cont ? 1 : 0);
-        EXPECT_EQ(console.out(),
+        EXPECT_EQ(reporter.out(),
                   cont ? "   DN: bad...   DN: cn=b...\n" : std::string("   DN: bad...") + kStop);
-        EXPECT_EQ(console.err(), "");
+        EXPECT_EQ(reporter.err(), "");
     }
 }
 

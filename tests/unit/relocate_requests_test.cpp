@@ -41,7 +41,7 @@ std::string restore(const std::string& dn, const std::string& newDn) {
 class RelocateRequestsTest : public ::testing::Test {
   protected:
     RunContext context() {
-        return RunContext{captured.console, settings, session, "dc1.homelab.net"};
+        return RunContext{captured.reporter, settings, session, "dc1.homelab.net"};
     }
 
     CapturedConsole captured;
@@ -71,7 +71,7 @@ TEST_F(RelocateRequestsTest, PlainDeleteSendsAnEmptyControlList) {
 }
 
 TEST_F(RelocateRequestsTest, QuietDeleteOfThreeWritesThreeEmptyLines) {
-    captured.console.quiet = true;
+    captured.reporter.quiet = true;
     RunContext run = context();
     runDelete(run, {"CN=a," + kStaff, "CN=b," + kStaff, "CN=c," + kStaff});
     EXPECT_EQ(captured.out(), "\n\n\n");
@@ -140,12 +140,12 @@ TEST_F(RelocateRequestsTest, RenameTakesTheTypeFromTheOldRdn) {
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
         LdapSession freshSession = fresh.session();
-        CapturedConsole console;
+        CapturedConsole reporter;
         settings.newRdn = row.newName;
-        RunContext run{console.console, settings, freshSession, "dc1.homelab.net"};
+        RunContext run{reporter.reporter, settings, freshSession, "dc1.homelab.net"};
         runRename(run, {"CN=kim," + kStaff});
         EXPECT_EQ(fresh.calls(), (Lines{row.request, "result id=1 timeout=120"}));
-        EXPECT_EQ(console.out(), "Renaming CN=kim," + kStaff + " to " + row.newName + "...\n\n");
+        EXPECT_EQ(reporter.out(), "Renaming CN=kim," + kStaff + " to " + row.newName + "...\n\n");
         EXPECT_EQ(run.lastError, 0);
     }
 }
@@ -167,9 +167,9 @@ TEST_F(RelocateRequestsTest, RenameFindsTheParentWhateverTheDnLooksLike) {
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
         LdapSession freshSession = fresh.session();
-        CapturedConsole console;
+        CapturedConsole reporter;
         settings.newRdn = "bob";
-        RunContext run{console.console, settings, freshSession, "dc1.homelab.net"};
+        RunContext run{reporter.reporter, settings, freshSession, "dc1.homelab.net"};
         runRename(run, {row.dn});
         EXPECT_EQ(fresh.calls(), (Lines{"rename [" + row.dn + "] rdn=[" + row.rdn + "] parent=[" +
                                             row.parent + "] deleteOld=1 controls=[]",
@@ -221,8 +221,8 @@ TEST_F(RelocateRequestsTest, TheCleanedRdnIsCutBeforeTheManglingInAnyCase) {
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
         LdapSession freshSession = fresh.session();
-        CapturedConsole console;
-        RunContext run{console.console, settings, freshSession, "dc1"};
+        CapturedConsole reporter;
+        RunContext run{reporter.reporter, settings, freshSession, "dc1"};
         const std::string dn = row.rdn + ",CN=Deleted Objects,DC=homelab,DC=net";
         runUndelete(run, {dn});
         // The given parent: no lookup, and the parent is used as typed.
@@ -257,20 +257,20 @@ TEST_F(RelocateRequestsTest, UndeleteSkipsWithTheirMessagesAndGoesOn) {
         for (const Row& row : rows) {
             FakeLdapLibrary fresh;
             LdapSession freshSession = fresh.session();
-            CapturedConsole console;
-            console.console.quiet = quiet;
+            CapturedConsole reporter;
+            reporter.reporter.quiet = quiet;
             fresh.searchAnswers = {row.answer, lastKnownParentIs(kStaff)};
             RunSettings plain;
-            RunContext run{console.console, plain, freshSession, "dc1"};
+            RunContext run{reporter.reporter, plain, freshSession, "dc1"};
             runUndelete(run, {skipped, good});
             EXPECT_EQ(run.lastError, -1) << row.message;
             EXPECT_TRUE(run.keepGoing);
             EXPECT_EQ(fresh.requests(), Lines{restore(good, "CN=b,ou=staff,dc=homelab,dc=net")});
-            EXPECT_EQ(console.out(), quiet ? "\n"
-                                           : "Undeleting specified objects...\n   DN: " + skipped +
-                                                 "..." + row.message + "   DN: " + good + "...\n");
+            EXPECT_EQ(reporter.out(), quiet ? "\n"
+                                            : "Undeleting specified objects...\n   DN: " + skipped +
+                                                  "..." + row.message + "   DN: " + good + "...\n");
             // The lookup's own error line is written in quiet mode too.
-            EXPECT_EQ(console.err(), row.err);
+            EXPECT_EQ(reporter.err(), row.err);
         }
     }
 }
@@ -295,11 +295,11 @@ TEST_F(RelocateRequestsTest, ATargetThatIsNotADnIsRefusedAndNothingIsSent) {
         for (int mode = 0; mode < 4; ++mode) {
             FakeLdapLibrary fresh;
             LdapSession freshSession = fresh.session();
-            CapturedConsole console;
+            CapturedConsole reporter;
             RunSettings rowSettings;
             rowSettings.newParent = mode == 3 ? kStaff : (mode == 0 ? "OU=Old,DC=x" : "");
             rowSettings.newRdn = "bob";
-            RunContext run{console.console, rowSettings, freshSession, "dc1"};
+            RunContext run{reporter.reporter, rowSettings, freshSession, "dc1"};
             switch (mode) {
                 case 0:
                     runMove(run, {target});
@@ -313,7 +313,7 @@ TEST_F(RelocateRequestsTest, ATargetThatIsNotADnIsRefusedAndNothingIsSent) {
             }
             EXPECT_EQ(run.lastError, 34) << "mode " << mode << " [" << target << "]";
             EXPECT_TRUE(fresh.log.empty()) << "mode " << mode << " [" << target << "]";
-            EXPECT_NE(console.out().find("ERROR: Not a valid DN, nothing was sent for it.\n"),
+            EXPECT_NE(reporter.out().find("ERROR: Not a valid DN, nothing was sent for it.\n"),
                       std::string::npos);
         }
     }

@@ -82,7 +82,7 @@ class GatherRootDseTest : public ::testing::Test {
     RootDseInfo gather(LdapEntry entry) {
         library.searchAnswers.push_back(SearchAnswer{0, {std::move(entry)}});
         RootDseInfo info;
-        gatherRootDse(captured.console, session, info);
+        gatherRootDse(captured.reporter, session, info);
         return info;
     }
 
@@ -194,16 +194,16 @@ TEST_F(GatherRootDseTest, AFailedSearchIsReportedAndLeavesTheRecordInvalid) {
         {kLdapTimeout, "LDAP_SEARCH_S: 0x55\nLDAP_SEARCH_S: Timed out\n\n"},
     };
     for (const Row& row : rows) {
-        CapturedConsole console;
+        CapturedConsole reporter;
         library.searchAnswers.push_back(SearchAnswer{row.code, {fake::rootDseEntry("dc9")}});
         RootDseInfo info;
         info.dnsHostName = "left over";
         info.valid = true;
-        gatherRootDse(console.console, session, info);
+        gatherRootDse(reporter.reporter, session, info);
         EXPECT_FALSE(info.valid);
         EXPECT_EQ(info.dnsHostName, "");
-        EXPECT_EQ(console.err(), row.lines);
-        EXPECT_EQ(console.out(), "");
+        EXPECT_EQ(reporter.err(), row.lines);
+        EXPECT_EQ(reporter.out(), "");
     }
     // The session is the driver's to close.
     EXPECT_EQ(library.openHandles, 1);
@@ -213,7 +213,7 @@ TEST_F(GatherRootDseTest, ARereadStartsFromAnEmptyRecord) {
     RootDseInfo info = gather(fake::rootDseEntry("dc1.homelab.net"));
     EXPECT_EQ(info.serverKind, "Windows 2000");
     library.searchAnswers.push_back(SearchAnswer{0, {LdapEntry{"", {{"dnsHostName", {"dc2"}}}}}});
-    gatherRootDse(captured.console, session, info);
+    gatherRootDse(captured.reporter, session, info);
     EXPECT_TRUE(info.valid);
     EXPECT_EQ(info.dnsHostName, "dc2");
     EXPECT_EQ(info.defaultNamingContext, "");

@@ -1,4 +1,4 @@
-#include "cli/run_settings.h"
+#include "cli/settings_reader.h"
 
 #include <gtest/gtest.h>
 
@@ -31,10 +31,10 @@ Settled settle(const Texts& args, bool quiet = false) {
     EXPECT_EQ(switches.validate(kestrelSwitchSpec()), 0) << "command line should be valid";
     std::ostringstream out;
     std::ostringstream err;
-    Console console(out, err);
-    console.quiet = quiet;
+    Reporter reporter(out, err);
+    reporter.quiet = quiet;
     Settled result;
-    result.settings = readRunSettings(console, switches);
+    result.settings = readRunSettings(reporter, switches);
     result.out = out.str();
     result.err = err.str();
     result.positionals = switches.positionals();

@@ -47,7 +47,7 @@ TEST(SplitHostPort, CutsAtTheFirstColonAndReadsAtMostSixCharacters) {
 class OpenSessionTest : public ::testing::Test {
   protected:
     std::optional<LdapSession> open(const ConnectSettings& settings) {
-        return openSession(captured.console, library, settings);
+        return openSession(captured.reporter, library, settings);
     }
 
     CapturedConsole captured;
@@ -87,17 +87,17 @@ TEST_F(OpenSessionTest, ChoosesHostAndPort) {
     };
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
-        CapturedConsole console;
+        CapturedConsole reporter;
         ConnectSettings settings;
         settings.server = row.server;
         settings.port = row.port;
-        std::optional<LdapSession> session = openSession(console.console, fresh, settings);
+        std::optional<LdapSession> session = openSession(reporter.reporter, fresh, settings);
         ASSERT_TRUE(session.has_value()) << row.init;
         ASSERT_FALSE(fresh.log.empty());
         EXPECT_EQ(fresh.log.front().text(), row.init)
             << row.server.value_or("(none)") << " port " << row.port;
-        EXPECT_EQ(console.out(), "");
-        EXPECT_EQ(console.err(), "");
+        EXPECT_EQ(reporter.out(), "");
+        EXPECT_EQ(reporter.err(), "");
     }
 }
 
@@ -108,14 +108,14 @@ TEST_F(OpenSessionTest, RefusesServerTextsThatNameNoSingleServer) {
          {"10.0.0.5/x", "dc1?x", "dc1#x", "admin@dc1", "dc1 dc2", "dc1,dc2", ":636", "[::1",
           "[dc1]", "[::1]x", "[]", "dc1\\x", "d\xc3\xa9"}) {
         FakeLdapLibrary fresh;
-        CapturedConsole console;
+        CapturedConsole reporter;
         ConnectSettings settings;
         settings.server = server;
         settings.port = 9;
-        EXPECT_FALSE(openSession(console.console, fresh, settings).has_value()) << server;
+        EXPECT_FALSE(openSession(reporter.reporter, fresh, settings).has_value()) << server;
         EXPECT_TRUE(fresh.log.empty()) << server;
-        EXPECT_EQ(console.err(), "LDAP_INIT: [" + server +
-                                     "] Error 0x59 (89) - Bad parameter to an ldap routine\n")
+        EXPECT_EQ(reporter.err(), "LDAP_INIT: [" + server +
+                                      "] Error 0x59 (89) - Bad parameter to an ldap routine\n")
             << server;
     }
 }
@@ -151,12 +151,12 @@ TEST_F(OpenSessionTest, SetsOnlyTheOptionsAskedFor) {
     };
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
-        CapturedConsole console;
+        CapturedConsole reporter;
         ConnectSettings settings;
         settings.ref = row.ref;
         settings.version3 = row.version3;
         settings.encrypt = row.encrypt;
-        ASSERT_TRUE(openSession(console.console, fresh, settings).has_value());
+        ASSERT_TRUE(openSession(reporter.reporter, fresh, settings).has_value());
         Lines options;
         for (const Call& call : fresh.callsOf(Call::Kind::SetOption)) {
             options.push_back(call.text());
@@ -169,7 +169,7 @@ TEST_F(OpenSessionTest, SetsOnlyTheOptionsAskedFor) {
 }
 
 TEST_F(OpenSessionTest, DebugDumpsTheParametersAndTracesOptionsAndBind) {
-    captured.console.debug = true;
+    captured.reporter.debug = true;
     ConnectSettings settings;
     settings.server = ".:636";
     settings.ref = false;
@@ -196,7 +196,7 @@ TEST_F(OpenSessionTest, DebugDumpsTheParametersAndTracesOptionsAndBind) {
 }
 
 TEST_F(OpenSessionTest, DebugDumpWithoutServerHasNoServerLine) {
-    captured.console.debug = true;
+    captured.reporter.debug = true;
     ConnectSettings settings;
     settings.port = 1;
     settings.anonymous = true;
@@ -244,16 +244,16 @@ TEST_F(OpenSessionTest, AFailingOptionIsReportedAndTheOpenGoesOn) {
     };
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
-        CapturedConsole console;
+        CapturedConsole reporter;
         fresh.optionResults[row.option] = kLdapParamError;
         fresh.diagnosticText = "never asked for";
         ConnectSettings settings;
         settings.server = "dc1:389";
         settings.ref = false;
         settings.encrypt = true;
-        EXPECT_TRUE(openSession(console.console, fresh, settings).has_value());
-        EXPECT_EQ(console.err(), row.line);
-        EXPECT_EQ(console.out(), "");
+        EXPECT_TRUE(openSession(reporter.reporter, fresh, settings).has_value());
+        EXPECT_EQ(reporter.err(), row.line);
+        EXPECT_EQ(reporter.out(), "");
         EXPECT_EQ(fresh.count(Call::Kind::NegotiateBind), 1u);
     }
 }
@@ -280,7 +280,7 @@ TEST_F(OpenSessionTest, AFailedBindGivesNothingAndReleasesTheHandle) {
 }
 
 TEST_F(OpenSessionTest, AFailedBindShowsTheLibrarysReasonInDebugMode) {
-    captured.console.debug = true;
+    captured.reporter.debug = true;
     library.bindResult = kLdapLocalError;
     library.diagnosticText = "No credentials were supplied";
     EXPECT_FALSE(open(ConnectSettings{}).has_value());
@@ -318,13 +318,13 @@ TEST_F(OpenSessionTest, BindKinds) {
     };
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
-        CapturedConsole console;
+        CapturedConsole reporter;
         ConnectSettings settings;
         settings.anonymous = row.anonymous;
         settings.simple = row.simple;
         settings.userdn = row.userdn;
         settings.password = "pw";
-        ASSERT_TRUE(openSession(console.console, fresh, settings).has_value()) << row.bind;
+        ASSERT_TRUE(openSession(reporter.reporter, fresh, settings).has_value()) << row.bind;
         Lines binds;
         for (const Call& call : fresh.log) {
             if (call.kind == Call::Kind::NegotiateBind || call.kind == Call::Kind::SimpleBind) {

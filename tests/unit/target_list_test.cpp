@@ -28,11 +28,11 @@ Collected collect(const std::string& input, const RunSettings& settings = {}, bo
     std::istringstream in(input);
     std::ostringstream out;
     std::ostringstream err;
-    Console console(out, err);
-    console.quiet = quiet;
-    console.debug = debug;
+    Reporter reporter(out, err);
+    reporter.quiet = quiet;
+    reporter.debug = debug;
     Collected result;
-    result.targets = collectTargets(console, settings, in);
+    result.targets = collectTargets(reporter, settings, in);
     result.out = out.str();
     result.err = err.str();
     return result;
@@ -210,9 +210,9 @@ TEST(CollectTargetsTest, BaseDnGivenIgnoresStandardInput) {
         std::istringstream in("cn=piped\n");
         std::ostringstream out;
         std::ostringstream err;
-        Console console(out, err);
-        console.debug = true;
-        EXPECT_EQ(collectTargets(console, settings, in), (DnList{c.expected}));
+        Reporter reporter(out, err);
+        reporter.debug = true;
+        EXPECT_EQ(collectTargets(reporter, settings, in), (DnList{c.expected}));
         EXPECT_EQ(out.str(), "");  // no "Reading in STDIN" either
         std::string untouched;
         std::getline(in, untouched);
@@ -286,9 +286,9 @@ TEST(CheckTargetsTest, CountAndStops) {
         const DnList targets(c.count, "cn=x");
         std::ostringstream out;
         std::ostringstream err;
-        Console console(out, err);
-        console.quiet = c.quiet;
-        const TargetCheck check = checkTargets(console, settings, targets);
+        Reporter reporter(out, err);
+        reporter.quiet = c.quiet;
+        const TargetCheck check = checkTargets(reporter, settings, targets);
         EXPECT_EQ(check.goOn, c.goOn);
         if (!c.goOn) {
             EXPECT_EQ(check.exitStatus, c.status);

@@ -20,9 +20,9 @@ template <typename Print>
 Printed capture(Print print, bool quiet) {
     std::ostringstream out;
     std::ostringstream err;
-    Console console(out, err);
-    console.quiet = quiet;
-    const int status = print(console);
+    Reporter reporter(out, err);
+    reporter.quiet = quiet;
+    const int status = print(reporter);
     return {status, out.str(), err.str()};
 }
 

@@ -1,8 +1,8 @@
-#include "platform/ads_path.h"
+#include "password/ads_path.h"
 
 #include <algorithm>
 
-#include "platform/wide_text.h"
+#include "password/wide_text.h"
 
 namespace kestrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/windows_error_text.h"
+#include "util/windows_error_text.h"
 
 #include <array>
 #include <utility>
@@ -141,6 +141,11 @@ std::string windowsErrorText(std::int32_t code) {
         return "Unknown Error\n";
     }
     return std::string(text) + "\n";
+}
+
+std::int32_t reportWindowsError(Reporter& reporter, const std::string& label, std::int32_t code) {
+    reporter.out() << label << "(" << code << ") " << windowsErrorText(code);
+    return code;
 }
 
 }  // namespace kestrel

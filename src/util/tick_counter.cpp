@@ -1,4 +1,4 @@
-#include "platform/tick_counter.h"
+#include "util/tick_counter.h"
 
 #include <time.h>
 

@@ -2,8 +2,8 @@
 // operation of its own, apart from the run's LDAP session.
 #pragma once
 
-#include "ops/password_setter.h"
-#include "platform/directory_objects.h"
+#include "password/directory_objects.h"
+#include "password/password_setter.h"
 
 namespace kestrel {
 
@@ -14,8 +14,8 @@ class DirectoryPasswordSetter final : public PasswordSetter {
     // Enters the object runtime on the first call that can (the only state kept between
     // calls), binds to "LDAP://" + server + "/" + DN as IADsUser, sets the password and
     // releases the object. Failures are reported here with the failing call's name.
-    std::int32_t setPassword(Console& console, const std::string& serverName, const std::string& dn,
-                             const std::string& password) override;
+    std::int32_t setPassword(Reporter& reporter, const std::string& serverName,
+                             const std::string& dn, const std::string& password) override;
 
   private:
     DirectoryObjects& objects_;

@@ -1,9 +1,9 @@
-#include "platform/ldap_win32_error.h"
+#include "password/ldap_win32_error.h"
 
 #include <array>
 #include <cctype>
 
-#include "platform/windows_error_text.h"
+#include "util/windows_error_text.h"
 
 namespace kestrel {
 namespace {

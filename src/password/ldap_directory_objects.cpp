@@ -1,4 +1,4 @@
-#include "platform/ldap_directory_objects.h"
+#include "password/ldap_directory_objects.h"
 
 #include <strings.h>
 
@@ -7,10 +7,10 @@
 #include <utility>
 #include <vector>
 
-#include "platform/ads_path.h"
-#include "platform/ldap_win32_error.h"
-#include "platform/wide_text.h"
-#include "platform/windows_error_text.h"
+#include "password/ads_path.h"
+#include "password/ldap_win32_error.h"
+#include "password/wide_text.h"
+#include "util/windows_error_text.h"
 
 namespace kestrel {
 namespace {

@@ -1,11 +1,11 @@
-#include "ops/directory_password_setter.h"
+#include "password/directory_password_setter.h"
 
 #include <memory>
 #include <optional>
 
-#include "platform/wide_text.h"
-#include "platform/windows_error_text.h"
-#include "session/error_report.h"
+#include "password/adsi_error.h"
+#include "password/wide_text.h"
+#include "util/windows_error_text.h"
 
 namespace kestrel {
 namespace {
@@ -25,28 +25,28 @@ bool textEndsLine(HRESULT hr) {
 
 // reportAdsiError writes no line end of its own; an ADSI name or an unknown code's text
 // would otherwise run into whatever is written next.
-HRESULT reportFailure(Console& console, const char* label, HRESULT hr) {
-    reportAdsiError(console, label, hr);
+HRESULT reportFailure(Reporter& reporter, const char* label, HRESULT hr) {
+    reportAdsiError(reporter, label, hr);
     if (!textEndsLine(hr)) {
-        console.err() << "\n";
+        reporter.err() << "\n";
     }
     return hr;
 }
 
 }  // namespace
 
-std::int32_t DirectoryPasswordSetter::setPassword(Console& console, const std::string& serverName,
+std::int32_t DirectoryPasswordSetter::setPassword(Reporter& reporter, const std::string& serverName,
                                                   const std::string& dn,
                                                   const std::string& password) {
     if (!runtimeInitialised_) {
         const HRESULT hr = objects_.CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
         if (hr != S_OK) {
             // S_FALSE too: the runtime was not entered by this call, so try again next time.
-            console.out() << " - ERROR: (CoInitializeEx) - " << hr << "\n";
+            reporter.out() << " - ERROR: (CoInitializeEx) - " << hr << "\n";
             return -1;
         }
-        if (console.debug) {
-            console.out() << "DEBUG: COM Initialized.\n";
+        if (reporter.debug) {
+            reporter.out() << "DEBUG: COM Initialized.\n";
         }
         runtimeInitialised_ = true;
     }
@@ -55,12 +55,12 @@ std::int32_t DirectoryPasswordSetter::setPassword(Console& console, const std::s
     const std::optional<std::u16string> path = localeToWide("LDAP://" + serverName + "/" + dn);
     if (!path) {
         // Text that is not valid in the locale's encoding cannot name an object.
-        return reportFailure(console, kGetObjectLabel, E_ADS_BAD_PATHNAME);
+        return reportFailure(reporter, kGetObjectLabel, E_ADS_BAD_PATHNAME);
     }
     std::unique_ptr<IADsUser> user;
     const HRESULT bound = objects_.ADsGetObject(*path, IID_IADsUser, user);
     if (bound != S_OK || !user) {
-        return reportFailure(console, kGetObjectLabel, bound != S_OK ? bound : E_POINTER);
+        return reportFailure(reporter, kGetObjectLabel, bound != S_OK ? bound : E_POINTER);
     }
 
     // Checked before the run connects, so the conversion fails only for a caller that
@@ -69,7 +69,7 @@ std::int32_t DirectoryPasswordSetter::setPassword(Console& console, const std::s
     const HRESULT hr = widePassword ? user->SetPassword(*widePassword)
                                     : hresultFromWin32(kErrorNoUnicodeTranslation);
     if (hr != S_OK) {
-        reportFailure(console, kSetPasswordLabel, hr);
+        reportFailure(reporter, kSetPasswordLabel, hr);
     }
     user->Release();
     return hr;

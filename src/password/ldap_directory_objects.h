@@ -2,7 +2,7 @@
 // owns an LDAP session of its own, always sealed.
 #pragma once
 
-#include "platform/directory_objects.h"
+#include "password/directory_objects.h"
 #include "session/ldap_client.h"
 
 namespace kestrel {

@@ -1,7 +1,7 @@
-#include "cli/run_settings.h"
+#include "cli/settings_reader.h"
 
-#include "attr/ascii_case.h"
-#include "platform/leading_number.h"
+#include "util/ascii_case.h"
+#include "util/leading_number.h"
 
 namespace kestrel {
 namespace {
@@ -24,7 +24,7 @@ std::int32_t readNumber(std::string_view text) {
     return leadingNumber(text);
 }
 
-RunSettings readRunSettings(Console& console, SwitchTable& switches) {
+RunSettings readRunSettings(Reporter& reporter, SwitchTable& switches) {
     RunSettings settings;
     settings.host = switches.value("h");
 
@@ -35,7 +35,7 @@ RunSettings readRunSettings(Console& console, SwitchTable& switches) {
         settings.baseDn = switches.value("b");
         if (namesRootDse(settings.baseDn)) {
             // Shown even when quiet: the run is about to touch the server's root entry.
-            console.out() << "Modifying ROOTDSE...\n";
+            reporter.out() << "Modifying ROOTDSE...\n";
             // Two double quotes: quote removal in collectTargets leaves the empty DN.
             settings.baseDn = "\"\"";
         }

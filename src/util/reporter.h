@@ -5,11 +5,11 @@
 
 namespace kestrel {
 
-// Every part of the program writes through one Console, so tests can capture both
+// Every part of the program writes through one Reporter, so tests can capture both
 // streams and the quiet/debug flags travel with the streams instead of living in globals.
-class Console {
+class Reporter {
   public:
-    Console(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    Reporter(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
     std::ostream& out() { return out_; }
 

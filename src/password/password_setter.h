@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/console.h"
+#include "util/reporter.h"
 
 namespace kestrel {
 
@@ -14,7 +14,7 @@ class PasswordSetter {
 
     // 0 on success, -1 when the object runtime cannot start, otherwise the failing
     // call's HRESULT. Failures are reported here; the caller only records the status.
-    virtual std::int32_t setPassword(Console& console, const std::string& serverName,
+    virtual std::int32_t setPassword(Reporter& reporter, const std::string& serverName,
                                      const std::string& dn, const std::string& password) = 0;
 };
 

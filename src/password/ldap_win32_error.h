@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/hresult.h"
+#include "password/hresult.h"
 
 namespace kestrel {
 

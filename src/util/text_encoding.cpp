@@ -1,4 +1,4 @@
-#include "platform/text_encoding.h"
+#include "util/text_encoding.h"
 
 #include <iconv.h>
 #include <langinfo.h>

@@ -1,4 +1,4 @@
-#include "cli/process_targets.h"
+#include "ops/process_targets.h"
 
 #include "session/error_report.h"
 
@@ -8,7 +8,7 @@ namespace {
 void recordFailure(RunContext& run, std::int32_t status, const LoopVariant& variant) {
     run.lastError = status;
     if (!run.settings.continueOnError) {
-        run.console.out() << variant.stopMessage;
+        run.reporter.out() << variant.stopMessage;
         run.keepGoing = false;
     }
 }
@@ -17,16 +17,16 @@ void recordFailure(RunContext& run, std::int32_t status, const LoopVariant& vari
 
 void processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
                     const RequestStep& request, const PasswordRequest& password) {
-    Console& console = run.console;
+    Reporter& reporter = run.reporter;
     run.keepGoing = true;
     for (const std::string& dn : targets) {
         if (!run.keepGoing) {
             break;
         }
-        if (variant.progressLine && !console.quiet) {
-            console.out() << "   DN: "
-                          << (dn.empty() && variant.emptyDnAsRootDse ? std::string("ROOTDSE") : dn)
-                          << "...";
+        if (variant.progressLine && !reporter.quiet) {
+            reporter.out() << "   DN: "
+                           << (dn.empty() && variant.emptyDnAsRootDse ? std::string("ROOTDSE") : dn)
+                           << "...";
         }
         const RequestOutcome outcome = request(dn);
         bool failed = false;
@@ -48,26 +48,26 @@ void processTargets(RunContext& run, const DnList& targets, const LoopVariant& v
                                        diagnostic);
                 }
                 if (code != 0) {
-                    if (!console.quiet) {
-                        reportLdapError(console, "", run.serverName, code, nullptr);
+                    if (!reporter.quiet) {
+                        reportLdapError(reporter, "", run.serverName, code, nullptr);
                     }
                     if (run.settings.showExtendedError && !diagnostic.empty()) {
-                        console.out() << "   Extended Error: " << diagnostic << "\n";
+                        reporter.out() << "   Extended Error: " << diagnostic << "\n";
                     }
                     failed = true;
                     recordFailure(run, code, variant);
                 } else {
-                    console.out() << "\n";
+                    reporter.out() << "\n";
                 }
                 break;
             }
         }
         if (run.keepGoing && password.requested && !(failed && variant.passwordOnlyAfterSuccess)) {
-            console.out() << "       Changing password...";
+            reporter.out() << "       Changing password...";
             const std::int32_t status =
-                run.passwords->setPassword(console, run.serverName, dn, password.password);
+                run.passwords->setPassword(reporter, run.serverName, dn, password.password);
             if (status == 0) {
-                console.out() << "   Successful.\n";
+                reporter.out() << "   Successful.\n";
             } else {
                 recordFailure(run, status, variant);
             }

@@ -1,4 +1,4 @@
-#include "platform/secret_memory.h"
+#include "util/secret_memory.h"
 
 #include <sys/prctl.h>
 

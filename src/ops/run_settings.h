@@ -1,12 +1,10 @@
-// The run's settings, filled once from the validated switches.
+// What a run is told to do: the settings every mode reads, filled once from the command
+// line, and the targets it works through.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <string_view>
-
-#include "cli/switch_table.h"
-#include "platform/console.h"
+#include <vector>
 
 namespace kestrel {
 
@@ -40,13 +38,7 @@ struct RunSettings {
     bool kerberosEncryption = false;
 };
 
-// The program's 25 switches.
-SwitchSpec kestrelSwitchSpec();
-
-// Decimal number as -t, -safety and -p read it: blanks, a sign, digits; anything else 0.
-std::int32_t readNumber(std::string_view text);
-
-// Fills the settings and chooses the mode; may print "Modifying ROOTDSE...".
-RunSettings readRunSettings(Console& console, SwitchTable& switches);
+// The ordered target DNs; the empty DN stands for the RootDSE.
+using DnList = std::vector<std::string>;
 
 }  // namespace kestrel

@@ -5,17 +5,16 @@
 #include <functional>
 #include <string>
 
-#include "cli/run_settings.h"
-#include "cli/target_list.h"
-#include "ops/password_setter.h"
-#include "platform/console.h"
+#include "ops/run_settings.h"
+#include "password/password_setter.h"
 #include "session/ldap_session.h"
+#include "util/reporter.h"
 
 namespace kestrel {
 
 // What one run of the mode's operation works with and leaves behind.
 struct RunContext {
-    Console& console;
+    Reporter& reporter;
     const RunSettings& settings;
     LdapSession& session;
     std::string serverName;  // the RootDSE's dnsHostName: the subject of error lines

@@ -1,6 +1,6 @@
-#include "platform/wide_text.h"
+#include "password/wide_text.h"
 
-#include "platform/text_encoding.h"
+#include "util/text_encoding.h"
 
 namespace kestrel {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string_view>
 
-#include "platform/hresult.h"
+#include "password/hresult.h"
 
 namespace kestrel {
 
