@@ -1,27 +1,60 @@
-// The console process's two output streams and the run-wide output flags.
+// The one owner of every line the program writes: which stream a line goes to, whether
+// -q hides it, whether it is a debug line, and the exact text of the shared formats.
+// Computing code returns values; it hands the Reporter finished text, never a stream.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
+#include <string>
+#include <string_view>
 
 namespace kestrel {
 
-// Every part of the program writes through one Reporter, so tests can capture both
-// streams and the quiet/debug flags travel with the streams instead of living in globals.
 class Reporter {
   public:
     Reporter(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
 
-    std::ostream& out() { return out_; }
+    bool quiet = false;  // -q
+    bool debug = false;  // -d
 
-    // Standard output is flushed first so that, on a shared terminal, lines appear in
-    // the order the program produced them.
+    // Standard output. Texts are written as given: a line may be built in pieces (a
+    // target's progress, then its outcome), so the caller supplies the line ends.
+    void info(std::string_view text);    // the run's picture; -q hides it
+    void notice(std::string_view text);  // warnings and what explains an early end; always
+    void trace(std::string_view text);   // -d only
+
+    // Standard error.
+    void problem(std::string_view text);     // always
+    void traceProblem(std::string_view text);  // -d only
+
+    // The shared formats.
+
+    // "<label>: [<subject>] Error 0x<hex> (<dec>) - <text>\n" on standard error.
+    void ldapError(std::string_view label, std::string_view subject, std::int32_t code,
+                   std::string_view codeText);
+    // The server's text after a failed bind or option: "Extended Error: (<text>)\n" on
+    // standard error; nothing when the server sent none.
+    void serverText(std::string_view text);
+    // "   DN: <dn>..." before a target's outcome; -q hides it.
+    void targetStart(std::string_view dn);
+    // A target's failure: the LDAP error line (hidden by -q), then with -exterr the
+    // server's text on "   Extended Error: <text>\n" (kept by -q).
+    void targetFailure(std::string_view subject, std::int32_t code, std::string_view codeText,
+                       bool showServerText, std::string_view serverText);
+    // "WARN: <text>" on standard output, whatever -q says.
+    void warning(std::string_view text);
+    // The run's last line: completed or not, hidden by -q.
+    void completion(bool success);
+
+    // Raw streams, only while call sites move to the methods above.
+    std::ostream& out() { return out_; }
     std::ostream& err() {
         out_.flush();
         return err_;
     }
 
-    bool quiet = false;  // -q
-    bool debug = false;  // -d
+    // Lower-case hexadecimal without leading zeros, as the error lines show codes.
+    static std::string lowerHex(std::uint32_t value);
 
   private:
     std::ostream& out_;
