@@ -33,13 +33,11 @@ AttrAction splitAction(const std::string& argument, const ActionSyntax& syntax) 
     return action;
 }
 
-void writeActionDebug(Reporter& reporter, const AttrAction& action) {
-    reporter.out() << "DEBUG: icnt=" << action.pieceCount << "\n"
-                   << "DEBUG: arg=[" << action.source << "]\n"
-                   << "DEBUG: attrib=[" << action.attribute << "]\n"
-                   << "DEBUG: op=[" << action.operation << "]\n"
-                   << "DEBUG: stmp2=[" << action.valueText << "]\n"
-                   << "\n";
+std::string actionDebugText(const AttrAction& action) {
+    return "DEBUG: icnt=" + std::to_string(action.pieceCount) + "\n" + "DEBUG: arg=[" +
+           std::string(action.source) + "]\n" + "DEBUG: attrib=[" + action.attribute + "]\n" +
+           "DEBUG: op=[" + action.operation + "]\n" + "DEBUG: stmp2=[" + action.valueText + "]\n" +
+           "\n";
 }
 
 // What the error lines show of an argument. A password is never printed outside the
@@ -65,23 +63,16 @@ std::string shownOperation(const AttrAction& action) {
 }
 
 void writeIssue(Reporter& reporter, const AttrAction& action, const ActionSyntax& syntax) {
-    reporter.out() << "ERROR: Issue with attrib parameter - [" << shownSource(action, syntax)
-                   << "]\n";
+    reporter.notice("ERROR: Issue with attrib parameter - [" + shownSource(action, syntax) + "]\n");
 }
 
 void writeUnsupported(Reporter& reporter, const AttrAction& action, const ActionSyntax& syntax) {
     writeIssue(reporter, action, syntax);
-    reporter.out() << "ERROR: Unsupported Op or format - [" << shownOperation(action) << "]\n";
+    reporter.notice("ERROR: Unsupported Op or format - [" + shownOperation(action) + "]\n");
 }
 
 void writeAddModeWarning(Reporter& reporter) {
-    reporter.out() << "WARN: Delete/Clear option illogical for add, ignoring.\n";
-}
-
-void debugLine(Reporter& reporter, const char* line) {
-    if (reporter.debug) {
-        reporter.out() << line;
-    }
+    reporter.warning("Delete/Clear option illogical for add, ignoring.\n");
 }
 
 // Applies one well-split action; returns false when it is malformed.
@@ -89,12 +80,12 @@ class ActionApplier {
   public:
     ActionApplier(Reporter& reporter, const ActionSyntax& syntax, ModificationSet& set,
                   ActionParseOutcome& outcome)
-        : console_(reporter), syntax_(syntax), set_(set), outcome_(outcome) {}
+        : reporter_(reporter), syntax_(syntax), set_(set), outcome_(outcome) {}
 
     bool apply(const AttrAction& action) {
         if (action.pieceCount < 2) {
-            writeIssue(console_, action, syntax_);
-            console_.out() << "ERROR: Missing operation.\n\n";
+            writeIssue(reporter_, action, syntax_);
+            reporter_.notice("ERROR: Missing operation.\n\n");
             return false;
         }
         if (action.pieceCount == 2) {
@@ -106,20 +97,20 @@ class ActionApplier {
             return true;
         }
         if (op == "+" || op == "++") {
-            debugLine(console_, "DEBUG: MV Add\n");
+            reporter_.trace("DEBUG: MV Add\n");
             add(action, valuesOf(action));
             return true;
         }
         if (op == "-" || op == "--") {
-            debugLine(console_, "DEBUG: MV Delete\n");
+            reporter_.trace("DEBUG: MV Delete\n");
             if (syntax_.addMode) {
-                writeAddModeWarning(console_);
+                writeAddModeWarning(reporter_);
                 return true;
             }
             remove(action, valuesOf(action));
             return true;
         }
-        writeUnsupported(console_, action, syntax_);
+        writeUnsupported(reporter_, action, syntax_);
         return false;
     }
 
@@ -128,37 +119,33 @@ class ActionApplier {
         // Only "-" and "--" clear: "telephoneNumber:555-0100" is a delimiter short, and
         // taking its hyphen for a clear would empty the attribute on every target.
         if (action.operation != "-" && action.operation != "--") {
-            writeUnsupported(console_, action, syntax_);
+            writeUnsupported(reporter_, action, syntax_);
             return false;
         }
         if (syntax_.addMode) {
-            writeAddModeWarning(console_);
+            writeAddModeWarning(reporter_);
             return true;
         }
         set_.clear(action.attribute);
-        if (console_.debug) {
-            console_.out() << "Clear Attrib - [" << action.attribute << "]\n";
-        }
+        reporter_.trace("Clear Attrib - [" + action.attribute + "]\n");
         return true;
     }
 
     void applyBlank(const AttrAction& action) {
         if (syntax_.addMode) {
-            debugLine(console_, "DEBUG: Add attrib\n");
+            reporter_.trace("DEBUG: Add attrib\n");
             add(action, {action.valueText});
             return;
         }
         std::string shownAttribute = action.attribute;
         if (action.binary) {
-            record(set_.replaceBinaryValue(console_, action.attribute, action.valueText));
+            record(set_.replaceBinaryValue(reporter_, action.attribute, action.valueText));
             shownAttribute = unprefixedAttribute(action.attribute);
         } else {
             set_.replaceText(action.attribute, action.valueText);
         }
-        if (console_.debug) {
-            console_.out() << "DEBUG: Mod Attrib - [" << shownAttribute << "] with ["
-                           << action.valueText << "]\n";
-        }
+        reporter_.trace("DEBUG: Mod Attrib - [" + shownAttribute + "] with [" + action.valueText +
+                        "]\n");
     }
 
     // Only the doubled operations take a list; a single "+" or "-" keeps the delimiter
@@ -172,17 +159,17 @@ class ActionApplier {
 
     void add(const AttrAction& action, const std::vector<std::string>& values) {
         if (action.binary) {
-            record(set_.appendBinaries(console_, set_.addBinary, action.attribute, values));
+            record(set_.appendBinaries(reporter_, set_.addBinary, action.attribute, values));
         } else {
-            set_.appendTexts(console_, set_.addValues, action.attribute, values);
+            set_.appendTexts(reporter_, set_.addValues, action.attribute, values);
         }
     }
 
     void remove(const AttrAction& action, const std::vector<std::string>& values) {
         if (action.binary) {
-            record(set_.appendBinaries(console_, set_.removeBinary, action.attribute, values));
+            record(set_.appendBinaries(reporter_, set_.removeBinary, action.attribute, values));
         } else {
-            set_.appendTexts(console_, set_.removeValues, action.attribute, values);
+            set_.appendTexts(reporter_, set_.removeValues, action.attribute, values);
         }
     }
 
@@ -193,7 +180,7 @@ class ActionApplier {
         }
     }
 
-    Reporter& console_;
+    Reporter& reporter_;
     const ActionSyntax& syntax_;
     ModificationSet& set_;
     ActionParseOutcome& outcome_;
@@ -209,7 +196,7 @@ ActionParseOutcome parseAttributeActions(Reporter& reporter,
     for (const std::string& argument : arguments) {
         const AttrAction action = splitAction(argument, syntax);
         if (reporter.debug) {
-            writeActionDebug(reporter, action);
+            reporter.trace(actionDebugText(action));
         }
         if (!applier.apply(action)) {
             outcome.wellFormed = false;

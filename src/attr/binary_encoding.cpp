@@ -25,9 +25,7 @@ enum class Encoding { None, Sid, Guid, Bin };
 // With `hidden` the error lines show a mask instead of the value: the attribute may hold a
 // password (a hexadecimal unicodePwd is the password, only spelt otherwise).
 int encodeSid(Reporter& reporter, const std::string& valueText, bool hidden, BinaryValue& value) {
-    if (reporter.debug) {
-        reporter.out() << "DEBUG: SID String=" << valueText << "\n";
-    }
+    reporter.trace("DEBUG: SID String=" + valueText + "\n");
     std::optional<BinaryValue> sid = parseSidText(valueText);
     if (!sid) {
         const std::string shown = hidden ? std::string(kHiddenText) : valueText;
@@ -49,9 +47,7 @@ int encodeGuid(Reporter& reporter, const std::string& valueText, bool hidden, Bi
     std::string text = valueText;
     removeFirst(text, '{');
     removeFirst(text, '}');
-    if (reporter.debug) {
-        reporter.out() << "DEBUG: GUID String=" << text << "\n";
-    }
+    reporter.trace("DEBUG: GUID String=" + text + "\n");
     std::optional<BinaryValue> guid = parseGuidText(text);
     if (!guid) {
         const std::string shown = hidden ? std::string(kHiddenText) : text;
@@ -73,8 +69,8 @@ int encodeHex(Reporter& reporter, const std::string& valueText, bool hidden, Bin
     }
     const std::string shown = hidden ? std::string(kHiddenText) : cleaned;
     if (cleaned.size() % 2 != 0) {
-        reporter.out() << "ERROR: Odd number of HEX characters. (" << cleaned.size() << ") ["
-                       << shown << "]\n";
+        reporter.notice("ERROR: Odd number of HEX characters. (" + std::to_string(cleaned.size()) +
+                        ") [" + shown + "]\n");
         return kHexFailure;
     }
     BinaryValue bytes;
@@ -85,8 +81,7 @@ int encodeHex(Reporter& reporter, const std::string& valueText, bool hidden, Bin
         if (high < 0 || low < 0) {
             const std::string bad = hidden ? std::string(kHiddenText)
                                            : std::string(1, high < 0 ? cleaned[i] : cleaned[i + 1]);
-            reporter.out() << "ERROR: Error in HEX conversion - (" << bad << ") [" << shown
-                           << "]\n";
+            reporter.notice("ERROR: Error in HEX conversion - (" + bad + ") [" + shown + "]\n");
             return kHexFailure;
         }
         bytes.push_back(static_cast<std::uint8_t>((high << 4) | low));
@@ -105,21 +100,15 @@ int encodeBinaryValue(Reporter& reporter, std::string& attribute, const std::str
     Encoding encoding = Encoding::None;
     if (prefixes.sid) {
         encoding = Encoding::Sid;
-        if (reporter.debug) {
-            reporter.out() << "DEBUG: Encoding SID: " << valueText << "\n";
-        }
+        reporter.trace("DEBUG: Encoding SID: " + valueText + "\n");
     }
     if (prefixes.guid) {
         encoding = Encoding::Guid;
-        if (reporter.debug) {
-            reporter.out() << "DEBUG: Encoding GUID: " << valueText << "\n";
-        }
+        reporter.trace("DEBUG: Encoding GUID: " + valueText + "\n");
     }
     if (prefixes.bin) {
         encoding = Encoding::Bin;
-        if (reporter.debug) {
-            reporter.out() << "DEBUG: Encoding BIN: " << valueText << "\n";
-        }
+        reporter.trace("DEBUG: Encoding BIN: " + valueText + "\n");
     }
 
     int status = 0;
@@ -140,9 +129,7 @@ int encodeBinaryValue(Reporter& reporter, std::string& attribute, const std::str
     if (status != 0) {
         return status;
     }
-    if (reporter.debug) {
-        reporter.out() << "DEBUG: Data Size - " << value.size() << "\n";
-    }
+    reporter.trace("DEBUG: Data Size - " + std::to_string(value.size()) + "\n");
     return 0;
 }
 

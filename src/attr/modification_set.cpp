@@ -48,10 +48,7 @@ void ModificationSet::appendTexts(Reporter& reporter,
             continue;
         }
         list.push_back(value);
-        if (reporter.debug) {
-            reporter.out() << "DEBUG: MV Val Attrib - [" << attribute << "] with [" << value
-                           << "]\n";
-        }
+        reporter.trace("DEBUG: MV Val Attrib - [" + attribute + "] with [" + value + "]\n");
     }
 }
 
@@ -82,16 +79,11 @@ int ModificationSet::appendBinaries(Reporter& reporter,
         const int status = encodeBinaryValue(reporter, attribute, valueText, value);
         if (status != 0) {
             lastFailure = status;
-            if (reporter.debug) {
-                reporter.out() << "DEBUG: Error in data format.\n";
-            }
+            reporter.trace("DEBUG: Error in data format.\n");
             continue;
         }
         list.push_back(std::move(value));
-        if (reporter.debug) {
-            reporter.out() << "DEBUG: MV Val Attrib - [" << name << "] with [" << valueText
-                           << "]\n";
-        }
+        reporter.trace("DEBUG: MV Val Attrib - [" + name + "] with [" + valueText + "]\n");
     }
     return lastFailure;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <sstream>
 
 #include "attr/attr_action_parser.h"
 #include "attr/password_attribute.h"
@@ -21,25 +22,28 @@ namespace kestrel {
 namespace {
 
 void printBanner(Reporter& reporter) {
-    reporter.err() << "\nKestrel " << kVersionText << " by the Kestrel developers " << kBuildMonth
-                   << "\n\n";
+    if (reporter.quiet) {
+        return;
+    }
+    reporter.problem(std::string("\nKestrel ") + kVersionText + " by the Kestrel developers " +
+                     kBuildMonth + "\n\n");
 }
 
 int reportBadSwitches(Reporter& reporter, const SwitchTable& switches) {
-    std::ostream& err = reporter.err();
+    std::string report;
     if (!switches.missingSwitches().empty()) {
-        err << "ERROR: Missing Command Line Arg(s)\n";
+        report += "ERROR: Missing Command Line Arg(s)\n";
         for (const std::string& name : switches.missingSwitches()) {
-            err << "ERROR:  " << name << "\n";
+            report += "ERROR:  " + name + "\n";
         }
     }
     if (!switches.unknownSwitches().empty()) {
-        err << "ERROR: Bad Command Line Arg(s)\n";
+        report += "ERROR: Bad Command Line Arg(s)\n";
         for (const std::string& name : switches.unknownSwitches()) {
-            err << "ERROR:  " << name << "\n";
+            report += "ERROR:  " + name + "\n";
         }
     }
-    err << "\n\n";
+    reporter.problem(report + "\n\n");
     return printUsageHint(reporter);
 }
 
@@ -47,26 +51,25 @@ void printElapsed(Reporter& reporter, const RunSettings& settings, RunTimer& tim
     if (!settings.showElapsedSeconds && !settings.showElapsedMs) {
         return;
     }
-    std::ostream& out = reporter.out();
-    out << "\n";
+    reporter.notice("\n");
     const auto read = [&] {
         const std::uint32_t ms = timer.elapsedMs();
-        if (reporter.debug) {
-            out << "Start: " << timer.startTick() << "\n"
-                << "End  : " << timer.endTick() << "\n"
-                << "Delta: " << ms << "\n";
-        }
+        reporter.trace("Start: " + std::to_string(timer.startTick()) + "\nEnd  : " +
+                       std::to_string(timer.endTick()) + "\nDelta: " + std::to_string(ms) + "\n");
         return ms;
     };
     // Each reading is taken before its line starts: in debug mode the reading writes
     // its tick lines, which must not land inside the figure's line.
     if (settings.showElapsedMs) {
         const std::uint32_t ms = read();
-        out << "Elapsed MS: " << ms << "\n";
+        reporter.notice("Elapsed MS: " + std::to_string(ms) + "\n");
     }
     if (settings.showElapsedSeconds) {
         const std::uint32_t ms = read();
-        out << "Time Elapsed (sec): " << static_cast<float>(ms * 0.001) << "\n";
+        // The stream's default format for a float, as the figure has always been shown.
+        std::ostringstream seconds;
+        seconds << static_cast<float>(ms * 0.001);
+        reporter.notice("Time Elapsed (sec): " + seconds.str() + "\n");
     }
 }
 
@@ -117,9 +120,7 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     }
     reporter.quiet = switches.has("q");
     reporter.debug = switches.has("d");
-    if (!reporter.quiet) {
-        printBanner(reporter);
-    }
+    printBanner(reporter);
     if (switches.validate(kestrelSwitchSpec()) != 0) {
         return reportBadSwitches(reporter, switches);
     }
@@ -140,7 +141,7 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     if (settings.mode == RunMode::Move && settings.newParent.empty()) {
         // "-move $UNSET": without a new parent the request would be a rename in place
         // reported as a successful move (and the server refuses an empty one anyway).
-        reporter.out() << "ERROR: -move needs the DN of the new parent. Nothing was sent.\n";
+        reporter.notice("ERROR: -move needs the DN of the new parent. Nothing was sent.\n");
         return -1;
     }
 
@@ -152,11 +153,11 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     // Everything the run needs from the command line is in the settings and the set now.
     switches.wipe();
     if (parsed.binaryFailed) {
-        reporter.out() << "ERROR: Binary conversion failure. Terminating Program.\n";
+        reporter.notice("ERROR: Binary conversion failure. Terminating Program.\n");
         return parsed.binaryStatus;
     }
     if (!parsed.wellFormed) {
-        reporter.out() << "\n";
+        reporter.notice("\n");
         return printUsage(reporter);
     }
 
@@ -171,9 +172,7 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
         return -1;
     }
 
-    if (reporter.debug) {
-        reporter.out() << "Opening TCP connection\n";
-    }
+    reporter.trace("Opening TCP connection\n");
     ConnectSettings connect;
     if (!settings.host.empty()) {
         connect.server = settings.host;
@@ -185,27 +184,20 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     connect.timeoutSeconds = settings.timeoutSeconds;
     std::optional<LdapSession> session = openSession(reporter, services.ldap, connect);
     if (!session) {
-        reporter.err() << "Terminating program.\n";
+        reporter.problem("Terminating program.\n");
         return -1;
     }
 
-    if (reporter.debug) {
-        reporter.out() << "DEBUG: Gathering RootDSE\n";
-    }
+    reporter.trace("DEBUG: Gathering RootDSE\n");
     RootDseInfo rootDse;
     gatherRootDse(reporter, *session, rootDse);
     if (!rootDse.valid) {
         closeSession(*session);
-        reporter.err() << "ERROR: Couldn't gather RootDSE Info...\n"
-                       << "Terminating program.\n";
+        reporter.problem("ERROR: Couldn't gather RootDSE Info...\nTerminating program.\n");
         return -1;
     }
-    if (!reporter.quiet) {
-        reporter.out() << "Using server: " << rootDse.dnsHostName << "\n";
-    }
-    if (reporter.debug) {
-        reporter.out() << "DEBUG: RootDSE Completed\n";
-    }
+    reporter.info("Using server: " + rootDse.dnsHostName + "\n");
+    reporter.trace("DEBUG: RootDSE Completed\n");
 
     RunTimer timer(services.clock);
     timer.start();
@@ -215,14 +207,10 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     closeSession(*session);
 
     if (run.lastError != 0) {
-        if (!reporter.quiet) {
-            reporter.out() << "\nThe command did not complete successfully\n\n";
-        }
+        reporter.completion(false);
         return run.lastError;
     }
-    if (!reporter.quiet) {
-        reporter.out() << "\nThe command completed successfully\n\n";
-    }
+    reporter.completion(true);
     return 0;
 }
 

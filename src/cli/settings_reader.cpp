@@ -35,7 +35,7 @@ RunSettings readRunSettings(Reporter& reporter, SwitchTable& switches) {
         settings.baseDn = switches.value("b");
         if (namesRootDse(settings.baseDn)) {
             // Shown even when quiet: the run is about to touch the server's root entry.
-            reporter.out() << "Modifying ROOTDSE...\n";
+            reporter.notice("Modifying ROOTDSE...\n");
             // Two double quotes: quote removal in collectTargets leaves the empty DN.
             settings.baseDn = "\"\"";
         }

@@ -28,7 +28,7 @@ std::string withoutQuotes(const std::string& text) {
 // memchr, so a million DNs cost a handful of reads rather than a call per character.
 class LineCollector {
   public:
-    LineCollector(Reporter& reporter, DnList& targets) : console_(reporter), targets_(targets) {
+    LineCollector(Reporter& reporter, DnList& targets) : reporter_(reporter), targets_(targets) {
         line_.reserve(kKeep);
     }
 
@@ -79,8 +79,8 @@ class LineCollector {
         if (tooLong_ || line_.size() > kTargetLineBuffer) {
             // The skip itself is what the buffer size demands, but the admin must learn
             // that a target was dropped, also in quiet mode.
-            console_.out() << "WARN: Skipped a standard input line longer than "
-                           << kTargetLineBuffer << " characters.\n";
+            reporter_.warning("Skipped a standard input line longer than " +
+                              std::to_string(kTargetLineBuffer) + " characters.\n");
         } else if (!line_.empty() && line_.front() != ' ') {
             takeTarget();
         }
@@ -94,20 +94,20 @@ class LineCollector {
         if (line_.find('\0') != std::string::npos) {
             // The directory interface takes C strings: the DN would be cut at the NUL and
             // name another object.
-            console_.out() << "WARN: Skipped a standard input line that held a NUL byte.\n";
+            reporter_.warning("Skipped a standard input line that held a NUL byte.\n");
             return;
         }
         std::string dn = withoutQuotes(line_);
         if (dn.empty()) {
             // The empty DN is the RootDSE: a stray "" in a piped list must not turn into a
             // change of the server's root entry. -b "" and -rootdse still do.
-            console_.out() << "WARN: Skipped a standard input line that held only double quotes.\n";
+            reporter_.warning("Skipped a standard input line that held only double quotes.\n");
             return;
         }
         targets_.push_back(std::move(dn));
     }
 
-    Reporter& console_;
+    Reporter& reporter_;
     DnList& targets_;
     std::string line_;
     bool tooLong_ = false;
@@ -123,9 +123,7 @@ DnList collectTargets(Reporter& reporter, const RunSettings& settings, std::istr
         return targets;
     }
 
-    if (reporter.debug) {
-        reporter.out() << "DEBUG: Reading in STDIN...\n";
-    }
+    reporter.trace("DEBUG: Reading in STDIN...\n");
     LineCollector collector(reporter, targets);
     std::vector<char> block(std::size_t{1} << 16);
     while (input) {
@@ -142,30 +140,25 @@ DnList collectTargets(Reporter& reporter, const RunSettings& settings, std::istr
 
 TargetCheck checkTargets(Reporter& reporter, const RunSettings& settings, const DnList& targets) {
     const std::size_t count = targets.size();
-    if (!reporter.quiet) {
-        reporter.out() << "DN Count: " << count << "\n";
-    }
+    reporter.info("DN Count: " + std::to_string(count) + "\n");
 
     if (count == 0) {
-        reporter.out() << "\n"
-                       << "No object DNs to update.\n\n"
-                       << "The command completed successfully.\n\n";
+        reporter.notice("\nNo object DNs to update.\n\nThe command completed successfully.\n\n");
         return {false, 0};
     }
 
     // Compared unsigned, so a negative limit (-1 from -unsafe) never refuses.
     if (count > static_cast<std::uint32_t>(settings.safetyLimit)) {
-        reporter.out() << "\n"
-                       << "More DNs than allowed for by safety setting of " << settings.safetyLimit
-                       << "\n"
-                       << "Use safety parameter to specify larger safety size.\n\n"
-                       << "The command did not complete successfully\n";
+        reporter.notice("\nMore DNs than allowed for by safety setting of " +
+                        std::to_string(settings.safetyLimit) +
+                        "\nUse safety parameter to specify larger safety size.\n\n"
+                        "The command did not complete successfully\n");
         return {false, -1};
     }
 
     if (settings.mode == RunMode::Rename && count > 1) {
-        reporter.out() << "ERROR: Rename requires single DN\n\n"
-                       << "The command did not complete successfully.\n\n";
+        reporter.notice(
+            "ERROR: Rename requires single DN\n\nThe command did not complete successfully.\n\n");
         return {false, -1};
     }
     return {true, 0};

@@ -196,12 +196,12 @@ constexpr std::string_view kUsageHint =
 }  // namespace
 
 int printUsageHint(Reporter& reporter) {
-    reporter.err() << kUsageHint;
+    reporter.problem(kUsageHint);
     return kUsageExitStatus;
 }
 
 int printUsage(Reporter& reporter) {
-    reporter.out() << kUsageText;
+    reporter.notice(kUsageText);
     return kUsageExitStatus;
 }
 

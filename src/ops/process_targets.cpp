@@ -1,6 +1,6 @@
 #include "ops/process_targets.h"
 
-#include "session/error_report.h"
+#include "session/ldap_client.h"
 
 namespace kestrel {
 namespace {
@@ -8,7 +8,7 @@ namespace {
 void recordFailure(RunContext& run, std::int32_t status, const LoopVariant& variant) {
     run.lastError = status;
     if (!run.settings.continueOnError) {
-        run.reporter.out() << variant.stopMessage;
+        run.reporter.notice(variant.stopMessage);
         run.keepGoing = false;
     }
 }
@@ -23,10 +23,8 @@ void processTargets(RunContext& run, const DnList& targets, const LoopVariant& v
         if (!run.keepGoing) {
             break;
         }
-        if (variant.progressLine && !reporter.quiet) {
-            reporter.out() << "   DN: "
-                           << (dn.empty() && variant.emptyDnAsRootDse ? std::string("ROOTDSE") : dn)
-                           << "...";
+        if (variant.progressLine) {
+            reporter.targetStart(dn.empty() && variant.emptyDnAsRootDse ? "ROOTDSE" : dn);
         }
         const RequestOutcome outcome = request(dn);
         bool failed = false;
@@ -48,26 +46,22 @@ void processTargets(RunContext& run, const DnList& targets, const LoopVariant& v
                                        diagnostic);
                 }
                 if (code != 0) {
-                    if (!reporter.quiet) {
-                        reportLdapError(reporter, "", run.serverName, code, nullptr);
-                    }
-                    if (run.settings.showExtendedError && !diagnostic.empty()) {
-                        reporter.out() << "   Extended Error: " << diagnostic << "\n";
-                    }
+                    reporter.targetFailure(run.serverName, code, ldapErrorText(code),
+                                           run.settings.showExtendedError, diagnostic);
                     failed = true;
                     recordFailure(run, code, variant);
                 } else {
-                    reporter.out() << "\n";
+                    reporter.notice("\n");  // also when quiet: one line per success
                 }
                 break;
             }
         }
         if (run.keepGoing && password.requested && !(failed && variant.passwordOnlyAfterSuccess)) {
-            reporter.out() << "       Changing password...";
+            reporter.notice("       Changing password...");
             const std::int32_t status =
                 run.passwords->setPassword(reporter, run.serverName, dn, password.password);
             if (status == 0) {
-                reporter.out() << "   Successful.\n";
+                reporter.notice("   Successful.\n");
             } else {
                 recordFailure(run, status, variant);
             }

@@ -7,42 +7,26 @@
 #include "session/ldap_client.h"
 
 namespace kestrel {
-namespace {
-
-std::string lowerHex(std::uint32_t value) {
-    std::array<char, 16> buffer{};
-    std::snprintf(buffer.data(), buffer.size(), "%x", value);
-    return buffer.data();
-}
-
-}  // namespace
 
 void reportLdapError(Reporter& reporter, const std::string& label, const std::string& subject,
                      int code, LdapConnection* handle) {
-    std::string serverError;
-    if (handle != nullptr) {
-        serverError = handle->lastDiagnostic();
-    }
-    reporter.err() << label << ": [" << subject << "] Error 0x"
-                   << lowerHex(static_cast<std::uint32_t>(code)) << " (" << code << ") - "
-                   << ldapErrorText(code) << "\n";
-    if (!serverError.empty()) {
-        reporter.err() << "Extended Error: (" << serverError << ")\n";
-    }
+    const std::string serverError = handle != nullptr ? handle->lastDiagnostic() : "";
+    reporter.ldapError(label, subject, code, ldapErrorText(code));
+    reporter.serverText(serverError);
 }
 
-void hexDump(Reporter& reporter, const std::uint8_t* bytes, std::size_t length) {
+std::string hexDumpText(const std::uint8_t* bytes, std::size_t length) {
     if (length == 0) {
-        return;
+        return "";
     }
-    std::ostream& out = reporter.out();
+    std::string out;
     std::string characters = "DECODE:\n";
     std::size_t counter = 0;
     static constexpr char kDigits[] = "0123456789abcdef";
     while (counter < length) {
         std::array<char, 8> label{};
         std::snprintf(label.data(), label.size(), "%04X ", static_cast<unsigned>(counter));
-        out << label.data();
+        out += label.data();
         const std::size_t rowEnd = std::min(length, counter + 16);
         while (counter < rowEnd) {
             const std::uint8_t byte = bytes[counter];
@@ -54,12 +38,18 @@ void hexDump(Reporter& reporter, const std::uint8_t* bytes, std::size_t length) 
             } else {
                 characters += '_';
             }
-            out << kDigits[byte >> 4] << kDigits[byte & 0x0F] << ' ';
+            out += kDigits[byte >> 4];
+            out += kDigits[byte & 0x0F];
+            out += ' ';
         }
-        out << "\n";
+        out += "\n";
         characters += "\n";
     }
-    out << characters << "\n";
+    return out + characters + "\n";
+}
+
+void hexDump(Reporter& reporter, const std::uint8_t* bytes, std::size_t length) {
+    reporter.notice(hexDumpText(bytes, length));
 }
 
 }  // namespace kestrel

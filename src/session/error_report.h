@@ -17,6 +17,7 @@ void reportLdapError(Reporter& reporter, const std::string& label, const std::st
                      int code, LdapConnection* handle);
 
 // Debug dump of a binary value: hexadecimal rows, then the same rows as characters.
+std::string hexDumpText(const std::uint8_t* bytes, std::size_t length);
 void hexDump(Reporter& reporter, const std::uint8_t* bytes, std::size_t length);
 
 }  // namespace kestrel

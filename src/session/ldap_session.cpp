@@ -18,9 +18,7 @@ const char* flag(bool value) {
 
 void setOption(Reporter& reporter, LdapConnection& handle, const std::string& serverText,
                int option, int value, const char* debugLine, const char* failureLabel) {
-    if (reporter.debug) {
-        reporter.err() << debugLine;
-    }
+    reporter.traceProblem(debugLine);
     const int rc = handle.ldap_set_option(option, value);
     if (rc != 0) {
         reportLdapError(reporter, failureLabel, serverText, rc, nullptr);
@@ -112,20 +110,21 @@ std::optional<LdapSession> openSession(Reporter& reporter, LdapLibrary& library,
     const bool simple = settings.simple || settings.anonymous;
 
     if (reporter.debug) {
-        std::ostream& out = reporter.out();
-        out << "DEBUG: In OpenLDAP... Params:\n";
+        std::string params = "DEBUG: In OpenLDAP... Params:\n";
         if (settings.server) {
-            out << "DEBUG:    Server:    " << serverText << "\n";
+            params += "DEBUG:    Server:    " + serverText + "\n";
         }
-        out << "DEBUG:    Port:        " << port << "\n";
-        out << "DEBUG:    Ref:       " << flag(settings.ref) << "\n";
-        out << "DEBUG:    V3:        " << flag(settings.version3) << "\n";
-        out << "DEBUG:    Anonymous: " << flag(settings.anonymous) << "\n";
-        out << "DEBUG:    userdn: " << settings.userdn << "\n";
-        out << "DEBUG:    password: " << settings.password << "\n";
-        out << "DEBUG:    Simple: " << flag(simple) << "\n";
-        out << "DEBUG:    LDAP_OPT_ENCRYPT: " << flag(settings.encrypt) << "\n";
-        out << "DEBUG:    Extended Error Info: " << flag(settings.extendedErrorInfo) << "\n";
+        params += "DEBUG:    Port:        " + std::to_string(port) + "\n";
+        params += std::string("DEBUG:    Ref:       ") + flag(settings.ref) + "\n";
+        params += std::string("DEBUG:    V3:        ") + flag(settings.version3) + "\n";
+        params += std::string("DEBUG:    Anonymous: ") + flag(settings.anonymous) + "\n";
+        params += "DEBUG:    userdn: " + settings.userdn + "\n";
+        params += "DEBUG:    password: " + settings.password + "\n";
+        params += std::string("DEBUG:    Simple: ") + flag(simple) + "\n";
+        params += std::string("DEBUG:    LDAP_OPT_ENCRYPT: ") + flag(settings.encrypt) + "\n";
+        params += std::string("DEBUG:    Extended Error Info: ") +
+                  flag(settings.extendedErrorInfo) + "\n";
+        reporter.trace(params);
     }
 
     std::optional<std::string> host;
@@ -179,7 +178,7 @@ std::optional<LdapSession> openSession(Reporter& reporter, LdapLibrary& library,
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         }
         if (lowered.find("cn=") != std::string::npos) {
-            reporter.out() << "ERROR: DN format not currently supported for secure bind.\n\n";
+            reporter.notice("ERROR: DN format not currently supported for secure bind.\n\n");
             return std::nullopt;
         }
         // Explicit credentials for the negotiate bind are not offered here; binding with
@@ -189,9 +188,9 @@ std::optional<LdapSession> openSession(Reporter& reporter, LdapLibrary& library,
 
     if (rc == 0) {
         if (reporter.debug) {
-            reporter.err() << "LDAP_BIND: ["
-                           << (settings.server ? *settings.server : handle->hostName())
-                           << "] Successful\n";
+            reporter.traceProblem("LDAP_BIND: [" +
+                                  (settings.server ? *settings.server : handle->hostName()) +
+                                  "] Successful\n");
         }
         return LdapSession{std::move(handle), serverText};
     }
@@ -202,7 +201,7 @@ std::optional<LdapSession> openSession(Reporter& reporter, LdapLibrary& library,
         // failed; the library's text names the cause, such as a missing ticket.
         const std::string diagnostic = handle->lastDiagnostic();
         if (!diagnostic.empty()) {
-            reporter.out() << "DEBUG: LDAP_BIND diagnostic: " << diagnostic << "\n";
+            reporter.trace("DEBUG: LDAP_BIND diagnostic: " + diagnostic + "\n");
         }
     }
     return std::nullopt;

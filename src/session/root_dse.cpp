@@ -49,10 +49,8 @@ void gatherRootDse(Reporter& reporter, LdapSession& session, RootDseInfo& info) 
     std::vector<LdapEntry> entries;
     const int rc = session.handle->ldap_search_ext_s(request, entries);
     if (rc != 0) {
-        std::array<char, 16> hex{};
-        std::snprintf(hex.data(), hex.size(), "%x", static_cast<unsigned>(rc));
-        reporter.err() << "LDAP_SEARCH_S: 0x" << hex.data()
-                       << "\nLDAP_SEARCH_S: " << ldapErrorText(rc) << "\n\n";
+        reporter.problem("LDAP_SEARCH_S: 0x" + Reporter::lowerHex(static_cast<std::uint32_t>(rc)) +
+                         "\nLDAP_SEARCH_S: " + ldapErrorText(rc) + "\n\n");
         return;
     }
     if (!entries.empty()) {

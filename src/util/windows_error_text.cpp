@@ -144,7 +144,7 @@ std::string windowsErrorText(std::int32_t code) {
 }
 
 std::int32_t reportWindowsError(Reporter& reporter, const std::string& label, std::int32_t code) {
-    reporter.out() << label << "(" << code << ") " << windowsErrorText(code);
+    reporter.notice(label + "(" + std::to_string(code) + ") " + windowsErrorText(code));
     return code;
 }
 
