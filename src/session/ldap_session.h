@@ -6,11 +6,11 @@
 #include <string>
 
 #include "session/ldap_client.h"
+#include "session/server_address.h"
 #include "util/reporter.h"
 
 namespace kestrel {
 
-inline constexpr int kDefaultLdapPort = 389;
 inline constexpr int kGlobalCatalogPort = 3268;
 
 struct ConnectSettings {
@@ -34,23 +34,6 @@ struct LdapSession {
     std::unique_ptr<LdapConnection> handle;
     std::string serverText;  // the server as connected to (after "." became localhost)
 };
-
-// If `server` holds a colon, cuts it there and returns the port written after it
-// (0 when none); otherwise returns 0 and leaves the text unchanged.
-int splitHostPort(std::string& server);
-
-// What a server text names: a host and the port written after it (0 when none).
-struct ServerAddress {
-    std::string host;
-    int port = 0;
-    bool valid = false;  // the host names exactly one server
-};
-
-// Reads "host", "host:port", an IPv6 literal ("::1") or a bracketed one ("[::1]",
-// "[::1]:636"). Valid only when the host is a DNS name or IPv4 address (letters, digits,
-// '-', '.', '_') or an IPv6 address: anything else would be cut or reinterpreted on its way
-// into an LDAP URL and reach another server than the one named.
-ServerAddress parseServerText(const std::string& text);
 
 // A bound session, or nothing when the run cannot go on (the reason is already written).
 std::optional<LdapSession> openSession(Reporter& reporter, LdapLibrary& library,

@@ -15,35 +15,6 @@ using fake::CapturedConsole;
 using fake::FakeLdapLibrary;
 using Lines = std::vector<std::string>;
 
-TEST(SplitHostPort, CutsAtTheFirstColonAndReadsAtMostSixCharacters) {
-    struct Row {
-        std::string server;
-        std::string host;
-        int port;
-    };
-    const std::vector<Row> rows = {
-        {"dc1", "dc1", 0},
-        {"dc1:636", "dc1", 636},
-        {"dc1:", "dc1", 0},
-        {"dc1:abc", "dc1", 0},
-        {"dc1:12ab", "dc1", 12},
-        {"dc1: 42", "dc1", 42},
-        {"dc1:+7", "dc1", 7},
-        {"dc1:-7", "dc1", -7},
-        {"dc1:636:999", "dc1", 636},
-        {"dc1::636", "dc1", 0},
-        {"dc1:1234567", "dc1", 123456},
-        {"dc1:0000389", "dc1", 38},
-        {":389", "", 389},
-        {"", "", 0},
-    };
-    for (const Row& row : rows) {
-        std::string server = row.server;
-        EXPECT_EQ(splitHostPort(server), row.port) << row.server;
-        EXPECT_EQ(server, row.host) << row.server;
-    }
-}
-
 class OpenSessionTest : public ::testing::Test {
   protected:
     std::optional<LdapSession> open(const ConnectSettings& settings) {
