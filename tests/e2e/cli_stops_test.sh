@@ -4,18 +4,7 @@
 
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-BANNER=$'\nKestrel V01.06.00cpp by the Kestrel developers June 2005\n\n'
-read_exact USAGE "$EXPECTED_DIR/usage.txt"
 HINT=$'Type Kestrel /help or Kestrel /? for usage assistance.\n\n'
-EMPTY_LIST=$'\nNo object DNs to update.\n\nThe command completed successfully.\n\n'
-RENAME_STOP=$'ERROR: Rename requires single DN\n\nThe command did not complete successfully.\n\n'
-CONVERSION_STOP=$'ERROR: Binary conversion failure. Terminating Program.\n'
-
-safety_stop() {
-    printf '\nMore DNs than allowed for by safety setting of %s\n%s\n\n%s\n' "$1" \
-        "Use safety parameter to specify larger safety size." \
-        "The command did not complete successfully"
-}
 
 # N distinct DN lines.
 dn_lines() {
@@ -155,21 +144,21 @@ end_case
 begin_case "SID that does not parse: status 1337, reported as 57"
 run_kestrel -b cn=x sid##objectsid::S-1-nonsense
 expect_status 57
-expect_stdout $'ERROR (ConvertStringSidToSid): [S-1-nonsense] (1337) The security ID structure is invalid.\n'"$CONVERSION_STOP"
+expect_stdout $'ERROR (ConvertStringSidToSid): [S-1-nonsense] (1337) The security ID structure is invalid.\n'"$BINARY_STOP"
 expect_stderr "$BANNER"
 end_case
 
 begin_case "GUID that does not parse: status 1705, reported as 169"
 run_kestrel -q -b cn=x GUID##someattr::not-a-guid
 expect_status 169
-expect_stdout $'ERROR (UuidFromString): not-a-guid] (1705) The string universal unique identifier (UUID) is invalid.\n'"$CONVERSION_STOP"
+expect_stdout $'ERROR (UuidFromString): not-a-guid] (1705) The string universal unique identifier (UUID) is invalid.\n'"$BINARY_STOP"
 expect_stderr ""
 end_case
 
 begin_case "odd hexadecimal: status -1, reported as 255"
 run_kestrel -b cn=x "bin##binattr::A BC"
 expect_status 255
-expect_stdout $'ERROR: Odd number of HEX characters. (3) [abc]\n'"$CONVERSION_STOP"
+expect_stdout $'ERROR: Odd number of HEX characters. (3) [abc]\n'"$BINARY_STOP"
 expect_stderr "$BANNER"
 end_case
 
@@ -177,7 +166,7 @@ begin_case "conversion failure wins over malformed actions"
 run_kestrel -q -b cn=x objectclass bin##binattr::0g
 expect_status 255
 expect_stdout $'ERROR: Issue with attrib parameter - [objectclass]\nERROR: Missing operation.\n\n'\
-$'ERROR: Error in HEX conversion - (g) [0g]\n'"$CONVERSION_STOP"
+$'ERROR: Error in HEX conversion - (g) [0g]\n'"$BINARY_STOP"
 expect_stderr ""
 end_case
 

@@ -1,3 +1,5 @@
+# shellcheck shell=bash
+# shellcheck disable=SC2034 # the texts and settings here are for the suites that source it
 # Helpers for end-to-end suites that run the real kestrel binary.
 #
 # A suite sources this file, then for each case:
@@ -5,9 +7,14 @@
 #   run_kestrel [args...]          # standard input from /dev/null
 #   run_kestrel_with_input TEXT [args...]
 #   run_kestrel_with_input_file FILE [args...]
+#   run_bounded LIMIT [args...]    the same three, ended by timeout(1) after LIMIT seconds;
+#   run_bounded_with_input LIMIT TEXT [args...]        ELAPSED_MS is the wall time in ms
+#   run_bounded_with_input_file LIMIT FILE [args...]
 #   expect_status N                # process exit status (0-255)
 #   expect_stdout TEXT / expect_stdout_file FILE
 #   expect_stderr TEXT / expect_stderr_file FILE
+#   expect_stdout_line TEXT        standard output has the line TEXT
+#   expect_elapsed_between MIN MAX the last bounded run took MIN to MAX milliseconds
 #   end_case
 # and finally calls finish, which prints "N passed, M failed" and exits non-zero on any
 # failure. Comparisons are exact, byte for byte; a mismatch prints a unified diff.
@@ -88,6 +95,32 @@ run_kestrel() {
     run_kestrel_with_input_file /dev/null "$@"
 }
 
+# The same, ended by timeout(1) after LIMIT seconds, so that a hang fails the case instead of
+# the whole suite; ELAPSED_MS is the run's wall time in milliseconds.
+ELAPSED_MS=0
+run_bounded_with_input_file() {
+    local limit=$1 input=$2 started
+    shift 2
+    started=$EPOCHREALTIME
+    (cd "$WORK_DIR" && exec timeout "$limit" "$KESTREL" "$@") <"$input" >"$OUT_FILE" 2>"$ERR_FILE"
+    STATUS=$?
+    # Microseconds once the decimal separator (a comma in some locales) is dropped.
+    ELAPSED_MS=$(((${EPOCHREALTIME//[!0-9]/} - ${started//[!0-9]/}) / 1000))
+}
+
+run_bounded_with_input() {
+    local limit=$1 text=$2
+    shift 2
+    printf '%s' "$text" >"$WORK_DIR/stdin"
+    run_bounded_with_input_file "$limit" "$WORK_DIR/stdin" "$@"
+}
+
+run_bounded() {
+    local limit=$1
+    shift
+    run_bounded_with_input_file "$limit" /dev/null "$@"
+}
+
 # Records a failed expectation of the current case.
 mismatch() {
     CASE_FAILED=1
@@ -108,6 +141,18 @@ compare_file() {
 expect_status() {
     if [[ $STATUS != "$1" ]]; then
         mismatch "exit status: expected $1, got $STATUS"
+    fi
+}
+
+expect_elapsed_between() {
+    if ((ELAPSED_MS < $1 || ELAPSED_MS > $2)); then
+        mismatch "the run took ${ELAPSED_MS} ms, expected between $1 and $2 ms"
+    fi
+}
+
+expect_stdout_line() {
+    if ! grep -qxF -- "$1" "$OUT_FILE"; then
+        mismatch "standard output has no line: $1"
     fi
 }
 
@@ -132,4 +177,26 @@ expect_stderr() {
 finish() {
     echo "$PASSED passed, $FAILED failed"
     ((FAILED == 0))
+}
+
+# What the program prints, each text written once here for every suite (the lab suites
+# source this file too):
+#   BANNER          standard error's first lines, unless -q
+#   USAGE           the full usage text
+#   NO_SERVER       the bind's report when nothing listens at 127.0.0.1
+#   BINARY_STOP     the stop after a binary value that cannot be encoded
+#   EMPTY_LIST      the end of a run that has no targets
+#   RENAME_STOP     the refusal of -rename with more than one target
+#   safety_stop N   the refusal of more targets than -safety N allows (no last newline)
+BANNER=$'\nKestrel V01.06.00cpp by the Kestrel developers June 2005\n\n'
+read_exact USAGE "$EXPECTED_DIR/usage.txt"
+NO_SERVER=$'LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can\'t contact LDAP server\nTerminating program.\n'
+BINARY_STOP=$'ERROR: Binary conversion failure. Terminating Program.\n'
+EMPTY_LIST=$'\nNo object DNs to update.\n\nThe command completed successfully.\n\n'
+RENAME_STOP=$'ERROR: Rename requires single DN\n\nThe command did not complete successfully.\n\n'
+
+safety_stop() {
+    printf '\nMore DNs than allowed for by safety setting of %s\n%s\n\n%s\n' "$1" \
+        "Use safety parameter to specify larger safety size." \
+        "The command did not complete successfully"
 }
