@@ -2,20 +2,12 @@
 # read back with ldapsearch; duplicates, missing parents, the stop rule and quiet output.
 source "$(dirname "${BASH_SOURCE[0]}")/lab_lib.sh"
 
-BANNER=$'\nKestrel V01.06.00cpp by the Kestrel developers June 2005\n\n'
-SERVER=$'Using server: dc1.homelab.net\n'
-DONE=$'\nThe command completed successfully\n\n'
-NOT_DONE=$'\nThe command did not complete successfully\n\n'
-STOP=$'\n\nERROR: Too many errors encountered, terminating...\n'
 ADD_WARNING=$'WARN: Delete/Clear option illogical for add, ignoring.\n'
-ERR_NO_OBJECT=$': [dc1.homelab.net] Error 0x20 (32) - No such object\n'
-ERR_EXISTS=$': [dc1.homelab.net] Error 0x44 (68) - Already exists\n'
 
 # sAMAccountName is unique in the domain, and tombstones are found by it: names carry the
 # pid, so that suites side by side never collide and a lookup finds this run's object only.
 U=ka$$-
-count() { printf 'DN Count: %s\n' "$1"; }
-HEAD="$(count 1)"$'\n'"${SERVER}Adding specified objects..."$'\n'
+HEAD="$(heading 1 add)"$'\n'
 
 A1="CN=${U}a1,$SUITE_OU"
 begin_case "add of a user with its class, text and multi-valued attributes"
@@ -51,7 +43,7 @@ C1="CN=${U}c1,$SUITE_OU" C2="CN=${U}c2,$SUITE_OU"
 run_kestrel_with_input "$C1"$'\n'"$C2"$'\n' -add "objectClass::contact" "description::Shared" \
     "mail::team@homelab.net"
 expect_status 0
-expect_stdout "$(count 2)"$'\n'"${SERVER}Adding specified objects..."$'\n'"   DN: $C1..."$'\n'"   DN: $C2..."$'\n'"$DONE"
+expect_stdout "$(heading 2 add)"$'\n'"   DN: $C1..."$'\n'"   DN: $C2..."$'\n'"$DONE"
 for dn in "$C1" "$C2"; do
     expect_values "$dn" description $'Shared\n'
     expect_values "$dn" mail $'team@homelab.net\n'
@@ -61,7 +53,7 @@ end_case
 begin_case "add of an existing DN fails with 68 and changes nothing"
 run_kestrel -exterr -add -b "$A1" "objectClass::user" "description::Replaced?"
 expect_status 68
-expect_stdout "$HEAD   DN: $A1...   Extended Error: Entry $A1 already exists"$'\n'"$STOP$NOT_DONE"
+expect_stdout "$HEAD   DN: $A1...   Extended Error: Entry $A1 already exists"$'\n'"$STOP$FAILED_RUN"
 expect_stderr "$BANNER$ERR_EXISTS"
 expect_values "$A1" description $'First user\n'
 end_case
@@ -69,7 +61,7 @@ end_case
 begin_case "add under a missing parent fails with 32"
 run_kestrel -add -b "CN=${U}x,OU=nowhere,$SUITE_OU" "objectClass::contact"
 expect_status 32
-expect_stdout "$HEAD   DN: CN=${U}x,OU=nowhere,$SUITE_OU...$STOP$NOT_DONE"
+expect_stdout "$HEAD   DN: CN=${U}x,OU=nowhere,$SUITE_OU...$STOP$FAILED_RUN"
 expect_stderr "$BANNER$ERR_NO_OBJECT"
 end_case
 
@@ -89,7 +81,7 @@ C3="CN=${U}c3,$SUITE_OU" C4="CN=${U}c4,$SUITE_OU" C5="CN=${U}c5,$SUITE_OU"
 begin_case "add stops at the first failure; with -cont the rest are created"
 run_kestrel_with_input "$C3"$'\n'"$C1"$'\n'"$C4"$'\n' -add "objectClass::contact"
 expect_status 68
-expect_stdout "$(count 3)"$'\n'"${SERVER}Adding specified objects..."$'\n'"   DN: $C3..."$'\n'"   DN: $C1...$STOP$NOT_DONE"
+expect_stdout "$(heading 3 add)"$'\n'"   DN: $C3..."$'\n'"   DN: $C1...$STOP$FAILED_RUN"
 expect_stderr "$BANNER$ERR_EXISTS"
 lab_exists "$C3" || mismatch "$C3 was not created"
 ! lab_exists "$C4" || mismatch "$C4 was created after the stop"

@@ -3,9 +3,6 @@
 # on users here); userCertificate is a multi-valued octet string; jpegPhoto an octet string.
 source "$(dirname "${BASH_SOURCE[0]}")/lab_lib.sh"
 
-BANNER=$'\nKestrel V01.06.00cpp by the Kestrel developers June 2005\n\n'
-DONE=$'\nThe command completed successfully\n\n'
-
 # sAMAccountName is unique in the whole domain: the names carry the process id, so that
 # suites running side by side never collide.
 U=kb$$-
@@ -67,7 +64,7 @@ end_case
 begin_case "two binary replaces in one run, each with its own bytes"
 run_kestrel -b "$X3" "BIN##jpegPhoto::0001020300ff" "SID##securityIdentifier::S-1-5-32-544"
 expect_status 0
-expect_stdout $'DN Count: 1\nUsing server: dc1.homelab.net\nModifying specified objects...\n   DN: '"$X3"$'...\n'"$DONE"
+expect_stdout "$(heading 1 modify)"$'\n   DN: '"$X3"$'...\n'"$DONE"
 expect_stderr "$BANNER"
 expect_values_hex "$X3" jpegPhoto $'0001020300ff\n'
 expect_values_hex "$X3" securityIdentifier "$ADMINS_HEX"$'\n'
@@ -107,7 +104,7 @@ while IFS='|' read -r label action status message; do
     begin_case "$label: refused before any request"
     run_kestrel -b "$X3" "$action" "description::changed"
     expect_status "$status"
-    expect_stdout "$message"$'\nERROR: Binary conversion failure. Terminating Program.\n'
+    expect_stdout "$message"$'\n'"$BINARY_STOP"
     expect_stderr "$BANNER"
     expect_values "$X3" description $'untouched\n'
     expect_values_hex "$X3" jpegPhoto $'41000a\n'

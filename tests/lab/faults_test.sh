@@ -12,12 +12,7 @@
 # itself).
 source "$(dirname "${BASH_SOURCE[0]}")/lab_lib.sh"
 
-BANNER=$'\nKestrel V01.06.00cpp by the Kestrel developers June 2005\n\n'
-SERVER=dc1.homelab.net
-STOP=$'\n\nERROR: Too many errors encountered, terminating...\n'
-FAILED_RUN=$'\nThe command did not complete successfully\n\n'
 DOWN_LINE=": [$SERVER] Error 0x51 (81) - Can't contact LDAP server"$'\n'
-HEAD=$'Using server: '"$SERVER"$'\n'
 
 # sAMAccountName is unique in the whole domain: the names carry the process id.
 U=kf$$-
@@ -30,11 +25,6 @@ M2="CN=${U}5,$SUITE_OU"
 lab_add_ou "moved-$$"
 MOVED="OU=moved-$$,$SUITE_OU"
 
-# kinit into CCACHE with a ticket lifetime of LIFETIME (for example 5s).
-kinit_short() {  # kinit_short PRINCIPAL PASSWORD CCACHE LIFETIME
-    printf '%s\n' "$2" | KRB5CCNAME="FILE:$3" kinit -l "$4" "$1" >/dev/null 2>&1
-}
-
 # Stand-in servers (lab_lib.sh's standin_start) on a free loopback port, for at most 40
 # seconds. Each prints a line for each thing it did:
 #   close          accepts, reads the start of the bind, closes the connection ("read")
@@ -45,27 +35,6 @@ kinit_short() {  # kinit_short PRINCIPAL PASSWORD CCACHE LIFETIME
 #                  the connection and the listener close at once ("cut")
 #   hold N         the same, but the N-th request is held and the connection stays until
 #                  the DC itself closes it ("holding", then "server closed")
-expect_standin_said() {
-    standin_said "$1" || mismatch "the stand-in never did: $1"
-}
-
-# Runs kestrel with the targets on standard input, bounded by `timeout`; ELAPSED_MS is the
-# wall time.
-ELAPSED_MS=0
-run_targets() {  # run_targets LIMIT TARGETS ARGS...
-    local limit=$1 targets=$2 started
-    shift 2
-    printf '%s' "$targets" >"$WORK_DIR/targets"
-    started=$EPOCHREALTIME
-    (cd "$WORK_DIR" && exec timeout "$limit" "$KESTREL" "$@") <"$WORK_DIR/targets" \
-        >"$OUT_FILE" 2>"$ERR_FILE"
-    STATUS=$?
-    ELAPSED_MS=$(python3 -c "print(int((float('$EPOCHREALTIME') - float('$started')) * 1000))")
-}
-
-expect_quick() {  # expect_quick MAX_MS
-    ((ELAPSED_MS <= $1)) || mismatch "the run took ${ELAPSED_MS} ms, more than $1 ms"
-}
 
 reset_descriptions() {
     local dn
@@ -84,13 +53,13 @@ THREE=$T1$'\n'$T2$'\n'$T3$'\n'
 begin_case "server gone after the first target: 0x51, the stop, status 81, nothing hangs"
 reset_descriptions
 standin_start --lifetime 40 cut 3
-run_targets 30 "$THREE" -h "127.0.0.1:$STANDIN_PORT" "description::after"
+run_bounded_with_input 30 "$THREE" -h "127.0.0.1:$STANDIN_PORT" "description::after"
 standin_stop
 expect_status 81
-expect_stdout $'DN Count: 3\n'"$HEAD"$'Modifying specified objects...\n   DN: '"$T1"$'...\n   DN: '"$T2...$STOP$FAILED_RUN"
+expect_stdout "$(heading 3 modify)"$'\n   DN: '"$T1"$'...\n   DN: '"$T2...$STOP$FAILED_RUN"
 expect_stderr "$BANNER$DOWN_LINE"
 expect_standin_said cut
-expect_quick 10000
+expect_elapsed_between 0 10000
 expect_values "$T1" description $'after\n'
 expect_values "$T2" description $'before\n'
 expect_values "$T3" description $'before\n'
@@ -99,22 +68,22 @@ end_case
 begin_case "server gone after the first target, -cont: every later target fails with 0x51"
 reset_descriptions
 standin_start --lifetime 40 cut 3
-run_targets 30 "$THREE" -cont -exterr -h "127.0.0.1:$STANDIN_PORT" "description::after"
+run_bounded_with_input 30 "$THREE" -cont -exterr -h "127.0.0.1:$STANDIN_PORT" "description::after"
 standin_stop
 expect_status 81
-expect_stdout $'DN Count: 3\n'"$HEAD"$'Modifying specified objects...\n   DN: '"$T1"$'...\n   DN: '"$T2...   DN: $T3...$FAILED_RUN"
+expect_stdout "$(heading 3 modify)"$'\n   DN: '"$T1"$'...\n   DN: '"$T2...   DN: $T3...$FAILED_RUN"
 expect_stderr "$BANNER$DOWN_LINE$DOWN_LINE"
-expect_quick 10000
+expect_elapsed_between 0 10000
 expect_values "$T1" description $'after\n'
 expect_values "$T3" description $'before\n'
 end_case
 
 begin_case "server gone during a move: the move's own stop message, status 81"
 standin_start --lifetime 40 cut 3
-run_targets 30 "$M1"$'\n'"$M2"$'\n' -move "$MOVED" -h "127.0.0.1:$STANDIN_PORT"
+run_bounded_with_input 30 "$M1"$'\n'"$M2"$'\n' -move "$MOVED" -h "127.0.0.1:$STANDIN_PORT"
 standin_stop
 expect_status 81
-expect_stdout $'DN Count: 2\n'"$HEAD"$'Moving specified objects to '"$MOVED"$'...\n   DN: '"$M1"$'...\n   DN: '"$M2..."$'ERROR: Too many errors encountered, terminating...\n'"$FAILED_RUN"
+expect_stdout "$(heading 2 move "$MOVED")"$'\n   DN: '"$M1"$'...\n   DN: '"$M2...$MOVE_STOP$FAILED_RUN"
 expect_stderr "$BANNER$DOWN_LINE"
 lab_exists "CN=${U}4,$MOVED" || mismatch "the first target was not moved"
 lab_exists "$M2" || mismatch "the second target is gone from its place"
@@ -122,30 +91,28 @@ end_case
 
 begin_case "server gone before the first target: -cont, -q, every target 0x51"
 standin_start --lifetime 40 cut 2
-run_targets 30 "$T2"$'\n'"$T3"$'\n' -q -cont -h "127.0.0.1:$STANDIN_PORT" "description::never"
+run_bounded_with_input 30 "$T2"$'\n'"$T3"$'\n' -q -cont -h "127.0.0.1:$STANDIN_PORT" "description::never"
 standin_stop
 expect_status 81
 expect_stdout ""
 expect_stderr ""
-expect_quick 10000
+expect_elapsed_between 0 10000
 expect_values "$T3" description $'before\n'
 end_case
 
 # ---- the bind --------------------------------------------------------------
 
-BIND_DOWN=$'LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can\'t contact LDAP server\nTerminating program.\n'
-
 while IFS='|' read -r mode label; do
     begin_case "a server that $label during the bind: 0x51, status 255, at once"
     standin_start --lifetime 40 "$mode"
-    run_targets 30 "$T3"$'\n' -t 10 -h "127.0.0.1:$STANDIN_PORT" "description::never"
+    run_bounded_with_input 30 "$T3"$'\n' -t 10 -h "127.0.0.1:$STANDIN_PORT" "description::never"
     standin_stop
     expect_status 255
     expect_stdout $'DN Count: 1\n'
-    expect_stderr "$BANNER$BIND_DOWN"
+    expect_stderr "$BANNER$NO_SERVER"
     expect_standin_said read
     # Well below -t 10: the fault is seen, not waited out.
-    expect_quick 5000
+    expect_elapsed_between 0 5000
     end_case
 done <<'EOF'
 close|closes the connection
@@ -154,14 +121,14 @@ EOF
 
 begin_case "an expired Kerberos ticket: the bind fails clearly, status 255"
 cache=$WORK_DIR/ccache-short
-if kinit_short "Administrator@$LAB_REALM" "$LAB_ADMIN_PASS" "$cache" 5s; then
+if lab_kinit "Administrator@$LAB_REALM" "$LAB_ADMIN_PASS" "$cache" 5s; then
     # Wait until the ticket's end time has passed.
     sleep 7
-    KRB5CCNAME=FILE:$cache run_targets 30 "$T3"$'\n' "description::never"
+    KRB5CCNAME=FILE:$cache run_bounded_with_input 30 "$T3"$'\n' "description::never"
     expect_status 255
     expect_stdout $'DN Count: 1\n'
     expect_stderr "$BANNER"$'LDAP_BIND: [] Error 0x52 (82) - Local error\nTerminating program.\n'
-    KRB5CCNAME=FILE:$cache run_targets 30 "$T3"$'\n' -q -d "description::never"
+    KRB5CCNAME=FILE:$cache run_bounded_with_input 30 "$T3"$'\n' -q -d "description::never"
     expect_status 255
     grep -q '^DEBUG: LDAP_BIND diagnostic: .*Ticket expired' "$OUT_FILE" ||
         mismatch "with -d, no diagnostic line names the expired ticket"
@@ -193,11 +160,7 @@ if [[ ${KESTREL_LAB_STOP_DC:-0} == 1 ]]; then
     (cd "$WORK_DIR" && exec timeout 90 "$KESTREL" -cont -h "127.0.0.1:$STANDIN_PORT" \
         "description::after") <"$WORK_DIR/targets" >"$OUT_FILE" 2>"$ERR_FILE" &
     run_pid=$!
-    for _ in $(seq 1 100); do
-        grep -qxF holding "$STANDIN_OUT" && break
-        sleep 0.1
-    done
-    if grep -qxF holding "$STANDIN_OUT"; then
+    if standin_wait holding; then
         DC_STOPPED=1
         "$LAB_SCRIPT" down >/dev/null 2>&1 || mismatch "scripts/lab down failed"
     else
@@ -210,7 +173,7 @@ if [[ ${KESTREL_LAB_STOP_DC:-0} == 1 ]]; then
     eval "$("$LAB_SCRIPT" env)"
     klist -s || mismatch "no Administrator ticket after scripts/lab up"
     expect_status 81
-    expect_stdout $'DN Count: 3\n'"$HEAD"$'Modifying specified objects...\n   DN: '"$T1"$'...\n   DN: '"$T2...   DN: $T3...$FAILED_RUN"
+    expect_stdout "$(heading 3 modify)"$'\n   DN: '"$T1"$'...\n   DN: '"$T2...   DN: $T3...$FAILED_RUN"
     expect_stderr "$BANNER$DOWN_LINE$DOWN_LINE"
     expect_standin_said "server closed"
     "$LAB_SCRIPT" status >/dev/null 2>&1 || mismatch "the lab is not running after the case"

@@ -1,3 +1,5 @@
+# shellcheck shell=bash
+# shellcheck disable=SC2034 # the texts and settings here are for the suites that source it
 # Helpers for suites that run kestrel against the running lab directory.
 #
 # A suite sources this file (after which the e2e helpers are available too), gets its own
@@ -30,6 +32,50 @@ PYTHON=/usr/bin/python3
 TREE_DELETE_CONTROL='!1.2.840.113556.1.4.805'
 SHOW_DELETED_CONTROL='!1.2.840.113556.1.4.417'
 
+# What the program prints against the lab, each text written once here for every suite
+# (BANNER and the texts of runs that never connect come from the e2e library):
+#   SERVER            the DC's name, as the RootDSE gives it and the error lines show it
+#   SERVER_LINE       the line that names it
+#   DONE, FAILED_RUN  the end of a run without and with a failed target
+#   STOP              the stop after a failed target, ending its progress line
+#   MOVE_STOP         the same after a move or a refusal, which end their line themselves
+#   NOT_A_DN          the refusal of a target that is not a DN
+#   ERR_NO_OBJECT, ERR_EXISTS, ERR_NO_ATTRIBUTE, ERR_ACCESS
+#                     a failed target's line on standard error
+#   BIND_TIMED_OUT    the bind's report when the server at 127.0.0.1 never answers
+#   heading COUNT MODE [ARG...]   the start of standard output of a run in MODE (modify,
+#                     add, delete, undelete, move PARENT, rename DN NAME), without its
+#                     last newline, which command substitution would drop anyway
+SERVER=dc1.homelab.net
+SERVER_LINE="Using server: $SERVER"$'\n'
+DONE=$'\nThe command completed successfully\n\n'
+FAILED_RUN=$'\nThe command did not complete successfully\n\n'
+MOVE_STOP=$'ERROR: Too many errors encountered, terminating...\n'
+STOP=$'\n\n'"$MOVE_STOP"
+NOT_A_DN=$'ERROR: Not a valid DN, nothing was sent for it.\n'
+ERR_NO_OBJECT=": [$SERVER] Error 0x20 (32) - No such object"$'\n'
+ERR_EXISTS=": [$SERVER] Error 0x44 (68) - Already exists"$'\n'
+ERR_NO_ATTRIBUTE=": [$SERVER] Error 0x10 (16) - No such attribute"$'\n'
+ERR_ACCESS=": [$SERVER] Error 0x32 (50) - Insufficient access"$'\n'
+BIND_TIMED_OUT=$'LDAP_BIND: [127.0.0.1] Error 0x55 (85) - Timed out\nTerminating program.\n'
+
+heading() {
+    local line
+    case $2 in
+        modify) line='Modifying specified objects' ;;
+        add) line='Adding specified objects' ;;
+        delete) line='Deleting specified objects' ;;
+        undelete) line='Undeleting specified objects' ;;
+        move) line="Moving specified objects to $3" ;;
+        rename) line="Renaming $3 to $4" ;;
+        *)
+            echo "heading: no such mode: $2" >&2
+            return 1
+            ;;
+    esac
+    printf 'DN Count: %s\n%s%s...' "$1" "$SERVER_LINE" "$line"
+}
+
 SUITE_NAME=$(basename "$0" .sh)
 SUITE_OU="OU=kt-${SUITE_NAME//_/-}-$$,$LAB_BASE"
 
@@ -55,19 +101,22 @@ sAMAccountName: $1"
 }
 
 lab_values() {
+    lab_attribute "$1" "$2" text
+}
+
+# The attribute's values, one per line, as text or (FORM hex) lower-case hexadecimal.
+lab_attribute() {  # lab_attribute DN ATTR FORM
     ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -b "$1" -s base "(objectClass=*)" "$2" |
         "$PYTHON" -c '
 import base64, sys
-attr = sys.argv[1].lower()
+attr, form = sys.argv[1].lower(), sys.argv[2]
 for line in sys.stdin.read().splitlines():
     name, sep, rest = line.partition(":")
     if name.lower() != attr or not sep:
         continue
-    if rest.startswith(":"):
-        sys.stdout.buffer.write(base64.b64decode(rest[1:].strip()) + b"\n")
-    else:
-        sys.stdout.buffer.write(rest[1:].encode() + b"\n")
-' "$2"
+    raw = base64.b64decode(rest[1:].strip()) if rest.startswith(":") else rest[1:].encode()
+    sys.stdout.buffer.write((raw.hex().encode() if form == "hex" else raw) + b"\n")
+' "$2" "$3"
 }
 
 lab_exists() {
@@ -81,11 +130,17 @@ lab_deleted_dn() {
 }
 
 expect_values() {
-    local got
-    got=$(lab_values "$1" "$2"; printf x)
+    expect_attribute "$1" "$2" "$3" text
+}
+
+# Fails the case unless the attribute's values in FORM (lab_attribute) equal TEXT exactly.
+expect_attribute() {  # expect_attribute DN ATTR TEXT FORM
+    local got shown=""
+    [[ $4 != hex ]] || shown=" (hex)"
+    got=$(lab_attribute "$1" "$2" "$4"; printf x)
     got=${got%x}
     if [[ $got != "$3" ]]; then
-        echo "  $2 of $1:"
+        echo "  $2 of $1$shown:"
         diff -u <(printf '%s' "$3") <(printf '%s' "$got") | sed 's/^/  /'
         CASE_FAILED=1
     fi
@@ -102,9 +157,18 @@ objectClass: organizationalUnit"
 #                              LDAP query tool feeds them to kestrel (base64 DNs decoded)
 #   lab_values_hex DN ATTR     the attribute's values as lower-case hexadecimal, one per line
 #   expect_values_hex DN ATTR TEXT   the same, compared with TEXT exactly
-#   lab_kinit PRINCIPAL PASSWORD CCACHE   kinit into the credential cache file CCACHE;
-#                              status 0 on success; the password never reaches the output
+#   lab_kinit PRINCIPAL PASSWORD CCACHE [LIFETIME]   kinit into the credential cache file
+#                              CCACHE, for LIFETIME (kinit -l, e.g. 5s) if given; status 0
+#                              on success; the password never reaches the output
 #   lab_user_ccache            a credential cache of the non-admin $LAB_USER (path printed)
+#   expect_kinit accepted|refused USER PASSWORD WHAT   Kerberos takes PASSWORD for USER, or
+#                              refuses it, in a UTF-8 locale; WHAT names it in the message
+#   run_pw / run_pw_with_input   run_kestrel and run_kestrel_with_input where the DC's host
+#                              name resolves: the password step binds to the server the
+#                              RootDSE names
+#   expect_not_printed TEXT... no output of the last run shows any TEXT, in any letter case
+#                              (some messages fold the text they show); the message names a
+#                              TEXT by its place in the list, never the password itself
 
 lab_modify() {
     printf '%s\n' "$1" | ldapmodify "${LDAP_ARGS[@]}" >/dev/null
@@ -123,32 +187,17 @@ lab_dns() {
 }
 
 lab_values_hex() {
-    ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -b "$1" -s base "(objectClass=*)" "$2" |
-        "$PYTHON" -c '
-import base64, sys
-attr = sys.argv[1].lower()
-for line in sys.stdin.read().splitlines():
-    name, sep, rest = line.partition(":")
-    if name.lower() != attr or not sep:
-        continue
-    raw = base64.b64decode(rest[1:].strip()) if rest.startswith(":") else rest[1:].encode()
-    print(raw.hex())
-' "$2"
+    lab_attribute "$1" "$2" hex
 }
 
 expect_values_hex() {
-    local got
-    got=$(lab_values_hex "$1" "$2"; printf x)
-    got=${got%x}
-    if [[ $got != "$3" ]]; then
-        echo "  $2 of $1 (hex):"
-        diff -u <(printf '%s' "$3") <(printf '%s' "$got") | sed 's/^/  /'
-        CASE_FAILED=1
-    fi
+    expect_attribute "$1" "$2" "$3" hex
 }
 
 lab_kinit() {
-    printf '%s\n' "$2" | KRB5CCNAME="FILE:$3" kinit "$1" >/dev/null 2>&1
+    local lifetime=()
+    [[ -z ${4:-} ]] || lifetime=(-l "$4")
+    printf '%s\n' "$2" | KRB5CCNAME="FILE:$3" kinit "${lifetime[@]}" "$1" >/dev/null 2>&1
 }
 
 lab_user_ccache() {
@@ -158,6 +207,30 @@ lab_user_ccache() {
         return 1
     fi
     printf '%s\n' "$cache"
+}
+
+expect_kinit() {
+    local want=$1 user=$2 password=$3 what=$4 cache=$WORK_DIR/ccache-test-user
+    rm -f -- "$cache"
+    if LC_ALL=C.UTF-8 lab_kinit "$user@$LAB_REALM" "$password" "$cache"; then
+        [[ $want == accepted ]] || mismatch "Kerberos accepted $what for $user"
+    else
+        [[ $want == refused ]] || mismatch "Kerberos refused $what for $user"
+    fi
+    rm -f -- "$cache"
+}
+
+run_pw() { lab_with_dc_name run_kestrel "$@"; }
+run_pw_with_input() { lab_with_dc_name run_kestrel_with_input "$@"; }
+
+expect_not_printed() {
+    local text place=0
+    for text in "$@"; do
+        place=$((place + 1))
+        if grep -qiF -- "$text" "$OUT_FILE" "$ERR_FILE"; then
+            mismatch "the output shows password $place of the ones checked"
+        fi
+    done
 }
 
 # Helpers for the suites of the relocating modes (added; the ones above stay as they are):
@@ -196,6 +269,8 @@ lab_with_dc_name() {
 #                              was sent; all still running are stopped when the suite ends
 #   standin_said TEXT [OUT]    status 0 when the stand-in printed the line TEXT (its
 #                              event lines in OUT, default $STANDIN_OUT)
+#   standin_wait TEXT [OUT]    the same, waiting at most 10 seconds for the line
+#   expect_standin_said TEXT [OUT]   fails the case unless the stand-in printed the line
 
 STANDIN_SCRIPT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../standin" && pwd)/ldap_standin.py
 STANDIN_PID=
@@ -246,4 +321,16 @@ standin_stop_all() {
 
 standin_said() {
     grep -qxF -- "$1" "${2:-$STANDIN_OUT}"
+}
+
+standin_wait() {
+    for _ in $(seq 1 100); do
+        standin_said "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+expect_standin_said() {
+    standin_said "$@" || mismatch "the stand-in never did: $1"
 }

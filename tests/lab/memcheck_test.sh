@@ -9,8 +9,7 @@
 # plug-in tables); that is not lost memory. No suppression file is needed.
 source "$(dirname "${BASH_SOURCE[0]}")/lab_lib.sh"
 
-# The password step binds to the server the RootDSE names (dc1.homelab.net).
-run_checked() { lab_with_dc_name run_kestrel "$@"; }
+# The runs are lab_lib.sh's run_pw: the password step binds to the server the RootDSE names.
 
 if nm -D "$KESTREL" 2>/dev/null | grep -q ' __asan_init'; then
     CHECKER=sanitizers
@@ -54,7 +53,7 @@ NEW="CN=${U}2,$SUITE_OU"
 MISSING="CN=${U}missing,$SUITE_OU"
 
 begin_case "$CHECKER: modify with text, multi-value and binary values"
-run_checked -q -b "$M1" "description::checked" "otherTelephone:++:1;2;3" \
+run_pw -q -b "$M1" "description::checked" "otherTelephone:++:1;2;3" \
     "bin##jpegPhoto::0a0b0c"
 expect_status 0
 expect_clean
@@ -62,7 +61,7 @@ expect_values "$M1" description $'checked\n'
 end_case
 
 begin_case "$CHECKER: add with unicodePwd and #setpwd#, then the password step"
-run_checked -q -add -b "$NEW" objectClass::user "sAMAccountName::${U}2" \
+run_pw -q -add -b "$NEW" objectClass::user "sAMAccountName::${U}2" \
     "unicodePwd::Checked-Pass-1" "#setpwd#::Checked-Pass-2"
 expect_status 0
 expect_clean
@@ -70,16 +69,14 @@ lab_exists "$NEW" || mismatch "the user was not added"
 end_case
 
 begin_case "$CHECKER: a failing target with -cont, and the extended error"
-printf '%s\n%s\n' "$MISSING" "$M1" >"$WORK_DIR/targets"
-run_checked_input() { lab_with_dc_name run_kestrel_with_input_file "$@"; }
-run_checked_input "$WORK_DIR/targets" -q -cont -exterr "description::second"
+run_pw_with_input "$MISSING"$'\n'"$M1"$'\n' -q -cont -exterr "description::second"
 expect_status 32
 expect_clean
 expect_values "$M1" description $'second\n'
 end_case
 
 begin_case "$CHECKER: delete"
-run_checked -q -rm -b "$NEW"
+run_pw -q -rm -b "$NEW"
 expect_status 0
 expect_clean
 lab_exists "$NEW" && mismatch "the user is still there"

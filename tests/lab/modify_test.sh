@@ -3,17 +3,6 @@
 # target does to the run with and without -cont, -exterr and -q.
 source "$(dirname "${BASH_SOURCE[0]}")/lab_lib.sh"
 
-BANNER=$'\nKestrel V01.06.00cpp by the Kestrel developers June 2005\n\n'
-SERVER=dc1.homelab.net
-STOP=$'\n\nERROR: Too many errors encountered, terminating...\n'
-DONE=$'\nThe command completed successfully\n\n'
-FAILED_RUN=$'\nThe command did not complete successfully\n\n'
-
-# The start of a modify run's standard output for N targets.
-head_out() {
-    printf 'DN Count: %s\nUsing server: %s\nModifying specified objects...\n' "$1" "$SERVER"
-}
-
 # A progress line of a target that succeeded.
 ok_line() {
     printf '   DN: %s...\n' "$1"
@@ -52,7 +41,7 @@ url: http://b.example"
 begin_case "replace, add and remove of text values in one run"
 run_kestrel -b "$M1" "description::Hello world" "url:+:http://c.example" "url:-:http://a.example"
 expect_status 0
-expect_stdout "$(head_out 1)"$'\n'"$(ok_line "$M1")"$'\n'"$DONE"
+expect_stdout "$(heading 1 modify)"$'\n'"$(ok_line "$M1")"$'\n'"$DONE"
 expect_stderr "$BANNER"
 expect_values "$M1" description $'Hello world\n'
 expect_values "$M1" url $'http://b.example\nhttp://c.example\n'
@@ -118,8 +107,8 @@ replace: description
 description: before"
 run_kestrel -b "$M5" "description::after" "url:-:http://absent.example"
 expect_status 16
-expect_stdout "$(head_out 1)"$'\n'"   DN: $M5...$STOP$FAILED_RUN"
-expect_stderr "$BANNER: [$SERVER] Error 0x10 (16) - No such attribute"$'\n'
+expect_stdout "$(heading 1 modify)"$'\n'"   DN: $M5...$STOP$FAILED_RUN"
+expect_stderr "$BANNER$ERR_NO_ATTRIBUTE"
 expect_values "$M5" description $'before\n'
 end_case
 
@@ -127,7 +116,7 @@ begin_case "several targets from standard input, as an LDAP query tool prints th
 dns=$(lab_dns "$BATCH" "(objectClass=user)")
 run_kestrel_with_input "$dns"$'\n' "description::batch one"
 expect_status 0
-expected=$(head_out 3)$'\n'
+expected=$(heading 3 modify)$'\n'
 while IFS= read -r dn; do
     expected+=$(ok_line "$dn")$'\n'
 done <<<"$dns"
@@ -159,15 +148,15 @@ if [[ $dns != "$ODD" ]]; then
 fi
 LC_ALL=C.UTF-8 run_kestrel_with_input "$dns"$'\r\n' "description::odd name"
 expect_status 0
-expect_stdout "$(head_out 1)"$'\n'"$(ok_line "$ODD")"$'\n'"$DONE"
+expect_stdout "$(heading 1 modify)"$'\n'"$(ok_line "$ODD")"$'\n'"$DONE"
 expect_values "$ODD" description $'odd name\n'
 end_case
 
 begin_case "a missing object stops the run: later targets untouched, status 32"
 run_kestrel_with_input "$B1"$'\n'"$MISSING"$'\n'"$B2"$'\n' "description::stop run"
 expect_status 32
-expect_stdout "$(head_out 3)"$'\n'"$(ok_line "$B1")"$'\n'"   DN: $MISSING...$STOP$FAILED_RUN"
-expect_stderr "$BANNER: [$SERVER] Error 0x20 (32) - No such object"$'\n'
+expect_stdout "$(heading 3 modify)"$'\n'"$(ok_line "$B1")"$'\n'"   DN: $MISSING...$STOP$FAILED_RUN"
+expect_stderr "$BANNER$ERR_NO_OBJECT"
 expect_values "$B1" description $'stop run\n'
 expect_values "$B2" description $'batch two\n'
 end_case
@@ -175,8 +164,8 @@ end_case
 begin_case "-cont goes on past the missing object and still ends with its code"
 run_kestrel_with_input "$B1"$'\n'"$MISSING"$'\n'"$B2"$'\n' -cont "description::go on"
 expect_status 32
-expect_stdout "$(head_out 3)"$'\n'"$(ok_line "$B1")"$'\n'"   DN: $MISSING...$(ok_line "$B2")"$'\n'"$FAILED_RUN"
-expect_stderr "$BANNER: [$SERVER] Error 0x20 (32) - No such object"$'\n'
+expect_stdout "$(heading 3 modify)"$'\n'"$(ok_line "$B1")"$'\n'"   DN: $MISSING...$(ok_line "$B2")"$'\n'"$FAILED_RUN"
+expect_stderr "$BANNER$ERR_NO_OBJECT"
 expect_values "$B1" description $'go on\n'
 expect_values "$B2" description $'go on\n'
 end_case
@@ -194,8 +183,8 @@ end_case
 begin_case "-exterr shows the server's own text after the error line"
 run_kestrel -exterr -b "$MISSING" "description::x"
 expect_status 32
-expect_stdout "$(head_out 1)"$'\n'"   DN: $MISSING...   Extended Error: 00002030: No such Base DN: $MISSING"$'\n'"$STOP$FAILED_RUN"
-expect_stderr "$BANNER: [$SERVER] Error 0x20 (32) - No such object"$'\n'
+expect_stdout "$(heading 1 modify)"$'\n'"   DN: $MISSING...   Extended Error: 00002030: No such Base DN: $MISSING"$'\n'"$STOP$FAILED_RUN"
+expect_stderr "$BANNER$ERR_NO_OBJECT"
 end_case
 
 begin_case "-q with a failure: no error line, the extended error and the stop message stay"
@@ -226,7 +215,7 @@ for _ in $(seq 1 11); do
 done
 run_kestrel_with_input "$many" "description::too many"
 expect_status 255
-expect_stdout $'DN Count: 11\n\nMore DNs than allowed for by safety setting of 10\nUse safety parameter to specify larger safety size.\n\nThe command did not complete successfully\n'
+expect_stdout $'DN Count: 11\n'"$(safety_stop 10)"$'\n'
 expect_values "$B1" description $'quiet ok\n'
 run_kestrel_with_input "$many" -q -safety 11 "description::enough"
 expect_status 0

@@ -2,23 +2,12 @@
 # ldapsearch (tombstones through the show-deleted control), the output byte for byte.
 source "$(dirname "${BASH_SOURCE[0]}")/lab_lib.sh"
 
-BANNER=$'\nKestrel V01.06.00cpp by the Kestrel developers June 2005\n\n'
-SERVER=$'Using server: dc1.homelab.net\n'
-DONE=$'\nThe command completed successfully\n\n'
-NOT_DONE=$'\nThe command did not complete successfully\n\n'
-STOP=$'\n\nERROR: Too many errors encountered, terminating...\n'
-MOVE_STOP=$'ERROR: Too many errors encountered, terminating...\n'
-NOT_A_DN=$'ERROR: Not a valid DN, nothing was sent for it.\n'
-ERR_NON_LEAF=$': [dc1.homelab.net] Error 0x42 (66) - Operation not allowed on non-leaf\n'
-ERR_NO_OBJECT=$': [dc1.homelab.net] Error 0x20 (32) - No such object\n'
-ERR_OTHER=$': [dc1.homelab.net] Error 0x50 (80) - Other (e.g., implementation specific) error\n'
-ERR_EXISTS=$': [dc1.homelab.net] Error 0x44 (68) - Already exists\n'
+ERR_NON_LEAF=": [$SERVER] Error 0x42 (66) - Operation not allowed on non-leaf"$'\n'
+ERR_OTHER=": [$SERVER] Error 0x50 (80) - Other (e.g., implementation specific) error"$'\n'
 
 # sAMAccountName is unique in the domain, and tombstones are found by it: names carry the
 # pid, so that suites side by side never collide and a lookup finds this run's object only.
 U=kr$$-
-
-count() { printf 'DN Count: %s\n' "$1"; }
 
 # Fails the case unless the object exists (1) or does not (0).
 expect_exists() {
@@ -36,7 +25,7 @@ LEAF="CN=${U}leaf,$SUITE_OU"
 begin_case "delete of a leaf: gone, and a tombstone remembers where it lived"
 run_kestrel -rm -b "$LEAF"
 expect_status 0
-expect_stdout "$(count 1)"$'\n'"${SERVER}Deleting specified objects..."$'\n'"   DN: $LEAF..."$'\n'"$DONE"
+expect_stdout "$(heading 1 delete)"$'\n'"   DN: $LEAF..."$'\n'"$DONE"
 expect_stderr "$BANNER"
 expect_exists "$LEAF" 0
 [[ $(lab_deleted_dn "${U}leaf") == "CN=${U}leaf\\0ADEL:"*",CN=Deleted Objects,$LAB_BASE" ]] ||
@@ -64,7 +53,7 @@ TREE_DNS=$(lab_subtree_dns "$TREE" | sort)
 begin_case "delete of a non-leaf without -treedelete fails with 66 and leaves everything"
 run_kestrel -del -exterr -b "$TREE"
 expect_status 66
-expect_stdout "$(count 1)"$'\n'"${SERVER}Deleting specified objects..."$'\n'"   DN: $TREE...   Extended Error: 00002015: subtree_delete: Unable to delete a non-leaf node (it has 3 children)!"$'\n'"$STOP$NOT_DONE"
+expect_stdout "$(heading 1 delete)"$'\n'"   DN: $TREE...   Extended Error: 00002015: subtree_delete: Unable to delete a non-leaf node (it has 3 children)!"$'\n'"$STOP$FAILED_RUN"
 expect_stderr "$BANNER$ERR_NON_LEAF"
 [[ $(lab_subtree_dns "$TREE" | sort) == "$TREE_DNS" && $(wc -l <<<"$TREE_DNS") == 5 ]] ||
     mismatch "the tree changed: $(lab_subtree_dns "$TREE" | tr '\n' ' ')"
@@ -89,7 +78,7 @@ MISSING="CN=${U}missing,$SUITE_OU"
 begin_case "delete stops at the first failure; the later targets are not sent"
 run_kestrel_with_input "$D1"$'\n'"$MISSING"$'\n'"$D2"$'\n' -rm
 expect_status 32
-expect_stdout "$(count 3)"$'\n'"${SERVER}Deleting specified objects..."$'\n'"   DN: $D1..."$'\n'"   DN: $MISSING...$STOP$NOT_DONE"
+expect_stdout "$(heading 3 delete)"$'\n'"   DN: $D1..."$'\n'"   DN: $MISSING...$STOP$FAILED_RUN"
 expect_stderr "$BANNER$ERR_NO_OBJECT"
 expect_exists "$D1" 0
 expect_exists "$D2" 1
@@ -109,7 +98,7 @@ NONLEAF="OU=nonleaf,$SUITE_OU"
 begin_case "-cont tries every target; the exit status is the last failure's code"
 run_kestrel_with_input "$MISSING"$'\n'"$D2"$'\n'"$NONLEAF"$'\n'"$D3"$'\n' -rm -cont
 expect_status 66
-expect_stdout "$(count 4)"$'\n'"${SERVER}Deleting specified objects..."$'\n'"   DN: $MISSING...   DN: $D2..."$'\n'"   DN: $NONLEAF...   DN: $D3..."$'\n'"$NOT_DONE"
+expect_stdout "$(heading 4 delete)"$'\n'"   DN: $MISSING...   DN: $D2..."$'\n'"   DN: $NONLEAF...   DN: $D3..."$'\n'"$FAILED_RUN"
 expect_stderr "$BANNER$ERR_NO_OBJECT$ERR_NON_LEAF"
 expect_exists "$D2" 0
 expect_exists "$D3" 0
@@ -154,7 +143,7 @@ M1="CN=${U}m1,$FROM" M2="CN=${U}m2\\, Jr.,$FROM" M3="CN=${U}m3,$FROM"
 begin_case "move to another OU: same RDN there, gone from the old place"
 run_kestrel_with_input "$M1"$'\n'"$M2"$'\n' -move "$TO"
 expect_status 0
-expect_stdout "$(count 2)"$'\n'"${SERVER}Moving specified objects to $TO..."$'\n'"   DN: $M1..."$'\n'"   DN: $M2..."$'\n'"$DONE"
+expect_stdout "$(heading 2 move "$TO")"$'\n'"   DN: $M1..."$'\n'"   DN: $M2..."$'\n'"$DONE"
 expect_stderr "$BANNER"
 expect_exists "CN=${U}m1,$TO" 1
 expect_exists "CN=${U}m2\\, Jr.,$TO" 1
@@ -166,7 +155,7 @@ end_case
 begin_case "move to a missing parent fails with the server's code; the stop message follows at once"
 run_kestrel_with_input "$M3"$'\n'"CN=${U}m1,$TO"$'\n' -move "OU=nowhere,$SUITE_OU"
 expect_status 80
-expect_stdout "$(count 2)"$'\n'"${SERVER}Moving specified objects to OU=nowhere,$SUITE_OU..."$'\n'"   DN: $M3...$MOVE_STOP$NOT_DONE"
+expect_stdout "$(heading 2 move "OU=nowhere,$SUITE_OU")"$'\n'"   DN: $M3...$MOVE_STOP$FAILED_RUN"
 expect_stderr "$BANNER$ERR_OTHER"
 expect_exists "$M3" 1
 expect_exists "CN=${U}m1,$TO" 1
@@ -179,7 +168,7 @@ end_case
 begin_case "move with -cont: the failure is recorded, the next target still moves"
 run_kestrel_with_input "CN=${U}gone,$FROM"$'\n'"$M3"$'\n' -cont -move "$TO"
 expect_status 32
-expect_stdout "$(count 2)"$'\n'"${SERVER}Moving specified objects to $TO..."$'\n'"   DN: CN=${U}gone,$FROM...   DN: $M3..."$'\n'"$NOT_DONE"
+expect_stdout "$(heading 2 move "$TO")"$'\n'"   DN: CN=${U}gone,$FROM...   DN: $M3..."$'\n'"$FAILED_RUN"
 expect_stderr "$BANNER$ERR_NO_OBJECT"
 expect_exists "CN=${U}m3,$TO" 1
 end_case
@@ -193,7 +182,7 @@ R1="CN=${U}r1,$SUITE_OU" R2="CN=${U}r2,$SUITE_OU"
 begin_case "rename: the new name in place, the old one gone, no progress line"
 run_kestrel -rename "${U}renamed" -b "$R1"
 expect_status 0
-expect_stdout "$(count 1)"$'\n'"${SERVER}Renaming $R1 to ${U}renamed..."$'\n'$'\n'"$DONE"
+expect_stdout "$(heading 1 rename "$R1" "${U}renamed")"$'\n'$'\n'"$DONE"
 expect_stderr "$BANNER"
 expect_exists "$R1" 0
 expect_exists "CN=${U}renamed,$SUITE_OU" 1
@@ -210,7 +199,7 @@ end_case
 begin_case "rename onto a taken name: the server's code, no stop message"
 run_kestrel -exterr -rename "${U}renamed" -b "$R2"
 expect_status 68
-expect_stdout "$(count 1)"$'\n'"${SERVER}Renaming $R2 to ${U}renamed..."$'\n'"   Extended Error: Entry CN=${U}renamed,$SUITE_OU already exists"$'\n'"$NOT_DONE"
+expect_stdout "$(heading 1 rename "$R2" "${U}renamed")"$'\n'"   Extended Error: Entry CN=${U}renamed,$SUITE_OU already exists"$'\n'"$FAILED_RUN"
 expect_stderr "$BANNER$ERR_EXISTS"
 expect_exists "$R2" 1
 end_case
@@ -218,7 +207,7 @@ end_case
 begin_case "rename with two targets is refused before connecting"
 run_kestrel_with_input "$R2"$'\n'"CN=${U}renamed,$SUITE_OU"$'\n' -rename "${U}other"
 expect_status 255
-expect_stdout "$(count 2)"$'\n'$'ERROR: Rename requires single DN\n\nThe command did not complete successfully.\n\n'
+expect_stdout $'DN Count: 2\n'"$RENAME_STOP"
 expect_stderr "$BANNER"
 expect_exists "$R2" 1
 expect_exists "CN=${U}renamed,$SUITE_OU" 1
@@ -229,11 +218,11 @@ end_case
 begin_case "a target that is not a DN is refused (34) and nothing is sent for it"
 run_kestrel -rename "${U}x" -b "${U}r2"
 expect_status 34
-expect_stdout "$(count 1)"$'\n'"${SERVER}Renaming ${U}r2 to ${U}x..."$'\n'"$NOT_A_DN$NOT_DONE"
+expect_stdout "$(heading 1 rename "${U}r2" "${U}x")"$'\n'"$NOT_A_DN$FAILED_RUN"
 expect_stderr "$BANNER"
 run_kestrel_with_input "${U}r2"$'\n'"$R2"$'\n' -move "$SUITE_OU" -exterr
 expect_status 34
-expect_stdout "$(count 2)"$'\n'"${SERVER}Moving specified objects to $SUITE_OU..."$'\n'"   DN: ${U}r2...$NOT_A_DN$MOVE_STOP$NOT_DONE"
+expect_stdout "$(heading 2 move "$SUITE_OU")"$'\n'"   DN: ${U}r2...$NOT_A_DN$MOVE_STOP$FAILED_RUN"
 expect_stderr "$BANNER"
 expect_exists "$R2" 1
 # With -cont the refusal is recorded and the next target is still moved.

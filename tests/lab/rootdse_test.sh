@@ -4,12 +4,7 @@
 # request on the empty DN can draw.
 source "$(dirname "${BASH_SOURCE[0]}")/lab_lib.sh"
 
-BANNER=$'\nKestrel V01.06.00cpp by the Kestrel developers June 2005\n\n'
-SERVER=dc1.homelab.net
-STOP=$'\n\nERROR: Too many errors encountered, terminating...\n'
-DONE=$'\nThe command completed successfully\n\n'
-FAILED_RUN=$'\nThe command did not complete successfully\n\n'
-ROOTDSE_RUN=$'DN Count: 1\nUsing server: '"$SERVER"$'\nModifying specified objects...\n   DN: ROOTDSE...'
+ROOTDSE_RUN="$(heading 1 modify)"$'\n   DN: ROOTDSE...'
 
 while IFS='|' read -r label action args; do
     begin_case "$label: schemaUpdateNow accepted on the RootDSE"

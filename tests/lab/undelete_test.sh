@@ -2,22 +2,12 @@
 # show-deleted control) are brought back under their last known parent or another one.
 source "$(dirname "${BASH_SOURCE[0]}")/lab_lib.sh"
 
-BANNER=$'\nKestrel V01.06.00cpp by the Kestrel developers June 2005\n\n'
-SERVER=$'Using server: dc1.homelab.net\n'
-DONE=$'\nThe command completed successfully\n\n'
-NOT_DONE=$'\nThe command did not complete successfully\n\n'
-STOP=$'\n\nERROR: Too many errors encountered, terminating...\n'
 PARENT_DELETED=$'ERROR: ,cn=Deleted Objects, in Last Known Parent, skipping...\n'
 NO_PARENT=$'ERROR: Can\'t determine Last Known Parent, skipping...\n'
-NOT_A_DN=$'ERROR: Not a valid DN, nothing was sent for it.\n'
-ERR_EXISTS=$': [dc1.homelab.net] Error 0x44 (68) - Already exists\n'
 
 # sAMAccountName is unique in the domain, and tombstones are found by it: names carry the
 # pid, so that suites side by side never collide and a lookup finds this run's object only.
 U=ku$$-
-count() { printf 'DN Count: %s\n' "$1"; }
-# Without its last newline, which command substitution would drop anyway.
-heading() { printf 'DN Count: %s\n%sUndeleting specified objects...' "$1" "$SERVER"; }
 
 STAFF="OU=Staff,$SUITE_OU"
 RESTORED="OU=Restored,$SUITE_OU"
@@ -61,7 +51,7 @@ begin_case "a tombstone DN as ldapsearch prints it comes back under its last kno
 [[ $(lab_tombstone_parent "${U}u1") == "$STAFF" ]] || mismatch "set-up: last known parent"
 run_kestrel_with_input "$T1"$'\n' -undel
 expect_status 0
-expect_stdout "$(heading 1)"$'\n'"   DN: $T1..."$'\n'"$DONE"
+expect_stdout "$(heading 1 undelete)"$'\n'"   DN: $T1..."$'\n'"$DONE"
 expect_stderr "$BANNER"
 # The new DN is the cleaned RDN under the last known parent (sent in lower case; how the
 # server spells the parent afterwards is its own affair).
@@ -87,7 +77,7 @@ begin_case "-undel with a parent restores there, the parent taken as typed"
 T2=$(lab_deleted_dn "${U}u2")
 run_kestrel -undel "$RESTORED" -b "$T2"
 expect_status 0
-expect_stdout "$(heading 1)"$'\n'"   DN: $T2..."$'\n'"$DONE"
+expect_stdout "$(heading 1 undelete)"$'\n'"   DN: $T2..."$'\n'"$DONE"
 expect_live_at u2 "CN=${U}u2,$RESTORED"
 [[ $(live_dn u2) == "CN=${U}u2,$RESTORED" ]] || mismatch "restored as [$(live_dn u2)]"
 end_case
@@ -108,7 +98,7 @@ begin_case "a last known parent that is itself deleted: skipped (-1), the loop g
     mismatch "set-up: last known parent of u3 is $(lab_tombstone_parent "${U}u3")"
 run_kestrel_with_input "$T3"$'\n'"$T5"$'\n' -undel
 expect_status 255
-expect_stdout "$(heading 2)"$'\n'"   DN: $T3...$PARENT_DELETED   DN: $T5..."$'\n'"$NOT_DONE"
+expect_stdout "$(heading 2 undelete)"$'\n'"   DN: $T3...$PARENT_DELETED   DN: $T5..."$'\n'"$FAILED_RUN"
 expect_stderr "$BANNER"
 expect_tombstone u3
 expect_live_at u5 "CN=${U}u5,$STAFF"
@@ -123,7 +113,7 @@ begin_case "a tombstone that does not exist: the lookup fails, the target is ski
 GHOST="CN=${U}ghost\\0ADEL:00000000-0000-0000-0000-000000000000,CN=Deleted Objects,$LAB_BASE"
 run_kestrel -undel -b "$GHOST"
 expect_status 255
-expect_stdout "$(heading 1)"$'\n'"   DN: $GHOST...$NO_PARENT$NOT_DONE"
+expect_stdout "$(heading 1 undelete)"$'\n'"   DN: $GHOST...$NO_PARENT$FAILED_RUN"
 expect_stderr "$BANNER"$'Error: lastKnownParent: [] Error 0x20 (32) - No such object\n'
 # Quiet drops the skip line; the lookup's own error line stays.
 run_kestrel -q -undel -b "$GHOST"
@@ -139,7 +129,7 @@ objectClass: contact"
 begin_case "a restore onto a taken name fails (68) and stops the loop; -cont goes on"
 run_kestrel_with_input "$T6"$'\n'"$T7"$'\n' -undel -exterr
 expect_status 68
-expect_stdout "$(heading 2)"$'\n'"   DN: $T6...   Extended Error: Entry CN=${U}u6,${STAFF,,} already exists"$'\n'"$STOP$NOT_DONE"
+expect_stdout "$(heading 2 undelete)"$'\n'"   DN: $T6...   Extended Error: Entry CN=${U}u6,${STAFF,,} already exists"$'\n'"$STOP$FAILED_RUN"
 expect_stderr "$BANNER$ERR_EXISTS"
 expect_tombstone u6
 expect_tombstone u7
@@ -155,12 +145,12 @@ T8=$(lab_deleted_dn "${U}u8") T9=$(lab_deleted_dn "${U}u9")
 begin_case "a target that is not a DN is refused (34); with -cont the next is restored"
 run_kestrel_with_input "${U}u8"$'\n'"$T8"$'\n' -undel
 expect_status 34
-expect_stdout "$(heading 2)"$'\n'"   DN: ${U}u8...$NOT_A_DN$STOP$NOT_DONE"
+expect_stdout "$(heading 2 undelete)"$'\n'"   DN: ${U}u8...$NOT_A_DN$STOP$FAILED_RUN"
 expect_stderr "$BANNER"
 expect_tombstone u8
 run_kestrel_with_input "${U}u8"$'\n'"$T8"$'\n'"$T9"$'\n' -cont -undel
 expect_status 34
-expect_stdout "$(heading 3)"$'\n'"   DN: ${U}u8...$NOT_A_DN   DN: $T8..."$'\n'"   DN: $T9..."$'\n'"$NOT_DONE"
+expect_stdout "$(heading 3 undelete)"$'\n'"   DN: ${U}u8...$NOT_A_DN   DN: $T8..."$'\n'"   DN: $T9..."$'\n'"$FAILED_RUN"
 expect_live_at u8 "CN=${U}u8,$STAFF"
 expect_live_at u9 "CN=${U}u9,$STAFF"
 end_case
