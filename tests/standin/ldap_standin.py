@@ -29,7 +29,7 @@ The relaying modes talk to the lab DC at 127.0.0.1:389.
   relay        relays every connection unchanged ("accepted" for each)
   referral URL relays every connection, but answers each write request itself with a
                referral to URL, never passing it on ("referred OPERATION MESSAGEID" for
-               each). It reads plain LDAP only, so the client must bind without a SASL
+               each). URL is in the referral field only, not in the diagnostic text. It reads plain LDAP only, so the client must bind without a SASL
                security layer (LDAPSASL_SECPROPS=maxssf=0); anything else passes unchanged.
 """
 
@@ -153,8 +153,9 @@ def read_header(frame):
 
 def referral_response(message_id, response_tag, url):
     """An LDAPResult of resultCode 10 (referral) naming url, as a server refers a write."""
-    # Worded as a directory server words it; one line, so the client shows it as one.
-    text = "0000202B: RefErr: DSID-0310082F, data 0, 1 access points, ref 1: '%s'" % url
+    # Worded as a directory server words it, but without the URL: a client that names the
+    # referred server can only have read it from the referral field.
+    text = "0000202B: RefErr: DSID-0310082F, data 0, 1 access points"
     size = max(1, (message_id.bit_length() + 8) // 8)
     result = (ber(0x0A, b"\x0a")                       # resultCode referral
               + ber(0x04, b"")                         # matchedDN
