@@ -4,8 +4,7 @@
 
 #include "cli/argument_scrubber.h"
 #include "cli/driver.h"
-#include "password/directory_password_setter.h"
-#include "password/ldap_directory_objects.h"
+#include "password/ldap_password_setter.h"
 #include "session/ldap_client.h"
 #include "util/exit_status.h"
 #include "util/secret_memory.h"
@@ -30,9 +29,8 @@ int main(int argc, char** argv) {
     // "#setpwd#" binds to each target over a sealed session of its own; its waits are
     // bounded like the run's default time limit.
     constexpr int kPasswordTimeLimitSeconds = 120;
-    kestrel::LdapDirectoryObjects directoryObjects(kestrel::openLdapLibrary(),
-                                                   kPasswordTimeLimitSeconds);
-    kestrel::DirectoryPasswordSetter passwordSetter(directoryObjects);
+    kestrel::LdapPasswordSetter passwordSetter(kestrel::openLdapLibrary(),
+                                               kPasswordTimeLimitSeconds);
     kestrel::DriverServices services{kestrel::openLdapLibrary(), passwordSetter, kestrel::tickCount,
                                      [&arguments] { arguments.wipe(); }};
     const std::int32_t status =

@@ -1,4 +1,4 @@
-// Sets a user's password through the directory-service object layer ("#setpwd#").
+// Sets a user's password ("#setpwd#"), apart from the run's own LDAP requests.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +12,8 @@ class PasswordSetter {
   public:
     virtual ~PasswordSetter() = default;
 
-    // 0 on success, -1 when the object runtime cannot start, otherwise the failing
-    // call's HRESULT. Failures are reported here; the caller only records the status.
+    // 0 on success, otherwise the failing step's HRESULT. Failures are reported here; the
+    // caller only records the status.
     virtual std::int32_t setPassword(Reporter& reporter, const std::string& serverName,
                                      const std::string& dn, const std::string& password) = 0;
 };

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "fake_ldap.h"
-#include "password/adsi_error.h"
 #include "session/ldap_client.h"
 #include "util/exit_status.h"
 #include "util/windows_error_text.h"
@@ -125,96 +124,6 @@ TEST(ReportWindowsError, LabelCodeAndSystemTextOnStandardOutput) {
     const auto code = static_cast<std::int32_t>(0x80070005u);
     EXPECT_EQ(reportWindowsError(negative.reporter, "X", code), code);
     EXPECT_EQ(negative.out(), "X(-2147024891) Access is denied.\n");
-}
-
-TEST(AdsiErrorName, TheTableAndItsGaps) {
-    struct Row {
-        std::uint32_t code;
-        std::string name;
-    };
-    const std::vector<Row> rows = {
-        {0x80005000u, "E_ADS_BAD_PATHNAME"},
-        {0x80005001u, "E_ADS_INVALID_DOMAIN_OBJECT"},
-        {0x80005002u, "E_ADS_INVALID_USER_OBJECT"},
-        {0x80005003u, "E_ADS_INVALID_COMPUTER_OBJECT"},
-        {0x80005004u, "E_ADS_UNKNOWN_OBJECT"},
-        {0x80005005u, "E_ADS_PROPERTY_NOT_SET"},
-        {0x80005006u, "E_ADS_PROPERTY_NOT_SUPPORTED"},
-        {0x80005007u, "E_ADS_PROPERTY_INVALID"},
-        {0x80005008u, "E_ADS_BAD_PARAMETER"},
-        {0x80005009u, "E_ADS_OBJECT_UNBOUND"},
-        {0x8000500Au, "E_ADS_PROPERTY_NOT_MODIFIED"},
-        {0x8000500Bu, "E_ADS_PROPERTY_MODIFIED"},
-        {0x8000500Cu, "E_ADS_CANT_CONVERT_DATATYPE"},
-        {0x8000500Du, "E_ADS_PROPERTY_NOT_FOUND"},
-        {0x8000500Eu, "E_ADS_OBJECT_EXISTS"},
-        {0x8000500Fu, "E_ADS_SCHEMA_VIOLATION"},
-        {0x80005010u, "E_ADS_COLUMN_NOT_SET"},
-        {0x80005011u, ""},
-        {0x80005012u, ""},
-        {0x80005013u, ""},
-        {0x80005014u, "E_ADS_INVALID_FILTER"},
-        {0x80005015u, ""},
-        {0u, ""},
-        {0x5000u, ""},
-    };
-    for (const Row& row : rows) {
-        EXPECT_EQ(adsiErrorName(static_cast<std::int32_t>(row.code)), row.name)
-            << std::hex << row.code;
-    }
-}
-
-TEST(AdsiErrorText, FirstMatchingRule) {
-    struct Row {
-        std::uint32_t code;
-        std::string text;
-        std::string out;
-    };
-    const std::vector<Row> rows = {
-        {0u, "Success", ""},
-        {0x80005000u, "E_ADS_BAD_PATHNAME", "adsi error\n"},
-        {0x80005011u, "", "adsi error\n"},
-        {0x8000500Eu, "E_ADS_OBJECT_EXISTS", "adsi error\n"},
-        // Any code with both bits of 0x5000 set looks like an ADSI code.
-        {0x80075000u, "", "adsi error\n"},
-        {0x80070005u, "Access is denied.\n", ""},
-        {0x800708C5u,
-         "The password does not meet the password policy requirements. Check the minimum "
-         "password length, password complexity and password history requirements.\n",
-         ""},
-        {0x80004002u, "No such interface supported\n", ""},
-        {5u, "Access is denied.\n", ""},
-        {0x80080001u, "Unknown Error\n", ""},
-        {0x80040E14u, "Unknown Error: 0x80040e14", ""},
-        {0x8009030Cu, "Unknown Error: 0x8009030c", ""},
-        {0x00030001u, "Unknown Error: 0x30001", ""},
-    };
-    for (const Row& row : rows) {
-        CapturedConsole captured;
-        EXPECT_EQ(adsiErrorText(captured.reporter, static_cast<std::int32_t>(row.code)), row.text)
-            << std::hex << row.code;
-        EXPECT_EQ(captured.out(), row.out) << std::hex << row.code;
-        EXPECT_EQ(captured.err(), "");
-    }
-}
-
-TEST(ReportAdsiError, TheAdsiLineComesFirstThenTheReportWithoutNewline) {
-    CapturedConsole captured;
-    const auto code = static_cast<std::int32_t>(0x80005000u);
-    EXPECT_EQ(reportAdsiError(captured.reporter, "ADsGetObject", code), code);
-    EXPECT_EQ(captured.both(), "adsi error\nADsGetObject(0x80005000) E_ADS_BAD_PATHNAME");
-    EXPECT_EQ(captured.err(), "ADsGetObject(0x80005000) E_ADS_BAD_PATHNAME");
-
-    CapturedConsole unknown;
-    const auto other = static_cast<std::int32_t>(0x80040E14u);
-    EXPECT_EQ(reportAdsiError(unknown.reporter, "SetPassword", other), other);
-    EXPECT_EQ(unknown.both(), "SetPassword(0x80040e14) Unknown Error: 0x80040e14");
-
-    CapturedConsole system;
-    const auto denied = static_cast<std::int32_t>(0x80070005u);
-    EXPECT_EQ(reportAdsiError(system.reporter, "SetPassword", denied), denied);
-    EXPECT_EQ(system.out(), "");
-    EXPECT_EQ(system.err(), "SetPassword(0x80070005) Access is denied.\n");
 }
 
 TEST(HexDump, RowsThenTheCharacters) {

@@ -1,4 +1,4 @@
-#include "password/ldap_win32_error.h"
+#include "password/password_status.h"
 
 #include <gtest/gtest.h>
 
@@ -12,14 +12,14 @@
 namespace kestrel {
 namespace {
 
-struct Row {
+struct MappingRow {
     int ldap;
     std::string diagnostic;
     std::uint32_t hresult;
 };
 
 TEST(HresultFromLdap, AsThePlatformDirectoryClientReportsThem) {
-    const std::vector<Row> rows = {
+    const std::vector<MappingRow> rows = {
         {0, "", 0},
         {50, "error in module acl: insufficient access rights during LDB_MODIFY (50)", 0x80070005u},
         {32, "00002030: No such Base DN: CN=x", 0x80072030u},
@@ -51,7 +51,7 @@ TEST(HresultFromLdap, AsThePlatformDirectoryClientReportsThem) {
         {0x4C, "", 0x80072095u},
         {118, "", 0x80072095u},
     };
-    for (const Row& row : rows) {
+    for (const MappingRow& row : rows) {
         EXPECT_EQ(static_cast<std::uint32_t>(hresultFromLdap(row.ldap, row.diagnostic)),
                   row.hresult)
             << "LDAP code " << row.ldap;
@@ -59,7 +59,7 @@ TEST(HresultFromLdap, AsThePlatformDirectoryClientReportsThem) {
 }
 
 TEST(HresultFromLdap, APasswordPolicyRefusalIsTheNetworkPolicyError) {
-    const std::vector<Row> rows = {
+    const std::vector<MappingRow> rows = {
         {19,
          "0000052D: Constraint violation - check_password_restrictions: the password is too "
          "short. It should be equal or longer than 7 characters!",
@@ -78,20 +78,76 @@ TEST(HresultFromLdap, APasswordPolicyRefusalIsTheNetworkPolicyError) {
         {19, "000052D: seven digits", 0x8007202Fu},
         {53, "0000052D: Constraint violation", 0x80072035u},
     };
-    for (const Row& row : rows) {
+    for (const MappingRow& row : rows) {
         EXPECT_EQ(static_cast<std::uint32_t>(hresultFromLdap(row.ldap, row.diagnostic)),
                   row.hresult)
             << row.diagnostic;
     }
 }
 
-// Every code the layer can report must come out with the system's text, not the fallback.
+// Every code a password change can end with must come out with the system's text, not
+// the fallback.
 TEST(HresultFromLdap, EveryMappedCodeHasAMessageText) {
     for (int code = 1; code <= 0x80; ++code) {
-        const HRESULT hr = hresultFromLdap(code, "");
-        EXPECT_NE(windowsErrorText(hr), "Unknown Error\n") << "LDAP code " << code;
+        const std::int32_t status = hresultFromLdap(code, "");
+        EXPECT_NE(windowsErrorText(status), "Unknown Error\n") << "LDAP code " << code;
     }
     EXPECT_NE(windowsErrorText(hresultFromLdap(19, "0000052D: x")), "Unknown Error\n");
+}
+
+TEST(StatusText, TheFirstMatchingRuleGivesTheTexts) {
+    struct Row {
+        std::uint32_t code;
+        std::string note;
+        std::string text;
+    };
+    const std::string adsi = "adsi error\n";
+    const std::vector<Row> rows = {
+        {0u, "", "Success"},
+        // The directory-object names, with the gaps of their table.
+        {0x80005000u, adsi, "E_ADS_BAD_PATHNAME"},
+        {0x80005001u, adsi, "E_ADS_INVALID_DOMAIN_OBJECT"},
+        {0x80005002u, adsi, "E_ADS_INVALID_USER_OBJECT"},
+        {0x80005003u, adsi, "E_ADS_INVALID_COMPUTER_OBJECT"},
+        {0x80005004u, adsi, "E_ADS_UNKNOWN_OBJECT"},
+        {0x80005005u, adsi, "E_ADS_PROPERTY_NOT_SET"},
+        {0x80005006u, adsi, "E_ADS_PROPERTY_NOT_SUPPORTED"},
+        {0x80005007u, adsi, "E_ADS_PROPERTY_INVALID"},
+        {0x80005008u, adsi, "E_ADS_BAD_PARAMETER"},
+        {0x80005009u, adsi, "E_ADS_OBJECT_UNBOUND"},
+        {0x8000500Au, adsi, "E_ADS_PROPERTY_NOT_MODIFIED"},
+        {0x8000500Bu, adsi, "E_ADS_PROPERTY_MODIFIED"},
+        {0x8000500Cu, adsi, "E_ADS_CANT_CONVERT_DATATYPE"},
+        {0x8000500Du, adsi, "E_ADS_PROPERTY_NOT_FOUND"},
+        {0x8000500Eu, adsi, "E_ADS_OBJECT_EXISTS"},
+        {0x8000500Fu, adsi, "E_ADS_SCHEMA_VIOLATION"},
+        {0x80005010u, adsi, "E_ADS_COLUMN_NOT_SET"},
+        {0x80005011u, adsi, ""},
+        {0x80005012u, adsi, ""},
+        {0x80005013u, adsi, ""},
+        {0x80005014u, adsi, "E_ADS_INVALID_FILTER"},
+        {0x80005015u, adsi, ""},
+        // Any code with both bits of 0x5000 set looks like a directory-object code.
+        {0x80075000u, adsi, ""},
+        {0x5000u, adsi, ""},
+        // System messages (facilities 0, 7 and 8) end their line.
+        {0x80070005u, "", "Access is denied.\n"},
+        {0x800708C5u, "",
+         "The password does not meet the password policy requirements. Check the minimum "
+         "password length, password complexity and password history requirements.\n"},
+        {0x80004002u, "", "No such interface supported\n"},
+        {5u, "", "Access is denied.\n"},
+        {0x80080001u, "", "Unknown Error\n"},
+        // Other facilities: the code, without a line end.
+        {0x80040E14u, "", "Unknown Error: 0x80040e14"},
+        {0x8009030Cu, "", "Unknown Error: 0x8009030c"},
+        {0x00030001u, "", "Unknown Error: 0x30001"},
+    };
+    for (const Row& row : rows) {
+        const StatusText text = statusText(static_cast<std::int32_t>(row.code));
+        EXPECT_EQ(text.note, row.note) << std::hex << row.code;
+        EXPECT_EQ(text.text, row.text) << std::hex << row.code;
+    }
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
-#include "password/ldap_win32_error.h"
+#include "password/password_status.h"
 
 #include <array>
 #include <cctype>
 
+#include "util/reporter.h"
 #include "util/windows_error_text.h"
 
 namespace kestrel {
@@ -76,6 +77,8 @@ constexpr std::array kLdapToWin32{
 };
 
 constexpr int kLdapConstraintViolation = 0x13;
+constexpr std::uint32_t kErrorPasswordPolicy = 2245;  // NERR_PasswordTooShort
+constexpr std::uint32_t kErrorDsGenericError = 8341;
 
 // Active Directory style servers start their diagnostic text with the Win32 code in eight
 // hexadecimal digits and a colon ("0000052D: Constraint violation - ...").
@@ -91,12 +94,7 @@ bool startsWithWin32Code(std::string_view diagnostic, std::string_view hexCode) 
     return true;
 }
 
-}  // namespace
-
-std::uint32_t ldapErrorToWin32(int ldapCode, std::string_view diagnostic) {
-    if (ldapCode == 0) {
-        return 0;
-    }
+std::uint32_t win32FromLdap(int ldapCode, std::string_view diagnostic) {
     if (ldapCode == kLdapConstraintViolation && startsWithWin32Code(diagnostic, "0000052D")) {
         return kErrorPasswordPolicy;
     }
@@ -108,8 +106,63 @@ std::uint32_t ldapErrorToWin32(int ldapCode, std::string_view diagnostic) {
     return kErrorDsGenericError;
 }
 
-HRESULT hresultFromLdap(int ldapCode, std::string_view diagnostic) {
-    return hresultFromWin32(ldapErrorToWin32(ldapCode, diagnostic));
+struct NameRow {
+    std::uint32_t code;
+    const char* name;
+};
+
+// The directory-object error names; 0x80005011 to 0x80005013 have none.
+constexpr std::array kAdsiNames{
+    NameRow{0x80005000u, "E_ADS_BAD_PATHNAME"},
+    NameRow{0x80005001u, "E_ADS_INVALID_DOMAIN_OBJECT"},
+    NameRow{0x80005002u, "E_ADS_INVALID_USER_OBJECT"},
+    NameRow{0x80005003u, "E_ADS_INVALID_COMPUTER_OBJECT"},
+    NameRow{0x80005004u, "E_ADS_UNKNOWN_OBJECT"},
+    NameRow{0x80005005u, "E_ADS_PROPERTY_NOT_SET"},
+    NameRow{0x80005006u, "E_ADS_PROPERTY_NOT_SUPPORTED"},
+    NameRow{0x80005007u, "E_ADS_PROPERTY_INVALID"},
+    NameRow{0x80005008u, "E_ADS_BAD_PARAMETER"},
+    NameRow{0x80005009u, "E_ADS_OBJECT_UNBOUND"},
+    NameRow{0x8000500Au, "E_ADS_PROPERTY_NOT_MODIFIED"},
+    NameRow{0x8000500Bu, "E_ADS_PROPERTY_MODIFIED"},
+    NameRow{0x8000500Cu, "E_ADS_CANT_CONVERT_DATATYPE"},
+    NameRow{0x8000500Du, "E_ADS_PROPERTY_NOT_FOUND"},
+    NameRow{0x8000500Eu, "E_ADS_OBJECT_EXISTS"},
+    NameRow{0x8000500Fu, "E_ADS_SCHEMA_VIOLATION"},
+    NameRow{0x80005010u, "E_ADS_COLUMN_NOT_SET"},
+    NameRow{0x80005014u, "E_ADS_INVALID_FILTER"},
+};
+
+std::string adsiName(std::uint32_t code) {
+    for (const NameRow& row : kAdsiNames) {
+        if (row.code == code) {
+            return row.name;
+        }
+    }
+    return "";
+}
+
+}  // namespace
+
+std::int32_t hresultFromLdap(int ldapCode, std::string_view diagnostic) {
+    return ldapCode == 0 ? 0 : hresultFromWin32(win32FromLdap(ldapCode, diagnostic));
+}
+
+StatusText statusText(std::int32_t status) {
+    const auto bits = static_cast<std::uint32_t>(status);
+    if (bits == 0) {
+        return {"", "Success"};
+    }
+    // The first matching rule decides; any code with both bits of 0x5000 set is taken for
+    // a directory-object one.
+    if ((bits & 0x5000u) == 0x5000u) {
+        return {"adsi error\n", adsiName(bits)};
+    }
+    const std::uint32_t facility = (bits >> 16) & 0x1FFFu;
+    if (facility == 0 || facility == 7 || facility == 8) {
+        return {"", windowsErrorText(status)};
+    }
+    return {"", "Unknown Error: 0x" + Reporter::lowerHex(bits)};
 }
 
 }  // namespace kestrel

@@ -1,0 +1,231 @@
+#include "password/ldap_password_setter.h"
+
+#include <strings.h>
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "password/password_status.h"
+#include "session/server_address.h"
+#include "util/text_encoding.h"
+#include "util/windows_error_text.h"
+
+namespace kestrel {
+namespace {
+
+constexpr std::int32_t kNoInterface = static_cast<std::int32_t>(0x80004002u);  // E_NOINTERFACE
+constexpr std::int32_t kBadPathname = static_cast<std::int32_t>(0x80005000u);  // E_ADS_BAD_PATHNAME
+constexpr std::uint32_t kErrorNoUnicodeTranslation = 1113;
+constexpr int kLdapNoSuchObject = 0x20;
+
+// RootDSE supportedCapabilities value of Active Directory style servers
+// (LDAP_CAP_ACTIVE_DIRECTORY_OID).
+constexpr const char* kActiveDirectoryCapability = "1.2.840.113556.1.4.800";
+
+// Active Directory names one class for its users (and their subclass, computer). Other
+// servers use the standard person classes and the account classes of RFC 2307.
+constexpr std::array<const char*, 1> kActiveDirectoryUserClasses{"user"};
+constexpr std::array<const char*, 7> kStandardUserClasses{
+    "user",         "person",        "organizationalPerson", "inetOrgPerson",
+    "posixAccount", "shadowAccount", "simpleSecurityObject"};
+
+bool hasValue(const LdapEntry& entry, const char* attribute, const char* wanted) {
+    const std::vector<std::string>* values = entry.values(attribute);
+    if (values == nullptr) {
+        return false;
+    }
+    for (const std::string& value : *values) {
+        if (strcasecmp(value.c_str(), wanted) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+template <std::size_t N>
+bool hasAnyClass(const LdapEntry& entry, const std::array<const char*, N>& classes) {
+    for (const char* objectClass : classes) {
+        if (hasValue(entry, "objectClass", objectClass)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The locale's text in UTF-8, as LDAP v3 sends DNs and RFC 3062 passwords, or nothing
+// when it is not valid text in the locale.
+std::optional<std::string> localeToUtf8(std::string_view text) {
+    const std::optional<std::string> utf16 = localeToUtf16le(text);
+    if (!utf16) {
+        return std::nullopt;
+    }
+    std::string utf8;
+    for (std::size_t i = 0; i + 1 < utf16->size(); i += 2) {
+        char32_t code = static_cast<unsigned char>((*utf16)[i]) |
+                        static_cast<unsigned char>((*utf16)[i + 1]) << 8;
+        if (code >= 0xD800 && code <= 0xDBFF && i + 3 < utf16->size()) {
+            const char32_t low = static_cast<unsigned char>((*utf16)[i + 2]) |
+                                 static_cast<unsigned char>((*utf16)[i + 3]) << 8;
+            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+        }
+        if (code < 0x80) {
+            utf8 += static_cast<char>(code);
+        } else if (code < 0x800) {
+            utf8 += static_cast<char>(0xC0 | (code >> 6));
+            utf8 += static_cast<char>(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            utf8 += static_cast<char>(0xE0 | (code >> 12));
+            utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (code & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xF0 | (code >> 18));
+            utf8 += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+            utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (code & 0x3F));
+        }
+    }
+    return utf8;
+}
+
+// A user reached: its session, bound and sealed, and how its server takes passwords.
+struct BoundUser {
+    std::unique_ptr<LdapConnection> connection;
+    std::string dn;  // UTF-8
+    bool activeDirectory = false;
+};
+
+std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const std::string& serverName,
+                      const std::string& dn, BoundUser& user) {
+    const ServerAddress address = parseServerText(serverName);
+    std::optional<std::string> utf8Dn = localeToUtf8(dn);
+    if (!address.valid || !utf8Dn || utf8Dn->empty()) {
+        return kBadPathname;
+    }
+    user.dn = std::move(*utf8Dn);
+
+    int initError = 0;
+    user.connection = library.ldap_init(
+        address.host, address.port != 0 ? address.port : kDefaultLdapPort, initError);
+    if (!user.connection) {
+        return hresultFromLdap(initError != 0 ? initError : kLdapLocalError, {});
+    }
+    LdapConnection& connection = *user.connection;
+    connection.setTimeLimit(timeLimitSeconds);
+    // A password will travel on this session: it must be sealed whatever the run's own
+    // switches say (some servers accept a password over an integrity-only layer, so only
+    // the client can guarantee this; the bind fails when the layer agreed is weaker), and
+    // it must never follow a referral elsewhere.
+    constexpr std::array<std::pair<int, int>, 3> kOptions{
+        {{kLdapOptVersion, 3}, {kLdapOptReferrals, 0}, {kLdapOptEncrypt, 1}}};
+    for (const auto& [option, value] : kOptions) {
+        if (const int rc = connection.ldap_set_option(option, value); rc != 0) {
+            return hresultFromLdap(rc, {});
+        }
+    }
+    if (const int rc = connection.negotiateBind(); rc != 0) {
+        return hresultFromLdap(rc, connection.lastDiagnostic());
+    }
+
+    SearchRequest rootDseRequest;
+    rootDseRequest.attributes = {"supportedCapabilities"};
+    std::vector<LdapEntry> rootDse;
+    if (const int rc = connection.ldap_search_ext_s(rootDseRequest, rootDse); rc != 0) {
+        return hresultFromLdap(rc, connection.lastDiagnostic());
+    }
+    user.activeDirectory = !rootDse.empty() && hasValue(rootDse.front(), "supportedCapabilities",
+                                                        kActiveDirectoryCapability);
+
+    SearchRequest objectRequest;
+    objectRequest.base = user.dn;
+    objectRequest.attributes = {"objectClass"};
+    std::vector<LdapEntry> entries;
+    if (const int rc = connection.ldap_search_ext_s(objectRequest, entries); rc != 0) {
+        return hresultFromLdap(rc, connection.lastDiagnostic());
+    }
+    if (entries.empty()) {
+        return hresultFromLdap(kLdapNoSuchObject, {});
+    }
+    const bool isUser = user.activeDirectory
+                            ? hasAnyClass(entries.front(), kActiveDirectoryUserClasses)
+                            : hasAnyClass(entries.front(), kStandardUserClasses);
+    return isUser ? 0 : kNoInterface;
+}
+
+// An administrator's reset on an Active Directory style server: one replace of unicodePwd
+// with the password in double quotes, UTF-16LE.
+std::int32_t replaceUnicodePwd(BoundUser& user, const std::string& password, int timeLimitSeconds) {
+    const std::optional<std::string> utf16 = localeToUtf16le(password);
+    if (!utf16) {
+        return hresultFromWin32(kErrorNoUnicodeTranslation);
+    }
+    const std::string quote("\"\0", 2);
+    std::string bytes = quote + *utf16 + quote;
+    std::string type = "unicodePwd";
+    berval value{bytes.size(), bytes.data()};
+    std::array<berval*, 2> values{&value, nullptr};
+    LDAPMod mod{};
+    mod.mod_op = LDAP_MOD_REPLACE | LDAP_MOD_BVALUES;
+    mod.mod_type = type.data();
+    mod.mod_bvalues = values.data();
+    std::array<LDAPMod*, 2> mods{&mod, nullptr};
+
+    int messageId = 0;
+    std::string diagnostic;
+    int rc = user.connection->ldap_modify_ext(user.dn, mods.data(), {}, messageId);
+    if (rc == 0) {
+        rc = user.connection->ldap_result(messageId, timeLimitSeconds, diagnostic);
+    } else {
+        diagnostic = user.connection->lastDiagnostic();
+    }
+    return hresultFromLdap(rc, diagnostic);
+}
+
+// Any other LDAP server: the password modify extended operation (RFC 3062), UTF-8.
+std::int32_t passwordModify(BoundUser& user, const std::string& password) {
+    const std::optional<std::string> utf8 = localeToUtf8(password);
+    if (!utf8) {
+        return hresultFromWin32(kErrorNoUnicodeTranslation);
+    }
+    const int rc = user.connection->passwordModify(user.dn, *utf8);
+    return hresultFromLdap(rc, rc != 0 ? user.connection->lastDiagnostic() : std::string());
+}
+
+// " - ERROR: (<step>) (0x<hex>) <text>" on standard error, after the "adsi error" note on
+// standard output for directory-object codes. Every report ends its line.
+std::int32_t reportFailure(Reporter& reporter, const char* step, std::int32_t status) {
+    const StatusText text = statusText(status);
+    reporter.notice(text.note);
+    std::string line = std::string(" - ERROR: (") + step + ") (0x" +
+                       Reporter::lowerHex(static_cast<std::uint32_t>(status)) + ") " + text.text;
+    if (line.back() != '\n') {
+        line += '\n';
+    }
+    reporter.problem(line);
+    return status;
+}
+
+}  // namespace
+
+std::int32_t LdapPasswordSetter::setPassword(Reporter& reporter, const std::string& serverName,
+                                             const std::string& dn, const std::string& password) {
+    if (!announced_) {
+        // Debug output marks once per run where the password work starts.
+        reporter.trace("DEBUG: COM Initialized.\n");
+        announced_ = true;
+    }
+    BoundUser user;  // its session closes on every way out
+    if (const std::int32_t status = bindUser(library_, timeLimitSeconds_, serverName, dn, user);
+        status != 0) {
+        return reportFailure(reporter, "ADsGetObject", status);
+    }
+    const std::int32_t status = user.activeDirectory
+                                    ? replaceUnicodePwd(user, password, timeLimitSeconds_)
+                                    : passwordModify(user, password);
+    return status != 0 ? reportFailure(reporter, "SetPassword", status) : 0;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,32 @@
+// "#setpwd#" over LDAP: each password in an operation of its own, on a sealed session
+// apart from the run's.
+#pragma once
+
+#include "password/password_setter.h"
+#include "session/ldap_client.h"
+
+namespace kestrel {
+
+class LdapPasswordSetter final : public PasswordSetter {
+  public:
+    // `timeLimitSeconds` bounds connecting, the bind and every request of the sessions this
+    // setter opens (0 or less: no limit).
+    LdapPasswordSetter(LdapLibrary& library, int timeLimitSeconds)
+        : library_(library), timeLimitSeconds_(timeLimitSeconds) {}
+
+    // Opens a session to `serverName` (port 389 unless it names one), requires a sealing
+    // layer, binds with the caller's Kerberos ticket, learns from the RootDSE whether the
+    // server is Active Directory style and reads the target, which must be a user. Then
+    // replaces unicodePwd there, or sends the password modify operation (RFC 3062) to any
+    // other server, and closes the session. A failure to reach the user is reported as
+    // ADsGetObject's, a refused change as SetPassword's, each with its HRESULT.
+    std::int32_t setPassword(Reporter& reporter, const std::string& serverName,
+                             const std::string& dn, const std::string& password) override;
+
+  private:
+    LdapLibrary& library_;
+    int timeLimitSeconds_;
+    bool announced_ = false;
+};
+
+}  // namespace kestrel
