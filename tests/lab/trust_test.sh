@@ -210,4 +210,73 @@ a binary prefix inside the name (unicoBIN##dePwd)|"unicoBIN##dePwd::$H1"
 a password next to an ordinary value|"description::with a password" "unicodePwd::$P1"
 EOF
 
+# ---- the port switch without -h ---------------------------------------------------------
+
+# -p alone applies to the default server URIs (LDAPURI), each keeping its scheme. Nothing
+# listens on the default's port 1, so a run that dropped -p would reach no one; a record
+# stand-in on the -p port, which never answers, shows what arrived there. No server ever
+# answers, so the run fails: the bytes are the evidence. LDAPNOINIT would make the library
+# ignore LDAPURI.
+unset LDAPNOINIT
+
+# What RECORD holds: "ldap" when it is LDAP messages only (each a BER sequence, 0x30 first),
+# "tls" when it is TLS records only, beginning with a handshake (0x16, which no LDAP message
+# begins with), "none" when empty, "other" otherwise; then its first bytes in hexadecimal.
+record_kind() {  # record_kind RECORD
+    "$PYTHON" -c '
+import sys
+data = open(sys.argv[1], "rb").read()
+
+def whole(d, head):
+    while d:
+        size = head(d)
+        if size is None or len(d) < size:
+            return False
+        d = d[size:]
+    return True
+
+def ber(d):
+    if d[0] != 0x30 or len(d) < 2:
+        return None
+    if d[1] < 0x80:
+        return 2 + d[1]
+    k = d[1] & 0x7F
+    return 2 + k + int.from_bytes(d[2:2 + k], "big") if 1 <= k <= 4 and len(d) >= 2 + k else None
+
+def tls(d):
+    return 5 + int.from_bytes(d[3:5], "big") if d[0] in (20, 21, 22, 23) and d[1:2] == b"\x03" and len(d) >= 5 else None
+
+kind = ("none" if not data else "ldap" if whole(data, ber)
+        else "tls" if data[0] == 0x16 and whole(data, tls) else "other")
+print(kind, data[:8].hex())
+' "$1"
+}
+
+# port_case LABEL URI KIND ARGS...: a run with LDAPURI=URI and ARGS (where PORT stands for
+# the stand-in's port) reaches the stand-in, sending it KIND (record_kind) only.
+port_case() {
+    local label=$1 uri=$2 kind=$3 arg args=() got
+    shift 3
+    begin_case "$label"
+    standin_start record
+    for arg in "$@"; do args+=("${arg//PORT/$STANDIN_PORT}"); done
+    # -t bounds the wait for the bind's answer; timeout(1) the TLS handshake, which -t does
+    # not cover.
+    LDAPURI=$uri run_bounded 5 -q -t 2 "${args[@]}" -b "$MODIFIED" "description::x"
+    standin_stop
+    ((STATUS != 0)) || mismatch "the run succeeded with no server answering"
+    expect_standin_said accepted
+    got=$(record_kind "$STANDIN_RECORD")
+    [[ ${got%% *} == "$kind" ]] ||
+        mismatch "the stand-in received $got (kind, first bytes), expected $kind"
+    end_case
+}
+
+port_case "-p without -h: an ldap:// default URI is reached on that port, in plain LDAP" \
+    ldap://127.0.0.1:1 ldap -p PORT
+port_case "-p without -h: an ldaps:// default URI keeps TLS, never a plain LDAP message" \
+    ldaps://127.0.0.1:1 tls -p PORT
+port_case "-h with the port after the host and the same -p: that server is reached" \
+    ldap://127.0.0.1:1 ldap -h 127.0.0.1:PORT -p PORT
+
 finish
