@@ -66,10 +66,12 @@ std::optional<std::string> localeToUtf8(std::string_view text) {
     for (std::size_t i = 0; i + 1 < utf16->size(); i += 2) {
         char32_t code = static_cast<unsigned char>((*utf16)[i]) |
                         static_cast<unsigned char>((*utf16)[i + 1]) << 8;
-        if (code >= 0xD800 && code <= 0xDBFF && i + 3 < utf16->size()) {
-            const char32_t low = static_cast<unsigned char>((*utf16)[i + 2]) |
-                                 static_cast<unsigned char>((*utf16)[i + 3]) << 8;
-            code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
+        const char32_t next = i + 3 < utf16->size()
+                                  ? static_cast<unsigned char>((*utf16)[i + 2]) |
+                                        static_cast<unsigned char>((*utf16)[i + 3]) << 8
+                                  : 0;
+        if (code >= 0xD800 && code <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (next - 0xDC00);
             i += 2;
         }
         if (code < 0x80) {

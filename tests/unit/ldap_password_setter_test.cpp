@@ -311,8 +311,8 @@ TEST_F(LdapPasswordSetterTest, TheServerIsReadAsTheRunReadsServerTexts) {
 }
 
 TEST_F(LdapPasswordSetterTest, TheDnIsSentAsWritten) {
-    for (const std::string dn :
-         {"CN=Smith\\, Kim ,OU=A/B,DC=x", "/CN=x", "CN=J\xc3\xbcrgen \xe2\x82\xac,DC=x"}) {
+    for (const std::string dn : {"CN=Smith\\, Kim ,OU=A/B,DC=x", "/CN=x",
+                                 "CN=J\xc3\xbcrgen \xe2\x82\xac\xf0\x9f\x98\x80,DC=x"}) {
         FakeLdapLibrary rowLdap;
         answerSearches(rowLdap, true, {"user"}, dn);
         LdapPasswordSetter rowSetter(rowLdap, kTimeLimit);
