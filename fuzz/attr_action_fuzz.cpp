@@ -1,17 +1,14 @@
 // The attribute-action language end to end: tokenizer, bounded split, the parser into a
 // ModificationSet (binary encodings included), the checks made before connecting, and
-// the LDAPMod array built from the set for a modify and for an add.
+// the modification list built from the set for a modify and for an add.
 //
 // Input lines: the first holds flags ("a" add mode, "d" debug), the second the attribute
 // delimiter, the third the multi-value delimiter (each may be empty or long), and every
 // further line is one attribute-action argument.
-#include <ldap.h>
-
 #include <algorithm>
 #include <clocale>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,27 +40,17 @@ void requireFoldedKeys(const Map& map) {
     }
 }
 
-// Reads every byte the array points at, so that the sanitizers see any stale pointer.
+// Reads every byte of the list, so that the sanitizers see any that is not its own.
 std::size_t walk(const kestrel::ModificationList& list) {
-    std::size_t count = 0;
     std::size_t bytes = 0;
-    for (LDAPMod* const* mod = list.mods(); *mod != nullptr; ++mod, ++count) {
-        require((*mod)->mod_type != nullptr, "every modification names its attribute");
-        bytes += std::strlen((*mod)->mod_type);
-        if (((*mod)->mod_op & LDAP_MOD_BVALUES) != 0) {
-            require((*mod)->mod_bvalues != nullptr, "binary values are a terminated array");
-            for (berval** value = (*mod)->mod_bvalues; *value != nullptr; ++value) {
-                for (ber_len_t i = 0; i < (*value)->bv_len; ++i) {
-                    bytes += static_cast<unsigned char>((*value)->bv_val[i]);
-                }
-            }
-        } else if ((*mod)->mod_values != nullptr) {
-            for (char** value = (*mod)->mod_values; *value != nullptr; ++value) {
-                bytes += std::strlen(*value);
+    for (const kestrel::Modification& mod : list.modifications()) {
+        bytes += mod.attribute.size();
+        for (const std::string& value : mod.values) {
+            for (const char c : value) {
+                bytes += static_cast<unsigned char>(c);
             }
         }
     }
-    require(count == list.size(), "the array holds every modification and a terminator");
     return bytes;
 }
 

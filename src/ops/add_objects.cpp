@@ -12,7 +12,7 @@ void runAdd(RunContext& run, const DnList& targets, const ModificationSet& set) 
     const ModificationList list = ModificationList::forAdd(run.reporter, set);
     // A failed add (say the account exists already) created nothing: setting the password
     // then would reset an existing account's password to the new accounts' one.
-    sendModificationList(run, targets, list, &LdapConnection::ldap_add_ext, true);
+    sendModificationList(run, targets, list, ModificationRequest::Add, true);
 }
 
 }  // namespace kestrel

@@ -34,77 +34,42 @@ bool hasNoEmptyRemoval(Reporter& reporter, const Map& removals) {
 
 }  // namespace
 
-ModificationList::Entry::~Entry() {
-    std::for_each(texts.begin(), texts.end(), wipeText);
-    wipeText(ownedBytes);
-}
-
 ModificationList::~ModificationList() {
+    for (Modification& modification : modifications_) {
+        std::for_each(modification.values.begin(), modification.values.end(), wipeText);
+    }
     wipeText(password_.password);
 }
 
-ModificationList::Entry& ModificationList::append(int op, const std::string& type) {
-    auto entry = std::make_unique<Entry>();
-    entry->type = type;
-    entry->mod.mod_op = op;
-    entries_.push_back(std::move(entry));
-    return *entries_.back();
+void ModificationList::append(ModOperation op, const std::string& type,
+                              std::vector<std::string> values) {
+    modifications_.push_back(Modification{op, type, std::move(values), false});
 }
 
-void ModificationList::appendTexts(int op, const std::string& type,
-                                   const std::vector<std::string>& values) {
-    Entry& entry = append(op, type);
-    entry.texts = values;
-    for (std::string& text : entry.texts) {
-        entry.textPointers.push_back(text.data());
-    }
-    entry.textPointers.push_back(nullptr);
-}
-
-void ModificationList::appendBinaries(int op, const std::string& type,
+void ModificationList::appendBinaries(ModOperation op, const std::string& type,
                                       std::span<const BinaryValue> values) {
-    Entry& entry = append(op | LDAP_MOD_BVALUES, type);
-    // The bytes stay owned by the modification set, which outlives this list.
+    Modification modification{op, type, {}, true};
     for (const BinaryValue& value : values) {
-        entry.bervals.push_back(
-            berval{value.size(), reinterpret_cast<char*>(const_cast<std::uint8_t*>(value.data()))});
+        modification.values.emplace_back(value.begin(), value.end());
     }
+    modifications_.push_back(std::move(modification));
 }
 
-void ModificationList::appendUnicodePwd(Reporter& reporter, int op, const std::string& value) {
-    if (reporter.debug) {
-        reporter.out() << "DEBUG: unicodePwd, special handling...\n";
-    }
-    Entry& entry = append(op | LDAP_MOD_BVALUES, kUnicodePwd);
+void ModificationList::appendUnicodePwd(Reporter& reporter, ModOperation op,
+                                        const std::string& value) {
+    reporter.trace("DEBUG: unicodePwd, special handling...\n");
     // Checked before connecting, so the conversion succeeds here.
-    entry.ownedBytes = unicodePwdBytes(value).value_or(std::string());
+    std::optional<std::string> bytes = unicodePwdBytes(value);
+    Modification modification{op, kUnicodePwd, {}, true};
+    modification.values.push_back(bytes.value_or(std::string()));
+    if (bytes) {
+        wipeText(*bytes);
+    }
     if (reporter.debug) {
-        reporter.out() << "[" << utf16leToLocale(entry.ownedBytes).value_or(std::string()) << "]\n";
+        const std::string& sent = modification.values.front();
+        reporter.trace("[" + utf16leToLocale(sent).value_or(std::string()) + "]\n");
     }
-    entry.bervals.push_back(berval{entry.ownedBytes.size(), entry.ownedBytes.data()});
-}
-
-// Points every entry at its own storage and terminates the arrays; done once the
-// entries stop moving.
-void ModificationList::seal() {
-    pointers_.clear();
-    for (auto& entry : entries_) {
-        entry->mod.mod_type = entry->type.data();
-        if ((entry->mod.mod_op & LDAP_MOD_BVALUES) != 0) {
-            entry->bervalPointers.clear();
-            for (berval& value : entry->bervals) {
-                entry->bervalPointers.push_back(&value);
-            }
-            entry->bervalPointers.push_back(nullptr);
-            entry->mod.mod_bvalues = entry->bervalPointers.data();
-        } else if (entry->textPointers.empty()) {
-            entry->mod.mod_values = nullptr;  // a clear: no values at all
-        } else {
-            entry->mod.mod_values = entry->textPointers.data();
-        }
-        pointers_.push_back(&entry->mod);
-    }
-    pointers_.push_back(nullptr);
+    modifications_.push_back(std::move(modification));
 }
 
 ModificationList ModificationList::forModify(Reporter& reporter, const ModificationSet& set) {
@@ -114,42 +79,39 @@ ModificationList ModificationList::forModify(Reporter& reporter, const Modificat
             reporter.out() << "\nWARN: #setpwd# is not logical with clear operation.\n\n";
             continue;
         }
-        list.append(LDAP_MOD_DELETE, name);
+        list.append(ModOperation::Delete, name, {});
     }
     for (const auto& [name, values] : set.removeValues) {
         if (name == kPasswordAttribute) {
             reporter.out() << "\nWARN: #setpwd# is not logical with remove operation.\n\n";
             continue;
         }
-        list.appendTexts(LDAP_MOD_DELETE, name, values);
+        list.append(ModOperation::Delete, name, values);
     }
     for (const auto& [name, value] : set.replaceValues) {
         if (name == kPasswordAttribute) {
             list.password_ = PasswordRequest{true, value};
         } else if (name == kUnicodePwd) {
-            list.appendUnicodePwd(reporter, LDAP_MOD_REPLACE, value);
+            list.appendUnicodePwd(reporter, ModOperation::Replace, value);
         } else {
-            list.appendTexts(LDAP_MOD_REPLACE, name, {value});
+            list.append(ModOperation::Replace, name, {value});
         }
     }
     for (const auto& [name, values] : set.addValues) {
-        list.appendTexts(LDAP_MOD_ADD, name, values);
+        list.append(ModOperation::Add, name, values);
     }
     for (const auto& [name, values] : set.removeBinary) {
-        list.appendBinaries(LDAP_MOD_DELETE, name, values);
+        list.appendBinaries(ModOperation::Delete, name, values);
     }
     for (const auto& [name, value] : set.replaceBinary) {
-        // A view of the set's own value: a braced list would be a temporary copy,
-        // and the berval would point into freed memory.
-        list.appendBinaries(LDAP_MOD_REPLACE, name, std::span<const BinaryValue>(&value, 1));
+        list.appendBinaries(ModOperation::Replace, name, std::span<const BinaryValue>(&value, 1));
         if (reporter.debug) {
             hexDump(reporter, value.data(), value.size());
         }
     }
     for (const auto& [name, values] : set.addBinary) {
-        list.appendBinaries(LDAP_MOD_ADD, name, values);
+        list.appendBinaries(ModOperation::Add, name, values);
     }
-    list.seal();
     return list;
 }
 
@@ -163,16 +125,15 @@ ModificationList ModificationList::forAdd(Reporter& reporter, const Modification
             }
         } else if (name == kUnicodePwd) {
             if (!values.empty()) {
-                list.appendUnicodePwd(reporter, LDAP_MOD_ADD, values.front());
+                list.appendUnicodePwd(reporter, ModOperation::Add, values.front());
             }
         } else {
-            list.appendTexts(LDAP_MOD_ADD, name, values);
+            list.append(ModOperation::Add, name, values);
         }
     }
     for (const auto& [name, values] : set.addBinary) {
-        list.appendBinaries(LDAP_MOD_ADD, name, values);
+        list.appendBinaries(ModOperation::Add, name, values);
     }
-    list.seal();
     return list;
 }
 

@@ -1,10 +1,7 @@
-// The LDAPMod array sent unchanged to every target of a modify or add run.
+// The modifications sent unchanged to every target of a modify or add run.
 #pragma once
 
-#include <ldap.h>
-
 #include <cstddef>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -12,6 +9,7 @@
 
 #include "attr/modification_set.h"
 #include "ops/process_targets.h"
+#include "session/ldap_client.h"
 #include "util/reporter.h"
 
 namespace kestrel {
@@ -25,46 +23,26 @@ class ModificationList {
     // binary removals, replaces and adds. Writes the #setpwd# warnings and debug lines.
     static ModificationList forModify(Reporter& reporter, const ModificationSet& set);
 
-    // Only the two add groups; every entry uses LDAP_MOD_ADD.
+    // Only the two add groups; every entry is an Add.
     static ModificationList forAdd(Reporter& reporter, const ModificationSet& set);
 
-    // Null-terminated, valid while this list lives.
-    LDAPMod* const* mods() const { return pointers_.data(); }
-    std::size_t size() const { return entries_.size(); }
+    std::span<const Modification> modifications() const { return modifications_; }
+    std::size_t size() const { return modifications_.size(); }
     const PasswordRequest& password() const { return password_; }
 
     ModificationList(ModificationList&&) = default;
-    ModificationList& operator=(ModificationList&&) = default;
-    // Zeroes the password it may hold; the entries zero their own copies.
+    ModificationList& operator=(ModificationList&&) = delete;
+    // Zeroes the values and the password: any value may be a password.
     ~ModificationList();
 
   private:
-    // One LDAPMod and the storage its pointers view.
-    struct Entry {
-        Entry() = default;
-        Entry(const Entry&) = delete;
-        Entry& operator=(const Entry&) = delete;
-        ~Entry();
-
-        LDAPMod mod{};
-        std::string type;
-        std::vector<std::string> texts;
-        std::vector<char*> textPointers;
-        std::string ownedBytes;  // the UTF-16LE unicodePwd value
-        std::vector<berval> bervals;
-        std::vector<berval*> bervalPointers;
-    };
-
     ModificationList() = default;
-    Entry& append(int op, const std::string& type);
-    void appendTexts(int op, const std::string& type, const std::vector<std::string>& values);
-    // The bervals point at the values themselves, so they must outlive the list.
-    void appendBinaries(int op, const std::string& type, std::span<const BinaryValue> values);
-    void appendUnicodePwd(Reporter& reporter, int op, const std::string& value);
-    void seal();
+    void append(ModOperation op, const std::string& type, std::vector<std::string> values);
+    void appendBinaries(ModOperation op, const std::string& type,
+                        std::span<const BinaryValue> values);
+    void appendUnicodePwd(Reporter& reporter, ModOperation op, const std::string& value);
 
-    std::vector<std::unique_ptr<Entry>> entries_;
-    std::vector<LDAPMod*> pointers_{nullptr};
+    std::vector<Modification> modifications_;
     PasswordRequest password_;
 };
 

@@ -10,7 +10,7 @@ void runModify(RunContext& run, const DnList& targets, const ModificationSet& se
         run.reporter.out() << "Modifying specified objects...\n";
     }
     const ModificationList list = ModificationList::forModify(run.reporter, set);
-    sendModificationList(run, targets, list, &LdapConnection::ldap_modify_ext, false);
+    sendModificationList(run, targets, list, ModificationRequest::Modify, false);
 }
 
 }  // namespace kestrel

@@ -15,7 +15,7 @@ RequestOutcome refuseNonDn(Reporter& reporter) {
     }
     RequestOutcome outcome;
     outcome.kind = RequestOutcome::Kind::Refused;
-    outcome.status = LDAP_INVALID_DN_SYNTAX;
+    outcome.status = kLdapInvalidDnSyntax;
     return outcome;
 }
 
@@ -146,24 +146,15 @@ void runUndelete(RunContext& run, const DnList& targets) {
         if (const auto mangling = asciiLower(rdn).find("\\0adel:"); mangling != std::string::npos) {
             rdn.resize(mangling);
         }
-        std::string newDn = rdn + "," + parent;
 
         // Remove the deleted marker and give the object its new name, in one request.
-        std::string isDeleted = "isdeleted";
-        std::string distinguishedName = "distinguishedName";
-        char* newDnValues[] = {newDn.data(), nullptr};
-        LDAPMod removeMarker{};
-        removeMarker.mod_op = LDAP_MOD_DELETE;
-        removeMarker.mod_type = isDeleted.data();
-        LDAPMod rename{};
-        rename.mod_op = LDAP_MOD_REPLACE;
-        rename.mod_type = distinguishedName.data();
-        rename.mod_values = newDnValues;
-        LDAPMod* mods[] = {&removeMarker, &rename, nullptr};
-
+        const Modification mods[] = {
+            {ModOperation::Delete, "isdeleted", {}, false},
+            {ModOperation::Replace, "distinguishedName", {rdn + "," + parent}, false},
+        };
         RequestOutcome outcome;
-        outcome.sendCode =
-            run.session.handle->ldap_modify_ext(dn, mods, showDeleted, outcome.messageId);
+        outcome.sendCode = run.session.handle->sendModifications(
+            ModificationRequest::Modify, dn, mods, showDeleted, outcome.messageId);
         return outcome;
     });
 }

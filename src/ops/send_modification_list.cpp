@@ -3,7 +3,7 @@
 namespace kestrel {
 
 void sendModificationList(RunContext& run, const DnList& targets, const ModificationList& list,
-                          ModificationRequest send, bool passwordOnlyAfterSuccess) {
+                          ModificationRequest request, bool passwordOnlyAfterSuccess) {
     LoopVariant variant;
     variant.emptyDnAsRootDse = true;
     variant.passwordOnlyAfterSuccess = passwordOnlyAfterSuccess;
@@ -17,8 +17,8 @@ void sendModificationList(RunContext& run, const DnList& targets, const Modifica
                 outcome.kind = RequestOutcome::Kind::NoRequest;
                 return outcome;
             }
-            outcome.sendCode =
-                (*run.session.handle.*send)(dn, list.mods(), noControls, outcome.messageId);
+            outcome.sendCode = run.session.handle->sendModifications(
+                request, dn, list.modifications(), noControls, outcome.messageId);
             return outcome;
         },
         list.password());

@@ -7,11 +7,8 @@
 
 namespace kestrel {
 
-using ModificationRequest = int (LdapConnection::*)(const std::string&, LDAPMod* const*,
-                                                    const ServerControls&, int&);
-
 // With `passwordOnlyAfterSuccess` a target whose request failed gets no password step.
 void sendModificationList(RunContext& run, const DnList& targets, const ModificationList& list,
-                          ModificationRequest send, bool passwordOnlyAfterSuccess);
+                          ModificationRequest request, bool passwordOnlyAfterSuccess);
 
 }  // namespace kestrel

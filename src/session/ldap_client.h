@@ -2,10 +2,13 @@
 // seam so that unit tests can put a recording fake where libldap normally stands.
 #pragma once
 
-#include <ldap.h>  // LDAPMod, berval and the LDAP_MOD_* operation codes
+// Only for the LDAPMod arrays the password layer still builds (see ldap_modify_ext below):
+// nothing else above the adapter needs libldap's names.
+#include <ldap.h>
 
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,11 @@ inline constexpr int kLdapParamError = 0x59;
 inline constexpr int kLdapNoMemory = 0x5a;
 inline constexpr int kLdapConnectError = 0x5b;
 inline constexpr int kLdapNotSupported = 0x5c;
+
+// The server's code for a bad DN, also given to a target refused before anything is sent.
+inline constexpr int kLdapInvalidDnSyntax = 0x22;
+
+inline constexpr int kLdapScopeBase = 0;  // the named entry only
 
 // Option numbers as the classic C API numbers them.
 inline constexpr int kLdapOptReferrals = 0x08;
@@ -42,6 +50,21 @@ struct ServerControl {
 };
 using ServerControls = std::vector<ServerControl>;
 
+enum class ModOperation { Add, Delete, Replace };
+
+// One change to one attribute of a modify request, or one attribute of an add request
+// (always Add there). The values are bytes.
+struct Modification {
+    ModOperation operation = ModOperation::Add;
+    std::string attribute;
+    // Empty: an add or replace with no values; for a delete, the whole attribute goes.
+    std::vector<std::string> values;
+    // Sent length-counted. Text values go as C strings, ending at a zero byte.
+    bool binary = false;
+};
+
+enum class ModificationRequest { Modify, Add };
+
 // One attribute of a search entry with all its values (binary-safe).
 struct LdapAttribute {
     std::string name;
@@ -58,7 +81,7 @@ struct LdapEntry {
 
 struct SearchRequest {
     std::string base;  // empty: the RootDSE
-    int scope = LDAP_SCOPE_BASE;
+    int scope = kLdapScopeBase;
     std::string filter = "(objectClass=*)";
     std::vector<std::string> attributes;  // empty: all user attributes
     ServerControls controls;
@@ -90,10 +113,16 @@ class LdapConnection {
     virtual int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
                                 const std::string& newParent, bool deleteOldRdn,
                                 const ServerControls& controls, int& messageId) = 0;
-    virtual int ldap_modify_ext(const std::string& dn, LDAPMod* const* mods,
-                                const ServerControls& controls, int& messageId) = 0;
-    virtual int ldap_add_ext(const std::string& dn, LDAPMod* const* mods,
-                             const ServerControls& controls, int& messageId) = 0;
+    // A modify request carrying `modifications` in order, or an add request creating `dn`
+    // with them as its attributes.
+    virtual int sendModifications(ModificationRequest request, const std::string& dn,
+                                  std::span<const Modification> modifications,
+                                  const ServerControls& controls, int& messageId) = 0;
+
+    // A modify request given as libldap's own LDAPMod array: read into Modifications and
+    // sent through sendModifications. Only the password layer's reset still calls it.
+    int ldap_modify_ext(const std::string& dn, LDAPMod* const* mods, const ServerControls& controls,
+                        int& messageId);
 
     // RFC 3062 password modify; the user is named by DN.
     virtual int passwordModify(const std::string& userDn, const std::string& newPassword) = 0;

@@ -10,9 +10,14 @@
 #include <optional>
 
 #include "session/ldap_client.h"
+#include "util/secret_memory.h"
 
 namespace kestrel {
 namespace {
+
+// The seam's own names for the library's numbers.
+static_assert(kLdapScopeBase == LDAP_SCOPE_BASE);
+static_assert(kLdapInvalidDnSyntax == LDAP_INVALID_DN_SYNTAX);
 
 struct MessageFree {
     void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
@@ -72,6 +77,77 @@ class ControlArray {
   private:
     std::vector<LDAPControl> records_;
     std::vector<LDAPControl*> pointers_;
+};
+
+int modOp(const Modification& modification) {
+    int op = LDAP_MOD_ADD;
+    switch (modification.operation) {
+        case ModOperation::Add:
+            op = LDAP_MOD_ADD;
+            break;
+        case ModOperation::Delete:
+            op = LDAP_MOD_DELETE;
+            break;
+        case ModOperation::Replace:
+            op = LDAP_MOD_REPLACE;
+            break;
+    }
+    return modification.binary ? op | LDAP_MOD_BVALUES : op;
+}
+
+// LDAPMod records viewing the caller's Modifications, with their value arrays and the
+// null-terminated array of records. Nothing is copied: libldap only reads through the
+// pointers, and the view lives for one call.
+class ModArray {
+  public:
+    explicit ModArray(std::span<const Modification> modifications)
+        : records_(modifications.size()) {
+        for (std::size_t i = 0; i < modifications.size(); ++i) {
+            const Modification& modification = modifications[i];
+            Record& record = records_[i];
+            record.mod.mod_op = modOp(modification);
+            record.mod.mod_type = const_cast<char*>(modification.attribute.c_str());
+            // Every value array is terminated, never null: an add refuses a null one, and a
+            // modify sends both alike.
+            if (modification.binary) {
+                for (const std::string& value : modification.values) {
+                    // An empty value keeps the null pointer it has always had: a modify sends
+                    // it as an empty value, an add refuses it (Bad parameter) before sending.
+                    record.bytes.push_back(berval{
+                        value.size(), value.empty() ? nullptr : const_cast<char*>(value.data())});
+                }
+                for (berval& value : record.bytes) {
+                    record.bytePointers.push_back(&value);
+                }
+                record.bytePointers.push_back(nullptr);
+                record.mod.mod_bvalues = record.bytePointers.data();
+            } else {
+                for (const std::string& value : modification.values) {
+                    record.texts.push_back(const_cast<char*>(value.c_str()));
+                }
+                record.texts.push_back(nullptr);
+                record.mod.mod_values = record.texts.data();
+            }
+        }
+        for (Record& record : records_) {
+            pointers_.push_back(&record.mod);
+        }
+        pointers_.push_back(nullptr);
+    }
+    ModArray(const ModArray&) = delete;
+    ModArray& operator=(const ModArray&) = delete;
+
+    LDAPMod** get() { return pointers_.data(); }
+
+  private:
+    struct Record {
+        LDAPMod mod{};
+        std::vector<char*> texts;
+        std::vector<berval> bytes;
+        std::vector<berval*> bytePointers;
+    };
+    std::vector<Record> records_;  // never resized once built: the pointers view it
+    std::vector<LDAPMod*> pointers_;
 };
 
 // GSSAPI needs no answers; any prompt gets the mechanism's default so the bind never
@@ -195,18 +271,16 @@ class OpenLdapConnection final : public LdapConnection {
             deleteOldRdn ? 1 : 0, array.get(), nullptr, &messageId));
     }
 
-    int ldap_modify_ext(const std::string& dn, LDAPMod* const* mods, const ServerControls& controls,
-                        int& messageId) override {
+    int sendModifications(ModificationRequest request, const std::string& dn,
+                          std::span<const Modification> modifications,
+                          const ServerControls& controls, int& messageId) override {
+        ModArray mods(modifications);
         ControlArray array(controls);
-        return mapLibraryCode(::ldap_modify_ext(ld_, dn.c_str(), const_cast<LDAPMod**>(mods),
-                                                array.get(), nullptr, &messageId));
-    }
-
-    int ldap_add_ext(const std::string& dn, LDAPMod* const* mods, const ServerControls& controls,
-                     int& messageId) override {
-        ControlArray array(controls);
-        return mapLibraryCode(::ldap_add_ext(ld_, dn.c_str(), const_cast<LDAPMod**>(mods),
-                                             array.get(), nullptr, &messageId));
+        const int rc =
+            request == ModificationRequest::Add
+                ? ::ldap_add_ext(ld_, dn.c_str(), mods.get(), array.get(), nullptr, &messageId)
+                : ::ldap_modify_ext(ld_, dn.c_str(), mods.get(), array.get(), nullptr, &messageId);
+        return mapLibraryCode(rc);
     }
 
     int passwordModify(const std::string& userDn, const std::string& newPassword) override {
@@ -447,6 +521,53 @@ std::string ldapErrorText(int code) {
         return ldap_err2string(0x50 - code);
     }
     return ldap_err2string(code);
+}
+
+int LdapConnection::ldap_modify_ext(const std::string& dn, LDAPMod* const* mods,
+                                    const ServerControls& controls, int& messageId) {
+    std::vector<Modification> modifications;
+    for (LDAPMod* const* mod = mods; mod != nullptr && *mod != nullptr; ++mod) {
+        if ((*mod)->mod_type == nullptr) {
+            return kLdapParamError;
+        }
+        Modification modification;
+        switch ((*mod)->mod_op & ~LDAP_MOD_BVALUES) {
+            case LDAP_MOD_ADD:
+                modification.operation = ModOperation::Add;
+                break;
+            case LDAP_MOD_DELETE:
+                modification.operation = ModOperation::Delete;
+                break;
+            case LDAP_MOD_REPLACE:
+                modification.operation = ModOperation::Replace;
+                break;
+            default:
+                return kLdapParamError;
+        }
+        modification.attribute = (*mod)->mod_type;
+        modification.binary = ((*mod)->mod_op & LDAP_MOD_BVALUES) != 0;
+        if (modification.binary) {
+            for (berval** value = (*mod)->mod_bvalues; value != nullptr && *value != nullptr;
+                 ++value) {
+                modification.values.emplace_back((*value)->bv_val, (*value)->bv_len);
+            }
+        } else {
+            for (char** value = (*mod)->mod_values; value != nullptr && *value != nullptr;
+                 ++value) {
+                modification.values.emplace_back(*value);
+            }
+        }
+        modifications.push_back(std::move(modification));
+    }
+    const int rc =
+        sendModifications(ModificationRequest::Modify, dn, modifications, controls, messageId);
+    // Its one caller sends a password: the copies are zeroed.
+    for (Modification& modification : modifications) {
+        for (std::string& value : modification.values) {
+            wipeText(value);
+        }
+    }
+    return rc;
 }
 
 const std::vector<std::string>* LdapEntry::values(const std::string& name) const {

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <ldap.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -15,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <streambuf>
 #include <string>
 #include <utility>
@@ -27,44 +27,6 @@
 
 namespace kestrel::fake {
 
-// One LDAPMod exactly as it was handed to the library, copied deeply (the list it came
-// from may be gone by the time a test looks).
-struct RecordedMod {
-    int op = 0;
-    std::string type;
-    bool valuesNull = false;          // mod_values (or mod_bvalues) was null: a clear
-    std::vector<std::string> values;  // the texts, or the berval bytes for LDAP_MOD_BVALUES
-
-    bool operator==(const RecordedMod&) const = default;
-};
-
-inline std::vector<RecordedMod> copyMods(LDAPMod* const* mods) {
-    std::vector<RecordedMod> copied;
-    if (mods == nullptr) {
-        return copied;
-    }
-    for (LDAPMod* const* mod = mods; *mod != nullptr; ++mod) {
-        RecordedMod record;
-        record.op = (*mod)->mod_op;
-        record.type = (*mod)->mod_type != nullptr ? (*mod)->mod_type : "(null type)";
-        if (((*mod)->mod_op & LDAP_MOD_BVALUES) != 0) {
-            record.valuesNull = (*mod)->mod_bvalues == nullptr;
-            for (berval** value = (*mod)->mod_bvalues; value != nullptr && *value != nullptr;
-                 ++value) {
-                record.values.emplace_back((*value)->bv_val, (*value)->bv_len);
-            }
-        } else {
-            record.valuesNull = (*mod)->mod_values == nullptr;
-            for (char** value = (*mod)->mod_values; value != nullptr && *value != nullptr;
-                 ++value) {
-                record.values.emplace_back(*value);
-            }
-        }
-        copied.push_back(std::move(record));
-    }
-    return copied;
-}
-
 inline std::string hexBytes(const std::string& bytes) {
     std::string text;
     for (const char c : bytes) {
@@ -75,25 +37,38 @@ inline std::string hexBytes(const std::string& bytes) {
     return text;
 }
 
-// "0x2 description [Hello]"; binary values in hexadecimal, a clear as "(null)".
-inline std::string describe(const RecordedMod& mod) {
+// "0x2 description [Hello]": the operation as libldap numbers it (binary values add 0x80),
+// binary values in hexadecimal, and a delete without values (the whole attribute) as "(null)".
+inline std::string describe(const Modification& mod) {
+    unsigned code = 0x0;
+    switch (mod.operation) {
+        case ModOperation::Add:
+            code = 0x0;
+            break;
+        case ModOperation::Delete:
+            code = 0x1;
+            break;
+        case ModOperation::Replace:
+            code = 0x2;
+            break;
+    }
     char op[16];
-    std::snprintf(op, sizeof op, "0x%x", static_cast<unsigned>(mod.op));
-    std::string text = std::string(op) + " " + mod.type + " ";
-    if (mod.valuesNull) {
+    std::snprintf(op, sizeof op, "0x%x", code | (mod.binary ? 0x80u : 0u));
+    std::string text = std::string(op) + " " + mod.attribute + " ";
+    if (mod.operation == ModOperation::Delete && mod.values.empty()) {
         return text + "(null)";
     }
     text += "[";
     for (std::size_t i = 0; i < mod.values.size(); ++i) {
         text += i == 0 ? "" : "|";
-        text += (mod.op & LDAP_MOD_BVALUES) != 0 ? hexBytes(mod.values[i]) : mod.values[i];
+        text += mod.binary ? hexBytes(mod.values[i]) : mod.values[i];
     }
     return text + "]";
 }
 
-inline std::vector<std::string> describe(const std::vector<RecordedMod>& mods) {
+inline std::vector<std::string> describe(std::span<const Modification> mods) {
     std::vector<std::string> lines;
-    for (const RecordedMod& mod : mods) {
+    for (const Modification& mod : mods) {
         lines.push_back(describe(mod));
     }
     return lines;
@@ -136,7 +111,7 @@ struct Call {
     std::string newParent;            // Rename
     bool deleteOldRdn = false;        // Rename
     ServerControls controls;          // Search and requests
-    std::vector<RecordedMod> mods;    // Modify, Add
+    std::vector<Modification> mods;   // Modify, Add
     SearchRequest search;             // Search
     int messageId = 0;                // requests (as handed back), Result
     int timeoutSeconds = 0;           // Result
@@ -254,10 +229,9 @@ class FakeLdapConnection final : public LdapConnection {
     int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
                         const std::string& newParent, bool deleteOldRdn,
                         const ServerControls& controls, int& messageId) override;
-    int ldap_modify_ext(const std::string& dn, LDAPMod* const* mods, const ServerControls& controls,
-                        int& messageId) override;
-    int ldap_add_ext(const std::string& dn, LDAPMod* const* mods, const ServerControls& controls,
-                     int& messageId) override;
+    int sendModifications(ModificationRequest request, const std::string& dn,
+                          std::span<const Modification> modifications,
+                          const ServerControls& controls, int& messageId) override;
     int passwordModify(const std::string& userDn, const std::string& newPassword) override;
     int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) override;
     std::string lastDiagnostic() override;
@@ -289,11 +263,11 @@ class FakeLdapLibrary final : public LdapLibrary {
 
     std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host,
                                               std::optional<int> port, int& error) override {
-        Call call;
+        // Filled in place: GCC 12 wrongly takes a local Call's optional host as uninitialised.
+        Call& call = log.emplace_back();
         call.kind = Call::Kind::Init;
         call.host = host;
         call.port = port;
-        log.push_back(call);
         if (initError) {
             error = *initError;
             return nullptr;
@@ -452,23 +426,14 @@ inline int FakeLdapConnection::ldap_rename_ext(const std::string& dn, const std:
     return send(std::move(call), messageId);
 }
 
-inline int FakeLdapConnection::ldap_modify_ext(const std::string& dn, LDAPMod* const* mods,
-                                               const ServerControls& controls, int& messageId) {
+inline int FakeLdapConnection::sendModifications(ModificationRequest request, const std::string& dn,
+                                                 std::span<const Modification> modifications,
+                                                 const ServerControls& controls, int& messageId) {
     Call call;
-    call.kind = Call::Kind::Modify;
+    call.kind = request == ModificationRequest::Add ? Call::Kind::Add : Call::Kind::Modify;
     call.dn = dn;
     call.controls = controls;
-    call.mods = copyMods(mods);
-    return send(std::move(call), messageId);
-}
-
-inline int FakeLdapConnection::ldap_add_ext(const std::string& dn, LDAPMod* const* mods,
-                                            const ServerControls& controls, int& messageId) {
-    Call call;
-    call.kind = Call::Kind::Add;
-    call.dn = dn;
-    call.controls = controls;
-    call.mods = copyMods(mods);
+    call.mods.assign(modifications.begin(), modifications.end());
     return send(std::move(call), messageId);
 }
 
