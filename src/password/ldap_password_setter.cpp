@@ -165,19 +165,12 @@ std::int32_t replaceUnicodePwd(BoundUser& user, const std::string& password, int
         return hresultFromWin32(kErrorNoUnicodeTranslation);
     }
     const std::string quote("\"\0", 2);
-    std::string bytes = quote + *utf16 + quote;
-    std::string type = "unicodePwd";
-    berval value{bytes.size(), bytes.data()};
-    std::array<berval*, 2> values{&value, nullptr};
-    LDAPMod mod{};
-    mod.mod_op = LDAP_MOD_REPLACE | LDAP_MOD_BVALUES;
-    mod.mod_type = type.data();
-    mod.mod_bvalues = values.data();
-    std::array<LDAPMod*, 2> mods{&mod, nullptr};
+    const Modification replace{ModOperation::Replace, "unicodePwd", {quote + *utf16 + quote}, true};
 
     int messageId = 0;
     std::string diagnostic;
-    int rc = user.connection->ldap_modify_ext(user.dn, mods.data(), {}, messageId);
+    int rc = user.connection->sendModifications(ModificationRequest::Modify, user.dn, {&replace, 1},
+                                                {}, messageId);
     if (rc == 0) {
         rc = user.connection->ldap_result(messageId, timeLimitSeconds, diagnostic);
     } else {
