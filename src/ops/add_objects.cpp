@@ -6,9 +6,7 @@
 namespace kestrel {
 
 void runAdd(RunContext& run, const DnList& targets, const ModificationSet& set) {
-    if (!run.reporter.quiet) {
-        run.reporter.out() << "Adding specified objects...\n";
-    }
+    run.reporter.info("Adding specified objects...\n");
     const ModificationList list = ModificationList::forAdd(run.reporter, set);
     // A failed add (say the account exists already) created nothing: setting the password
     // then would reset an existing account's password to the new accounts' one.

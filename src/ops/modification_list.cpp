@@ -24,8 +24,8 @@ template <typename Map>
 bool hasNoEmptyRemoval(Reporter& reporter, const Map& removals) {
     for (const auto& [name, values] : removals) {
         if (values.empty() && name != kPasswordAttribute) {
-            reporter.out() << "ERROR: No value given to remove from " << name
-                           << "; that would remove every value. Nothing was sent.\n";
+            reporter.notice("ERROR: No value given to remove from " + name +
+                            "; that would remove every value. Nothing was sent.\n");
             return false;
         }
     }
@@ -76,14 +76,16 @@ ModificationList ModificationList::forModify(Reporter& reporter, const Modificat
     ModificationList list;
     for (const std::string& name : set.clears) {
         if (name == kPasswordAttribute) {
-            reporter.out() << "\nWARN: #setpwd# is not logical with clear operation.\n\n";
+            reporter.notice("\n");
+            reporter.warning("#setpwd# is not logical with clear operation.\n\n");
             continue;
         }
         list.append(ModOperation::Delete, name, {});
     }
     for (const auto& [name, values] : set.removeValues) {
         if (name == kPasswordAttribute) {
-            reporter.out() << "\nWARN: #setpwd# is not logical with remove operation.\n\n";
+            reporter.notice("\n");
+            reporter.warning("#setpwd# is not logical with remove operation.\n\n");
             continue;
         }
         list.append(ModOperation::Delete, name, values);
@@ -106,7 +108,7 @@ ModificationList ModificationList::forModify(Reporter& reporter, const Modificat
     for (const auto& [name, value] : set.replaceBinary) {
         list.appendBinaries(ModOperation::Replace, name, std::span<const BinaryValue>(&value, 1));
         if (reporter.debug) {
-            hexDump(reporter, value.data(), value.size());
+            reporter.trace(hexDumpText(value.data(), value.size()));
         }
     }
     for (const auto& [name, values] : set.addBinary) {
@@ -172,9 +174,9 @@ std::optional<std::string> unicodePwdBytes(const std::string& value) {
 bool checkModificationSet(Reporter& reporter, const ModificationSet& set, bool addMode) {
     const std::size_t count = countModifications(set, addMode);
     if (count > kMaxModifications) {
-        reporter.out() << "ERROR: " << count
-                       << " modifications requested; one request holds at most "
-                       << kMaxModifications << ". Nothing was sent.\n";
+        reporter.notice("ERROR: " + std::to_string(count) +
+                        " modifications requested; one request holds at most " +
+                        std::to_string(kMaxModifications) + ". Nothing was sent.\n");
         return false;
     }
     if (!addMode && (!hasNoEmptyRemoval(reporter, set.removeValues) ||
@@ -195,9 +197,9 @@ bool checkModificationSet(Reporter& reporter, const ModificationSet& set, bool a
     for (const std::string* password : passwords) {
         if (!localeToUtf16le(*password)) {
             // Never send a password the server would store corrupted.
-            reporter.out()
-                << "ERROR: A password value is not valid text in this locale's encoding ("
-                << localeEncoding() << "). Nothing was sent.\n";
+            reporter.notice(
+                "ERROR: A password value is not valid text in this locale's encoding (" +
+                localeEncoding() + "). Nothing was sent.\n");
             return false;
         }
     }

@@ -6,9 +6,7 @@
 namespace kestrel {
 
 void runModify(RunContext& run, const DnList& targets, const ModificationSet& set) {
-    if (!run.reporter.quiet) {
-        run.reporter.out() << "Modifying specified objects...\n";
-    }
+    run.reporter.info("Modifying specified objects...\n");
     const ModificationList list = ModificationList::forModify(run.reporter, set);
     sendModificationList(run, targets, list, ModificationRequest::Modify, false);
 }

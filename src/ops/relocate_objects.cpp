@@ -10,9 +10,7 @@ namespace {
 // A target that is not a DN is never sent: with no first component there is no RDN.
 // The line is this target's error line, so quiet mode drops it like the others.
 RequestOutcome refuseNonDn(Reporter& reporter) {
-    if (!reporter.quiet) {
-        reporter.out() << "ERROR: Not a valid DN, nothing was sent for it.\n";
-    }
+    reporter.info("ERROR: Not a valid DN, nothing was sent for it.\n");
     RequestOutcome outcome;
     outcome.kind = RequestOutcome::Kind::Refused;
     outcome.status = kLdapInvalidDnSyntax;
@@ -41,9 +39,7 @@ std::string lastKnownParent(Reporter& reporter, LdapSession& session, const std:
 }
 
 RequestOutcome skipTarget(Reporter& reporter, const char* message) {
-    if (!reporter.quiet) {
-        reporter.out() << message;
-    }
+    reporter.info(message);
     RequestOutcome outcome;
     outcome.kind = RequestOutcome::Kind::Skipped;
     return outcome;
@@ -52,9 +48,7 @@ RequestOutcome skipTarget(Reporter& reporter, const char* message) {
 }  // namespace
 
 void runDelete(RunContext& run, const DnList& targets) {
-    if (!run.reporter.quiet) {
-        run.reporter.out() << "Deleting specified objects...\n";
-    }
+    run.reporter.info("Deleting specified objects...\n");
     ServerControls deleteControls;
     if (run.settings.treeDelete) {
         deleteControls.push_back(ServerControl{kTreeDeleteOid, "", true});
@@ -68,9 +62,7 @@ void runDelete(RunContext& run, const DnList& targets) {
 }
 
 void runMove(RunContext& run, const DnList& targets) {
-    if (!run.reporter.quiet) {
-        run.reporter.out() << "Moving specified objects to " << run.settings.newParent << "...\n";
-    }
+    run.reporter.info("Moving specified objects to " + run.settings.newParent + "...\n");
     LoopVariant variant;
     variant.stopMessage = kMoveStopMessage;
     processTargets(run, targets, variant, [&](const std::string& dn) {
@@ -88,9 +80,7 @@ void runMove(RunContext& run, const DnList& targets) {
 void runRename(RunContext& run, const DnList& targets) {
     const std::string& dn = targets.front();
     const std::string& newName = run.settings.newRdn;
-    if (!run.reporter.quiet) {
-        run.reporter.out() << "Renaming " << dn << " to " << newName << "...\n";
-    }
+    run.reporter.info("Renaming " + dn + " to " + newName + "...\n");
     LoopVariant variant;
     variant.progressLine = false;
     variant.stopMessage = "";
@@ -119,9 +109,7 @@ void runRename(RunContext& run, const DnList& targets) {
 
 void runUndelete(RunContext& run, const DnList& targets) {
     Reporter& reporter = run.reporter;
-    if (!reporter.quiet) {
-        reporter.out() << "Undeleting specified objects...\n";
-    }
+    reporter.info("Undeleting specified objects...\n");
     const ServerControls showDeleted{ServerControl{kShowDeletedOid, "", true}};
     processTargets(run, targets, LoopVariant{}, [&](const std::string& dn) {
         // Checked first: a target that is not a DN is not even looked up.

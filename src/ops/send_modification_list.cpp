@@ -13,7 +13,7 @@ void sendModificationList(RunContext& run, const DnList& targets, const Modifica
         [&](const std::string& dn) {
             RequestOutcome outcome;
             if (list.size() == 0) {
-                run.reporter.out() << "  No LDAP updates to make.\n";
+                run.reporter.notice("  No LDAP updates to make.\n");
                 outcome.kind = RequestOutcome::Kind::NoRequest;
                 return outcome;
             }

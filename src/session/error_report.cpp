@@ -48,8 +48,4 @@ std::string hexDumpText(const std::uint8_t* bytes, std::size_t length) {
     return out + characters + "\n";
 }
 
-void hexDump(Reporter& reporter, const std::uint8_t* bytes, std::size_t length) {
-    reporter.notice(hexDumpText(bytes, length));
-}
-
 }  // namespace kestrel

@@ -18,6 +18,5 @@ void reportLdapError(Reporter& reporter, const std::string& label, const std::st
 
 // Debug dump of a binary value: hexadecimal rows, then the same rows as characters.
 std::string hexDumpText(const std::uint8_t* bytes, std::size_t length);
-void hexDump(Reporter& reporter, const std::uint8_t* bytes, std::size_t length);
 
 }  // namespace kestrel

@@ -150,18 +150,13 @@ TEST(HexDump, RowsThenTheCharacters) {
          "DECODE:\nabcdefghijklmnop\n\xff\n\n"},
     };
     for (const Row& row : rows) {
-        CapturedConsole captured;
-        hexDump(captured.reporter, row.bytes.data(), row.bytes.size());
-        EXPECT_EQ(captured.out(), row.dump);
-        EXPECT_EQ(captured.err(), "");
+        EXPECT_EQ(hexDumpText(row.bytes.data(), row.bytes.size()), row.dump);
     }
 }
 
 TEST(HexDump, CounterRunsInUpperCaseHex) {
     const std::vector<std::uint8_t> bytes(0x101, 0x30);
-    CapturedConsole captured;
-    hexDump(captured.reporter, bytes.data(), bytes.size());
-    const std::string& out = captured.out();
+    const std::string out = hexDumpText(bytes.data(), bytes.size());
     EXPECT_NE(out.find("\n00A0 30 "), std::string::npos);
     EXPECT_NE(out.find("\n00F0 30 "), std::string::npos);
     EXPECT_NE(out.find("\n0100 30 \nDECODE:\n"), std::string::npos);
