@@ -11,6 +11,7 @@
 #include "cli/target_list.h"
 #include "cli/usage_text.h"
 #include "ops/add_objects.h"
+#include "ops/dry_run.h"
 #include "ops/modification_list.h"
 #include "ops/modify_objects.h"
 #include "ops/process_targets.h"
@@ -199,19 +200,27 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     reporter.info("Using server: " + rootDse.dnsHostName + "\n");
     reporter.trace("DEBUG: RootDSE Completed\n");
 
+    // From here on a dry run reads as a real one does, but writes only LDIF.
+    PreviewPasswordSetter previewPasswords;
+    PasswordSetter* passwords = &services.passwords;
+    if (settings.dryRun) {
+        session->handle = previewConnection(std::move(session->handle), reporter);
+        passwords = &previewPasswords;
+    }
+
     RunTimer timer(services.clock);
     timer.start();
-    RunContext run{reporter, settings, *session, rootDse.dnsHostName, &services.passwords};
+    RunContext run{reporter, settings, *session, rootDse.dnsHostName, passwords};
+    run.preview = settings.dryRun;
     runMode(run, targets, modifications);
     printElapsed(reporter, settings, timer);
     closeSession(*session);
 
-    if (run.lastError != 0) {
-        reporter.completion(false);
-        return run.lastError;
+    reporter.completion(run.lastError == 0);
+    if (settings.dryRun) {
+        reporter.block(kNothingSentLine);
     }
-    reporter.completion(true);
-    return 0;
+    return run.lastError;
 }
 
 }  // namespace kestrel

@@ -17,7 +17,7 @@ SwitchSpec kestrelSwitchSpec() {
     return {":q",       ":d",    ":help",       ":?",      ":elapsed", ":elapsedms", ":exterr",
             ":rm",      ":del",  ":treedelete", ":unsafe", ":cont",    ":rootdse",   ":add",
             ":kerbenc", "h",     "b",           "t",       "rename",   "move",       "p",
-            "safety",   "delim", "mvdelim",     "undel"};
+            "safety",   "delim", "mvdelim",     "undel",   ":dryrun"};
 }
 
 std::int32_t readNumber(std::string_view text) {
@@ -66,6 +66,7 @@ RunSettings readRunSettings(Reporter& reporter, SwitchTable& switches) {
         settings.mvDelimiter = switches.value("mvdelim");
     }
     settings.kerberosEncryption = switches.has("kerbenc");
+    settings.dryRun = switches.has("dryrun");
 
     // First match wins; the values of the losing mode switches are not read.
     if (switches.has("rm") || switches.has("del")) {

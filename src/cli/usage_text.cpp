@@ -36,6 +36,7 @@ constexpr std::string_view kUsageText = R"USAGE(Usage:
    -cont      Continue with objects even if errors.
    -kerbenc   Kerberos Encryption (LDAP_OPT_ENCRYPT)
    -treedelete  Used in combination of -rm/-del to delete branch
+   -dryrun    Print each change as LDIF (RFC 2849) instead of sending it
 
 
   Attr-Action

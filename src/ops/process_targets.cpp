@@ -57,13 +57,15 @@ void processTargets(RunContext& run, const DnList& targets, const LoopVariant& v
             }
         }
         if (run.keepGoing && password.requested && !(failed && variant.passwordOnlyAfterSuccess)) {
-            reporter.notice("       Changing password...");
+            if (!run.preview) {
+                reporter.notice("       Changing password...");
+            }
             const std::int32_t status =
                 run.passwords->setPassword(reporter, run.serverName, dn, password.password);
-            if (status == 0) {
-                reporter.notice("   Successful.\n");
-            } else {
+            if (status != 0) {
                 recordFailure(run, status, variant);
+            } else if (!run.preview) {
+                reporter.notice("   Successful.\n");
             }
         }
     }

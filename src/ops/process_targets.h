@@ -19,6 +19,7 @@ struct RunContext {
     LdapSession& session;
     std::string serverName;  // the RootDSE's dnsHostName: the subject of error lines
     PasswordSetter* passwords = nullptr;
+    bool preview = false;        // -dryrun: the password step shows a record, not progress
     std::int32_t lastError = 0;  // status of the run's latest failure; success never clears it
     bool keepGoing = true;
 };

@@ -36,6 +36,7 @@ struct RunSettings {
     bool treeDelete = false;
     bool continueOnError = false;
     bool kerberosEncryption = false;
+    bool dryRun = false;  // -dryrun: print each write request as LDIF, send none
 };
 
 // The ordered target DNs; the empty DN stands for the RootDSE.

@@ -5,20 +5,34 @@
 
 namespace kestrel {
 
+void Reporter::write(std::string_view text) {
+    if (!text.empty()) {
+        out_ << text;
+        lineOpen_ = text.back() != '\n';
+    }
+}
+
 void Reporter::info(std::string_view text) {
     if (!quiet) {
-        out_ << text;
+        write(text);
     }
 }
 
 void Reporter::notice(std::string_view text) {
-    out_ << text;
+    write(text);
 }
 
 void Reporter::trace(std::string_view text) {
     if (debug) {
-        out_ << text;
+        write(text);
     }
+}
+
+void Reporter::block(std::string_view text) {
+    if (lineOpen_) {
+        write("\n");
+    }
+    write(text);
 }
 
 void Reporter::problem(std::string_view text) {
@@ -50,9 +64,8 @@ void Reporter::targetStart(std::string_view dn) {
     info("   DN: " + std::string(dn) + "...");
 }
 
-void Reporter::targetFailure(std::string_view subject, std::int32_t code,
-                             std::string_view codeText, bool showServerText,
-                             std::string_view serverText) {
+void Reporter::targetFailure(std::string_view subject, std::int32_t code, std::string_view codeText,
+                             bool showServerText, std::string_view serverText) {
     if (!quiet) {
         ldapError("", subject, code, codeText);
     }

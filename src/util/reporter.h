@@ -22,9 +22,12 @@ class Reporter {
     void info(std::string_view text);    // the run's picture; -q hides it
     void notice(std::string_view text);  // warnings and what explains an early end; always
     void trace(std::string_view text);   // -d only
+    // Whole lines that must start on a line of their own (a preview's LDIF records): an
+    // unfinished line, such as a target's "   DN: ...", is ended first. Always written.
+    void block(std::string_view text);
 
     // Standard error.
-    void problem(std::string_view text);     // always
+    void problem(std::string_view text);       // always
     void traceProblem(std::string_view text);  // -d only
 
     // The shared formats.
@@ -57,8 +60,11 @@ class Reporter {
     static std::string lowerHex(std::uint32_t value);
 
   private:
+    void write(std::string_view text);
+
     std::ostream& out_;
     std::ostream& err_;
+    bool lineOpen_ = false;  // standard output's last text did not end a line
 };
 
 }  // namespace kestrel

@@ -435,6 +435,29 @@ TEST_F(DriverTest, EveryPasswordModificationRequiresSealing) {
     }
 }
 
+// A dry run binds and reads the RootDSE like a real one, then prints each request as LDIF
+// and sends none; with -q only the records and the closing comment are written.
+TEST_F(DriverTest, ADryRunPrintsTheRequestsAndSendsNone) {
+    EXPECT_EQ(run({"-q", "-dryrun", "title::x"}, "cn=a,dc=x\ncn=b,dc=x\n"), 0);
+    EXPECT_EQ(captured.out(),
+              "dn: cn=a,dc=x\nchangetype: modify\nreplace: title\ntitle: x\n-\n\n\n"
+              "dn: cn=b,dc=x\nchangetype: modify\nreplace: title\ntitle: x\n-\n\n\n"
+              "# Dry run: no change was sent to the directory.\n");
+    EXPECT_EQ(library.count(Call::Kind::Modify), 0u);
+    EXPECT_EQ(library.count(Call::Kind::Result), 0u);
+    EXPECT_EQ(library.count(Call::Kind::NegotiateBind), 1u);
+    EXPECT_EQ(library.count(Call::Kind::Search), 1u);  // the RootDSE
+    EXPECT_EQ(library.calls().back(), "unbind");
+}
+
+TEST_F(DriverTest, ADryRunRefusesWhatARealRunRefuses) {
+    EXPECT_EQ(run({"-q", "-dryrun", "-move", "ou=b,dc=x"}, "notadn\n"), 0x22);
+    EXPECT_EQ(captured.out(),
+              "ERROR: Too many errors encountered, terminating...\n"
+              "# Dry run: no change was sent to the directory.\n");
+    EXPECT_EQ(library.count(Call::Kind::Rename), 0u);
+}
+
 TEST_F(DriverTest, AnEmptyNewParentIsRefusedBeforeConnecting) {
     EXPECT_EQ(run({"-q", "-move", "", "-b", kKim}), -1);
     EXPECT_EQ(captured.out(), "ERROR: -move needs the DN of the new parent. Nothing was sent.\n");

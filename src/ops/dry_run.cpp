@@ -1,0 +1,150 @@
+#include "ops/dry_run.h"
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "attr/password_attribute.h"
+#include "util/ldif_writer.h"
+
+namespace kestrel {
+namespace {
+
+LdifModification::Op ldifOperation(ModOperation operation) {
+    switch (operation) {
+        case ModOperation::Add:
+            return LdifModification::Op::Add;
+        case ModOperation::Delete:
+            return LdifModification::Op::Delete;
+        case ModOperation::Replace:
+            return LdifModification::Op::Replace;
+    }
+    return LdifModification::Op::Add;
+}
+
+std::vector<LdifControl> ldifControls(const ServerControls& controls) {
+    std::vector<LdifControl> result;
+    for (const ServerControl& control : controls) {
+        result.push_back(LdifControl{control.oid, control.critical, control.value});
+    }
+    return result;
+}
+
+// The text value the server would receive: a text value ends at its first zero byte.
+std::string sentValue(const Modification& modification, const std::string& value) {
+    return modification.binary ? value : std::string(value.c_str());
+}
+
+class PreviewConnection final : public LdapConnection {
+  public:
+    PreviewConnection(std::unique_ptr<LdapConnection> real, Reporter& reporter)
+        : real_(std::move(real)), reporter_(reporter) {}
+
+    int ldap_set_option(int option, int value) override {
+        return real_->ldap_set_option(option, value);
+    }
+    void setTimeLimit(int seconds) override { real_->setTimeLimit(seconds); }
+    int negotiateBind() override { return real_->negotiateBind(); }
+    int ldap_simple_bind_s(const std::string& dn, const std::string& password) override {
+        return real_->ldap_simple_bind_s(dn, password);
+    }
+    int ldap_search_ext_s(const SearchRequest& request, std::vector<LdapEntry>& entries) override {
+        return real_->ldap_search_ext_s(request, entries);
+    }
+    std::string lastDiagnostic() override { return real_->lastDiagnostic(); }
+    std::string hostName() override { return real_->hostName(); }
+
+    int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
+                        int& messageId) override {
+        LdifChange change;
+        change.dn = dn;
+        change.kind = LdifChange::Kind::Delete;
+        change.controls = ldifControls(controls);
+        return show(change, messageId);
+    }
+
+    int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
+                        const std::string& newParent, bool deleteOldRdn,
+                        const ServerControls& controls, int& messageId) override {
+        LdifChange change;
+        change.dn = dn;
+        change.kind = LdifChange::Kind::ModDn;
+        change.newRdn = newRdn;
+        change.deleteOldRdn = deleteOldRdn;
+        // The seam's empty parent means "keep the parent", as the request would.
+        if (!newParent.empty()) {
+            change.newSuperior = newParent;
+        }
+        change.controls = ldifControls(controls);
+        return show(change, messageId);
+    }
+
+    int sendModifications(ModificationRequest request, const std::string& dn,
+                          std::span<const Modification> modifications,
+                          const ServerControls& controls, int& messageId) override {
+        LdifChange change;
+        change.dn = dn;
+        change.kind =
+            request == ModificationRequest::Add ? LdifChange::Kind::Add : LdifChange::Kind::Modify;
+        change.controls = ldifControls(controls);
+        for (const Modification& modification : modifications) {
+            if (carriesPassword(modification.attribute)) {
+                change.comments.push_back("A password would be set here (" +
+                                          modification.attribute + "); its value is not shown.");
+                continue;
+            }
+            LdifModification written{
+                ldifOperation(modification.operation), modification.attribute, {}};
+            for (const std::string& value : modification.values) {
+                written.values.push_back(sentValue(modification, value));
+            }
+            change.modifications.push_back(std::move(written));
+        }
+        return show(change, messageId);
+    }
+
+    int passwordModify(const std::string&, const std::string&) override {
+        return kLdapNotSupported;  // only the password layer's own session sends it
+    }
+
+    int ldap_result(int messageId, int, std::string& diagnostic) override {
+        diagnostic.clear();
+        return messageId > 0 && messageId <= lastMessageId_ ? 0 : kLdapParamError;
+    }
+
+  private:
+    int show(const LdifChange& change, int& messageId) {
+        const std::optional<std::string> record = ldifRecord(change);
+        if (!record) {
+            // A name that LDIF cannot carry: such a record would say something else.
+            return kLdapParamError;
+        }
+        reporter_.block(*record);
+        messageId = ++lastMessageId_;
+        return 0;
+    }
+
+    std::unique_ptr<LdapConnection> real_;
+    Reporter& reporter_;
+    int lastMessageId_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<LdapConnection> previewConnection(std::unique_ptr<LdapConnection> real,
+                                                  Reporter& reporter) {
+    return std::make_unique<PreviewConnection>(std::move(real), reporter);
+}
+
+std::int32_t PreviewPasswordSetter::setPassword(Reporter& reporter, const std::string&,
+                                                const std::string& dn, const std::string&) {
+    // A comment line must not be ended early by a carriage return in the DN.
+    std::string shown = dn;
+    std::replace(shown.begin(), shown.end(), '\r', '?');
+    reporter.block("# " + shown +
+                   ": a password would be set (#setpwd#); its value is not shown.\n");
+    return 0;
+}
+
+}  // namespace kestrel
