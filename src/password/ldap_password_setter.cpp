@@ -55,44 +55,6 @@ bool hasAnyClass(const LdapEntry& entry, const std::array<const char*, N>& class
     return false;
 }
 
-// The locale's text in UTF-8, as LDAP v3 sends DNs and RFC 3062 passwords, or nothing
-// when it is not valid text in the locale.
-std::optional<std::string> localeToUtf8(std::string_view text) {
-    const std::optional<std::string> utf16 = localeToUtf16le(text);
-    if (!utf16) {
-        return std::nullopt;
-    }
-    std::string utf8;
-    for (std::size_t i = 0; i + 1 < utf16->size(); i += 2) {
-        char32_t code = static_cast<unsigned char>((*utf16)[i]) |
-                        static_cast<unsigned char>((*utf16)[i + 1]) << 8;
-        const char32_t next = i + 3 < utf16->size()
-                                  ? static_cast<unsigned char>((*utf16)[i + 2]) |
-                                        static_cast<unsigned char>((*utf16)[i + 3]) << 8
-                                  : 0;
-        if (code >= 0xD800 && code <= 0xDBFF && next >= 0xDC00 && next <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (next - 0xDC00);
-            i += 2;
-        }
-        if (code < 0x80) {
-            utf8 += static_cast<char>(code);
-        } else if (code < 0x800) {
-            utf8 += static_cast<char>(0xC0 | (code >> 6));
-            utf8 += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            utf8 += static_cast<char>(0xE0 | (code >> 12));
-            utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            utf8 += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            utf8 += static_cast<char>(0xF0 | (code >> 18));
-            utf8 += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            utf8 += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            utf8 += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return utf8;
-}
-
 // A user reached: its session, bound and sealed, and how its server takes passwords.
 struct BoundUser {
     std::unique_ptr<LdapConnection> connection;

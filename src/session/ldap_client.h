@@ -2,10 +2,6 @@
 // seam so that unit tests can put a recording fake where libldap normally stands.
 #pragma once
 
-// Only for the LDAPMod arrays the password layer still builds (see ldap_modify_ext below):
-// nothing else above the adapter needs libldap's names.
-#include <ldap.h>
-
 #include <memory>
 #include <optional>
 #include <span>
@@ -118,11 +114,6 @@ class LdapConnection {
     virtual int sendModifications(ModificationRequest request, const std::string& dn,
                                   std::span<const Modification> modifications,
                                   const ServerControls& controls, int& messageId) = 0;
-
-    // A modify request given as libldap's own LDAPMod array: read into Modifications and
-    // sent through sendModifications. Only the password layer's reset still calls it.
-    int ldap_modify_ext(const std::string& dn, LDAPMod* const* mods, const ServerControls& controls,
-                        int& messageId);
 
     // RFC 3062 password modify; the user is named by DN.
     virtual int passwordModify(const std::string& userDn, const std::string& newPassword) = 0;

@@ -1,4 +1,5 @@
 // The program's LDAP interface over OpenLDAP libldap and Cyrus SASL.
+#include <ldap.h>
 #include <sasl/sasl.h>
 #include <sys/time.h>
 
@@ -10,6 +11,7 @@
 #include <optional>
 
 #include "session/ldap_client.h"
+#include "session/server_address.h"
 #include "util/secret_memory.h"
 
 namespace kestrel {
@@ -460,7 +462,8 @@ class OpenLdapLibrary final : public LdapLibrary {
         LDAP* ld = nullptr;
         int rc = LDAP_SUCCESS;
         if (host) {
-            const std::optional<std::string> url = serverUrl(*host, port.value_or(kDefaultPort));
+            const std::optional<std::string> url =
+                serverUrl(*host, port.value_or(kDefaultLdapPort));
             if (!url) {
                 error = kLdapParamError;
                 return nullptr;
@@ -500,7 +503,6 @@ class OpenLdapLibrary final : public LdapLibrary {
     }
 
   private:
-    static constexpr int kDefaultPort = 389;
     static constexpr int kHighestPort = 65535;
 };
 
@@ -521,53 +523,6 @@ std::string ldapErrorText(int code) {
         return ldap_err2string(0x50 - code);
     }
     return ldap_err2string(code);
-}
-
-int LdapConnection::ldap_modify_ext(const std::string& dn, LDAPMod* const* mods,
-                                    const ServerControls& controls, int& messageId) {
-    std::vector<Modification> modifications;
-    for (LDAPMod* const* mod = mods; mod != nullptr && *mod != nullptr; ++mod) {
-        if ((*mod)->mod_type == nullptr) {
-            return kLdapParamError;
-        }
-        Modification modification;
-        switch ((*mod)->mod_op & ~LDAP_MOD_BVALUES) {
-            case LDAP_MOD_ADD:
-                modification.operation = ModOperation::Add;
-                break;
-            case LDAP_MOD_DELETE:
-                modification.operation = ModOperation::Delete;
-                break;
-            case LDAP_MOD_REPLACE:
-                modification.operation = ModOperation::Replace;
-                break;
-            default:
-                return kLdapParamError;
-        }
-        modification.attribute = (*mod)->mod_type;
-        modification.binary = ((*mod)->mod_op & LDAP_MOD_BVALUES) != 0;
-        if (modification.binary) {
-            for (berval** value = (*mod)->mod_bvalues; value != nullptr && *value != nullptr;
-                 ++value) {
-                modification.values.emplace_back((*value)->bv_val, (*value)->bv_len);
-            }
-        } else {
-            for (char** value = (*mod)->mod_values; value != nullptr && *value != nullptr;
-                 ++value) {
-                modification.values.emplace_back(*value);
-            }
-        }
-        modifications.push_back(std::move(modification));
-    }
-    const int rc =
-        sendModifications(ModificationRequest::Modify, dn, modifications, controls, messageId);
-    // Its one caller sends a password: the copies are zeroed.
-    for (Modification& modification : modifications) {
-        for (std::string& value : modification.values) {
-            wipeText(value);
-        }
-    }
-    return rc;
 }
 
 const std::vector<std::string>* LdapEntry::values(const std::string& name) const {

@@ -49,13 +49,6 @@ class Reporter {
     // The run's last line: completed or not, hidden by -q.
     void completion(bool success);
 
-    // Raw streams, only while call sites move to the methods above.
-    std::ostream& out() { return out_; }
-    std::ostream& err() {
-        out_.flush();
-        return err_;
-    }
-
     // Lower-case hexadecimal without leading zeros, as the error lines show codes.
     static std::string lowerHex(std::uint32_t value);
 

@@ -65,6 +65,11 @@ std::optional<std::string> localeToUtf16le(std::string_view text) {
     return converter.convert(text);
 }
 
+std::optional<std::string> localeToUtf8(std::string_view text) {
+    Converter converter("UTF-8", localeEncoding().c_str());
+    return converter.convert(text);
+}
+
 std::optional<std::string> utf16leToLocale(std::string_view bytes) {
     Converter converter(localeEncoding().c_str(), "UTF-16LE");
     return converter.convert(bytes);

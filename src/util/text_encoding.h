@@ -13,6 +13,10 @@ std::string localeEncoding();
 // UTF-16LE bytes of `text`, or nothing when it is not valid text in the locale's encoding.
 std::optional<std::string> localeToUtf16le(std::string_view text);
 
+// The UTF-8 text of `text`, as LDAP v3 sends DNs and RFC 3062 passwords, or nothing when
+// it is not valid text in the locale's encoding.
+std::optional<std::string> localeToUtf8(std::string_view text);
+
 // The locale-encoded text of UTF-16LE `bytes`, or nothing when it cannot be represented.
 std::optional<std::string> utf16leToLocale(std::string_view bytes);
 

@@ -501,7 +501,7 @@ class FakePasswordSetter final : public PasswordSetter {
         }
         if (status != 0) {
             // The real setter writes its own report; a marker shows where it lands.
-            reporter.err() << "<password error>";
+            reporter.problem("<password error>");
         }
         return status;
     }

@@ -251,7 +251,7 @@ TEST_F(ProcessTargetsTest, ASkipSetsMinusOneAndNeverStops) {
     RunContext context = this->context();
     processTargets(context, {"cn=a", "cn=skip", "cn=c"}, LoopVariant{}, [&](const std::string& dn) {
         if (dn == "cn=skip") {
-            captured.reporter.out() << "<skipped>\n";
+            captured.reporter.info("<skipped>\n");
             RequestOutcome outcome;
             outcome.kind = RequestOutcome::Kind::Skipped;
             return outcome;
