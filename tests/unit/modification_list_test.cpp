@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "fake_ldap.h"
-#include "ops/add_objects.h"
-#include "ops/modify_objects.h"
+#include "ops/modify_and_add.h"
 
 namespace kestrel {
 namespace {
