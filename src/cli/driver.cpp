@@ -10,11 +10,12 @@
 #include "cli/switch_table.h"
 #include "cli/target_list.h"
 #include "cli/usage_text.h"
-#include "ops/modify_and_add.h"
 #include "ops/dry_run.h"
 #include "ops/modification_list.h"
+#include "ops/modify_and_add.h"
 #include "ops/process_targets.h"
 #include "ops/relocate_objects.h"
+#include "ops/undo_journal.h"
 #include "session/ldap_session.h"
 #include "session/root_dse.h"
 
@@ -138,6 +139,14 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
         }
         settings.mode = RunMode::Modify;
     }
+    if (settings.undoGiven && (settings.undoFile.empty() || settings.dryRun)) {
+        reporter.notice(settings.dryRun
+                            ? "ERROR: -undo journals the changes a run makes; a -dryrun makes "
+                              "none. Nothing was sent.\n"
+                            : "ERROR: -undo needs the name of a new journal file. Nothing was "
+                              "sent.\n");
+        return -1;
+    }
     if (settings.mode == RunMode::Move && settings.newParent.empty()) {
         // "-move $UNSET": without a new parent the request would be a rename in place
         // reported as a successful move (and the server refuses an empty one anyway).
@@ -170,6 +179,18 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     if (sendsModifications &&
         !checkModificationSet(reporter, modifications, settings.mode == RunMode::Add)) {
         return -1;
+    }
+
+    std::unique_ptr<UndoJournal> journal;
+    if (settings.undoGiven) {
+        std::string why;
+        journal = UndoJournal::create(settings.undoFile, why);
+        if (!journal) {
+            // Never overwritten: an existing journal may be the only way back from a run.
+            reporter.notice("ERROR: Cannot create the undo journal " + settings.undoFile + ": " +
+                            why + ". Nothing was sent.\n");
+            return -1;
+        }
     }
 
     reporter.trace("Opening TCP connection\n");
@@ -205,6 +226,14 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     if (settings.dryRun) {
         session->handle = previewConnection(std::move(session->handle), reporter);
         passwords = &previewPasswords;
+    }
+    std::optional<JournalingPasswordSetter> journalingPasswords;
+    if (journal) {
+        std::set<std::string> maintained =
+            serverMaintainedAttributes(*session->handle, rootDse.schemaNamingContext);
+        session->handle = journalingConnection(std::move(session->handle), *journal, reporter,
+                                               std::move(maintained));
+        passwords = &journalingPasswords.emplace(services.passwords, *journal);
     }
 
     RunTimer timer(services.clock);

@@ -17,7 +17,7 @@ SwitchSpec kestrelSwitchSpec() {
     return {":q",       ":d",    ":help",       ":?",      ":elapsed", ":elapsedms", ":exterr",
             ":rm",      ":del",  ":treedelete", ":unsafe", ":cont",    ":rootdse",   ":add",
             ":kerbenc", "h",     "b",           "t",       "rename",   "move",       "p",
-            "safety",   "delim", "mvdelim",     "undel",   ":dryrun"};
+            "safety",   "delim", "mvdelim",     "undel",   ":dryrun",  "undo"};
 }
 
 std::int32_t readNumber(std::string_view text) {
@@ -67,6 +67,8 @@ RunSettings readRunSettings(Reporter& reporter, SwitchTable& switches) {
     }
     settings.kerberosEncryption = switches.has("kerbenc");
     settings.dryRun = switches.has("dryrun");
+    settings.undoGiven = switches.has("undo");
+    settings.undoFile = switches.value("undo");
 
     // First match wins; the values of the losing mode switches are not read.
     if (switches.has("rm") || switches.has("del")) {

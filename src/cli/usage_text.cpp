@@ -37,6 +37,7 @@ constexpr std::string_view kUsageText = R"USAGE(Usage:
    -kerbenc   Kerberos Encryption (LDAP_OPT_ENCRYPT)
    -treedelete  Used in combination of -rm/-del to delete branch
    -dryrun    Print each change as LDIF (RFC 2849) instead of sending it
+   -undo x    Journal to new file x, before each change, the LDIF that undoes it
 
 
   Attr-Action

@@ -36,7 +36,9 @@ struct RunSettings {
     bool treeDelete = false;
     bool continueOnError = false;
     bool kerberosEncryption = false;
-    bool dryRun = false;  // -dryrun: print each write request as LDIF, send none
+    bool dryRun = false;     // -dryrun: print each write request as LDIF, send none
+    bool undoGiven = false;  // -undo FILE: journal the records that reverse the run
+    std::string undoFile;
 };
 
 // The ordered target DNs; the empty DN stands for the RootDSE.
