@@ -11,7 +11,7 @@ _kestrel() {
     # "-?" is left out: unquoted on a command line it is a glob pattern; -help does the same.
     local switches="-q -d -help -elapsed -elapsedms -exterr -rm -del -treedelete -unsafe
         -cont -rootdse -add -kerbenc -h -b -t -rename -move -p -safety -delim -mvdelim -undel
-        -dryrun -undo"
+        -dryrun -undo -window"
 
     # A word starting with "-" is a switch even right after a switch that takes a value:
     # kestrel itself reads it that way (and -undel's value is optional). Only "-" and a

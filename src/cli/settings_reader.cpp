@@ -1,5 +1,7 @@
 #include "cli/settings_reader.h"
 
+#include <algorithm>
+
 #include "util/ascii_case.h"
 #include "util/leading_number.h"
 
@@ -17,7 +19,7 @@ SwitchSpec kestrelSwitchSpec() {
     return {":q",       ":d",    ":help",       ":?",      ":elapsed", ":elapsedms", ":exterr",
             ":rm",      ":del",  ":treedelete", ":unsafe", ":cont",    ":rootdse",   ":add",
             ":kerbenc", "h",     "b",           "t",       "rename",   "move",       "p",
-            "safety",   "delim", "mvdelim",     "undel",   ":dryrun",  "undo"};
+            "safety",   "delim", "mvdelim",     "undel",   ":dryrun",  "undo",       "window"};
 }
 
 std::int32_t readNumber(std::string_view text) {
@@ -69,6 +71,9 @@ RunSettings readRunSettings(Reporter& reporter, SwitchTable& switches) {
     settings.dryRun = switches.has("dryrun");
     settings.undoGiven = switches.has("undo");
     settings.undoFile = switches.value("undo");
+    if (switches.has("window")) {
+        settings.window = std::clamp(readNumber(switches.value("window")), 1, kMaxWindow);
+    }
 
     // First match wins; the values of the losing mode switches are not read.
     if (switches.has("rm") || switches.has("del")) {

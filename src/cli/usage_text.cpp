@@ -38,6 +38,7 @@ constexpr std::string_view kUsageText = R"USAGE(Usage:
    -treedelete  Used in combination of -rm/-del to delete branch
    -dryrun    Print each change as LDIF (RFC 2849) instead of sending it
    -undo x    Journal to new file x, before each change, the LDIF that undoes it
+   -window x  Keep up to x requests in flight (1 to 1024), report in input order
 
 
   Attr-Action

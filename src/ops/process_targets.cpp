@@ -1,40 +1,140 @@
 #include "ops/process_targets.h"
 
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "session/dn_components.h"
 #include "session/ldap_client.h"
+#include "util/ascii_case.h"
 
 namespace kestrel {
 namespace {
 
-void recordFailure(RunContext& run, std::int32_t status, const LoopVariant& variant) {
-    run.lastError = status;
-    if (!run.settings.continueOnError) {
-        run.reporter.notice(variant.stopMessage);
-        run.keepGoing = false;
+using Clock = std::chrono::steady_clock;
+
+// A target whose request has been made (or refused) and whose report is still to come.
+struct InFlight {
+    std::string dn;
+    RequestOutcome outcome;
+    std::vector<Reporter::Captured> lines;  // what the request step wrote, for its turn
+    Clock::time_point sentAt;
+};
+
+// The components of a DN in lower case, RDN first; nothing when it is not a DN.
+std::optional<std::vector<std::string>> foldedComponents(const std::string& dn) {
+    auto components = explodeDn(dn);
+    if (components) {
+        for (std::string& component : *components) {
+            component = asciiLower(component);
+        }
     }
+    return components;
 }
 
-}  // namespace
+// True when `ancestor` is `dn` or one of its ancestors.
+bool isSelfOrAncestor(const std::vector<std::string>& ancestor,
+                      const std::vector<std::string>& dn) {
+    return ancestor.size() <= dn.size() &&
+           std::equal(ancestor.rbegin(), ancestor.rend(), dn.rbegin());
+}
 
-void processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
-                    const RequestStep& request, const PasswordRequest& password) {
-    Reporter& reporter = run.reporter;
-    run.keepGoing = true;
-    for (const std::string& dn : targets) {
-        if (!run.keepGoing) {
-            break;
+// The time left of a request's limit, counted from when it was sent, in whole seconds and
+// at least one (0 or less means no limit to the session, so it never stands for "none left").
+int secondsLeft(int limitSeconds, Clock::time_point sentAt) {
+    if (limitSeconds <= 0) {
+        return limitSeconds;
+    }
+    const auto elapsed =
+        std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - sentAt).count();
+    return static_cast<int>(std::max<long long>(1, limitSeconds - elapsed));
+}
+
+class TargetLoop {
+  public:
+    TargetLoop(RunContext& run, const LoopVariant& variant, const RequestStep& request,
+               const PasswordRequest& password)
+        : run_(run), variant_(variant), request_(request), password_(password) {
+        if (!run.settings.newParent.empty()) {
+            newParent_ = foldedComponents(run.settings.newParent);
         }
-        if (variant.progressLine) {
-            reporter.targetStart(dn.empty() && variant.emptyDnAsRootDse ? "ROOTDSE" : dn);
+    }
+
+    void run(const DnList& targets) {
+        const std::size_t window = static_cast<std::size_t>(std::max(1, run_.settings.window));
+        std::size_t next = 0;
+        while (true) {
+            while (sending_ && next < targets.size() && inFlight_.size() < window &&
+                   !dependsOnInFlight(targets[next])) {
+                send(targets[next++]);
+            }
+            if (inFlight_.empty()) {
+                break;
+            }
+            InFlight done = std::move(inFlight_.front());
+            inFlight_.pop_front();
+            report(done);
+            if (!sending_ && inFlight_.empty() && !stopMessageWritten_) {
+                finishStop();
+            }
         }
-        const RequestOutcome outcome = request(dn);
+    }
+
+  private:
+    void send(const std::string& dn) {
+        Reporter& reporter = run_.reporter;
+        reporter.beginCapture();
+        InFlight sent{dn, request_(dn), {}, Clock::now()};
+        sent.lines = reporter.endCapture();
+        inFlight_.push_back(std::move(sent));
+    }
+
+    // A request waits while an earlier one is outstanding for the same object, one above
+    // or below it, or (for a move) the new parent or one above it: so a parent and its
+    // children in one list meet the server in the list's order.
+    bool dependsOnInFlight(const std::string& dn) const {
+        if (inFlight_.empty()) {
+            return false;
+        }
+        const auto target = foldedComponents(dn);
+        if (!target) {
+            return false;
+        }
+        for (const InFlight& earlier : inFlight_) {
+            const auto other = foldedComponents(earlier.dn);
+            if (!other) {
+                continue;
+            }
+            if (isSelfOrAncestor(*target, *other) || isSelfOrAncestor(*other, *target)) {
+                return true;
+            }
+            if (run_.settings.mode == RunMode::Move && newParent_ &&
+                isSelfOrAncestor(*other, *newParent_)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void report(const InFlight& target) {
+        Reporter& reporter = run_.reporter;
+        if (variant_.progressLine) {
+            reporter.targetStart(target.dn.empty() && variant_.emptyDnAsRootDse ? "ROOTDSE"
+                                                                                : target.dn);
+        }
+        reporter.replay(target.lines);
+        const RequestOutcome& outcome = target.outcome;
         bool failed = false;
         switch (outcome.kind) {
             case RequestOutcome::Kind::Skipped:
-                run.lastError = -1;
-                continue;
+                run_.lastError = -1;
+                return;
             case RequestOutcome::Kind::Refused:
                 failed = true;
-                recordFailure(run, outcome.status, variant);
+                recordFailure(outcome.status);
                 break;
             case RequestOutcome::Kind::NoRequest:
                 break;
@@ -42,33 +142,104 @@ void processTargets(RunContext& run, const DnList& targets, const LoopVariant& v
                 int code = outcome.sendCode;
                 std::string diagnostic;
                 if (code == 0 && outcome.messageId != 0) {
-                    code = awaitResult(run.session, outcome.messageId, run.settings.timeoutSeconds,
+                    code = awaitResult(run_.session, outcome.messageId,
+                                       secondsLeft(run_.settings.timeoutSeconds, target.sentAt),
                                        diagnostic);
                 }
                 if (code != 0) {
-                    reporter.targetFailure(run.serverName, code, ldapErrorText(code),
-                                           run.settings.showExtendedError, diagnostic);
+                    reporter.targetFailure(run_.serverName, code, ldapErrorText(code),
+                                           run_.settings.showExtendedError, diagnostic);
                     failed = true;
-                    recordFailure(run, code, variant);
+                    noteLostConnection(code);
+                    recordFailure(code);
                 } else {
                     reporter.notice("\n");  // also when quiet: one line per success
                 }
                 break;
             }
         }
-        if (run.keepGoing && password.requested && !(failed && variant.passwordOnlyAfterSuccess)) {
-            if (!run.preview) {
-                reporter.notice("       Changing password...");
-            }
-            const std::int32_t status =
-                run.passwords->setPassword(reporter, run.serverName, dn, password.password);
-            if (status != 0) {
-                recordFailure(run, status, variant);
-            } else if (!run.preview) {
-                reporter.notice("   Successful.\n");
-            }
+        if (sending_ && password_.requested && !(failed && variant_.passwordOnlyAfterSuccess)) {
+            setPassword(target.dn);
         }
     }
+
+    void setPassword(const std::string& dn) {
+        Reporter& reporter = run_.reporter;
+        if (!run_.preview) {
+            reporter.notice("       Changing password...");
+        }
+        const std::int32_t status =
+            run_.passwords->setPassword(reporter, run_.serverName, dn, password_.password);
+        if (status != 0) {
+            recordFailure(status);
+        } else if (!run_.preview) {
+            reporter.notice("   Successful.\n");
+        }
+    }
+
+    // The first lost connection with several requests in flight: each of them may or may
+    // not have been applied, and the admin must know how many.
+    void noteLostConnection(int code) {
+        if (code == kLdapServerDown && !connectionLost_) {
+            connectionLost_ = true;
+            unknownOutcomes_ = inFlight_.size() + 1;
+        }
+    }
+
+    // Without -cont no request is sent after a failure; those already in flight are
+    // awaited and reported first, so the stop message follows every change that was made.
+    void recordFailure(std::int32_t status) {
+        run_.lastError = status;
+        if (!run_.settings.continueOnError) {
+            sending_ = false;
+            run_.keepGoing = false;
+        }
+    }
+
+    void finishStop() {
+        stopMessageWritten_ = true;
+        warnUnknownOutcomes();
+        run_.reporter.notice(variant_.stopMessage);
+    }
+
+    void warnUnknownOutcomes() {
+        if (unknownOutcomes_ > 1 && !unknownWarned_) {
+            unknownWarned_ = true;
+            run_.reporter.warning("The connection was lost with " +
+                                  std::to_string(unknownOutcomes_) +
+                                  " requests in flight; each may or may not have been applied.\n");
+        }
+    }
+
+  public:
+    void finish() {
+        if (sending_) {
+            warnUnknownOutcomes();
+        }
+    }
+
+  private:
+    RunContext& run_;
+    const LoopVariant& variant_;
+    const RequestStep& request_;
+    const PasswordRequest& password_;
+    std::optional<std::vector<std::string>> newParent_;
+    std::deque<InFlight> inFlight_;
+    bool sending_ = true;
+    bool stopMessageWritten_ = false;
+    bool connectionLost_ = false;
+    bool unknownWarned_ = false;
+    std::size_t unknownOutcomes_ = 0;
+};
+
+}  // namespace
+
+void processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
+                    const RequestStep& request, const PasswordRequest& password) {
+    run.keepGoing = true;
+    TargetLoop loop(run, variant, request, password);
+    loop.run(targets);
+    loop.finish();
 }
 
 }  // namespace kestrel

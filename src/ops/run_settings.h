@@ -39,7 +39,12 @@ struct RunSettings {
     bool dryRun = false;     // -dryrun: print each write request as LDIF, send none
     bool undoGiven = false;  // -undo FILE: journal the records that reverse the run
     std::string undoFile;
+    // -window N: requests in flight at once on the run's session (1: one at a time).
+    std::int32_t window = 1;
 };
+
+// The largest -window: enough to hide a long round trip, few enough for any server.
+inline constexpr std::int32_t kMaxWindow = 1024;
 
 // The ordered target DNs; the empty DN stands for the RootDSE.
 using DnList = std::vector<std::string>;

@@ -6,6 +6,10 @@
 namespace kestrel {
 
 void Reporter::write(std::string_view text) {
+    if (capturing_) {
+        captured_.push_back({Captured::Kind::Out, std::string(text)});
+        return;
+    }
     if (!text.empty()) {
         out_ << text;
         lineOpen_ = text.back() != '\n';
@@ -29,6 +33,10 @@ void Reporter::trace(std::string_view text) {
 }
 
 void Reporter::block(std::string_view text) {
+    if (capturing_) {
+        captured_.push_back({Captured::Kind::Block, std::string(text)});
+        return;
+    }
     if (lineOpen_) {
         write("\n");
     }
@@ -36,6 +44,10 @@ void Reporter::block(std::string_view text) {
 }
 
 void Reporter::problem(std::string_view text) {
+    if (capturing_) {
+        captured_.push_back({Captured::Kind::Err, std::string(text)});
+        return;
+    }
     // Standard output first, so that on a shared terminal the lines keep their order.
     out_.flush();
     err_ << text;
@@ -81,6 +93,32 @@ void Reporter::warning(std::string_view text) {
 void Reporter::completion(bool success) {
     info(success ? "\nThe command completed successfully\n\n"
                  : "\nThe command did not complete successfully\n\n");
+}
+
+void Reporter::beginCapture() {
+    capturing_ = true;
+    captured_.clear();
+}
+
+std::vector<Reporter::Captured> Reporter::endCapture() {
+    capturing_ = false;
+    return std::move(captured_);
+}
+
+void Reporter::replay(const std::vector<Captured>& captured) {
+    for (const Captured& piece : captured) {
+        switch (piece.kind) {
+            case Captured::Kind::Out:
+                write(piece.text);
+                break;
+            case Captured::Kind::Err:
+                problem(piece.text);
+                break;
+            case Captured::Kind::Block:
+                block(piece.text);
+                break;
+        }
+    }
 }
 
 std::string Reporter::lowerHex(std::uint32_t value) {

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestrel {
 
@@ -49,6 +50,16 @@ class Reporter {
     // The run's last line: completed or not, hidden by -q.
     void completion(bool success);
 
+    // What was written while capturing, in order, to be written later as it would have
+    // been: a request sent ahead of its turn keeps its lines until its target's turn.
+    struct Captured {
+        enum class Kind { Out, Err, Block } kind;
+        std::string text;
+    };
+    void beginCapture();
+    std::vector<Captured> endCapture();
+    void replay(const std::vector<Captured>& captured);
+
     // Lower-case hexadecimal without leading zeros, as the error lines show codes.
     static std::string lowerHex(std::uint32_t value);
 
@@ -58,6 +69,8 @@ class Reporter {
     std::ostream& out_;
     std::ostream& err_;
     bool lineOpen_ = false;  // standard output's last text did not end a line
+    bool capturing_ = false;
+    std::vector<Captured> captured_;
 };
 
 }  // namespace kestrel

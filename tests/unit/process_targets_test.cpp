@@ -388,3 +388,149 @@ TEST_F(ProcessTargetsTest, WithContASuccessfulPasswordKeepsTheLdapFailure) {
 
 }  // namespace
 }  // namespace kestrel
+
+namespace kestrel {
+namespace {
+
+// With a window the requests go out ahead of their reports, yet the report is the one a run
+// without a window gives: same lines, same order, same stop.
+class WindowedTargetsTest : public ProcessTargetsTest {
+  protected:
+    // The same run one at a time and with `window`, from the same script of answers.
+    std::pair<std::string, std::int32_t> runWith(int window, const DnList& targets,
+                                                 std::vector<fake::RequestAnswer> answers,
+                                                 bool cont = false) {
+        FakeLdapLibrary fresh;
+        for (const auto& answer : answers) {
+            fresh.answerRequests({answer});
+        }
+        CapturedConsole console;
+        RunSettings windowed = settings;
+        windowed.window = window;
+        windowed.continueOnError = cont;
+        LdapSession freshSession = fresh.session();
+        RunContext context{console.reporter, windowed, freshSession, "dc1.homelab.net", &passwords};
+        processTargets(context, targets, LoopVariant{}, [&](const std::string& dn) {
+            RequestOutcome outcome;
+            outcome.sendCode = freshSession.handle->ldap_delete_ext(dn, {}, outcome.messageId);
+            return outcome;
+        });
+        outstanding = fresh.maxOutstanding;
+        sent = fresh.count(fake::Call::Kind::Delete);
+        return {console.both(), context.lastError};
+    }
+
+    int outstanding = 0;
+    std::size_t sent = 0;
+};
+
+TEST_F(WindowedTargetsTest, TheReportIsTheOneOfARunWithoutAWindow) {
+    const DnList targets{"cn=a,dc=x", "cn=b,dc=x", "cn=c,dc=x", "cn=d,dc=x", "cn=e,dc=x"};
+    struct Row {
+        const char* what;
+        std::vector<fake::RequestAnswer> answers;
+        bool cont;
+    };
+    const std::vector<Row> rows{
+        {"all succeed", {}, false},
+        {"a failure in the middle, with -cont", {result(0), result(0), result(32)}, true},
+        {"the last one fails", {result(0), result(0), result(0), result(0), result(50)}, false},
+        {"a time-out", {result(0), fake::noAnswerInTime()}, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const auto one = runWith(1, targets, row.answers, row.cont);
+        EXPECT_EQ(outstanding, 1);
+        const auto four = runWith(4, targets, row.answers, row.cont);
+        EXPECT_EQ(four, one);
+        EXPECT_EQ(outstanding, 4);
+    }
+}
+
+// Without -cont nothing is sent after the failure is known, but what was in flight is
+// reported, in order, before the stop message; the status is the last failure's.
+TEST_F(WindowedTargetsTest, AFailureStopsSendingButReportsWhatWasInFlight) {
+    const DnList targets{"cn=a,dc=x", "cn=b,dc=x", "cn=c,dc=x", "cn=d,dc=x", "cn=e,dc=x"};
+    const auto [report, status] =
+        runWith(3, targets, {result(0), result(32), result(0), result(50), result(0)});
+    // a, b and c go out; a's report frees a place for d before b's failure is known; e
+    // is never sent.
+    EXPECT_EQ(sent, 4u);
+    EXPECT_EQ(report,
+              "   DN: cn=a,dc=x...\n"
+              "   DN: cn=b,dc=x...: [dc1.homelab.net] Error 0x20 (32) - No such object\n"
+              "   DN: cn=c,dc=x...\n"
+              "   DN: cn=d,dc=x...: [dc1.homelab.net] Error 0x32 (50) - Insufficient access\n" +
+                  std::string(kStop));
+    EXPECT_EQ(status, 50);
+}
+
+TEST_F(WindowedTargetsTest, TheStatusIsTheLastFailureInInputOrder) {
+    const DnList targets{"cn=a,dc=x", "cn=b,dc=x", "cn=c,dc=x"};
+    const auto [report, status] = runWith(3, targets, {result(32), result(50), result(0)});
+    EXPECT_EQ(status, 50);
+    EXPECT_NE(report.find(kStop), std::string::npos);
+}
+
+// Requests that depend on each other never travel together: the same DN twice, a parent
+// and its child, in either order.
+TEST_F(WindowedTargetsTest, DependentTargetsWaitForTheEarlierOne) {
+    struct Row {
+        DnList targets;
+        int outstanding;
+    };
+    const std::vector<Row> rows{
+        {{"cn=a,dc=x", "CN=A,DC=X"}, 1},      {{"ou=p,dc=x", "cn=c,ou=p,dc=x"}, 1},
+        {{"cn=c,ou=p,dc=x", "ou=p,dc=x"}, 1}, {{"cn=a,ou=p,dc=x", "cn=b,ou=p,dc=x"}, 2},
+        {{"cn=a,dc=x", "cn=a,dc=y"}, 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.targets.front() + " / " + row.targets.back());
+        runWith(8, row.targets, {});
+        EXPECT_EQ(outstanding, row.outstanding);
+        EXPECT_EQ(sent, 2u);
+    }
+}
+
+// A lost connection fails every request in flight; their outcome is unknown, and the
+// admin is told how many there were.
+TEST_F(WindowedTargetsTest, ALostConnectionNamesTheRequestsInFlight) {
+    const DnList targets{"cn=a,dc=x", "cn=b,dc=x", "cn=c,dc=x", "cn=d,dc=x"};
+    const std::string down = ": [dc1.homelab.net] Error 0x51 (81) - Can't contact LDAP server\n";
+    const auto [report, status] = runWith(
+        3, targets,
+        {result(0), result(kLdapServerDown), result(kLdapServerDown), result(kLdapServerDown)});
+    EXPECT_EQ(report, "   DN: cn=a,dc=x...\n   DN: cn=b,dc=x..." + down + "   DN: cn=c,dc=x..." +
+                          down + "   DN: cn=d,dc=x..." + down +
+                          "WARN: The connection was lost with 3 requests in flight; each may "
+                          "or may not have been applied.\n" +
+                          kStop);
+    EXPECT_EQ(status, kLdapServerDown);
+    // One at a time there is nothing in flight to warn about.
+    const auto one = runWith(1, targets, {result(0), result(kLdapServerDown)});
+    EXPECT_EQ(one.first.find("WARN:"), std::string::npos);
+}
+
+// Each request's time limit runs from when it was sent: the wait for a later one is what
+// is left of its own limit, never a fresh full limit.
+TEST_F(WindowedTargetsTest, TheTimeLimitCountsFromTheSend) {
+    settings.timeoutSeconds = 30;
+    FakeLdapLibrary fresh;
+    LdapSession freshSession = fresh.session();
+    CapturedConsole console;
+    RunSettings windowed = settings;
+    windowed.window = 2;
+    RunContext context{console.reporter, windowed, freshSession, "dc1", &passwords};
+    processTargets(context, {"cn=a,dc=x", "cn=b,dc=x"}, LoopVariant{}, [&](const std::string& dn) {
+        RequestOutcome outcome;
+        outcome.sendCode = freshSession.handle->ldap_delete_ext(dn, {}, outcome.messageId);
+        return outcome;
+    });
+    for (const fake::Call& call : fresh.callsOf(fake::Call::Kind::Result)) {
+        EXPECT_GE(call.timeoutSeconds, 29);
+        EXPECT_LE(call.timeoutSeconds, 30);
+    }
+}
+
+}  // namespace
+}  // namespace kestrel

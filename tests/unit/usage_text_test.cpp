@@ -112,7 +112,7 @@ TEST(UsageTextTest, LinesWrittenAsTheyAre) {
 
 TEST(UsageTextTest, EndsWithThreeEmptyLinesAndFooter) {
     const std::vector<std::string> lines = linesOf(capture(printUsage, false).out);
-    ASSERT_EQ(lines.size(), 182u);  // with the -dryrun and -undo lines after the others
+    ASSERT_EQ(lines.size(), 183u);  // with the -dryrun, -undo and -window lines after the others
     const auto last = lines.end() - 9;
     EXPECT_EQ(*last, "      Sets binary blob on some binary based attrib on someuser.");
     EXPECT_EQ(last[1], "");
