@@ -31,11 +31,16 @@ struct Expected {
     std::string warnings;
 };
 
+// A quote after an odd number of backslashes is escaped: it belongs to the DN and stays.
 std::string withoutQuotes(std::string_view text) {
     std::string result;
-    for (const char c : text) {
-        if (c != '"') {
-            result += c;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::size_t backslashes = 0;
+        while (backslashes < i && text[i - 1 - backslashes] == '\\') {
+            ++backslashes;
+        }
+        if (text[i] != '"' || backslashes % 2 == 1) {
+            result += text[i];
         }
     }
     return result;
