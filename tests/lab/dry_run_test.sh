@@ -16,55 +16,12 @@ SERVER_KEPT=(whenCreated whenChanged uSNCreated uSNChanged objectGUID objectSid)
 U=kd$$-
 
 # Everything of a side: the objects under its OU, and its tombstones (every object's name
-# starts with the side's name), all user attributes, as ldapsearch prints them.
-snapshot() {  # snapshot SIDE
-    ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -b "OU=$1,$SUITE_OU" -s sub \
-        "(objectClass=*)" '*'
-    ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -e "$SHOW_DELETED_CONTROL" \
-        -b "CN=Deleted Objects,$LAB_BASE" "(name=$1*)" '*'
-}
+# starts with the side's name).
+snapshot() { lab_snapshot "OU=$1,$SUITE_OU" "$1"; }  # snapshot SIDE
 
-# A snapshot made comparable with the other side's: the side's name becomes SIDE in any
-# letter case, a tombstone's GUID becomes GUID, the server-kept attributes are left out,
-# text in base64 is decoded (tombstone names hold a line feed), and entries and their lines
-# are sorted: the values of an attribute have no order.
-normalise() {  # normalise SIDE < SNAPSHOT
-    "$PYTHON" -c '
-import base64, re, sys
-side = re.compile(re.escape(sys.argv[1]), re.I)
-guid = re.compile(r"DEL:[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}", re.I)
-kept = {name.lower() for name in sys.argv[2:]}
-entries = []
-for block in sys.stdin.read().split("\n\n"):
-    dn, lines = "", []
-    for line in block.splitlines():
-        name, _, value = line.partition(":")
-        if not line or line.startswith("#") or name.lower() in kept:
-            continue
-        if value.startswith(":"):
-            try:
-                value = ": " + base64.b64decode(value[1:]).decode().replace("\n", "\\n")
-            except UnicodeDecodeError:
-                pass
-        line = name + ":" + guid.sub("DEL:GUID", side.sub("SIDE", value))
-        if name.lower() == "dn":
-            dn = line
-        else:
-            lines.append(line)
-    if dn:
-        entries.append("\n".join([dn] + sorted(lines)))
-print("\n\n".join(sorted(entries)))
-' "$1" "${SERVER_KEPT[@]}"
-}
-
-# Fails the case unless the two texts are equal, showing how they differ.
-expect_same() {  # expect_same WHAT EXPECTED GOT
-    if [[ $2 != "$3" ]]; then
-        mismatch "$1 (--- expected, +++ got):"
-        diff -u --label expected --label got <(printf '%s\n' "$2") <(printf '%s\n' "$3") |
-            sed 's/^/    /'
-    fi
-}
+# A snapshot made comparable with the other side's: the side's name becomes SIDE, a
+# tombstone's GUID becomes GUID, the server-kept attributes are left out.
+normalise() { lab_normalise "$1" "${SERVER_KEPT[@]}"; }  # normalise SIDE < SNAPSHOT
 
 # The check of every mode: SETUP SIDE builds a side's objects under OU=SIDE and prints its
 # targets, one per line; "@SIDE@" in the arguments becomes the side's name.

@@ -334,3 +334,83 @@ standin_wait() {
 expect_standin_said() {
     standin_said "$@" || mismatch "the stand-in never did: $1"
 }
+
+# Snapshots of parts of the directory, for the suites that compare before and after
+# (added; the ones above stay as they are):
+#   lab_snapshot BASE [PREFIX]  BASE and everything below it, and with PREFIX also every
+#                              tombstone whose name starts with PREFIX: all user attributes,
+#                              as ldapsearch prints them
+#   lab_normalise SIDE [ATTR...] < SNAPSHOT   the snapshot made comparable with another: SIDE
+#                              (unless empty) becomes SIDE in any letter case, a tombstone
+#                              name's GUID becomes GUID, ATTRs are left out, text in base64 is
+#                              decoded, entries and their lines are sorted
+#   expect_same WHAT EXPECTED GOT   fails the case unless the two texts are equal, showing
+#                              how they differ
+
+lab_snapshot() {
+    ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -b "$1" -s sub "(objectClass=*)" '*'
+    [[ -z ${2:-} ]] ||
+        ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -e "$SHOW_DELETED_CONTROL" \
+            -b "CN=Deleted Objects,$LAB_BASE" "(name=$2*)" '*'
+}
+
+# Tombstone names hold a line feed, hence the base64; the values of an attribute have no
+# order, hence the sorted lines.
+lab_normalise() {
+    "$PYTHON" -c '
+import base64, re, sys
+side = re.compile(re.escape(sys.argv[1]), re.I) if sys.argv[1] else None
+guid = re.compile(r"DEL:[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}", re.I)
+kept = {name.lower() for name in sys.argv[2:]}
+entries = []
+for block in sys.stdin.read().split("\n\n"):
+    dn, lines = "", []
+    for line in block.splitlines():
+        name, _, value = line.partition(":")
+        if not line or line.startswith("#") or name.lower() in kept:
+            continue
+        if value.startswith(":"):
+            try:
+                value = ": " + base64.b64decode(value[1:]).decode().replace("\n", "\\n")
+            except UnicodeDecodeError:
+                pass
+        if side:
+            value = side.sub("SIDE", value)
+        line = name + ":" + guid.sub("DEL:GUID", value)
+        if name.lower() == "dn":
+            dn = line
+        else:
+            lines.append(line)
+    if dn:
+        entries.append("\n".join([dn] + sorted(lines)))
+print("\n\n".join(sorted(entries)))
+' "$@"
+}
+
+expect_same() {
+    if [[ $2 != "$3" ]]; then
+        mismatch "$1 (--- expected, +++ got):"
+        diff -u --label expected --label got <(printf '%s\n' "$2") <(printf '%s\n' "$3") |
+            sed 's/^/    /'
+    fi
+}
+
+# Helpers for suites with many targets (added; the ones above stay as they are):
+#   lab_add_contacts PARENT PREFIX COUNT [LDIF_LINES]   contacts CN=PREFIX001 to
+#                              CN=PREFIX<COUNT> under PARENT in one ldapadd, each with the
+#                              attribute lines LDIF_LINES (e.g. "description: before") if given
+#   lab_contact_dns PARENT PREFIX FIRST LAST   the DNs of contacts FIRST to LAST, one per line
+
+lab_add_contacts() {
+    local n
+    for ((n = 1; n <= $3; n++)); do
+        printf 'dn: CN=%s%03d,%s\nobjectClass: contact\n%s\n' "$2" "$n" "$1" "${4:+$4$'\n'}"
+    done | ldapadd "${LDAP_ARGS[@]}" >/dev/null
+}
+
+lab_contact_dns() {
+    local n
+    for ((n = $3; n <= $4; n++)); do
+        printf 'CN=%s%03d,%s\n' "$2" "$n" "$1"
+    done
+}
