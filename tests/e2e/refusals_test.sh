@@ -81,4 +81,61 @@ for host in "::1" "[::1]" "[::1]:9"; do
     end_case
 done
 
+# -undo's journal is always a new file: an existing one may be the only way back from an
+# earlier run. Each refusal comes before any connection; the file name is relative, as the
+# runs start in the work directory.
+undo_refused() {  # undo_refused REASON_LINE ARGS...
+    local line=$1
+    shift
+    run_kestrel -q -b "$dn" "$@" "description::x"
+    expect_status 255
+    expect_stdout "$line"$'\n'
+    expect_stderr ''
+}
+
+begin_case "-undo FILE: an existing FILE is refused and left byte for byte as it was"
+printf 'dn: CN=earlier\nchangetype: delete\n\n\x00\xff' >"$WORK_DIR/earlier.undo"
+cp -p -- "$WORK_DIR/earlier.undo" "$WORK_DIR/earlier.copy"
+undo_refused "ERROR: Cannot create the undo journal earlier.undo: File exists. Nothing was sent." \
+    -undo earlier.undo
+cmp -s -- "$WORK_DIR/earlier.undo" "$WORK_DIR/earlier.copy" || mismatch "the existing file changed"
+[[ $(stat -c %a -- "$WORK_DIR/earlier.undo") == "$(stat -c %a -- "$WORK_DIR/earlier.copy")" ]] ||
+    mismatch "the existing file's mode changed"
+end_case
+
+begin_case "-undo FILE: a symbolic link is refused, dangling or not, and nothing is written"
+ln -s nowhere.undo "$WORK_DIR/dangling.undo"
+undo_refused "ERROR: Cannot create the undo journal dangling.undo: File exists. Nothing was sent." \
+    -undo dangling.undo
+[[ ! -e $WORK_DIR/nowhere.undo ]] || mismatch "the link's target was created"
+ln -s earlier.undo "$WORK_DIR/link.undo"
+undo_refused "ERROR: Cannot create the undo journal link.undo: File exists. Nothing was sent." \
+    -undo link.undo
+cmp -s -- "$WORK_DIR/earlier.undo" "$WORK_DIR/earlier.copy" || mismatch "the linked file changed"
+end_case
+
+begin_case "-undo FILE: the system's reason is given when FILE cannot be made"
+undo_refused "ERROR: Cannot create the undo journal no-dir/new.undo: No such file or directory. Nothing was sent." \
+    -undo no-dir/new.undo
+end_case
+
+begin_case "-undo with -dryrun is refused, in either order, and makes no file"
+for order in "-undo new.undo -dryrun" "-dryrun -undo new.undo"; do
+    read -ra switches <<<"$order"
+    undo_refused "ERROR: -undo journals the changes a run makes; a -dryrun makes none. Nothing was sent." \
+        "${switches[@]}"
+done
+[[ ! -e $WORK_DIR/new.undo ]] || mismatch "new.undo was created"
+end_case
+
+begin_case "-undo with an empty file name is refused"
+undo_refused "ERROR: -undo needs the name of a new journal file. Nothing was sent." -undo ""
+end_case
+
+begin_case "-undo with -window is refused, and makes no file"
+undo_refused "ERROR: -undo keeps one request in flight; it cannot be combined with -window. Nothing was sent." \
+    -undo new.undo -window 4
+[[ ! -e $WORK_DIR/new.undo ]] || mismatch "new.undo was created"
+end_case
+
 finish
