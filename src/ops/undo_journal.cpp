@@ -247,8 +247,17 @@ class JournalingConnection final : public LdapConnection {
                                   ldapErrorText(code) + "), so there is nothing to undo."}));
             return code;
         }
+        std::set<std::string> deleted;
         for (const LdapEntry& entry : pending.entries) {
-            journal_.append(reanimation(entry));
+            deleted.insert(asciiLower(entry.dn));
+        }
+        // Links and group memberships come first in the file, so that the reversed journal
+        // applies them last, once every object they name is back.
+        for (const LdapEntry& entry : pending.entries) {
+            journal_.append(linksBack(entry, deleted));
+        }
+        for (const LdapEntry& entry : pending.entries) {
+            journal_.append(reanimation(entry, deleted));
         }
         return code;
     }
@@ -339,9 +348,53 @@ class JournalingConnection final : public LdapConnection {
         return recordOrComment(change, dn);
     }
 
+    static bool namesAny(const std::vector<std::string>& values, const std::set<std::string>& dns) {
+        return std::any_of(values.begin(), values.end(), [&](const std::string& value) {
+            return dns.count(asciiLower(value)) != 0;
+        });
+    }
+
+    // What a reanimation cannot carry: values that name other objects of the same delete
+    // (a group's members in a deleted tree), which must wait until those are back, and the
+    // object's memberships in groups, which live on the groups.
+    std::string linksBack(const LdapEntry& entry, const std::set<std::string>& deleted) {
+        std::string records;
+        LdifChange links;
+        links.dn = entry.dn;
+        links.kind = LdifChange::Kind::Modify;
+        links.comments.push_back("Links of " + entry.dn +
+                                 " to objects deleted with it, once they are all back");
+        for (const LdapAttribute& attribute : entry.attributes) {
+            const std::string folded = asciiLower(attribute.name);
+            if (folded != "memberof" && maintained_.count(folded) == 0 &&
+                namesAny(attribute.values, deleted)) {
+                links.modifications.push_back(
+                    {LdifModification::Op::Replace, attribute.name, attribute.values});
+            }
+        }
+        if (!links.modifications.empty()) {
+            records += recordOrComment(links, entry.dn);
+        }
+        if (const std::vector<std::string>* groups = entry.values("memberOf"); groups != nullptr) {
+            for (const std::string& group : *groups) {
+                if (deleted.count(asciiLower(group)) != 0) {
+                    continue;  // that group's own links record puts the member back
+                }
+                LdifChange membership;
+                membership.dn = group;
+                membership.kind = LdifChange::Kind::Modify;
+                membership.comments.push_back("Membership of " + entry.dn + " in " + group);
+                membership.modifications.push_back(
+                    {LdifModification::Op::Add, "member", {entry.dn}});
+                records += recordOrComment(membership, group);
+            }
+        }
+        return records;
+    }
+
     // The record that brings a deleted object back with what it had: the tombstone
     // (found by objectGUID) loses most attributes, so the pre-image supplies them.
-    std::string reanimation(const LdapEntry& entry) {
+    std::string reanimation(const LdapEntry& entry, const std::set<std::string>& deleted) {
         const std::string guid = hexOf(entry.values("objectGUID")->front());
         SearchRequest request;
         request.base = "<GUID=" + guid + ">";
@@ -366,12 +419,16 @@ class JournalingConnection final : public LdapConnection {
         std::string notRestored;
         for (const LdapAttribute& attribute : entry.attributes) {
             const std::string folded = asciiLower(attribute.name);
-            if (tombstone.values(attribute.name) != nullptr || folded == namingAttribute) {
-                continue;  // kept by the tombstone, or set by the DN itself
+            if (tombstone.values(attribute.name) != nullptr || folded == namingAttribute ||
+                folded == "memberof") {
+                continue;  // kept by the tombstone, set by the DN itself, or a membership
             }
             if (maintained_.count(folded) != 0) {
                 notRestored += (notRestored.empty() ? "" : ", ") + attribute.name;
                 continue;
+            }
+            if (namesAny(attribute.values, deleted)) {
+                continue;  // a link, restored once its objects are back (linksBack)
             }
             change.modifications.push_back(
                 {LdifModification::Op::Replace, attribute.name, attribute.values});

@@ -290,6 +290,45 @@ TEST_F(UndoJournalTest, ATreeDeleteReanimatesEveryObject) {
     EXPECT_EQ(searches[2].search.base, "<GUID=1122>");
 }
 
+// A group's members deleted with it, and an object's memberships in other groups, come
+// back only once every object is back: their records come before the reanimations in the
+// file, so the reversed journal applies them last.
+TEST_F(UndoJournalTest, LinksAndMembershipsFollowTheReanimations) {
+    library.searchAnswers.push_back(
+        SearchAnswer{0,
+                     {LdapEntry{"ou=p,dc=x", {{"objectGUID", {std::string("\x01", 1)}}}},
+                      LdapEntry{"cn=g,ou=p,dc=x",
+                                {{"objectGUID", {std::string("\x02", 1)}},
+                                 {"member", {"CN=U,OU=P,DC=X", "cn=outside,dc=x"}}}},
+                      LdapEntry{"cn=u,ou=p,dc=x",
+                                {{"objectGUID", {std::string("\x03", 1)}},
+                                 {"memberOf", {"cn=g,ou=p,dc=x", "cn=staff,dc=x"}}}}}});
+    for (const char* tombstone :
+         {"CN=g\\0ADEL:02,CN=Deleted Objects,dc=x", "CN=u\\0ADEL:03,CN=Deleted Objects,dc=x",
+          "OU=p\\0ADEL:01,CN=Deleted Objects,dc=x"}) {
+        library.searchAnswers.push_back(SearchAnswer{0, {LdapEntry{tombstone, {}}}});
+    }
+    EXPECT_EQ(sendAndAwait([](LdapConnection& c, int& id) {
+                  return c.ldap_delete_ext("ou=p,dc=x", {{kTreeDeleteOid, "", true}}, id);
+              }),
+              0);
+    const std::string text = journal();
+    const auto links = text.find(
+        "dn: cn=g,ou=p,dc=x\nchangetype: modify\nreplace: member\nmember: CN=U,OU=P,DC=X\n"
+        "member: cn=outside,dc=x\n-\n");
+    const auto membership = text.find(
+        "dn: cn=staff,dc=x\nchangetype: modify\nadd: member\nmember: cn=u,ou=p,dc=x\n-\n");
+    const auto firstReanimation = text.find("delete: isDeleted");
+    EXPECT_NE(links, std::string::npos) << text;
+    EXPECT_NE(membership, std::string::npos) << text;
+    EXPECT_LT(links, firstReanimation);
+    EXPECT_LT(membership, firstReanimation);
+    // The group's own reanimation does not carry the members it could not yet take, and
+    // the membership in the deleted group is left to that group's links record.
+    EXPECT_EQ(text.find("member: cn=outside,dc=x", firstReanimation), std::string::npos);
+    EXPECT_EQ(text.find("dn: cn=g,ou=p,dc=x\nchangetype: modify\nadd: member"), std::string::npos);
+}
+
 TEST_F(UndoJournalTest, APasswordStepIsNamedAsNotUndoable) {
     fake::FakePasswordSetter real;
     JournalingPasswordSetter passwords(real, *journal_);
