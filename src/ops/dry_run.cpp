@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "attr/password_attribute.h"
+#include "session/forwarding_connection.h"
 #include "util/ldif_writer.h"
 
 namespace kestrel {
@@ -36,24 +37,10 @@ std::string sentValue(const Modification& modification, const std::string& value
     return modification.binary ? value : std::string(value.c_str());
 }
 
-class PreviewConnection final : public LdapConnection {
+class PreviewConnection final : public ForwardingConnection {
   public:
     PreviewConnection(std::unique_ptr<LdapConnection> real, Reporter& reporter)
-        : real_(std::move(real)), reporter_(reporter) {}
-
-    int ldap_set_option(int option, int value) override {
-        return real_->ldap_set_option(option, value);
-    }
-    void setTimeLimit(int seconds) override { real_->setTimeLimit(seconds); }
-    int negotiateBind() override { return real_->negotiateBind(); }
-    int ldap_simple_bind_s(const std::string& dn, const std::string& password) override {
-        return real_->ldap_simple_bind_s(dn, password);
-    }
-    int ldap_search_ext_s(const SearchRequest& request, std::vector<LdapEntry>& entries) override {
-        return real_->ldap_search_ext_s(request, entries);
-    }
-    std::string lastDiagnostic() override { return real_->lastDiagnostic(); }
-    std::string hostName() override { return real_->hostName(); }
+        : ForwardingConnection(std::move(real)), reporter_(reporter) {}
 
     int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
                         int& messageId) override {
@@ -125,7 +112,6 @@ class PreviewConnection final : public LdapConnection {
         return 0;
     }
 
-    std::unique_ptr<LdapConnection> real_;
     Reporter& reporter_;
     int lastMessageId_ = 0;
 };

@@ -14,6 +14,7 @@
 #include "attr/password_attribute.h"
 #include "ops/relocate_objects.h"
 #include "session/dn_components.h"
+#include "session/forwarding_connection.h"
 #include "util/ascii_case.h"
 #include "util/ldif_writer.h"
 
@@ -103,31 +104,14 @@ std::string rdnType(const std::string& dn) {
     return asciiLower(rdn.substr(0, rdn.find('=')));
 }
 
-class JournalingConnection final : public LdapConnection {
+class JournalingConnection final : public ForwardingConnection {
   public:
     JournalingConnection(std::unique_ptr<LdapConnection> real, UndoJournal& journal,
                          Reporter& reporter, std::set<std::string> maintained)
-        : real_(std::move(real)),
+        : ForwardingConnection(std::move(real)),
           journal_(journal),
           reporter_(reporter),
           maintained_(std::move(maintained)) {}
-
-    int ldap_set_option(int option, int value) override {
-        return real_->ldap_set_option(option, value);
-    }
-    void setTimeLimit(int seconds) override { real_->setTimeLimit(seconds); }
-    int negotiateBind() override { return real_->negotiateBind(); }
-    int ldap_simple_bind_s(const std::string& dn, const std::string& password) override {
-        return real_->ldap_simple_bind_s(dn, password);
-    }
-    int ldap_search_ext_s(const SearchRequest& request, std::vector<LdapEntry>& entries) override {
-        return real_->ldap_search_ext_s(request, entries);
-    }
-    int passwordModify(const std::string& userDn, const std::string& newPassword) override {
-        return real_->passwordModify(userDn, newPassword);
-    }
-    std::string lastDiagnostic() override { return real_->lastDiagnostic(); }
-    std::string hostName() override { return real_->hostName(); }
 
     int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
                         int& messageId) override {
@@ -136,7 +120,7 @@ class JournalingConnection final : public LdapConnection {
         request.base = dn;
         request.scope = hasControl(controls, kTreeDeleteOid) ? kScopeSubtree : kLdapScopeBase;
         std::vector<LdapEntry> entries;
-        const int rc = real_->ldap_search_ext_s(request, entries);
+        const int rc = inner().ldap_search_ext_s(request, entries);
         std::vector<std::string> lines;
         if (rc != 0) {
             lines.push_back(dn + ": could not be read before the delete (" + ldapErrorText(rc) +
@@ -163,7 +147,7 @@ class JournalingConnection final : public LdapConnection {
         if (!journal_.append(commentParagraph(lines))) {
             return refuse();
         }
-        const int sent = real_->ldap_delete_ext(dn, controls, messageId);
+        const int sent = inner().ldap_delete_ext(dn, controls, messageId);
         return track(sent, messageId, std::move(pending));
     }
 
@@ -194,7 +178,7 @@ class JournalingConnection final : public LdapConnection {
             return refuse();
         }
         const int sent =
-            real_->ldap_rename_ext(dn, newRdn, newParent, deleteOldRdn, controls, messageId);
+            inner().ldap_rename_ext(dn, newRdn, newParent, deleteOldRdn, controls, messageId);
         return track(sent, messageId, std::move(pending));
     }
 
@@ -226,12 +210,12 @@ class JournalingConnection final : public LdapConnection {
         if (!journal_.append(record)) {
             return refuse();
         }
-        const int sent = real_->sendModifications(request, dn, modifications, controls, messageId);
+        const int sent = inner().sendModifications(request, dn, modifications, controls, messageId);
         return track(sent, messageId, std::move(pending));
     }
 
     int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) override {
-        const int code = real_->ldap_result(messageId, timeoutSeconds, diagnostic);
+        const int code = inner().ldap_result(messageId, timeoutSeconds, diagnostic);
         const auto found = pending_.find(messageId);
         if (found == pending_.end()) {
             return code;
@@ -334,7 +318,7 @@ class JournalingConnection final : public LdapConnection {
         request.base = dn;
         request.attributes = names;
         std::vector<LdapEntry> entries;
-        const int rc = real_->ldap_search_ext_s(request, entries);
+        const int rc = inner().ldap_search_ext_s(request, entries);
         if (rc != 0 || entries.empty()) {
             return commentParagraph({dn + ": could not be read before the modify (" +
                                      ldapErrorText(rc) + "); it cannot be undone."});
@@ -400,7 +384,7 @@ class JournalingConnection final : public LdapConnection {
         request.base = "<GUID=" + guid + ">";
         request.controls = {ServerControl{kShowDeletedOid, "", true}};
         std::vector<LdapEntry> tombstones;
-        const int rc = real_->ldap_search_ext_s(request, tombstones);
+        const int rc = inner().ldap_search_ext_s(request, tombstones);
         if (rc != 0 || tombstones.empty()) {
             return commentParagraph({entry.dn + ": its tombstone (objectGUID " + guid +
                                      ") was not found (" + ldapErrorText(rc) +
@@ -439,7 +423,6 @@ class JournalingConnection final : public LdapConnection {
         return recordOrComment(change, entry.dn);
     }
 
-    std::unique_ptr<LdapConnection> real_;
     UndoJournal& journal_;
     Reporter& reporter_;
     std::set<std::string> maintained_;

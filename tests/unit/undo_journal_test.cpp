@@ -12,6 +12,7 @@
 
 #include "fake_ldap.h"
 #include "ops/relocate_objects.h"
+#include "session/forwarding_connection.h"
 
 namespace kestrel {
 namespace {
@@ -29,52 +30,34 @@ std::string fileText(const std::string& path) {
 }
 
 // Notes how much of the journal was on disk when each write left for the directory.
-class DiskSizeAtSend final : public LdapConnection {
+class DiskSizeAtSend final : public ForwardingConnection {
   public:
     DiskSizeAtSend(std::unique_ptr<LdapConnection> real, std::string path)
-        : real_(std::move(real)), path_(std::move(path)) {}
+        : ForwardingConnection(std::move(real)), path_(std::move(path)) {}
 
     std::vector<std::string> journalAtSend;
 
-    int ldap_set_option(int option, int value) override {
-        return real_->ldap_set_option(option, value);
-    }
-    void setTimeLimit(int seconds) override { real_->setTimeLimit(seconds); }
-    int negotiateBind() override { return real_->negotiateBind(); }
-    int ldap_simple_bind_s(const std::string& dn, const std::string& password) override {
-        return real_->ldap_simple_bind_s(dn, password);
-    }
-    int ldap_search_ext_s(const SearchRequest& request, std::vector<LdapEntry>& entries) override {
-        return real_->ldap_search_ext_s(request, entries);
-    }
     int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
                         int& messageId) override {
         journalAtSend.push_back(fileText(path_));
-        return real_->ldap_delete_ext(dn, controls, messageId);
+        return ForwardingConnection::ldap_delete_ext(dn, controls, messageId);
     }
     int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
                         const std::string& newParent, bool deleteOldRdn,
                         const ServerControls& controls, int& messageId) override {
         journalAtSend.push_back(fileText(path_));
-        return real_->ldap_rename_ext(dn, newRdn, newParent, deleteOldRdn, controls, messageId);
+        return ForwardingConnection::ldap_rename_ext(dn, newRdn, newParent, deleteOldRdn, controls,
+                                                     messageId);
     }
     int sendModifications(ModificationRequest request, const std::string& dn,
                           std::span<const Modification> modifications,
                           const ServerControls& controls, int& messageId) override {
         journalAtSend.push_back(fileText(path_));
-        return real_->sendModifications(request, dn, modifications, controls, messageId);
+        return ForwardingConnection::sendModifications(request, dn, modifications, controls,
+                                                       messageId);
     }
-    int passwordModify(const std::string& userDn, const std::string& newPassword) override {
-        return real_->passwordModify(userDn, newPassword);
-    }
-    int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) override {
-        return real_->ldap_result(messageId, timeoutSeconds, diagnostic);
-    }
-    std::string lastDiagnostic() override { return real_->lastDiagnostic(); }
-    std::string hostName() override { return real_->hostName(); }
 
   private:
-    std::unique_ptr<LdapConnection> real_;
     std::string path_;
 };
 
