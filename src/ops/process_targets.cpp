@@ -42,15 +42,19 @@ bool isSelfOrAncestor(const std::vector<std::string>& ancestor,
            std::equal(ancestor.rbegin(), ancestor.rend(), dn.rbegin());
 }
 
-// The time left of a request's limit, counted from when it was sent, in whole seconds and
-// at least one (0 or less means no limit to the session, so it never stands for "none left").
+// The time left of a request's limit, counted from when it was sent: whole seconds rounded
+// up, or kPollOnly once it has run out (0 or less would mean no limit to the session).
 int secondsLeft(int limitSeconds, Clock::time_point sentAt) {
     if (limitSeconds <= 0) {
         return limitSeconds;
     }
-    const auto elapsed =
-        std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - sentAt).count();
-    return static_cast<int>(std::max<long long>(1, limitSeconds - elapsed));
+    const long long elapsedMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sentAt).count();
+    const long long leftMs = static_cast<long long>(limitSeconds) * 1000 - elapsedMs;
+    if (leftMs <= 0) {
+        return kPollOnly;
+    }
+    return static_cast<int>((leftMs + 999) / 1000);
 }
 
 class TargetLoop {

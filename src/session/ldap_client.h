@@ -28,6 +28,10 @@ inline constexpr int kLdapInvalidDnSyntax = 0x22;
 
 inline constexpr int kLdapScopeBase = 0;  // the named entry only
 
+// A wait for a result with no time left: only an answer already in counts, otherwise the
+// request is abandoned with kLdapTimeout (0 or less would mean no limit at all).
+inline constexpr int kPollOnly = -2147483647 - 1;
+
 // Option numbers as the classic C API numbers them.
 inline constexpr int kLdapOptReferrals = 0x08;
 inline constexpr int kLdapOptVersion = 0x11;

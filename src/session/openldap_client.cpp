@@ -1,6 +1,8 @@
 // The program's LDAP interface over OpenLDAP libldap and Cyrus SASL.
 #include <ldap.h>
+#include <pthread.h>
 #include <sasl/sasl.h>
+#include <signal.h>
 #include <sys/time.h>
 
 #include <strings.h>
@@ -164,6 +166,36 @@ int answerWithDefaults(LDAP*, unsigned, void*, void* interactions) {
     return LDAP_SUCCESS;
 }
 
+// A write to a connection the server has closed raises SIGPIPE, whose default action
+// ends the process without a word: with requests in flight the run would vanish, report and
+// all. While libldap works, SIGPIPE is held back and then dropped; the failed write comes
+// back as a lost connection. Standard output keeps the default: a reader that went away
+// still stops the run.
+class SigpipeGuard {
+  public:
+    SigpipeGuard() {
+        sigemptyset(&pipe_);
+        sigaddset(&pipe_, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipe_, &previous_);
+    }
+    ~SigpipeGuard() {
+        sigset_t pending;
+        sigemptyset(&pending);
+        if (sigismember(&previous_, SIGPIPE) == 0 && sigpending(&pending) == 0 &&
+            sigismember(&pending, SIGPIPE) == 1) {
+            const timespec noWait{0, 0};
+            sigtimedwait(&pipe_, nullptr, &noWait);
+        }
+        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    SigpipeGuard(const SigpipeGuard&) = delete;
+    SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+
+  private:
+    sigset_t pipe_{};
+    sigset_t previous_{};
+};
+
 std::string optionText(LDAP* ld, int option) {
     char* raw = nullptr;
     if (ldap_get_option(ld, option, &raw) != LDAP_OPT_SUCCESS || raw == nullptr) {
@@ -176,7 +208,10 @@ std::string optionText(LDAP* ld, int option) {
 class OpenLdapConnection final : public LdapConnection {
   public:
     explicit OpenLdapConnection(LDAP* ld) : ld_(ld) {}
-    ~OpenLdapConnection() override { ldap_unbind_ext_s(ld_, nullptr, nullptr); }
+    ~OpenLdapConnection() override {
+        const SigpipeGuard guard;
+        ldap_unbind_ext_s(ld_, nullptr, nullptr);
+    }
     OpenLdapConnection(const OpenLdapConnection&) = delete;
     OpenLdapConnection& operator=(const OpenLdapConnection&) = delete;
 
@@ -214,6 +249,7 @@ class OpenLdapConnection final : public LdapConnection {
     }
 
     int negotiateBind() override {
+        const SigpipeGuard guard;
         const int rc =
             ldap_sasl_interactive_bind_s(ld_, nullptr, "GSS-SPNEGO GSSAPI", nullptr, nullptr,
                                          LDAP_SASL_QUIET, answerWithDefaults, nullptr);
@@ -229,6 +265,7 @@ class OpenLdapConnection final : public LdapConnection {
     }
 
     int ldap_simple_bind_s(const std::string& dn, const std::string& password) override {
+        const SigpipeGuard guard;
         berval credentials{password.size(), const_cast<char*>(password.data())};
         const int rc = ldap_sasl_bind_s(ld_, dn.empty() ? nullptr : dn.c_str(), LDAP_SASL_SIMPLE,
                                         &credentials, nullptr, nullptr, nullptr);
@@ -236,6 +273,7 @@ class OpenLdapConnection final : public LdapConnection {
     }
 
     int ldap_search_ext_s(const SearchRequest& request, std::vector<LdapEntry>& entries) override {
+        const SigpipeGuard guard;
         std::vector<char*> attributes;
         for (const std::string& name : request.attributes) {
             attributes.push_back(const_cast<char*>(name.c_str()));
@@ -260,6 +298,7 @@ class OpenLdapConnection final : public LdapConnection {
 
     int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
                         int& messageId) override {
+        const SigpipeGuard guard;
         ControlArray array(controls);
         return mapLibraryCode(::ldap_delete_ext(ld_, dn.c_str(), array.get(), nullptr, &messageId));
     }
@@ -267,6 +306,7 @@ class OpenLdapConnection final : public LdapConnection {
     int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
                         const std::string& newParent, bool deleteOldRdn,
                         const ServerControls& controls, int& messageId) override {
+        const SigpipeGuard guard;
         ControlArray array(controls);
         return mapLibraryCode(::ldap_rename(
             ld_, dn.c_str(), newRdn.c_str(), newParent.empty() ? nullptr : newParent.c_str(),
@@ -276,6 +316,7 @@ class OpenLdapConnection final : public LdapConnection {
     int sendModifications(ModificationRequest request, const std::string& dn,
                           std::span<const Modification> modifications,
                           const ServerControls& controls, int& messageId) override {
+        const SigpipeGuard guard;
         ModArray mods(modifications);
         ControlArray array(controls);
         const int rc =
@@ -286,6 +327,7 @@ class OpenLdapConnection final : public LdapConnection {
     }
 
     int passwordModify(const std::string& userDn, const std::string& newPassword) override {
+        const SigpipeGuard guard;
         berval user{userDn.size(), const_cast<char*>(userDn.data())};
         berval password{newPassword.size(), const_cast<char*>(newPassword.data())};
         berval generated{0, nullptr};
@@ -297,13 +339,16 @@ class OpenLdapConnection final : public LdapConnection {
     }
 
     int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) override {
+        const SigpipeGuard guard;
         // The handle keeps the text of an earlier result; a wait that fails without a result
         // of its own (the connection lost) must not report that text as its reason.
         ::ldap_set_option(ld_, LDAP_OPT_DIAGNOSTIC_MESSAGE, nullptr);
-        timeval limit{timeoutSeconds, 0};
+        // kPollOnly: no time left, so only an answer already in counts.
+        timeval limit{timeoutSeconds == kPollOnly ? 0 : timeoutSeconds, 0};
         LDAPMessage* raw = nullptr;
-        const int kind = ::ldap_result(ld_, messageId, LDAP_MSG_ALL,
-                                       timeoutSeconds > 0 ? &limit : nullptr, &raw);
+        const int kind = ::ldap_result(
+            ld_, messageId, LDAP_MSG_ALL,
+            timeoutSeconds > 0 || timeoutSeconds == kPollOnly ? &limit : nullptr, &raw);
         MessagePtr result(raw);
         if (kind == 0) {
             // Nothing in time: abandon the request rather than leave it running unseen.

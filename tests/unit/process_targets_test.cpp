@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -530,6 +533,32 @@ TEST_F(WindowedTargetsTest, TheTimeLimitCountsFromTheSend) {
         EXPECT_GE(call.timeoutSeconds, 29);
         EXPECT_LE(call.timeoutSeconds, 30);
     }
+}
+
+}  // namespace
+}  // namespace kestrel
+
+namespace kestrel {
+namespace {
+
+// A request whose limit ran out while later ones were being sent is not given a fresh
+// second: only an answer already in counts.
+TEST_F(ProcessTargetsTest, ARequestWithNoTimeLeftOnlyPolls) {
+    settings.timeoutSeconds = 1;
+    settings.window = 2;
+    RunContext context = this->context();
+    processTargets(context, {"cn=a,dc=x", "cn=b,dc=x"}, LoopVariant{}, [&](const std::string& dn) {
+        if (dn == "cn=b,dc=x") {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+        }
+        RequestOutcome outcome;
+        outcome.sendCode = session.handle->ldap_delete_ext(dn, {}, outcome.messageId);
+        return outcome;
+    });
+    const std::vector<fake::Call> waits = library.callsOf(fake::Call::Kind::Result);
+    ASSERT_EQ(waits.size(), 2u);
+    EXPECT_EQ(waits[0].timeoutSeconds, kPollOnly);  // cn=a: its second went by while b was sent
+    EXPECT_EQ(waits[1].timeoutSeconds, 1);
 }
 
 }  // namespace
