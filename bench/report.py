@@ -265,7 +265,8 @@ def undo_section(out, samples, sizes, emit):
 
 
 WINDOW_COMMANDS = r"""
-# set-up, not timed: N contacts under OU=waN,OU=kestrel-bench-PID,<base> (OU=wbN beside it)
+# set-up, not timed: N contacts to modify under OU=wmN,OU=kestrel-bench-PID,<base>, M to
+# move and delete under OU=waM beside it (OU=wbM is where they move), and CN=probe
 ldapadd $G -f add.ldif
 # one relay per delay D, for all runs at that delay; it checks the bind through it first
 python3 bench/latency_relay.py --delay-ms D --lifetime 3600 --parent-pid BENCH --ready F &
@@ -281,9 +282,9 @@ ldapmodify $G -f probe.ldif                 # replace: description on CN=probe,O
 ldapmodify -Q -Y GSSAPI -H ldap://localhost:PORT -f modify.ldif   # N x replace: description
 kestrel -h localhost:PORT -unsafe -window W "description::bench window D kestrel-wW i" < dns
 # move and delete at 5 ms: kestrel at window 1 and at the modify's best window B, and the peer
-kestrel -h localhost:PORT -unsafe -window W -move "OU=wbN,OU=kestrel-bench-PID,<base>" < dns
-ldapmodrdn -Q -Y GSSAPI -H ldap://localhost:PORT -r -s "OU=wbN,..." -f modrdn.txt
-kestrel -h localhost:PORT -unsafe -window W -rm < dns   # the N contacts created again between runs
+kestrel -h localhost:PORT -unsafe -window W -move "OU=wbM,OU=kestrel-bench-PID,<base>" < dns
+ldapmodrdn -Q -Y GSSAPI -H ldap://localhost:PORT -r -s "OU=wbM,..." -f modrdn.txt
+kestrel -h localhost:PORT -unsafe -window W -rm < dns   # the M contacts created again between runs
 ldapdelete -Q -Y GSSAPI -H ldap://localhost:PORT -f dns
 """
 
