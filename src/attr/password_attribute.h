@@ -16,6 +16,10 @@ std::string directoryAttributeName(std::string_view attribute);
 // the one rule that decides sealing, argument scrubbing and masking.
 bool carriesPassword(std::string_view attribute);
 
+// True when `attribute` holds a password or another secret (a password-like value, a
+// recovery key, key material): such values are never written to a journal or a preview.
+bool carriesSecret(std::string_view attribute);
+
 // True when `text` holds the name of a password attribute anywhere (binary prefixes
 // removed first): for texts whose attribute name cannot be told for sure, such as a raw
 // argument before the delimiter is known, or a mistyped attribute-action. Every spelling

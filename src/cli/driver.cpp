@@ -115,7 +115,7 @@ bool carriesAnyPassword(const ModificationSet& set) {
 
 std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, Reporter& reporter,
                         DriverServices& services) {
-    SwitchTable switches(argc, argv, false);
+    SwitchTable switches(argc, argv, false, kestrelFileSwitches());
     if (services.forgetArguments) {
         services.forgetArguments();
     }
@@ -237,10 +237,10 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     }
     std::optional<JournalingPasswordSetter> journalingPasswords;
     if (journal) {
-        std::set<std::string> maintained =
-            serverMaintainedAttributes(*session->handle, rootDse.schemaNamingContext);
+        UndoAttributes attributes =
+            readUndoAttributes(*session->handle, rootDse.schemaNamingContext);
         session->handle = journalingConnection(std::move(session->handle), *journal, reporter,
-                                               std::move(maintained));
+                                               std::move(attributes));
         passwords = &journalingPasswords.emplace(services.passwords, *journal);
     }
 

@@ -22,6 +22,10 @@ SwitchSpec kestrelSwitchSpec() {
             "safety",   "delim", "mvdelim",     "undel",   ":dryrun",  "undo",       "window"};
 }
 
+std::vector<std::string> kestrelFileSwitches() {
+    return {"undo"};
+}
+
 std::int32_t readNumber(std::string_view text) {
     return leadingNumber(text);
 }

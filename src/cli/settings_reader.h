@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/switch_table.h"
 #include "ops/run_settings.h"
@@ -13,6 +14,9 @@ namespace kestrel {
 
 // The program's 25 switches.
 SwitchSpec kestrelSwitchSpec();
+
+// The switches whose value is a file name, taken whatever it begins with.
+std::vector<std::string> kestrelFileSwitches();
 
 // Decimal number as -t, -safety and -p read it: blanks, a sign, digits; anything else 0.
 std::int32_t readNumber(std::string_view text);

@@ -41,7 +41,8 @@ void SwitchTable::wipe() {
     positionals_.clear();
 }
 
-SwitchTable::SwitchTable(int argc, const char* const* argv, bool caseSensitive)
+SwitchTable::SwitchTable(int argc, const char* const* argv, bool caseSensitive,
+                         const std::vector<std::string>& fileSwitches)
     : caseSensitive_(caseSensitive) {
     if (argc > 0 && argv[0] != nullptr) {
         programName_ = argv[0];
@@ -52,7 +53,11 @@ SwitchTable::SwitchTable(int argc, const char* const* argv, bool caseSensitive)
             continue;
         }
         const std::string argument = argv[i];
-        if (isSwitchWord(argument)) {
+        const bool takesFile =
+            !pending.empty() &&
+            std::any_of(fileSwitches.begin(), fileSwitches.end(),
+                        [&](const std::string& name) { return fold(name) == pending; });
+        if (isSwitchWord(argument) && !takesFile) {
             // A repeated switch starts afresh: the last occurrence decides.
             pending = fold(argument.substr(1));
             clearValue(pending);

@@ -13,8 +13,11 @@ using SwitchSpec = std::vector<std::string>;
 
 class SwitchTable {
   public:
-    // argv[0] is the program name; parsing happens here and never fails.
-    SwitchTable(int argc, const char* const* argv, bool caseSensitive);
+    // argv[0] is the program name; parsing happens here and never fails. The switches in
+    // `fileSwitches` take the next argument as their value whatever it is: a file name
+    // may begin with "/" or "-" like a switch.
+    SwitchTable(int argc, const char* const* argv, bool caseSensitive,
+                const std::vector<std::string>& fileSwitches = {});
 
     bool has(const std::string& name) const;
     std::string value(const std::string& name) const;

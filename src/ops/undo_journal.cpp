@@ -1,27 +1,18 @@
 #include "ops/undo_journal.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <map>
 #include <utility>
 #include <vector>
 
-#include "attr/password_attribute.h"
 #include "ops/relocate_objects.h"
+#include "session/complete_read.h"
 #include "session/dn_components.h"
 #include "session/forwarding_connection.h"
 #include "util/ascii_case.h"
-#include "util/ldif_writer.h"
 
 namespace kestrel {
 namespace {
-
-constexpr int kScopeSubtree = 2;
 
 // Attributes the directory keeps up to date itself; the schema does not mark them, but a
 // client's write of them is refused or overwritten on a reanimated object.
@@ -54,29 +45,6 @@ constexpr const char* kMaintainedByTheServer[] = {
     "replpropertymetadata",
 };
 
-std::string hexOf(const std::string& bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 0x0F];
-    }
-    return hex;
-}
-
-// A paragraph of comment lines; control characters could end a comment early.
-std::string commentParagraph(const std::vector<std::string>& lines) {
-    std::string text;
-    for (std::string line : lines) {
-        std::replace_if(
-            line.begin(), line.end(),
-            [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; }, '?');
-        text += "# " + line + "\n";
-    }
-    return text + "\n";
-}
-
 bool hasControl(const ServerControls& controls, const char* oid) {
     return std::any_of(controls.begin(), controls.end(),
                        [&](const ServerControl& control) { return control.oid == oid; });
@@ -87,65 +55,43 @@ std::size_t depthOf(const std::string& dn) {
     return components ? components->size() : 0;
 }
 
-std::string parentOf(const std::vector<std::string>& components) {
-    std::string parent;
-    for (std::size_t i = 1; i < components.size(); ++i) {
-        parent += (i > 1 ? "," : "") + components[i];
-    }
-    return parent;
-}
-
-std::string rdnType(const std::string& dn) {
-    const auto components = explodeDn(dn);
-    if (!components) {
-        return "";
-    }
-    const std::string& rdn = components->front();
-    return asciiLower(rdn.substr(0, rdn.find('=')));
-}
-
 class JournalingConnection final : public ForwardingConnection {
   public:
     JournalingConnection(std::unique_ptr<LdapConnection> real, UndoJournal& journal,
-                         Reporter& reporter, std::set<std::string> maintained)
+                         Reporter& reporter, UndoAttributes attributes)
         : ForwardingConnection(std::move(real)),
           journal_(journal),
           reporter_(reporter),
-          maintained_(std::move(maintained)) {}
+          attributes_(std::move(attributes)) {}
 
     int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
                         int& messageId) override {
-        Pending pending{dn, "delete", journal_.size(), {}};
         SearchRequest request;
         request.base = dn;
-        request.scope = hasControl(controls, kTreeDeleteOid) ? kScopeSubtree : kLdapScopeBase;
+        request.scope = hasControl(controls, kTreeDeleteOid) ? kLdapScopeSubtree : kLdapScopeBase;
         std::vector<LdapEntry> entries;
-        const int rc = inner().ldap_search_ext_s(request, entries);
-        std::vector<std::string> lines;
-        if (rc != 0) {
-            lines.push_back(dn + ": could not be read before the delete (" + ldapErrorText(rc) +
-                            "); it cannot be restored from this journal.");
+        std::string why;
+        if (const int rc = readComplete(inner(), request, entries, why); rc != 0) {
+            return refuse(dn, "delete", why, rc);
+        }
+        if (entries.empty()) {
+            return refuse(dn, "delete", "the server answered no entry", kLdapNoResultsReturned);
+        }
+        for (const LdapEntry& entry : entries) {
+            const std::vector<std::string>* guid = entry.values("objectGUID");
+            if (guid == nullptr || guid->empty()) {
+                return refuse(dn, "delete",
+                              entry.dn + " has no readable objectGUID to find it again by",
+                              kLdapLocalError);
+            }
         }
         // Deepest first: the journal is applied in reverse, so parents come back first.
         std::stable_sort(
             entries.begin(), entries.end(),
             [](const LdapEntry& a, const LdapEntry& b) { return depthOf(a.dn) > depthOf(b.dn); });
-        for (const LdapEntry& entry : entries) {
-            const std::vector<std::string>* guid = entry.values("objectGUID");
-            if (guid == nullptr || guid->empty()) {
-                lines.push_back(entry.dn + ": has no objectGUID; it cannot be restored.");
-                continue;
-            }
-            lines.push_back(entry.dn + " (objectGUID " + hexOf(guid->front()) +
-                            ") is deleted by this run. Its reanimation record follows once the "
-                            "delete succeeded; if none follows, the run stopped first: "
-                            "reanimate the tombstone found with the show-deleted control at "
-                            "base <GUID=" +
-                            hexOf(guid->front()) + ">.");
-        }
-        pending.entries = std::move(entries);
-        if (!journal_.append(commentParagraph(lines))) {
-            return refuse();
+        Pending pending{dn, "delete", journal_.size(), std::move(entries)};
+        if (!appendBefore(dn, "delete", deleteNotice(pending.entries))) {
+            return kLdapLocalError;
         }
         const int sent = inner().ldap_delete_ext(dn, controls, messageId);
         return track(sent, messageId, std::move(pending));
@@ -154,28 +100,30 @@ class JournalingConnection final : public ForwardingConnection {
     int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
                         const std::string& newParent, bool deleteOldRdn,
                         const ServerControls& controls, int& messageId) override {
-        Pending pending{dn, "rename", journal_.size(), {}};
-        const auto components = explodeDn(dn);
-        std::string record;
-        if (!components) {
-            record = commentParagraph({dn + ": not a DN, cannot be undone."});
-        } else {
-            const std::string oldParent = parentOf(*components);
-            const std::string parent = newParent.empty() ? oldParent : newParent;
-            LdifChange change;
-            change.dn = parent.empty() ? newRdn : newRdn + "," + parent;
-            change.kind = LdifChange::Kind::ModDn;
-            change.newRdn = components->front();
-            change.deleteOldRdn = true;
-            if (!newParent.empty()) {
-                change.newSuperior = oldParent;
-            }
-            change.comments.push_back(
-                "Undo of the " + std::string(newParent.empty() ? "rename" : "move") + " of " + dn);
-            record = recordOrComment(change, dn);
+        // The way back names the object as the directory stores it, not as it was typed.
+        SearchRequest request;
+        request.base = dn;
+        request.attributes = {"1.1"};
+        std::vector<LdapEntry> entries;
+        std::string why;
+        if (const int rc = readComplete(inner(), request, entries, why); rc != 0) {
+            return refuse(dn, "rename", why, rc);
         }
-        if (!journal_.append(record)) {
-            return refuse();
+        if (entries.empty()) {
+            return refuse(dn, "rename", "the server answered no entry", kLdapNoResultsReturned);
+        }
+        const std::optional<LdifChange> change = relocationUndo(entries.front().dn, newRdn,
+                                                                newParent);
+        if (!change) {
+            return refuse(dn, "rename", "its stored name is not a DN", kLdapLocalError);
+        }
+        const std::optional<std::string> record = ldifRecord(*change);
+        if (!record) {
+            return refuse(dn, "rename", "it cannot be written as LDIF", kLdapLocalError);
+        }
+        Pending pending{dn, "rename", journal_.size(), {}};
+        if (!appendBefore(dn, "rename", *record)) {
+            return kLdapLocalError;
         }
         const int sent =
             inner().ldap_rename_ext(dn, newRdn, newParent, deleteOldRdn, controls, messageId);
@@ -185,30 +133,15 @@ class JournalingConnection final : public ForwardingConnection {
     int sendModifications(ModificationRequest request, const std::string& dn,
                           std::span<const Modification> modifications,
                           const ServerControls& controls, int& messageId) override {
-        Pending pending{
-            dn, request == ModificationRequest::Add ? "add" : "modify", journal_.size(), {}};
+        const std::string what = request == ModificationRequest::Add ? "add" : "modify";
         std::string record;
-        if (request == ModificationRequest::Add) {
-            LdifChange change;
-            change.dn = dn;
-            change.kind = LdifChange::Kind::Delete;
-            change.comments.push_back("Undo of the add of " + dn);
-            record = recordOrComment(change, dn);
-        } else if (const std::optional<std::string> restored =
-                       restoredDn(modifications, controls)) {
-            LdifChange change;
-            change.dn = *restored;
-            change.kind = LdifChange::Kind::Delete;
-            change.comments.push_back("Undo of the undelete of " + dn);
-            record = recordOrComment(change, *restored);
-        } else if (dn.empty()) {
-            record = commentParagraph(
-                {"A RootDSE modify is an operation, not a stored change: it cannot be undone."});
-        } else {
-            record = modifyUndo(dn, modifications);
+        if (const int rc = undoOfModifications(request, dn, modifications, controls, record);
+            rc != 0) {
+            return rc;
         }
-        if (!journal_.append(record)) {
-            return refuse();
+        Pending pending{dn, what, journal_.size(), {}};
+        if (!appendBefore(dn, what, record)) {
+            return kLdapLocalError;
         }
         const int sent = inner().sendModifications(request, dn, modifications, controls, messageId);
         return track(sent, messageId, std::move(pending));
@@ -222,26 +155,16 @@ class JournalingConnection final : public ForwardingConnection {
         }
         Pending pending = std::move(found->second);
         pending_.erase(found);
-        if (code != 0) {
-            // Nothing changed, so nothing is to be undone: applying the journal must not
-            // touch an object this run did not change.
-            journal_.truncateTo(pending.offset);
-            journal_.append(
-                commentParagraph({pending.dn + ": the " + pending.what + " failed (" +
-                                  ldapErrorText(code) + "), so there is nothing to undo."}));
-            return code;
-        }
-        std::set<std::string> deleted;
-        for (const LdapEntry& entry : pending.entries) {
-            deleted.insert(asciiLower(entry.dn));
-        }
-        // Links and group memberships come first in the file, so that the reversed journal
-        // applies them last, once every object they name is back.
-        for (const LdapEntry& entry : pending.entries) {
-            journal_.append(linksBack(entry, deleted));
-        }
-        for (const LdapEntry& entry : pending.entries) {
-            journal_.append(reanimation(entry, deleted));
+        if (code == 0) {
+            journalReanimations(pending);
+        } else if (outcomeUnknown(code)) {
+            // The server may have carried the write out before the answer was lost.
+            reporter_.block("WARN: " + pending.dn + ": the " + pending.what +
+                            " may or may not have been applied (" + ldapErrorText(code) +
+                            "); its undo record stays in the journal.\n");
+        } else {
+            withdraw(pending, "the " + pending.what + " failed (" + ldapErrorText(code) +
+                                  "), so there is nothing to undo.");
         }
         return code;
     }
@@ -254,26 +177,172 @@ class JournalingConnection final : public ForwardingConnection {
         std::vector<LdapEntry> entries;  // a delete's pre-images, deepest first
     };
 
-    int refuse() {
-        reporter_.notice(
-            "ERROR: The undo journal could not be written; the change was not sent.\n");
-        return kLdapLocalError;
+    // The target fails before anything is sent for it. `code` is what its line reports:
+    // the read's own code, or a local error.
+    int refuse(const std::string& dn, const std::string& what, const std::string& why, int code) {
+        reporter_.block("ERROR: No undo record for " + dn + ": " + why + "; the " + what +
+                        " was not sent.\n");
+        return code != 0 ? code : kLdapLocalError;
+    }
+
+    bool appendBefore(const std::string& dn, const std::string& what, const std::string& text) {
+        std::string why;
+        if (!journal_.append(text, why)) {
+            refuse(dn, what, "the journal could not be written (" + why + ")", kLdapLocalError);
+            return false;
+        }
+        return true;
+    }
+
+    // A record after its write was sent: a failure cannot hold the write back any more,
+    // so the admin is told which target's record is missing.
+    void appendAfter(const std::string& dn, const std::string& what, const std::string& text) {
+        std::string why;
+        if (!journal_.append(text, why)) {
+            reporter_.block("WARN: " + dn + ": the undo journal could not be written after the " +
+                            what + " (" + why + "); its record is missing from the journal.\n");
+        }
+    }
+
+    void withdraw(const Pending& pending, const std::string& comment) {
+        std::string why;
+        if (!journal_.truncateTo(pending.offset, why)) {
+            reporter_.block("WARN: " + pending.dn + ": the record of the failed " + pending.what +
+                            " could not be taken back (" + why +
+                            "); applying the journal may fail on it.\n");
+            return;
+        }
+        appendAfter(pending.dn, pending.what, undoComment({pending.dn + ": " + comment}));
     }
 
     int track(int sent, int messageId, Pending pending) {
         if (sent != 0 || messageId == 0) {
-            journal_.truncateTo(pending.offset);
-            journal_.append(commentParagraph(
-                {pending.dn + ": the " + pending.what + " was not sent, nothing to undo."}));
+            withdraw(pending, "the " + pending.what + " was not sent, nothing to undo.");
             return sent;
         }
         pending_[messageId] = std::move(pending);
         return sent;
     }
 
-    std::string recordOrComment(const LdifChange& change, const std::string& dn) {
+    // The record of a modify or add request in `record`, or the code of the refusal.
+    int undoOfModifications(ModificationRequest request, const std::string& dn,
+                            std::span<const Modification> modifications,
+                            const ServerControls& controls, std::string& record) {
+        const std::string what = request == ModificationRequest::Add ? "add" : "modify";
+        std::optional<LdifChange> change;
+        if (request == ModificationRequest::Add) {
+            change.emplace();
+            change->dn = dn;
+            change->kind = LdifChange::Kind::Delete;
+            change->comments.push_back("Undo of the add of " + dn);
+        } else if (const std::optional<std::string> restored =
+                       restoredDn(modifications, controls)) {
+            change.emplace();
+            change->dn = *restored;
+            change->kind = LdifChange::Kind::Delete;
+            change->comments.push_back("Undo of the undelete of " + dn);
+        } else if (dn.empty()) {
+            record = undoComment(
+                {"A RootDSE modify is an operation, not a stored change: it cannot be undone."});
+            return 0;
+        } else {
+            LdapEntry before;
+            if (const int rc = readBefore(dn, modifications, before); rc != 0) {
+                return rc;
+            }
+            change = modifyUndo(dn, modifications, before, attributes_.schema);
+            if (change->modifications.empty()) {
+                record = undoComment(change->comments);  // passwords only: nothing to write
+                return 0;
+            }
+        }
+        const std::optional<std::string> text = ldifRecord(*change);
+        if (!text) {
+            return refuse(dn, what, "it cannot be written as LDIF", kLdapLocalError);
+        }
+        record = *text;
+        return 0;
+    }
+
+    // The previous values of the attributes a modify replaces or clears, every one of
+    // them; an answered attribute the schema cannot tie to one asked for would be taken for
+    // an absent one, so it refuses the target.
+    int readBefore(const std::string& dn, std::span<const Modification> modifications,
+                   LdapEntry& before) {
+        const std::vector<std::string> names =
+            attributesToRead(modifications, attributes_.schema);
+        if (names.empty()) {
+            return 0;
+        }
+        SearchRequest request;
+        request.base = dn;
+        request.attributes = names;
+        std::vector<LdapEntry> entries;
+        std::string why;
+        if (const int rc = readComplete(inner(), request, entries, why); rc != 0) {
+            return refuse(dn, "modify", why, rc);
+        }
+        if (entries.empty()) {
+            return refuse(dn, "modify", "the server answered no entry", kLdapNoResultsReturned);
+        }
+        std::vector<std::string> asked;
+        for (const std::string& name : names) {
+            asked.push_back(attributes_.schema.canonical(name));
+        }
+        for (const LdapAttribute& attribute : entries.front().attributes) {
+            if (std::find(asked.begin(), asked.end(),
+                          attributes_.schema.canonical(attribute.name)) == asked.end()) {
+                return refuse(dn, "modify",
+                              "the server answered " + attribute.name +
+                                  ", which cannot be told apart from the attributes asked for",
+                              kLdapLocalError);
+            }
+        }
+        before = std::move(entries.front());
+        return 0;
+    }
+
+    // After a successful delete: links and group memberships first in the file, so that
+    // the reversed journal applies them last, once every object they name is back.
+    void journalReanimations(const Pending& pending) {
+        if (pending.entries.empty()) {
+            return;
+        }
+        std::set<std::string> deleted;
+        for (const LdapEntry& entry : pending.entries) {
+            deleted.insert(asciiLower(entry.dn));
+        }
+        std::string records;
+        for (const LdapEntry& entry : pending.entries) {
+            for (const LdifChange& change : linksBack(entry, deleted, attributes_)) {
+                records += textOrComment(change, entry.dn);
+            }
+        }
+        for (const LdapEntry& entry : pending.entries) {
+            records += reanimationOf(entry, deleted);
+        }
+        appendAfter(pending.dn, pending.what, records);
+    }
+
+    std::string reanimationOf(const LdapEntry& entry, const std::set<std::string>& deleted) {
+        const std::string guid = guidHex(entry.values("objectGUID")->front());
+        SearchRequest request;
+        request.base = "<GUID=" + guid + ">";
+        request.controls = {ServerControl{kShowDeletedOid, "", true}};
+        std::vector<LdapEntry> tombstones;
+        const int rc = inner().ldap_search_ext_s(request, tombstones);
+        if (rc != 0 || tombstones.empty()) {
+            return undoComment({entry.dn + ": its tombstone (objectGUID " + guid +
+                                ") was not found (" + ldapErrorText(rc) +
+                                "); reanimate it by hand."});
+        }
+        return textOrComment(reanimation(entry, tombstones.front(), deleted, attributes_),
+                             entry.dn);
+    }
+
+    static std::string textOrComment(const LdifChange& change, const std::string& dn) {
         const std::optional<std::string> record = ldifRecord(change);
-        return record ? *record : commentParagraph({dn + ": its undo cannot be written as LDIF."});
+        return record ? *record : undoComment({dn + ": its undo cannot be written as LDIF."});
     }
 
     // The DN an undelete request gives its object, when `modifications` is one.
@@ -291,234 +360,45 @@ class JournalingConnection final : public ForwardingConnection {
         return std::nullopt;
     }
 
-    // Puts back the values every touched attribute had; one that had none is removed
-    // again (a replace with no values, which is also harmless when it stays absent).
-    std::string modifyUndo(const std::string& dn, std::span<const Modification> modifications) {
-        LdifChange change;
-        change.dn = dn;
-        change.kind = LdifChange::Kind::Modify;
-        change.comments.push_back("Undo of the modify of " + dn);
-        std::vector<std::string> names;
-        for (const Modification& modification : modifications) {
-            const std::string folded = asciiLower(modification.attribute);
-            if (carriesPassword(modification.attribute)) {
-                change.comments.push_back(modification.attribute +
-                                          ": a password cannot be read back, so its change "
-                                          "cannot be undone.");
-                continue;
-            }
-            if (std::find(names.begin(), names.end(), folded) == names.end()) {
-                names.push_back(folded);
-            }
-        }
-        if (names.empty()) {
-            return commentParagraph(change.comments);
-        }
-        SearchRequest request;
-        request.base = dn;
-        request.attributes = names;
-        std::vector<LdapEntry> entries;
-        const int rc = inner().ldap_search_ext_s(request, entries);
-        if (rc != 0 || entries.empty()) {
-            return commentParagraph({dn + ": could not be read before the modify (" +
-                                     ldapErrorText(rc) + "); it cannot be undone."});
-        }
-        for (const std::string& name : names) {
-            const std::vector<std::string>* values = entries.front().values(name);
-            change.modifications.push_back(
-                LdifModification{LdifModification::Op::Replace, name,
-                                 values != nullptr ? *values : std::vector<std::string>{}});
-        }
-        return recordOrComment(change, dn);
-    }
-
-    static bool namesAny(const std::vector<std::string>& values, const std::set<std::string>& dns) {
-        return std::any_of(values.begin(), values.end(), [&](const std::string& value) {
-            return dns.count(asciiLower(value)) != 0;
-        });
-    }
-
-    // What a reanimation cannot carry: values that name other objects of the same delete
-    // (a group's members in a deleted tree), which must wait until those are back, and the
-    // object's memberships in groups, which live on the groups.
-    std::string linksBack(const LdapEntry& entry, const std::set<std::string>& deleted) {
-        std::string records;
-        LdifChange links;
-        links.dn = entry.dn;
-        links.kind = LdifChange::Kind::Modify;
-        links.comments.push_back("Links of " + entry.dn +
-                                 " to objects deleted with it, once they are all back");
-        for (const LdapAttribute& attribute : entry.attributes) {
-            const std::string folded = asciiLower(attribute.name);
-            if (folded != "memberof" && maintained_.count(folded) == 0 &&
-                namesAny(attribute.values, deleted)) {
-                links.modifications.push_back(
-                    {LdifModification::Op::Replace, attribute.name, attribute.values});
-            }
-        }
-        if (!links.modifications.empty()) {
-            records += recordOrComment(links, entry.dn);
-        }
-        if (const std::vector<std::string>* groups = entry.values("memberOf"); groups != nullptr) {
-            for (const std::string& group : *groups) {
-                if (deleted.count(asciiLower(group)) != 0) {
-                    continue;  // that group's own links record puts the member back
-                }
-                LdifChange membership;
-                membership.dn = group;
-                membership.kind = LdifChange::Kind::Modify;
-                membership.comments.push_back("Membership of " + entry.dn + " in " + group);
-                membership.modifications.push_back(
-                    {LdifModification::Op::Add, "member", {entry.dn}});
-                records += recordOrComment(membership, group);
-            }
-        }
-        return records;
-    }
-
-    // The record that brings a deleted object back with what it had: the tombstone
-    // (found by objectGUID) loses most attributes, so the pre-image supplies them.
-    std::string reanimation(const LdapEntry& entry, const std::set<std::string>& deleted) {
-        const std::string guid = hexOf(entry.values("objectGUID")->front());
-        SearchRequest request;
-        request.base = "<GUID=" + guid + ">";
-        request.controls = {ServerControl{kShowDeletedOid, "", true}};
-        std::vector<LdapEntry> tombstones;
-        const int rc = inner().ldap_search_ext_s(request, tombstones);
-        if (rc != 0 || tombstones.empty()) {
-            return commentParagraph({entry.dn + ": its tombstone (objectGUID " + guid +
-                                     ") was not found (" + ldapErrorText(rc) +
-                                     "); reanimate it by hand."});
-        }
-        const LdapEntry& tombstone = tombstones.front();
-        LdifChange change;
-        change.dn = tombstone.dn;
-        change.kind = LdifChange::Kind::Modify;
-        change.controls = {LdifControl{kShowDeletedOid, true, ""}};
-        change.comments.push_back("Undo of the delete of " + entry.dn);
-        change.modifications.push_back({LdifModification::Op::Delete, "isDeleted", {}});
-        change.modifications.push_back(
-            {LdifModification::Op::Replace, "distinguishedName", {entry.dn}});
-        const std::string namingAttribute = rdnType(entry.dn);
-        std::string notRestored;
-        for (const LdapAttribute& attribute : entry.attributes) {
-            const std::string folded = asciiLower(attribute.name);
-            if (tombstone.values(attribute.name) != nullptr || folded == namingAttribute ||
-                folded == "memberof") {
-                continue;  // kept by the tombstone, set by the DN itself, or a membership
-            }
-            if (maintained_.count(folded) != 0) {
-                notRestored += (notRestored.empty() ? "" : ", ") + attribute.name;
-                continue;
-            }
-            if (namesAny(attribute.values, deleted)) {
-                continue;  // a link, restored once its objects are back (linksBack)
-            }
-            change.modifications.push_back(
-                {LdifModification::Op::Replace, attribute.name, attribute.values});
-        }
-        if (!notRestored.empty()) {
-            change.comments.push_back("Not restored, the server maintains them: " + notRestored);
-        }
-        return recordOrComment(change, entry.dn);
-    }
-
     UndoJournal& journal_;
     Reporter& reporter_;
-    std::set<std::string> maintained_;
+    UndoAttributes attributes_;
     std::map<int, Pending> pending_;
 };
 
 }  // namespace
 
-std::unique_ptr<UndoJournal> UndoJournal::create(const std::string& path, std::string& error) {
-    // O_EXCL: an existing journal, perhaps the only way back from an earlier run, is
-    // never overwritten, and neither is a file a link points to.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                          S_IRUSR | S_IWUSR);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return nullptr;
+UndoAttributes readUndoAttributes(LdapConnection& connection,
+                                  const std::string& schemaNamingContext) {
+    UndoAttributes attributes;
+    attributes.maintained.insert(std::begin(kMaintainedByTheServer),
+                                 std::end(kMaintainedByTheServer));
+    std::string why;
+    if (attributes.schema.read(connection, schemaNamingContext, why) == 0) {
+        const std::set<std::string>& notWritable = attributes.schema.notWritable();
+        attributes.maintained.insert(notWritable.begin(), notWritable.end());
     }
-    return std::make_unique<UndoJournal>(fd);
-}
-
-UndoJournal::~UndoJournal() {
-    ::close(fd_);
-}
-
-bool UndoJournal::append(const std::string& text) {
-    std::size_t written = 0;
-    while (written < text.size()) {
-        const ssize_t rc = ::pwrite(fd_, text.data() + written, text.size() - written,
-                                    static_cast<off_t>(size_ + written));
-        if (rc < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        written += static_cast<std::size_t>(rc);
-    }
-    size_ += written;
-    // On disk before the write it covers is sent: a run killed at any moment leaves a
-    // journal that covers every write that may have reached the directory.
-    return ::fsync(fd_) == 0;
-}
-
-bool UndoJournal::truncateTo(std::uint64_t size) {
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
-        return false;
-    }
-    size_ = size;
-    return ::fsync(fd_) == 0;
-}
-
-std::set<std::string> serverMaintainedAttributes(LdapConnection& connection,
-                                                 const std::string& schemaNamingContext) {
-    std::set<std::string> names(std::begin(kMaintainedByTheServer),
-                                std::end(kMaintainedByTheServer));
-    if (schemaNamingContext.empty()) {
-        return names;
-    }
-    SearchRequest request;
-    request.base = schemaNamingContext;
-    request.scope = kScopeSubtree;
-    // System-only attributes, and constructed ones (systemFlags bit 4), by bitwise AND.
-    request.filter = "(|(systemOnly=TRUE)(systemFlags:1.2.840.113556.1.4.803:=4))";
-    request.attributes = {"lDAPDisplayName"};
-    std::vector<LdapEntry> entries;
-    if (connection.ldap_search_ext_s(request, entries) == 0) {
-        for (const LdapEntry& entry : entries) {
-            if (const auto* values = entry.values("lDAPDisplayName");
-                values != nullptr && !values->empty()) {
-                names.insert(asciiLower(values->front()));
-            }
-        }
-    }
-    return names;
+    return attributes;
 }
 
 std::unique_ptr<LdapConnection> journalingConnection(std::unique_ptr<LdapConnection> real,
                                                      UndoJournal& journal, Reporter& reporter,
-                                                     std::set<std::string> maintained) {
+                                                     UndoAttributes attributes) {
     return std::make_unique<JournalingConnection>(std::move(real), journal, reporter,
-                                                  std::move(maintained));
+                                                  std::move(attributes));
 }
 
 std::int32_t JournalingPasswordSetter::setPassword(Reporter& reporter,
                                                    const std::string& serverName,
                                                    const std::string& dn,
                                                    const std::string& password) {
-    std::string shown = dn;
-    std::replace_if(
-        shown.begin(), shown.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; },
-        '?');
-    if (!journal_.append("# " + shown +
-                         ": its password is set by this run (#setpwd#); a password cannot be "
-                         "read back, so this cannot be undone.\n\n")) {
-        reporter.notice(
-            "ERROR: The undo journal could not be written; the password was not set.\n");
+    std::string why;
+    if (!journal_.append(undoComment({dn + ": its password is set by this run (#setpwd#); a "
+                                           "password cannot be read back, so this cannot be "
+                                           "undone."}),
+                         why)) {
+        reporter.block("ERROR: No undo record for " + dn + ": the journal could not be written (" +
+                       why + "); the password was not set.\n");
         return static_cast<std::int32_t>(0x8007001Fu);  // ERROR_GEN_FAILURE as an HRESULT
     }
     return real_.setPassword(reporter, serverName, dn, password);

@@ -7,51 +7,31 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
-#include <set>
 #include <string>
 
+#include "ops/undo_journal_file.h"
+#include "ops/undo_records.h"
 #include "password/password_setter.h"
 #include "session/ldap_client.h"
 #include "util/reporter.h"
 
 namespace kestrel {
 
-// The journal file: created new (never an existing file) with mode 0600; every append is
-// written whole and synced before it returns.
-class UndoJournal {
-  public:
-    // The open journal, or nothing with `error` saying why (the file exists, ...).
-    static std::unique_ptr<UndoJournal> create(const std::string& path, std::string& error);
+// The schema's names and the attributes a reanimation cannot write back: the schema's
+// system-only and constructed attributes and those the directory maintains itself. A
+// schema that cannot be read leaves the names folded only (an attribute the server then
+// answers under another name refuses its target rather than journal a wrong record).
+UndoAttributes readUndoAttributes(LdapConnection& connection,
+                                  const std::string& schemaNamingContext);
 
-    // Owns `fd`, an open, empty file.
-    explicit UndoJournal(int fd) : fd_(fd) {}
-    ~UndoJournal();
-    UndoJournal(const UndoJournal&) = delete;
-    UndoJournal& operator=(const UndoJournal&) = delete;
-
-    bool append(const std::string& text);
-    // Takes back what was appended after `size` (a record for a write that failed).
-    bool truncateTo(std::uint64_t size);
-    std::uint64_t size() const { return size_; }
-
-  private:
-    int fd_;
-    std::uint64_t size_ = 0;
-};
-
-// Attributes a client cannot write back on a reanimated object: the schema's system-only
-// and constructed attributes (read from `schemaNamingContext`) and those the directory
-// maintains itself. Names are lower case.
-std::set<std::string> serverMaintainedAttributes(LdapConnection& connection,
-                                                 const std::string& schemaNamingContext);
-
-// Wraps the run's bound connection: before each write it reads what the write will change
-// and journals the reversing record; a write whose journal record cannot be written is
-// not sent. A failed write's record is taken back and replaced by a comment.
+// Wraps the run's bound connection: before each write it reads, completely, what the write
+// will change and journals the reversing record; a write whose record cannot be read or
+// written is not sent (its target fails with an ERROR line). A record is taken back only
+// when the server answered that its write failed; after an unknown outcome (time-out, lost
+// connection) it stays, with a WARN line.
 std::unique_ptr<LdapConnection> journalingConnection(std::unique_ptr<LdapConnection> real,
                                                      UndoJournal& journal, Reporter& reporter,
-                                                     std::set<std::string> maintained);
+                                                     UndoAttributes attributes);
 
 // Wraps the password step: a password cannot be read back, so the journal says so.
 class JournalingPasswordSetter final : public PasswordSetter {

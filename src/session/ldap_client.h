@@ -22,11 +22,19 @@ inline constexpr int kLdapParamError = 0x59;
 inline constexpr int kLdapNoMemory = 0x5a;
 inline constexpr int kLdapConnectError = 0x5b;
 inline constexpr int kLdapNotSupported = 0x5c;
+inline constexpr int kLdapNoResultsReturned = 0x5e;
+
+// True for the codes libldap gives when no answer came (the connection lost, the time up, an
+// answer it could not read): the server may or may not have carried the request out.
+inline constexpr bool outcomeUnknown(int code) {
+    return code >= kLdapServerDown && code <= 0x61;
+}
 
 // The server's code for a bad DN, also given to a target refused before anything is sent.
 inline constexpr int kLdapInvalidDnSyntax = 0x22;
 
-inline constexpr int kLdapScopeBase = 0;  // the named entry only
+inline constexpr int kLdapScopeBase = 0;     // the named entry only
+inline constexpr int kLdapScopeSubtree = 2;  // the named entry and all below it
 
 // A wait for a result with no time left: only an answer already in counts, otherwise the
 // request is abandoned with kLdapTimeout (0 or less would mean no limit at all).
@@ -86,6 +94,9 @@ struct SearchRequest {
     std::vector<std::string> attributes;  // empty: all user attributes
     ServerControls controls;
     int sizeLimit = 0;  // 0: no limit
+    // Above 0: read with the paged results control (RFC 2696), this many entries a page,
+    // every page: a Windows DC cuts an unpaged search at MaxPageSize entries.
+    int pageSize = 0;
 };
 
 // One open LDAP handle. Sends requests asynchronously and waits for their results.

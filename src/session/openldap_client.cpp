@@ -21,6 +21,7 @@ namespace {
 
 // The seam's own names for the library's numbers.
 static_assert(kLdapScopeBase == LDAP_SCOPE_BASE);
+static_assert(kLdapScopeSubtree == LDAP_SCOPE_SUBTREE);
 static_assert(kLdapInvalidDnSyntax == LDAP_INVALID_DN_SYNTAX);
 
 struct MessageFree {
@@ -274,25 +275,28 @@ class OpenLdapConnection final : public LdapConnection {
 
     int ldap_search_ext_s(const SearchRequest& request, std::vector<LdapEntry>& entries) override {
         const SigpipeGuard guard;
-        std::vector<char*> attributes;
-        for (const std::string& name : request.attributes) {
-            attributes.push_back(const_cast<char*>(name.c_str()));
+        if (request.pageSize <= 0) {
+            return searchOnce(request, request.controls, entries, nullptr);
         }
-        attributes.push_back(nullptr);
-        ControlArray controls(request.controls);
-        LDAPMessage* raw = nullptr;
-        const int rc =
-            ::ldap_search_ext_s(ld_, request.base.c_str(), request.scope, request.filter.c_str(),
-                                request.attributes.empty() ? nullptr : attributes.data(), 0,
-                                controls.get(), nullptr, nullptr, request.sizeLimit, &raw);
-        MessagePtr result(raw);
-        if (rc != LDAP_SUCCESS) {
-            return mapLibraryCode(rc);
-        }
-        for (LDAPMessage* entry = ldap_first_entry(ld_, result.get()); entry != nullptr;
-             entry = ldap_next_entry(ld_, entry)) {
-            entries.push_back(readEntry(entry));
-        }
+        // RFC 2696: ask page after page until the server's cookie comes back empty.
+        std::string cookie;
+        do {
+            berval cookieValue{cookie.size(), cookie.empty() ? nullptr : cookie.data()};
+            berval value{0, nullptr};
+            if (ldap_create_page_control_value(ld_, request.pageSize, &cookieValue, &value) !=
+                LDAP_SUCCESS) {
+                return kLdapEncodingError;
+            }
+            ServerControls controls = request.controls;
+            controls.push_back(
+                ServerControl{LDAP_CONTROL_PAGEDRESULTS, std::string(value.bv_val, value.bv_len),
+                              true});
+            ber_memfree(value.bv_val);
+            cookie.clear();
+            if (const int rc = searchOnce(request, controls, entries, &cookie); rc != 0) {
+                return rc;
+            }
+        } while (!cookie.empty());
         return 0;
     }
 
@@ -393,6 +397,55 @@ class OpenLdapConnection final : public LdapConnection {
     std::string hostName() override { return optionText(ld_, LDAP_OPT_HOST_NAME); }
 
   private:
+    // One search request; with `cookie`, the paged results cookie of the answer (empty
+    // when it was the last page, or when the server sent no paging control).
+    int searchOnce(const SearchRequest& request, const ServerControls& requestControls,
+                   std::vector<LdapEntry>& entries, std::string* cookie) {
+        std::vector<char*> attributes;
+        for (const std::string& name : request.attributes) {
+            attributes.push_back(const_cast<char*>(name.c_str()));
+        }
+        attributes.push_back(nullptr);
+        ControlArray controls(requestControls);
+        LDAPMessage* raw = nullptr;
+        const int rc =
+            ::ldap_search_ext_s(ld_, request.base.c_str(), request.scope, request.filter.c_str(),
+                                request.attributes.empty() ? nullptr : attributes.data(), 0,
+                                controls.get(), nullptr, nullptr, request.sizeLimit, &raw);
+        MessagePtr result(raw);
+        if (rc != LDAP_SUCCESS) {
+            return mapLibraryCode(rc);
+        }
+        for (LDAPMessage* entry = ldap_first_entry(ld_, result.get()); entry != nullptr;
+             entry = ldap_next_entry(ld_, entry)) {
+            entries.push_back(readEntry(entry));
+        }
+        if (cookie == nullptr) {
+            return 0;
+        }
+        LDAPControl** rawControls = nullptr;
+        int code = 0;
+        if (ldap_parse_result(ld_, result.get(), &code, nullptr, nullptr, nullptr, &rawControls,
+                              0) != LDAP_SUCCESS) {
+            return kLdapDecodingError;
+        }
+        ControlsPtr answerControls(rawControls);
+        LDAPControl* page = ldap_control_find(LDAP_CONTROL_PAGEDRESULTS, rawControls, nullptr);
+        if (page == nullptr) {
+            return 0;
+        }
+        ber_int_t estimate = 0;
+        berval next{0, nullptr};
+        if (ldap_parse_pageresponse_control(ld_, page, &estimate, &next) != LDAP_SUCCESS) {
+            return kLdapDecodingError;
+        }
+        if (next.bv_val != nullptr) {
+            cookie->assign(next.bv_val, next.bv_len);
+            ber_memfree(next.bv_val);
+        }
+        return 0;
+    }
+
     LdapEntry readEntry(LDAPMessage* message) {
         LdapEntry entry;
         if (char* dn = ldap_get_dn(ld_, message); dn != nullptr) {

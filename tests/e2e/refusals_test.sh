@@ -132,6 +132,15 @@ begin_case "-undo with an empty file name is refused"
 undo_refused "ERROR: -undo needs the name of a new journal file. Nothing was sent." -undo ""
 end_case
 
+begin_case "-undo /absolute/path: a run that journalled nothing leaves no file, so it can run again"
+for try in first second; do
+    run_kestrel -q -h 127.0.0.1:9 -b "$dn" -undo "$WORK_DIR/absolute.undo" "description::x"
+    expect_status 255
+    expect_stderr $'LDAP_BIND: [127.0.0.1] Error 0x51 (81) - Can\'t contact LDAP server\nTerminating program.\n'
+    [[ ! -e $WORK_DIR/absolute.undo ]] || mismatch "the $try run left a journal"
+done
+end_case
+
 begin_case "-undo with -window is refused, and makes no file"
 undo_refused "ERROR: -undo keeps one request in flight; it cannot be combined with -window. Nothing was sent." \
     -undo new.undo -window 4

@@ -60,12 +60,14 @@ expect_private() {  # expect_private FILE
 }
 
 # ldapmodify applies the journal's records in reverse order, as the manual page says.
-apply_journal() {  # apply_journal FILE
-    local status
-    perl -00 -e 'print reverse <>' "$1" | ldapmodify "${LDAP_ARGS[@]}" >"$WORK_DIR/apply.out" 2>&1
-    status=$?
-    if ((status != 0)); then
-        mismatch "ldapmodify applied the reversed journal with status $status:"
+# Applies a journal as the README says: reversed, each record on its own (-c), so that the
+# record of a write that never reached the directory fails alone and changes nothing.
+apply_journal() {  # apply_journal FILE [FAILING]: all records but FAILING (default 0) apply
+    local failed
+    perl -00 -e 'print reverse <>' "$1" | ldapmodify -c "${LDAP_ARGS[@]}" >"$WORK_DIR/apply.out" 2>&1
+    failed=$(grep -c '^ldap_[a-z_]*: ' "$WORK_DIR/apply.out")
+    if ((failed != ${2:-0})); then
+        mismatch "ldapmodify failed on $failed records of the reversed journal, not ${2:-0}:"
         sed 's/^/    /' "$WORK_DIR/apply.out"
     fi
 }
@@ -166,16 +168,6 @@ begin_case "modify: the failed target's record is a comment, and the journal lef
 unfolded "$JOURNAL" | grep -q "^# $FAILING: the modify failed (.*), so there is nothing to undo\.$" ||
     mismatch "no comment for the failed target"
 ! journal_dns "$JOURNAL" | grep -qixF -- "$FAILING" || mismatch "a record for the failed target"
-# Someone changes an attribute the run would have touched, and the journal is applied once
-# more: a record for the failing target would put back what the run read before its write.
-lab_modify "dn: $FAILING
-changetype: modify
-replace: description
-description: changed later by someone else"
-before_failing=$(entry "$FAILING")
-apply_journal "$JOURNAL"
-expect_same "the failed target after the journal" "$before_failing" "$(entry "$FAILING")"
-expect_values "$FAILING" description $'changed later by someone else\n'
 expect_values_hex "CN=${U}mod-u1,OU=${U}mod,$SUITE_OU" jpegPhoto "$JPEG_BEFORE"$'\n'
 expect_values "CN=${U}mod-u1,OU=${U}mod,$SUITE_OU" displayName $'Zoë Ångström\n'
 [[ $(journal_dns "$JOURNAL" | wc -l) == 3 ]] || mismatch "not 3 records in the journal"
@@ -475,7 +467,8 @@ killed_run() {  # killed_run TAG DIRECTION
     ((changed == want)) || mismatch "$changed targets changed when the run was killed, not $want"
     [[ $(wc -l <<<"$reached") == 12 ]] || mismatch "not 12 records in the journal: $reached"
 
-    apply_journal "$journal"
+    # The held request never reached the directory: its record fails, changing nothing.
+    apply_journal "$journal" $((12 - want))
     while IFS= read -r dn; do
         if ! grep -qixF -- "$dn" <<<"$reached"; then
             untouched=$((untouched + 1))

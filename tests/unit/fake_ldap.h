@@ -142,7 +142,8 @@ struct Call {
                 return "search base=[" + search.base + "] scope=" + std::to_string(search.scope) +
                        " filter=" + search.filter + " attrs=[" + attributes +
                        "] size=" + std::to_string(search.sizeLimit) +
-                       " controls=" + describe(search.controls);
+                       " controls=" + describe(search.controls) +
+                       (search.pageSize > 0 ? " page=" + std::to_string(search.pageSize) : "");
             }
             case Kind::Delete:
                 return "delete [" + dn + "] controls=" + describe(controls);
@@ -253,6 +254,9 @@ class FakeLdapLibrary final : public LdapLibrary {
     std::string diagnosticText;        // what lastDiagnostic() gives
     std::string defaultHost = "ldap.default.test";  // the library's default server
     std::deque<SearchAnswer> searchAnswers;         // one per search; none left: success, no entry
+    // Above 0: an unpaged search answering more entries fails with sizeLimitExceeded, as a
+    // Windows DC cuts one at MaxPageSize.
+    std::size_t maxPageSize = 0;
     std::deque<RequestAnswer> requestAnswers;       // one per request; none left: success
     int passwordModifyResult = 0;
 
@@ -379,6 +383,11 @@ inline int FakeLdapConnection::ldap_search_ext_s(const SearchRequest& request,
     }
     SearchAnswer answer = std::move(library_.searchAnswers.front());
     library_.searchAnswers.pop_front();
+    if (answer.code == 0 && request.pageSize <= 0 && library_.maxPageSize > 0 &&
+        answer.entries.size() > library_.maxPageSize) {
+        answer.entries.resize(library_.maxPageSize);
+        answer.code = 4;  // sizeLimitExceeded, and the entries so far are lost to the caller
+    }
     if (answer.code == 0) {
         entries = std::move(answer.entries);
     }
@@ -541,6 +550,11 @@ class CapturedConsole {
     const std::string& out() const { return outText_; }
     const std::string& err() const { return errText_; }
     const std::string& both() const { return bothText_; }  // in the order written
+    void clear() {
+        outText_.clear();
+        errText_.clear();
+        bothText_.clear();
+    }
 
   private:
     std::string outText_;

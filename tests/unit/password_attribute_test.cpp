@@ -28,6 +28,7 @@ TEST(PasswordAttributeTest, RecognisesEverySpellingOfAPasswordAttribute) {
         {"1.2.840.113556.1.4.90", true},
         {"1.2.840.113556.1.4.90;binary", true},
         {"userPassword", true},
+        {"2.5.4.35", true},
         {"bin##userPassword", true},
         {"#setpwd#", true},
         {"#SetPwd#", true},
@@ -37,6 +38,7 @@ TEST(PasswordAttributeTest, RecognisesEverySpellingOfAPasswordAttribute) {
         {"xunicodePwd", false},
         {"1.2.840.113556.1.4.9", false},
         {"1.2.840.113556.1.4.903", false},
+        {"2.5.4.3", false},
         {"setpwd", false},
         {"", false},
         {"unicode pwd", false},
@@ -58,6 +60,17 @@ TEST(PasswordAttributeTest, DirectoryAttributeNameIsWhatTheServerReads) {
     EXPECT_EQ(directoryAttributeName(" BIN##UnicodePwd;binary "), "unicodepwd");
     EXPECT_EQ(directoryAttributeName("sid##objectSid"), "objectsid");
     EXPECT_EQ(directoryAttributeName("description"), "description");
+}
+
+// Secrets a reader may see (and a deleted object may expose) never go into a file.
+TEST(PasswordAttributeTest, SecretsAreKeyMaterialAsWellAsPasswords) {
+    for (const char* secret : {"2.5.4.35", "ms-Mcs-AdmPwd", "msLAPS-Password", "unixUserPassword",
+                               "msFVE-RecoveryPassword", "supplementalCredentials"}) {
+        EXPECT_TRUE(carriesSecret(secret)) << secret;
+    }
+    for (const char* plain : {"description", "ms-Mcs-AdmPwdExpirationTime", "pwdLastSet"}) {
+        EXPECT_FALSE(carriesSecret(plain)) << plain;
+    }
 }
 
 TEST(PasswordAttributeTest, MentionsFindNamesAnywhereInAText) {

@@ -16,7 +16,7 @@ SwitchTable parse(const Texts& args, bool caseSensitive = false) {
     for (const auto& arg : args) {
         argv.push_back(arg.c_str());
     }
-    return SwitchTable(static_cast<int>(argv.size()), argv.data(), caseSensitive);
+    return SwitchTable(static_cast<int>(argv.size()), argv.data(), caseSensitive, {"undo"});
 }
 
 const SwitchSpec kSpec{":q", ":d", ":help", ":?", "b", "safety", "undel"};
@@ -46,6 +46,9 @@ TEST(SwitchTableTest, SwitchValues) {
         {"bare dash has the empty name", {"-"}, "", true, ""},
         {"bare slash has the empty name", {"/"}, "", true, ""},
         {"value may be empty text", {"-b", ""}, "b", true, ""},
+        {"a file name may start with a slash", {"-UNDO", "/var/j"}, "undo", true, "/var/j"},
+        {"or a dash", {"-undo", "-q"}, "undo", true, "-q"},
+        {"and then the next is a switch", {"-undo", "-q", "-q"}, "q", true, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

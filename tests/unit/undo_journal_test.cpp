@@ -1,10 +1,14 @@
 #include "ops/undo_journal.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <deque>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -72,8 +76,11 @@ class UndoJournalTest : public ::testing::Test {
         EXPECT_TRUE(journal_) << why;
         auto spy = std::make_unique<DiskSizeAtSend>(library.session().handle, path_);
         spy_ = spy.get();
+        UndoAttributes attributes;
+        attributes.maintained = {"badpwdcount", "objectguid"};
+        attributes.schema.addName("2.5.4.13", "description");
         connection_ = journalingConnection(std::move(spy), *journal_, captured.reporter,
-                                           {"badpwdcount", "objectguid"});
+                                           std::move(attributes));
     }
     ~UndoJournalTest() override {
         connection_.reset();
@@ -93,6 +100,12 @@ class UndoJournalTest : public ::testing::Test {
         return code;
     }
 
+    int modify(const std::vector<Modification>& mods, const std::string& dn = "cn=a,dc=x") {
+        return sendAndAwait([&](LdapConnection& c, int& id) {
+            return c.sendModifications(ModificationRequest::Modify, dn, mods, {}, id);
+        });
+    }
+
     std::string journal() const { return fileText(path_); }
 
     FakeLdapLibrary library;
@@ -103,6 +116,20 @@ class UndoJournalTest : public ::testing::Test {
     DiskSizeAtSend* spy_ = nullptr;
     std::unique_ptr<LdapConnection> connection_;
 };
+
+// Runs `body` in a child process whose files may grow to `limit` bytes: a full disk
+// without filling one. True when the child's body returned true.
+bool withFileSizeLimit(rlim_t limit, const std::function<bool()>& body) {
+    const pid_t child = fork();
+    if (child == 0) {
+        const rlimit bound{limit, limit};
+        setrlimit(RLIMIT_FSIZE, &bound);
+        _exit(body() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 TEST_F(UndoJournalTest, ANewPrivateFileAndNeverAnExistingOne) {
     struct stat info {};
@@ -115,61 +142,192 @@ TEST_F(UndoJournalTest, ANewPrivateFileAndNeverAnExistingOne) {
     ASSERT_EQ(symlink((directory_ + "/elsewhere").c_str(), link.c_str()), 0);
     EXPECT_FALSE(UndoJournal::create(link, why));
     std::remove(link.c_str());
+    // A journal that holds nothing goes with its run, so the same command can run again.
+    connection_.reset();
+    journal_.reset();
+    EXPECT_NE(stat(path_.c_str(), &info), 0);
 }
 
-// The previous values go back; an attribute that had none is removed again; the record is
-// on disk before the modify leaves.
-TEST_F(UndoJournalTest, AModifyIsUndoneByItsPreviousValues) {
-    library.searchAnswers.push_back(SearchAnswer{
-        0,
-        {LdapEntry{"cn=a,dc=x",
-                   {{"description", {"old"}}, {"jpegPhoto", {std::string("\0\1", 2)}}}}}});
-    const std::vector<Modification> mods{
-        {ModOperation::Replace, "description", {"new"}, false},
-        {ModOperation::Add, "telephonenumber", {"555"}, false},
-        {ModOperation::Delete, "jpegphoto", {}, true},
-        {ModOperation::Replace, "unicodePwd", {"x"}, true},
+// A full disk or a file size limit never leaves half a record behind: the next record
+// would continue it into a change nobody wrote.
+TEST_F(UndoJournalTest, AFailedAppendLeavesTheLastWholeRecord) {
+    EXPECT_TRUE(withFileSizeLimit(100, [&] {
+        std::string why;
+        return journal_->append(std::string(60, 'a'), why) &&
+               !journal_->append(std::string(60, 'b'), why) && why == "File too large" &&
+               fileText(path_) == std::string(60, 'a') && journal_->size() == 60;
+    }));
+}
+
+// Each record is the exact inverse of what the write did, value by value, so applying it
+// fails rather than overwrites once the object no longer holds what the run wrote. Only
+// replaced and cleared attributes are read first, completely and by the server's names.
+TEST_F(UndoJournalTest, AModifyIsUndoneValueByValue) {
+    struct Row {
+        const char* what;
+        std::vector<Modification> mods;
+        std::deque<SearchAnswer> before;
+        std::string body;
+        std::size_t reads;
     };
-    EXPECT_EQ(sendAndAwait([&](LdapConnection& c, int& id) {
-                  return c.sendModifications(ModificationRequest::Modify, "cn=a,dc=x", mods, {},
-                                             id);
-              }),
-              0);
-    const std::string expected =
-        "# Undo of the modify of cn=a,dc=x\n"
-        "# unicodePwd: a password cannot be read back, so its change cannot be undone.\n"
-        "dn: cn=a,dc=x\nchangetype: modify\n"
-        "replace: description\ndescription: old\n-\n"
-        "replace: telephonenumber\n-\n"
-        "replace: jpegphoto\njpegphoto:: AAE=\n-\n\n";
-    EXPECT_EQ(journal(), expected);
-    ASSERT_EQ(spy_->journalAtSend.size(), 1u);
-    EXPECT_EQ(spy_->journalAtSend.front(), expected);
-    const std::vector<fake::Call> searches = library.callsOf(fake::Call::Kind::Search);
-    ASSERT_EQ(searches.size(), 1u);
-    EXPECT_EQ(searches.front().search.attributes,
-              (std::vector<std::string>{"description", "telephonenumber", "jpegphoto"}));
+    const auto entry = [](std::vector<LdapAttribute> attributes) {
+        return SearchAnswer{0, {LdapEntry{"cn=a,dc=x", std::move(attributes)}}};
+    };
+    const std::vector<Row> rows{
+        {"a replace deletes what it left, then adds the old values",
+         {{ModOperation::Replace, "description", {"new"}, false}},
+         {entry({{"description", {"old"}}})},
+         "delete: description\ndescription: new\n-\nadd: description\ndescription: old\n-\n",
+         1},
+        {"a replace of an absent attribute deletes what it left",
+         {{ModOperation::Replace, "description", {"new"}, false}},
+         {entry({})},
+         "delete: description\ndescription: new\n-\n",
+         1},
+        {"a clear adds the old values back",
+         {{ModOperation::Delete, "jpegphoto", {}, true}},
+         {entry({{"jpegPhoto", {std::string("\0\1", 2)}}})},
+         "add: jpegphoto\njpegphoto:: AAE=\n-\n",
+         1},
+        {"values added are deleted, removed ones added, last first, with no read",
+         {{ModOperation::Add, "drink", {"a", "b"}, false},
+          {ModOperation::Delete, "drink", {"c"}, false}},
+         {},
+         "add: drink\ndrink: c\n-\ndelete: drink\ndrink: a\ndrink: b\n-\n",
+         0},
+        {"an OID is matched to the name the server answers with",
+         {{ModOperation::Replace, "2.5.4.13", {"new"}, false}},
+         {entry({{"description", {"old"}}})},
+         "delete: 2.5.4.13\n2.5.4.13: new\n-\nadd: 2.5.4.13\n2.5.4.13: old\n-\n",
+         1},
+        {"every value of a ranged attribute",
+         {{ModOperation::Replace, "member", {"cn=x"}, false}},
+         {entry({{"member;range=0-1", {"cn=a", "cn=b"}}}),
+          entry({{"member;range=2-*", {"cn=c"}}})},
+         "delete: member\nmember: cn=x\n-\nadd: member\nmember: cn=a\nmember: cn=b\n"
+         "member: cn=c\n-\n",
+         2},
+    };
+    std::string expected;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::size_t readsBefore = library.count(fake::Call::Kind::Search);
+        library.searchAnswers = row.before;
+        EXPECT_EQ(modify(row.mods), 0);
+        expected += "# Undo of the modify of cn=a,dc=x\ndn: cn=a,dc=x\nchangetype: modify\n" +
+                    row.body + "\n";
+        EXPECT_EQ(journal(), expected);
+        EXPECT_EQ(spy_->journalAtSend.back(), expected);  // on disk before the write
+        EXPECT_EQ(library.count(fake::Call::Kind::Search) - readsBefore, row.reads);
+    }
+}
+
+TEST_F(UndoJournalTest, APasswordIsNamedNeverRead) {
+    EXPECT_EQ(modify({{ModOperation::Replace, "unicodePwd", {"x"}, true}}), 0);
+    EXPECT_EQ(journal(),
+              "# Undo of the modify of cn=a,dc=x\n"
+              "# unicodePwd: a password cannot be read back, so its change cannot be undone.\n\n");
+    EXPECT_EQ(library.count(fake::Call::Kind::Search), 0u);
+}
+
+// A write is sent only once its complete record is on disk; otherwise its target fails
+// with the reason and the read's own code, and the journal is left as it was.
+TEST_F(UndoJournalTest, AWriteWithoutACompleteRecordIsNotSent) {
+    struct Row {
+        const char* what;
+        std::deque<SearchAnswer> before;
+        int code;
+        std::string reason;
+    };
+    const std::vector<Row> rows{
+        {"the object cannot be read", {SearchAnswer{50, {}}}, 50, "(Insufficient access)"},
+        {"no entry is answered", {SearchAnswer{0, {}}}, kLdapNoResultsReturned, "no entry"},
+        {"an answer under a name that cannot be matched",
+         {SearchAnswer{0, {LdapEntry{"cn=a,dc=x", {{"descr", {"old"}}}}}}},
+         kLdapLocalError,
+         "descr"},
+        {"values that cannot be read to the end",
+         {SearchAnswer{0, {LdapEntry{"cn=a,dc=x", {{"description;range=0-0", {"a"}}}}}},
+          SearchAnswer{1, {}}},
+         1,
+         "description after the first 1"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        library.searchAnswers = row.before;
+        captured.clear();
+        EXPECT_EQ(modify({{ModOperation::Replace, "description", {"new"}, false}}), row.code);
+        EXPECT_NE(captured.out().find("ERROR: No undo record for cn=a,dc=x: "), std::string::npos);
+        EXPECT_NE(captured.out().find(row.reason), std::string::npos) << captured.out();
+        EXPECT_NE(captured.out().find("; the modify was not sent.\n"), std::string::npos);
+    }
+    EXPECT_TRUE(library.requests().empty());
+    EXPECT_EQ(journal(), "");
 }
 
 TEST_F(UndoJournalTest, AFailedWriteLeavesNoRecord) {
     library.searchAnswers.push_back(
         SearchAnswer{0, {LdapEntry{"cn=a,dc=x", {{"description", {"old"}}}}}});
     library.answerRequests({result(50)});
-    const std::vector<Modification> mods{{ModOperation::Replace, "description", {"new"}, false}};
-    EXPECT_EQ(sendAndAwait([&](LdapConnection& c, int& id) {
-                  return c.sendModifications(ModificationRequest::Modify, "cn=a,dc=x", mods, {},
-                                             id);
-              }),
-              50);
+    EXPECT_EQ(modify({{ModOperation::Replace, "description", {"new"}, false}}), 50);
     EXPECT_EQ(journal(),
               "# cn=a,dc=x: the modify failed (Insufficient access), so there is nothing to "
               "undo.\n\n");
 }
 
+// A time-out or a lost connection leaves the write's fate unknown: the record stays.
+TEST_F(UndoJournalTest, AnUnknownOutcomeKeepsTheRecord) {
+    for (const fake::RequestAnswer& answer : {result(kLdapServerDown), fake::noAnswerInTime()}) {
+        captured.clear();
+        library.answerRequests({answer});
+        const int code = modify({{ModOperation::Add, "drink", {"a"}, false}});
+        EXPECT_TRUE(outcomeUnknown(code)) << code;
+        EXPECT_NE(captured.out().find("WARN: cn=a,dc=x: the modify may or may not have been "
+                                      "applied ("),
+                  std::string::npos)
+            << captured.out();
+    }
+    const std::string record =
+        "# Undo of the modify of cn=a,dc=x\ndn: cn=a,dc=x\nchangetype: modify\n"
+        "delete: drink\ndrink: a\n-\n\n";
+    EXPECT_EQ(journal(), record + record);
+    // A delete keeps the objectGUIDs to reanimate by hand.
+    library.searchAnswers.push_back(
+        SearchAnswer{0, {LdapEntry{"cn=d,dc=x", {{"objectGUID", {std::string("\x11", 1)}}}}}});
+    library.answerRequests({result(kLdapServerDown)});
+    EXPECT_EQ(sendAndAwait([](LdapConnection& c, int& id) {
+                  return c.ldap_delete_ext("cn=d,dc=x", {}, id);
+              }),
+              kLdapServerDown);
+    EXPECT_NE(journal().find("cn=d,dc=x (objectGUID 11) is deleted"), std::string::npos);
+}
+
+// Once a delete was sent its reanimation record can no longer hold it back: a journal
+// that cannot take it names the target.
+TEST_F(UndoJournalTest, ARecordMissingAfterTheWriteIsNamed) {
+    library.searchAnswers.push_back(SearchAnswer{
+        0,
+        {LdapEntry{"cn=d,dc=x",
+                   {{"objectGUID", {std::string("\x11", 1)}},
+                    {"description", {std::string(1000, 'x')}}}}}});
+    library.searchAnswers.push_back(
+        SearchAnswer{0, {LdapEntry{"CN=d\\0ADEL:11,CN=Deleted Objects,dc=x", {}}}});
+    EXPECT_TRUE(withFileSizeLimit(600, [&] {
+        const int code = sendAndAwait(
+            [](LdapConnection& c, int& id) { return c.ldap_delete_ext("cn=d,dc=x", {}, id); });
+        return code == 0 && journal().find("(objectGUID 11)") != std::string::npos &&
+               journal().find("isDeleted") == std::string::npos &&
+               captured.out().find("WARN: cn=d,dc=x: the undo journal could not be written "
+                                   "after the delete (File too large)") != std::string::npos;
+    }));
+}
+
+// Moves and renames go back to the DN as the directory stores it, whatever was typed.
 TEST_F(UndoJournalTest, AddMoveRenameAndUndeleteAreReversed) {
     struct Row {
         const char* what;
         std::function<int(LdapConnection&, int&)> send;
+        std::string stored;  // the DN a read answers with; empty: no read
         std::string record;
     };
     const std::vector<Modification> add{{ModOperation::Add, "objectclass", {"user"}, false}};
@@ -181,23 +339,27 @@ TEST_F(UndoJournalTest, AddMoveRenameAndUndeleteAreReversed) {
          [&](LdapConnection& c, int& id) {
              return c.sendModifications(ModificationRequest::Add, "cn=n,dc=x", add, {}, id);
          },
-         "# Undo of the add of cn=n,dc=x\ndn: cn=n,dc=x\nchangetype: delete\n\n"},
+         "", "# Undo of the add of cn=n,dc=x\ndn: cn=n,dc=x\nchangetype: delete\n\n"},
         {"move",
          [](LdapConnection& c, int& id) {
              return c.ldap_rename_ext("cn=a,ou=old,dc=x", "cn=a", "ou=new,dc=x", true, {}, id);
          },
-         "# Undo of the move of cn=a,ou=old,dc=x\ndn: cn=a,ou=new,dc=x\nchangetype: moddn\n"
-         "newrdn: cn=a\ndeleteoldrdn: 1\nnewsuperior: ou=old,dc=x\n\n"},
+         "CN=A,OU=Old,DC=x",
+         "# Undo of the move of CN=A,OU=Old,DC=x\ndn: cn=a,ou=new,dc=x\nchangetype: moddn\n"
+         "newrdn: CN=A\ndeleteoldrdn: 1\nnewsuperior: OU=Old,DC=x\n\n"},
         {"rename",
          [](LdapConnection& c, int& id) {
-             return c.ldap_rename_ext("cn=a,ou=old,dc=x", "cn=b", "ou=old,dc=x", true, {}, id);
+             return c.ldap_rename_ext("cn=ann,ou=old,dc=x", "cn=Annie", "ou=old,dc=x", true, {},
+                                      id);
          },
-         "# Undo of the move of cn=a,ou=old,dc=x\ndn: cn=b,ou=old,dc=x\nchangetype: moddn\n"
-         "newrdn: cn=a\ndeleteoldrdn: 1\nnewsuperior: ou=old,dc=x\n\n"},
+         "CN=Ann,OU=Old,DC=x",
+         "# Undo of the rename of CN=Ann,OU=Old,DC=x\ndn: cn=Annie,ou=old,dc=x\n"
+         "changetype: moddn\nnewrdn: CN=Ann\ndeleteoldrdn: 1\n\n"},
         {"rename where it stands",
          [](LdapConnection& c, int& id) {
              return c.ldap_rename_ext("cn=a", "cn=b", "", true, {}, id);
          },
+         "cn=a",
          "# Undo of the rename of cn=a\ndn: cn=b\nchangetype: moddn\nnewrdn: cn=a\n"
          "deleteoldrdn: 1\n\n"},
         {"undelete",
@@ -206,12 +368,16 @@ TEST_F(UndoJournalTest, AddMoveRenameAndUndeleteAreReversed) {
                                         "CN=a\\0ADEL:1,CN=Deleted Objects,dc=x", undelete,
                                         {{kShowDeletedOid, "", true}}, id);
          },
+         "",
          "# Undo of the undelete of CN=a\\0ADEL:1,CN=Deleted Objects,dc=x\n"
          "dn: cn=a,ou=b,dc=x\nchangetype: delete\n\n"},
     };
     std::string expected;
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
+        if (!row.stored.empty()) {
+            library.searchAnswers.push_back(SearchAnswer{0, {LdapEntry{row.stored, {}}}});
+        }
         EXPECT_EQ(sendAndAwait(row.send), 0);
         expected += row.record;
         EXPECT_EQ(journal(), expected);
@@ -233,6 +399,8 @@ TEST_F(UndoJournalTest, ATreeDeleteReanimatesEveryObject) {
                                  {"objectGUID", {guidChild}},
                                  {"description", {"kept"}},
                                  {"badPwdCount", {"0"}},
+                                 {"userPassword", {"Secret-1"}},
+                                 {"ms-Mcs-AdmPwd", {"Secret-2"}},
                                  {"sAMAccountName", {"c"}}}}}});
     library.searchAnswers.push_back(SearchAnswer{
         0, {LdapEntry{"CN=c\\0ADEL:3344,CN=Deleted Objects,dc=x", {{"sAMAccountName", {"c"}}}}}});
@@ -250,6 +418,7 @@ TEST_F(UndoJournalTest, ATreeDeleteReanimatesEveryObject) {
     const std::string child =
         "# Undo of the delete of cn=c,ou=p,dc=x\n"
         "# Not restored, the server maintains them: objectGUID, badPwdCount\n"
+        "# Not restored, secrets are never written to a journal: userPassword, ms-Mcs-AdmPwd\n"
         "dn: CN=c\\0ADEL:3344,CN=Deleted Objects,dc=x\n"
         "control: 1.2.840.113556.1.4.417 true\nchangetype: modify\n"
         "delete: isDeleted\n-\n"
@@ -267,6 +436,7 @@ TEST_F(UndoJournalTest, ATreeDeleteReanimatesEveryObject) {
     EXPECT_NE(childAt, std::string::npos) << text;
     EXPECT_NE(parentAt, std::string::npos) << text;
     EXPECT_LT(childAt, parentAt);
+    EXPECT_EQ(text.find("Secret-"), std::string::npos);
     const std::vector<fake::Call> searches = library.callsOf(fake::Call::Kind::Search);
     ASSERT_EQ(searches.size(), 3u);
     EXPECT_EQ(searches[1].search.base, "<GUID=3344>");

@@ -1,0 +1,37 @@
+// The undo journal's file: created new (never an existing file or a link) with mode 0600,
+// appended to whole records at a time, each synced before the write it covers is sent.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace kestrel {
+
+class UndoJournal {
+  public:
+    // The open journal, its directory synced so the new name survives a crash; or nothing
+    // with `error` saying why (the file exists, ...).
+    static std::unique_ptr<UndoJournal> create(const std::string& path, std::string& error);
+
+    UndoJournal(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    // Closes the file; an empty one is removed, so a run that journalled nothing (its bind
+    // failed, say) leaves nothing behind that would refuse the same command again.
+    ~UndoJournal();
+    UndoJournal(const UndoJournal&) = delete;
+    UndoJournal& operator=(const UndoJournal&) = delete;
+
+    // Appends `text` whole and synced, or leaves the file as it was (a full disk or a file
+    // size limit never leaves half a record) and says why.
+    bool append(const std::string& text, std::string& error);
+    // Takes back what was appended after `size` (a record for a write that failed).
+    bool truncateTo(std::uint64_t size, std::string& error);
+    std::uint64_t size() const { return size_; }
+
+  private:
+    int fd_;
+    std::string path_;
+    std::uint64_t size_ = 0;
+};
+
+}  // namespace kestrel

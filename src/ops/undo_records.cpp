@@ -1,0 +1,292 @@
+#include "ops/undo_records.h"
+
+#include <algorithm>
+
+#include "attr/password_attribute.h"
+#include "ops/relocate_objects.h"
+#include "session/dn_components.h"
+#include "util/ascii_case.h"
+
+namespace kestrel {
+namespace {
+
+bool clearsOrReplaces(const Modification& modification) {
+    return modification.operation == ModOperation::Replace ||
+           (modification.operation == ModOperation::Delete && modification.values.empty());
+}
+
+bool contains(const std::vector<std::string>& values, const std::string& value) {
+    return std::find(values.begin(), values.end(), value) != values.end();
+}
+
+// The values an attribute holds after `modifications` (all of one attribute) are applied
+// to `values` in order, as the server applies them.
+std::vector<std::string> applied(std::vector<std::string> values,
+                                 const std::vector<const Modification*>& modifications) {
+    for (const Modification* modification : modifications) {
+        switch (modification->operation) {
+            case ModOperation::Replace:
+                values = modification->values;
+                break;
+            case ModOperation::Delete:
+                if (modification->values.empty()) {
+                    values.clear();
+                }
+                for (const std::string& value : modification->values) {
+                    values.erase(std::remove(values.begin(), values.end(), value), values.end());
+                }
+                break;
+            case ModOperation::Add:
+                for (const std::string& value : modification->values) {
+                    if (!contains(values, value)) {
+                        values.push_back(value);
+                    }
+                }
+                break;
+        }
+    }
+    return values;
+}
+
+// The values `before` holds of the attribute the schema names `canonical`.
+std::vector<std::string> valuesOf(const LdapEntry& before, const std::string& canonical,
+                                  const AttributeSchema& schema) {
+    for (const LdapAttribute& attribute : before.attributes) {
+        if (schema.canonical(attribute.name) == canonical) {
+            return attribute.values;
+        }
+    }
+    return {};
+}
+
+bool namesAny(const std::vector<std::string>& values, const std::set<std::string>& dns) {
+    return std::any_of(values.begin(), values.end(),
+                       [&](const std::string& value) { return dns.count(asciiLower(value)) != 0; });
+}
+
+std::string parentOf(const std::vector<std::string>& components) {
+    std::string parent;
+    for (std::size_t i = 1; i < components.size(); ++i) {
+        parent += (i > 1 ? "," : "") + components[i];
+    }
+    return parent;
+}
+
+bool sameDn(const std::string& a, const std::string& b) {
+    const auto left = explodeDn(a);
+    const auto right = explodeDn(b);
+    if (!left || !right || left->size() != right->size()) {
+        return a.empty() && b.empty();
+    }
+    return std::equal(left->begin(), left->end(), right->begin(),
+                      [](const std::string& x, const std::string& y) {
+                          return asciiLower(x) == asciiLower(y);
+                      });
+}
+
+}  // namespace
+
+std::string undoComment(const std::vector<std::string>& lines) {
+    std::string text;
+    for (std::string line : lines) {
+        std::replace_if(
+            line.begin(), line.end(),
+            [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; }, '?');
+        text += "# " + line + "\n";
+    }
+    return text + "\n";
+}
+
+std::string guidHex(const std::string& bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 0x0F];
+    }
+    return hex;
+}
+
+std::vector<std::string> attributesToRead(std::span<const Modification> modifications,
+                                          const AttributeSchema& schema) {
+    std::vector<std::string> names;
+    std::vector<std::string> seen;
+    for (const Modification& modification : modifications) {
+        const std::string canonical = schema.canonical(modification.attribute);
+        if (clearsOrReplaces(modification) && !carriesPassword(modification.attribute) &&
+            !contains(seen, canonical)) {
+            seen.push_back(canonical);
+            names.push_back(modification.attribute);
+        }
+    }
+    return names;
+}
+
+LdifChange modifyUndo(const std::string& dn, std::span<const Modification> modifications,
+                      const LdapEntry& before, const AttributeSchema& schema) {
+    LdifChange change;
+    change.dn = dn;
+    change.kind = LdifChange::Kind::Modify;
+    change.comments.push_back("Undo of the modify of " + dn);
+    // One group per attribute, in the order the request first names them.
+    std::vector<std::pair<std::string, std::vector<const Modification*>>> groups;
+    for (const Modification& modification : modifications) {
+        if (carriesPassword(modification.attribute)) {
+            change.comments.push_back(modification.attribute +
+                                      ": a password cannot be read back, so its change "
+                                      "cannot be undone.");
+            continue;
+        }
+        const std::string canonical = schema.canonical(modification.attribute);
+        const auto group = std::find_if(groups.begin(), groups.end(),
+                                        [&](const auto& g) { return g.first == canonical; });
+        if (group == groups.end()) {
+            groups.push_back({canonical, {&modification}});
+        } else {
+            group->second.push_back(&modification);
+        }
+    }
+    for (const auto& [canonical, group] : groups) {
+        const std::string& name = group.front()->attribute;
+        if (std::any_of(group.begin(), group.end(),
+                        [](const Modification* m) { return clearsOrReplaces(*m); })) {
+            const std::vector<std::string> old = valuesOf(before, canonical, schema);
+            const std::vector<std::string> left = applied(old, group);
+            if (!left.empty()) {
+                change.modifications.push_back({LdifModification::Op::Delete, name, left});
+            }
+            if (!old.empty()) {
+                change.modifications.push_back({LdifModification::Op::Add, name, old});
+            }
+            continue;
+        }
+        // Only values added or removed: the inverse of each, last first.
+        for (auto m = group.rbegin(); m != group.rend(); ++m) {
+            const Modification& modification = **m;
+            change.modifications.push_back({modification.operation == ModOperation::Add
+                                                ? LdifModification::Op::Delete
+                                                : LdifModification::Op::Add,
+                                            modification.attribute, modification.values});
+        }
+    }
+    return change;
+}
+
+std::optional<LdifChange> relocationUndo(const std::string& storedDn, const std::string& newRdn,
+                                         const std::string& newParent) {
+    const auto components = explodeDn(storedDn);
+    if (!components) {
+        return std::nullopt;
+    }
+    const std::string oldParent = parentOf(*components);
+    const std::string parent = newParent.empty() ? oldParent : newParent;
+    const bool moved = !newParent.empty() && !sameDn(newParent, oldParent);
+    LdifChange change;
+    change.dn = parent.empty() ? newRdn : newRdn + "," + parent;
+    change.kind = LdifChange::Kind::ModDn;
+    change.newRdn = components->front();
+    change.deleteOldRdn = true;
+    if (moved) {
+        change.newSuperior = oldParent;
+    }
+    change.comments.push_back("Undo of the " + std::string(moved ? "move" : "rename") + " of " +
+                              storedDn);
+    return change;
+}
+
+std::string deleteNotice(const std::vector<LdapEntry>& entries) {
+    std::vector<std::string> lines;
+    for (const LdapEntry& entry : entries) {
+        const std::string guid = guidHex(entry.values("objectGUID")->front());
+        lines.push_back(entry.dn + " (objectGUID " + guid +
+                        ") is deleted by this run. Its reanimation record follows once the "
+                        "delete succeeded; if none follows, the run stopped first: "
+                        "reanimate the tombstone found with the show-deleted control at "
+                        "base <GUID=" +
+                        guid + ">.");
+    }
+    return undoComment(lines);
+}
+
+std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::string>& deleted,
+                                  const UndoAttributes& attributes) {
+    std::vector<LdifChange> records;
+    LdifChange links;
+    links.dn = before.dn;
+    links.kind = LdifChange::Kind::Modify;
+    links.comments.push_back("Links of " + before.dn +
+                             " to objects deleted with it, once they are all back");
+    for (const LdapAttribute& attribute : before.attributes) {
+        const std::string folded = asciiLower(attribute.name);
+        if (folded != "memberof" && attributes.maintained.count(folded) == 0 &&
+            !carriesSecret(attribute.name) && namesAny(attribute.values, deleted)) {
+            links.modifications.push_back(
+                {LdifModification::Op::Replace, attribute.name, attribute.values});
+        }
+    }
+    if (!links.modifications.empty()) {
+        records.push_back(std::move(links));
+    }
+    if (const std::vector<std::string>* groups = before.values("memberOf"); groups != nullptr) {
+        for (const std::string& group : *groups) {
+            if (deleted.count(asciiLower(group)) != 0) {
+                continue;  // that group's own links record puts the member back
+            }
+            LdifChange membership;
+            membership.dn = group;
+            membership.kind = LdifChange::Kind::Modify;
+            membership.comments.push_back("Membership of " + before.dn + " in " + group);
+            membership.modifications.push_back({LdifModification::Op::Add, "member", {before.dn}});
+            records.push_back(std::move(membership));
+        }
+    }
+    return records;
+}
+
+LdifChange reanimation(const LdapEntry& before, const LdapEntry& tombstone,
+                       const std::set<std::string>& deleted, const UndoAttributes& attributes) {
+    LdifChange change;
+    change.dn = tombstone.dn;
+    change.kind = LdifChange::Kind::Modify;
+    change.controls = {LdifControl{kShowDeletedOid, true, ""}};
+    change.comments.push_back("Undo of the delete of " + before.dn);
+    change.modifications.push_back({LdifModification::Op::Delete, "isDeleted", {}});
+    change.modifications.push_back(
+        {LdifModification::Op::Replace, "distinguishedName", {before.dn}});
+    const auto components = explodeDn(before.dn);
+    const std::string rdn = components ? asciiLower(components->front()) : "";
+    const std::string namingAttribute = rdn.substr(0, rdn.find('='));
+    std::string notRestored;
+    std::string secrets;
+    for (const LdapAttribute& attribute : before.attributes) {
+        const std::string folded = asciiLower(attribute.name);
+        if (tombstone.values(attribute.name) != nullptr || folded == namingAttribute ||
+            folded == "memberof") {
+            continue;  // kept by the tombstone, set by the DN itself, or a membership
+        }
+        if (carriesSecret(attribute.name)) {
+            secrets += (secrets.empty() ? "" : ", ") + attribute.name;
+            continue;
+        }
+        if (attributes.maintained.count(folded) != 0) {
+            notRestored += (notRestored.empty() ? "" : ", ") + attribute.name;
+            continue;
+        }
+        if (namesAny(attribute.values, deleted)) {
+            continue;  // a link, restored once its objects are back (linksBack)
+        }
+        change.modifications.push_back(
+            {LdifModification::Op::Replace, attribute.name, attribute.values});
+    }
+    if (!notRestored.empty()) {
+        change.comments.push_back("Not restored, the server maintains them: " + notRestored);
+    }
+    if (!secrets.empty()) {
+        change.comments.push_back("Not restored, secrets are never written to a journal: " +
+                                  secrets);
+    }
+    return change;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,65 @@
+// The LDIF records that reverse one write, built from what the write sends and what the
+// directory held before it. Pure: no connection, no file; the journaling connection reads
+// and writes, these decide what the records say.
+#pragma once
+
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "session/attribute_schema.h"
+#include "session/ldap_client.h"
+#include "util/ldif_writer.h"
+
+namespace kestrel {
+
+// What the records need to know of the directory's attributes.
+struct UndoAttributes {
+    AttributeSchema schema;  // the names the server answers with
+    // Lower-case display names a client cannot write back on a reanimated object.
+    std::set<std::string> maintained;
+};
+
+// A paragraph of "# " lines ending with an empty line; no text can end a comment early.
+std::string undoComment(const std::vector<std::string>& lines);
+
+// The attributes of a modify whose previous values its undo needs: those it replaces or
+// clears (a value added or removed is undone by the value itself). Passwords are left out.
+std::vector<std::string> attributesToRead(std::span<const Modification> modifications,
+                                          const AttributeSchema& schema);
+
+// The exact inverse of a successful modify, value by value, so that applying it fails
+// rather than overwrites when the object no longer holds what the run wrote: a value added
+// is deleted, a value removed is added back; an attribute replaced or cleared first loses
+// exactly the values the run left, then gets `before`'s back. `before` holds the previous
+// values of attributesToRead's attributes (matched through the schema's names).
+LdifChange modifyUndo(const std::string& dn, std::span<const Modification> modifications,
+                      const LdapEntry& before, const AttributeSchema& schema);
+
+// The moddn that puts an object back where and as it was; `storedDn` is its DN as the
+// directory stores it, `newRdn` and `newParent` what the request sends. Nothing when
+// `storedDn` is not a DN.
+std::optional<LdifChange> relocationUndo(const std::string& storedDn, const std::string& newRdn,
+                                         const std::string& newParent);
+
+// The comment naming the objectGUID of every object a delete removes: the way back by hand
+// if the run stops before their reanimation records.
+std::string deleteNotice(const std::vector<LdapEntry>& entries);
+
+// What a reanimation cannot carry, as records applied after every reanimation: values that
+// name other objects of the same delete, and the object's memberships in other groups.
+// `deleted` holds the folded DNs of every object of the delete.
+std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::string>& deleted,
+                                  const UndoAttributes& attributes);
+
+// The record that brings a deleted object back from its tombstone with what it had,
+// except what the server maintains and any secret (both named in comments).
+LdifChange reanimation(const LdapEntry& before, const LdapEntry& tombstone,
+                       const std::set<std::string>& deleted, const UndoAttributes& attributes);
+
+// Lower-case hexadecimal of bytes: an objectGUID as a "<GUID=...>" base takes it.
+std::string guidHex(const std::string& bytes);
+
+}  // namespace kestrel
