@@ -46,6 +46,7 @@ TEST(ArgumentScrubberTest, OverwritesOnlyArgumentsThatMayCarryAPassword) {
         {"userPassword", "userPassword::x", true},
         {"a binary prefix inside the name", "unicoBIN##dePwd::2200", true},
         {"the OID", "1.2.840.113556.1.4.90::Secret-1", true},
+        {"userPassword's OID", "2.5.4.35::Secret-1", true},
         {"an attribute option", "unicodePwd;binary::Secret-1", true},
         {"a leading blank", " unicodePwd::Secret-1", true},
         {"a look-alike name", "unicodePw::x", false},

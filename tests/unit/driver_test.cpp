@@ -407,6 +407,7 @@ TEST_F(DriverTest, EveryPasswordModificationRequiresSealing) {
         {{" unicodePwd::Secret-1"}, false, true},
         {{"1.2.840.113556.1.4.90::Secret-1"}, false, true},
         {{"userPassword::Secret-1"}, false, true},
+        {{"2.5.4.35::Secret-1"}, false, true},
         {{"#setpwd#:+:Secret-1"}, false, true},
         {{"#setpwd#::Secret-1"}, false, true},
         {{"objectClass::user", "unicodePwd::Secret-1"}, true, true},
