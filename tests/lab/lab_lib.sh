@@ -414,3 +414,23 @@ lab_contact_dns() {
         printf 'CN=%s%03d,%s\n' "$2" "$n" "$1"
     done
 }
+
+# Undo journals (-undo FILE) (added; the ones above stay as they are):
+#   lab_apply_journal FILE     ldapmodify applies the journal's records in reverse order, as
+#                              the manual page says; its status, its output in $WORK_DIR/apply.out
+#   apply_journal FILE         the same, failing the case unless ldapmodify succeeds
+
+lab_apply_journal() {
+    [[ -r $1 ]] || { echo "no journal $1" >"$WORK_DIR/apply.out" && return 1; }
+    perl -00 -e 'print reverse <>' "$1" | ldapmodify "${LDAP_ARGS[@]}" >"$WORK_DIR/apply.out" 2>&1
+}
+
+apply_journal() {
+    local status
+    lab_apply_journal "$1"
+    status=$?
+    if ((status != 0)); then
+        mismatch "ldapmodify applied the reversed journal with status $status:"
+        sed 's/^/    /' "$WORK_DIR/apply.out"
+    fi
+}

@@ -59,17 +59,6 @@ expect_private() {  # expect_private FILE
     [[ $mode == 600 ]] || mismatch "the journal's mode is ${mode:-missing}, not 600"
 }
 
-# ldapmodify applies the journal's records in reverse order, as the manual page says.
-apply_journal() {  # apply_journal FILE
-    local status
-    perl -00 -e 'print reverse <>' "$1" | ldapmodify "${LDAP_ARGS[@]}" >"$WORK_DIR/apply.out" 2>&1
-    status=$?
-    if ((status != 0)); then
-        mismatch "ldapmodify applied the reversed journal with status $status:"
-        sed 's/^/    /' "$WORK_DIR/apply.out"
-    fi
-}
-
 # The check of every mode: SETUP OU_NAME builds the case's objects under OU=OU_NAME and
 # prints its targets, one per line.
 #   1. kestrel -q -undo JOURNAL ARGS on the targets ends with WANT_STATUS and changes the OU;
