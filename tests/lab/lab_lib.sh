@@ -414,3 +414,26 @@ lab_contact_dns() {
         printf 'CN=%s%03d,%s\n' "$2" "$n" "$1"
     done
 }
+
+# Undo journals (-undo FILE) (added; the ones above stay as they are):
+#   lab_apply_journal FILE     ldapmodify applies the journal's records in reverse order, each
+#                              on its own (-c), as the manual page says; its status, its
+#                              output in $WORK_DIR/apply.out
+#   apply_journal FILE [N]     the same, failing the case unless all records but N (default
+#                              0) apply: the record of a write that never reached the
+#                              directory fails alone and changes nothing
+
+lab_apply_journal() {
+    [[ -r $1 ]] || { echo "no journal $1" >"$WORK_DIR/apply.out" && return 1; }
+    perl -00 -e 'print reverse <>' "$1" | ldapmodify -c "${LDAP_ARGS[@]}" >"$WORK_DIR/apply.out" 2>&1
+}
+
+apply_journal() {
+    local failed
+    lab_apply_journal "$1"
+    failed=$(grep -c '^ldap_[a-z_]*: ' "$WORK_DIR/apply.out")
+    if ((failed != ${2:-0})); then
+        mismatch "ldapmodify failed on $failed records of the reversed journal, not ${2:-0}:"
+        sed 's/^/    /' "$WORK_DIR/apply.out"
+    fi
+}

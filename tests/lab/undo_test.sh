@@ -59,19 +59,6 @@ expect_private() {  # expect_private FILE
     [[ $mode == 600 ]] || mismatch "the journal's mode is ${mode:-missing}, not 600"
 }
 
-# ldapmodify applies the journal's records in reverse order, as the manual page says.
-# Applies a journal as the README says: reversed, each record on its own (-c), so that the
-# record of a write that never reached the directory fails alone and changes nothing.
-apply_journal() {  # apply_journal FILE [FAILING]: all records but FAILING (default 0) apply
-    local failed
-    perl -00 -e 'print reverse <>' "$1" | ldapmodify -c "${LDAP_ARGS[@]}" >"$WORK_DIR/apply.out" 2>&1
-    failed=$(grep -c '^ldap_[a-z_]*: ' "$WORK_DIR/apply.out")
-    if ((failed != ${2:-0})); then
-        mismatch "ldapmodify failed on $failed records of the reversed journal, not ${2:-0}:"
-        sed 's/^/    /' "$WORK_DIR/apply.out"
-    fi
-}
-
 # The check of every mode: SETUP OU_NAME builds the case's objects under OU=OU_NAME and
 # prints its targets, one per line.
 #   1. kestrel -q -undo JOURNAL ARGS on the targets ends with WANT_STATUS and changes the OU;

@@ -26,11 +26,31 @@ The relaying modes talk to the lab DC at 127.0.0.1:389.
                ("cut")
   hold N       the same, but the N-th request is held and the connection stays until the
                DC closes it ("holding", then "server closed")
+  applied-drop N
+               relays one connection; the N-th request after the bind is passed on, and
+               when the DC's answer to it arrives it is not relayed: the connection and the
+               listener close at once ("dropped"). The DC has done what was asked; the
+               client only sees the connection lost.
+  swallow N    the same, but that answer is kept back and the connection stays open, still
+               relaying everything else, until the client closes it ("swallowed")
   relay        relays every connection unchanged ("accepted" for each)
   referral URL relays every connection, but answers each write request itself with a
                referral to URL, never passing it on ("referred OPERATION MESSAGEID" for
                each). URL is in the referral field only, not in the diagnostic text. It reads plain LDAP only, so the client must bind without a SASL
                security layer (LDAPSASL_SECPROPS=maxssf=0); anything else passes unchanged.
+  windows RANGE PAGE
+               relays every connection as a Windows DC answers at small limits (RANGE
+               values of an attribute, PAGE entries of an unpaged search). In each search
+               entry an attribute with more than RANGE values that was not asked for by
+               range comes as NAME;range=0-(RANGE-1) with its first RANGE values; a ranged
+               answer of the DC (asked as NAME;range=L-* or L-H) is cut to RANGE values the
+               same way, named NAME;range=L-(L+RANGE-1) unless it ends with the last value
+               (each "ranged NAME COUNT", NAME and COUNT as the DC answered). A search
+               without the paged results control that finds more than PAGE entries gets the
+               first PAGE, then a SearchResultDone with resultCode 4, sizeLimitExceeded
+               ("cut COUNT", COUNT the entries the DC found); paged searches are never cut.
+               The RootDSE is left alone: no DC's has that many values. Plain LDAP only, as
+               for referral.
 """
 
 import argparse
@@ -42,6 +62,9 @@ import sys
 import time
 
 DC_ADDRESS = ("127.0.0.1", 389)
+
+PAGED_RESULTS_OID = b"1.2.840.113556.1.4.319"
+SEARCH_REQUEST, SEARCH_ENTRY, SEARCH_DONE = 0x63, 0x64, 0x65
 
 # Write requests, by protocolOp tag: the name shown and the tag of the response.
 WRITE_REQUESTS = {
@@ -134,6 +157,27 @@ def ber(tag, content):
     return bytes([tag]) + ber_length(len(content)) + content
 
 
+def elements(data):
+    """The (tag, content) of each BER element in data, in order."""
+    found, pos = [], 0
+    while pos < len(data):
+        tag, size = data[pos], data[pos + 1]
+        pos += 2
+        if size & 0x80:
+            k = size & 0x7F
+            size, pos = int.from_bytes(data[pos:pos + k], "big"), pos + k
+        found.append((tag, data[pos:pos + size]))
+        pos += size
+    return found
+
+
+def message(message_id, op_tag, op_content, rest=b""):
+    """An LDAPMessage: messageID, protocolOp, and rest (its controls, if any)."""
+    size = max(1, (message_id.bit_length() + 8) // 8)
+    return ber(0x30, ber(0x02, message_id.to_bytes(size, "big", signed=True))
+               + ber(op_tag, op_content) + rest)
+
+
 def read_header(frame):
     """(messageID, protocolOp tag) of a plain LDAP message, or None."""
     try:
@@ -156,13 +200,89 @@ def referral_response(message_id, response_tag, url):
     # Worded as a directory server words it, but without the URL: a client that names the
     # referred server can only have read it from the referral field.
     text = "0000202B: RefErr: DSID-0310082F, data 0, 1 access points"
-    size = max(1, (message_id.bit_length() + 8) // 8)
     result = (ber(0x0A, b"\x0a")                       # resultCode referral
               + ber(0x04, b"")                         # matchedDN
               + ber(0x04, text.encode())               # diagnosticMessage
               + ber(0xA3, ber(0x04, url.encode())))    # referral [3]
-    return ber(0x30, ber(0x02, message_id.to_bytes(size, "big", signed=True))
-               + ber(response_tag, result))
+    return message(message_id, response_tag, result)
+
+
+def referral_rewrite(url):
+    """For relay: each write request is answered with a referral to url, never passed on."""
+    def rewrite(frame, from_client, state):
+        header = read_header(frame) if from_client else None
+        if header and header[1] in WRITE_REQUESTS:
+            name, response_tag = WRITE_REQUESTS[header[1]]
+            say("referred %s %d" % (name, header[0]))
+            return b"", referral_response(header[0], response_tag, url)
+        return frame, b""
+    return rewrite
+
+
+def ranged(name, values, limit):
+    """(name, values) as a Windows DC gives them at MaxValRange limit; None if unchanged."""
+    if len(values) <= limit:
+        return None
+    base, _, option = name.partition(";range=")
+    low = int(option.split("-")[0]) if option else 0
+    return "%s;range=%d-%d" % (base, low, low + limit - 1), values[:limit]
+
+
+def windows_rewrite(range_limit, page_limit):
+    """For relay: searches answered as a Windows DC answers them (see the windows mode)."""
+    def rewrite(frame, from_client, state):
+        if frame[:1] != b"\x30":
+            return frame, b""  # a SASL buffer passes as it is
+        try:
+            (_, body), = elements(frame)
+            parts = elements(body)
+            message_id = int.from_bytes(parts[0][1], "big", signed=True)
+            searches = state.setdefault("searches", {})
+            if from_client:
+                search_request(searches, message_id, parts)
+                return frame, b""
+            if message_id in searches:
+                return search_answer(searches, message_id, parts, frame), b""
+        except (IndexError, ValueError):
+            pass  # not a message this mode reads
+        return frame, b""
+
+    def search_request(searches, message_id, parts):
+        op_tag, op = parts[1]
+        if op_tag == SEARCH_REQUEST and elements(op)[0][1]:  # the RootDSE is left alone
+            controls = elements(parts[2][1]) if len(parts) > 2 else []
+            paged = any(elements(c)[0][1] == PAGED_RESULTS_OID for _, c in controls)
+            searches[message_id] = {"paged": paged, "entries": 0}
+
+    def search_answer(searches, message_id, parts, frame):
+        search, (op_tag, op) = searches[message_id], parts[1]
+        if op_tag == SEARCH_DONE:
+            del searches[message_id]
+            if search["entries"] <= page_limit or search["paged"]:
+                return frame
+            say("cut %d" % search["entries"])
+            return message(message_id, SEARCH_DONE, ber(0x0A, b"\x04") + ber(0x04, b"") * 2)
+        if op_tag != SEARCH_ENTRY:
+            return frame
+        search["entries"] += 1
+        if search["entries"] > page_limit and not search["paged"]:
+            return b""
+        (_, dn), (_, attributes) = elements(op)
+        rewritten, changed = b"", False
+        for _, attribute in elements(attributes):
+            (_, name), (_, values) = elements(attribute)
+            values = [ber(0x04, value) for _, value in elements(values)]
+            cut = ranged(name.decode(), values, range_limit)
+            if cut:
+                say("ranged %s %d" % (name.decode(), len(values)))
+                (name, values), changed = (cut[0].encode(), cut[1]), True
+            rewritten += ber(0x30, ber(0x04, name) + ber(0x31, b"".join(values)))
+        if not changed:
+            return frame
+        rest = b"".join(ber(tag, content) for tag, content in parts[2:])
+        return message(message_id, SEARCH_ENTRY, ber(0x04, dn) + ber(0x30, rewritten), rest)
+
+    return rewrite
 
 
 class Standin:
@@ -240,6 +360,8 @@ class Standin:
         client = self.accept_one()
         server = socket.create_connection(DC_ADDRESS)
         pending, requests, holding = b"", 0, False
+        # applied-drop, swallow: the DC's messages, whole, and the ID of the lost answer.
+        answers, lost_answer = b"", None
         while self.left() > 0:
             ready = select.select([client, server], [], [], 0.2)[0]
             if server in ready:
@@ -248,13 +370,28 @@ class Standin:
                     if mode != "drop":
                         say("server closed")
                     break
-                client.sendall(data)
+                if mode not in ("applied-drop", "swallow"):
+                    client.sendall(data)
+                else:
+                    frames, answers = take_frames(answers + data)
+                    for frame in frames:
+                        header = read_header(frame)
+                        if lost_answer is None or header is None or header[0] != lost_answer:
+                            client.sendall(frame)
+                        elif mode == "applied-drop":
+                            say("dropped")
+                            client.close()
+                            self.listener.close()
+                            return
+                        elif not holding:
+                            say("swallowed")
+                            holding = True  # that answer only; the rest still passes
             if client in ready:
                 data = self.rec.recv(client)
                 if not data:
                     break
                 pending += data
-                while pending and not holding:
+                while pending and not (holding and mode == "hold"):
                     n = frame_length(pending)
                     if n is None or len(pending) < n:
                         break
@@ -267,7 +404,9 @@ class Standin:
                         if not lost(requests):
                             server.sendall(frame)
                         continue
-                    if requests == limit:
+                    if requests == limit and mode in ("applied-drop", "swallow"):
+                        lost_answer = (read_header(frame) or (None,))[0]
+                    elif requests == limit:
                         if mode == "cut":
                             say("cut")
                             client.close()
@@ -277,15 +416,15 @@ class Standin:
                         holding = True
                         break
                     server.sendall(frame)
-        if mode in ("cut", "hold"):
+        if mode != "drop":
             client.close()
 
     # -- relays of every connection ---------------------------------------------------
 
-    def relay(self, referral_url=None):
-        # Per connection: the peer socket, and the bytes not yet split into frames (for
-        # the referral mode, which passes on and answers whole messages only).
-        peer, pending, is_client = {}, {}, {}
+    def relay(self, rewrite=None):
+        # Per connection: the peer socket, the bytes not yet split into frames (for the
+        # modes that pass on and answer whole messages only) and what rewrite keeps.
+        peer, pending, is_client, state = {}, {}, {}, {}
         while self.left() > 0:
             ready = select.select([self.listener] + list(peer), [], [], min(0.2, self.left()))[0]
             for sock in ready:
@@ -300,6 +439,7 @@ class Standin:
                     peer[client], peer[server] = server, client
                     pending[client], pending[server] = b"", b""
                     is_client[client], is_client[server] = True, False
+                    state[client] = state[server] = {}
                     say("accepted")
                     continue
                 if sock not in peer:
@@ -312,42 +452,42 @@ class Standin:
                 if not data:
                     for end in (sock, other):
                         end.close()
-                        del peer[end], pending[end], is_client[end]
+                        del peer[end], pending[end], is_client[end], state[end]
                     continue
                 try:
-                    self.pass_on(sock, other, data, pending, is_client[sock], referral_url)
+                    self.pass_on(sock, other, data, pending, is_client[sock], state[sock],
+                                 rewrite)
                 except OSError:
                     # One end went away while written to: this connection is over.
                     for end in (sock, other):
                         end.close()
-                        del peer[end], pending[end], is_client[end]
+                        del peer[end], pending[end], is_client[end], state[end]
 
     @staticmethod
-    def pass_on(sock, other, data, pending, from_client, referral_url):
-        if referral_url is None:
+    def pass_on(sock, other, data, pending, from_client, state, rewrite):
+        if rewrite is None:
             other.sendall(data)
             return
         frames, pending[sock] = take_frames(pending[sock] + data)
         for frame in frames:
-            header = read_header(frame) if from_client else None
-            if header and header[1] in WRITE_REQUESTS:
-                name, response_tag = WRITE_REQUESTS[header[1]]
-                sock.sendall(referral_response(header[0], response_tag, referral_url))
-                say("referred %s %d" % (name, header[0]))
-            else:
-                other.sendall(frame)
+            onward, back = rewrite(frame, from_client, state)
+            other.sendall(onward)
+            sock.sendall(back)
 
 
 def main():
     parser = argparse.ArgumentParser(description="A stand-in LDAP server on loopback.")
     parser.add_argument("--lifetime", type=float, default=30.0)
     parser.add_argument("--record", metavar="FILE")
-    parser.add_argument("mode", choices=["silent", "record", "drop", "close", "garbage", "cut",
-                                         "hold", "relay", "referral"])
-    parser.add_argument("arg", nargs="?")
+    arguments = {"silent": 0, "record": 0, "drop": 1, "close": 0, "garbage": 0, "cut": 1,
+                 "hold": 1, "applied-drop": 1, "swallow": 1, "relay": 0, "referral": 1,
+                 "windows": 2}
+    parser.add_argument("mode", choices=list(arguments))
+    parser.add_argument("args", nargs="*")
     options = parser.parse_args()
-    if options.mode in ("drop", "cut", "hold", "referral") and options.arg is None:
-        parser.error("mode %s needs an argument" % options.mode)
+    if len(options.args) != arguments[options.mode]:
+        parser.error("mode %s takes %d arguments" % (options.mode, arguments[options.mode]))
+    arg = options.args[0] if options.args else None
     if options.lifetime <= 0 or options.lifetime > 600:
         parser.error("--lifetime must be between 0 and 600 seconds")
 
@@ -361,10 +501,14 @@ def main():
             standin.silent()
         elif options.mode in ("close", "garbage"):
             standin.fail_bind(options.mode)
-        elif options.mode in ("drop", "cut", "hold"):
-            standin.lossy_relay(options.mode, options.arg)
+        elif options.mode == "referral":
+            standin.relay(referral_rewrite(arg))
+        elif options.mode == "windows":
+            standin.relay(windows_rewrite(*(int(n) for n in options.args)))
+        elif options.mode == "relay":
+            standin.relay()
         else:
-            standin.relay(options.arg if options.mode == "referral" else None)
+            standin.lossy_relay(options.mode, arg)
     except (Stop, socket.timeout):
         pass
     finally:
