@@ -139,14 +139,6 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
         }
         settings.mode = RunMode::Modify;
     }
-    if (settings.undoGiven && settings.window > 1) {
-        // The journal takes back a failed write's record by cutting the file, which is only
-        // sound while one write at a time is outstanding.
-        reporter.notice(
-            "ERROR: -undo keeps one request in flight; it cannot be combined with "
-            "-window. Nothing was sent.\n");
-        return -1;
-    }
     if (settings.undoGiven && (settings.undoFile.empty() || settings.dryRun)) {
         reporter.notice(settings.dryRun
                             ? "ERROR: -undo journals the changes a run makes; a -dryrun makes "

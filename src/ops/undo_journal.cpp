@@ -1,6 +1,7 @@
 #include "ops/undo_journal.h"
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <utility>
 #include <vector>
@@ -55,6 +56,24 @@ std::size_t depthOf(const std::string& dn) {
     return components ? components->size() : 0;
 }
 
+using Clock = std::chrono::steady_clock;
+
+// The time left of a wait that started at `start` with `limitSeconds`, as the seam takes it.
+int secondsLeft(int limitSeconds, Clock::time_point start) {
+    if (limitSeconds <= 0 || limitSeconds == kPollAndKeep) {
+        return limitSeconds;
+    }
+    const long long leftMs =
+        static_cast<long long>(limitSeconds) * 1000 -
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    return leftMs <= 0 ? kPollOnly : static_cast<int>((leftMs + 999) / 1000);
+}
+
+// Each write is held until its record is on disk. A write's call reads what it will
+// change without waiting (sendSearch) and answers with a number of its own; the write
+// itself leaves when a result is awaited: then every record whose read is in is appended,
+// the journal synced once, and those writes sent together. So with a window of requests
+// the reads and the writes are pipelined, and one sync covers a batch.
 class JournalingConnection final : public ForwardingConnection {
   public:
     JournalingConnection(std::unique_ptr<LdapConnection> real, UndoJournal& journal,
@@ -66,95 +85,94 @@ class JournalingConnection final : public ForwardingConnection {
 
     int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
                         int& messageId) override {
-        SearchRequest request;
-        request.base = dn;
-        request.scope = hasControl(controls, kTreeDeleteOid) ? kLdapScopeSubtree : kLdapScopeBase;
-        std::vector<LdapEntry> entries;
-        std::string why;
-        if (const int rc = readComplete(inner(), request, entries, why); rc != 0) {
-            return refuse(dn, "delete", why, rc);
-        }
-        if (entries.empty()) {
-            return refuse(dn, "delete", "the server answered no entry", kLdapNoResultsReturned);
-        }
-        for (const LdapEntry& entry : entries) {
-            const std::vector<std::string>* guid = entry.values("objectGUID");
-            if (guid == nullptr || guid->empty()) {
-                return refuse(dn, "delete",
-                              entry.dn + " has no readable objectGUID to find it again by",
-                              kLdapLocalError);
+        Pending pending(Kind::Delete, "delete", dn, controls);
+        pending.read.base = dn;
+        if (hasControl(controls, kTreeDeleteOid)) {
+            // A subtree is read page by page before anything else is sent for it.
+            pending.read.scope = kLdapScopeSubtree;
+            std::vector<LdapEntry> entries;
+            std::string why;
+            const int rc = readComplete(inner(), pending.read, entries, why);
+            if (rc != 0) {
+                return refuse(pending, why, rc);
             }
+            recordDelete(pending, std::move(entries));
+            if (pending.stage == Stage::Refused) {
+                return refuse(pending, pending.why, pending.code);
+            }
+            return admit(std::move(pending), messageId);
         }
-        // Deepest first: the journal is applied in reverse, so parents come back first.
-        std::stable_sort(
-            entries.begin(), entries.end(),
-            [](const LdapEntry& a, const LdapEntry& b) { return depthOf(a.dn) > depthOf(b.dn); });
-        Pending pending{dn, "delete", journal_.size(), std::move(entries)};
-        if (!appendBefore(dn, "delete", deleteNotice(pending.entries))) {
-            return kLdapLocalError;
-        }
-        const int sent = inner().ldap_delete_ext(dn, controls, messageId);
-        return track(sent, messageId, std::move(pending));
+        return startRead(std::move(pending), messageId);
     }
 
     int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
                         const std::string& newParent, bool deleteOldRdn,
                         const ServerControls& controls, int& messageId) override {
+        Pending pending(Kind::Rename, "rename", dn, controls);
+        pending.newRdn = newRdn;
+        pending.newParent = newParent;
+        pending.deleteOldRdn = deleteOldRdn;
         // The way back names the object as the directory stores it, not as it was typed.
-        SearchRequest request;
-        request.base = dn;
-        request.attributes = {"1.1"};
-        std::vector<LdapEntry> entries;
-        std::string why;
-        if (const int rc = readComplete(inner(), request, entries, why); rc != 0) {
-            return refuse(dn, "rename", why, rc);
-        }
-        if (entries.empty()) {
-            return refuse(dn, "rename", "the server answered no entry", kLdapNoResultsReturned);
-        }
-        const std::optional<LdifChange> change = relocationUndo(entries.front().dn, newRdn,
-                                                                newParent);
-        if (!change) {
-            return refuse(dn, "rename", "its stored name is not a DN", kLdapLocalError);
-        }
-        const std::optional<std::string> record = ldifRecord(*change);
-        if (!record) {
-            return refuse(dn, "rename", "it cannot be written as LDIF", kLdapLocalError);
-        }
-        Pending pending{dn, "rename", journal_.size(), {}};
-        if (!appendBefore(dn, "rename", *record)) {
-            return kLdapLocalError;
-        }
-        const int sent =
-            inner().ldap_rename_ext(dn, newRdn, newParent, deleteOldRdn, controls, messageId);
-        return track(sent, messageId, std::move(pending));
+        pending.read.base = dn;
+        pending.read.attributes = {"1.1"};
+        return startRead(std::move(pending), messageId);
     }
 
     int sendModifications(ModificationRequest request, const std::string& dn,
                           std::span<const Modification> modifications,
                           const ServerControls& controls, int& messageId) override {
-        const std::string what = request == ModificationRequest::Add ? "add" : "modify";
-        std::string record;
-        if (const int rc = undoOfModifications(request, dn, modifications, controls, record);
-            rc != 0) {
-            return rc;
+        const bool add = request == ModificationRequest::Add;
+        Pending pending(add ? Kind::Add : Kind::Modify, add ? "add" : "modify", dn, controls);
+        pending.modifications.assign(modifications.begin(), modifications.end());
+        if (add) {
+            LdifChange change;
+            change.dn = dn;
+            change.kind = LdifChange::Kind::Delete;
+            change.comments.push_back("Undo of the add of " + dn);
+            return recordOrRefuse(std::move(pending), change, messageId);
         }
-        Pending pending{dn, what, journal_.size(), {}};
-        if (!appendBefore(dn, what, record)) {
-            return kLdapLocalError;
+        if (const std::optional<std::string> restored = restoredDn(modifications, controls)) {
+            LdifChange change;
+            change.dn = *restored;
+            change.kind = LdifChange::Kind::Delete;
+            change.comments.push_back("Undo of the undelete of " + dn);
+            return recordOrRefuse(std::move(pending), change, messageId);
         }
-        const int sent = inner().sendModifications(request, dn, modifications, controls, messageId);
-        return track(sent, messageId, std::move(pending));
+        if (dn.empty()) {
+            pending.record = undoComment(
+                {"A RootDSE modify is an operation, not a stored change: it cannot be undone."});
+            return admit(std::move(pending), messageId);
+        }
+        pending.read.base = dn;
+        pending.read.attributes = attributesToRead(modifications, attributes_.schema);
+        if (pending.read.attributes.empty()) {
+            recordModify(pending, LdapEntry{dn, {}});
+            return pending.stage == Stage::Refused ? refuse(pending, pending.why, pending.code)
+                                                   : admit(std::move(pending), messageId);
+        }
+        return startRead(std::move(pending), messageId);
     }
 
     int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) override {
-        const int code = inner().ldap_result(messageId, timeoutSeconds, diagnostic);
         const auto found = pending_.find(messageId);
         if (found == pending_.end()) {
-            return code;
+            return inner().ldap_result(messageId, timeoutSeconds, diagnostic);
         }
+        const Clock::time_point start = Clock::now();
+        flush(messageId, timeoutSeconds);
         Pending pending = std::move(found->second);
         pending_.erase(found);
+        order_.erase(std::find(order_.begin(), order_.end(), messageId));
+        diagnostic.clear();
+        if (pending.stage != Stage::Sent) {
+            // Nothing was sent for it: its record could not be made, or its send failed.
+            if (!pending.why.empty()) {
+                reporter_.block(refusalLine(pending, pending.why));
+            }
+            return pending.code != 0 ? pending.code : kLdapLocalError;
+        }
+        const int code =
+            inner().ldap_result(pending.writeId, secondsLeft(timeoutSeconds, start), diagnostic);
         if (code == 0) {
             journalReanimations(pending);
         } else if (outcomeUnknown(code)) {
@@ -170,136 +188,289 @@ class JournalingConnection final : public ForwardingConnection {
     }
 
   private:
-    struct Pending {
-        std::string dn;
-        std::string what;
-        std::uint64_t offset;            // the journal's size before this write's records
-        std::vector<LdapEntry> entries;  // a delete's pre-images, deepest first
+    enum class Kind { Delete, Rename, Modify, Add };
+    enum class Stage {
+        Reading,   // its read is outstanding
+        Ready,     // its record is made, not yet on disk
+        Sent,      // its record is on disk and its write sent
+        Refused,   // nothing is sent for it: `code` and `why`
     };
 
-    // The target fails before anything is sent for it. `code` is what its line reports:
-    // the read's own code, or a local error.
-    int refuse(const std::string& dn, const std::string& what, const std::string& why, int code) {
-        reporter_.block("ERROR: No undo record for " + dn + ": " + why + "; the " + what +
-                        " was not sent.\n");
+    struct Pending {
+        Pending(Kind kindOfWrite, std::string name, std::string target, ServerControls sent)
+            : kind(kindOfWrite),
+              what(std::move(name)),
+              dn(std::move(target)),
+              controls(std::move(sent)) {}
+        Kind kind;
+        std::string what;
+        std::string dn;
+        ServerControls controls;
+        std::vector<Modification> modifications;
+        std::string newRdn;
+        std::string newParent;
+        bool deleteOldRdn = true;
+        SearchRequest read;  // what its record needs to know
+        int readId = 0;
+        Stage stage = Stage::Reading;
+        std::string record;
+        std::uint64_t offset = 0;  // where its record stands in the journal
+        std::vector<LdapEntry> entries;  // a delete's pre-images, deepest first
+        int writeId = 0;
+        int code = 0;
+        std::string why;
+    };
+
+    std::string refusalLine(const Pending& pending, const std::string& why) const {
+        return "ERROR: No undo record for " + pending.dn + ": " + why + "; the " + pending.what +
+               " was not sent.\n";
+    }
+
+    // The target fails at once, before anything is sent for it.
+    int refuse(const Pending& pending, const std::string& why, int code) {
+        reporter_.block(refusalLine(pending, why));
         return code != 0 ? code : kLdapLocalError;
     }
 
-    bool appendBefore(const std::string& dn, const std::string& what, const std::string& text) {
-        std::string why;
-        if (!journal_.append(text, why)) {
-            refuse(dn, what, "the journal could not be written (" + why + ")", kLdapLocalError);
-            return false;
+    // Taken on: the caller gets a number of this connection's own to await.
+    int admit(Pending pending, int& messageId) {
+        if (pending.stage == Stage::Reading && pending.readId == 0) {
+            pending.stage = Stage::Ready;
         }
-        return true;
+        messageId = nextId_++;
+        order_.push_back(messageId);
+        pending_.emplace(messageId, std::move(pending));
+        return 0;
     }
 
-    // A record after its write was sent: a failure cannot hold the write back any more,
-    // so the admin is told which target's record is missing.
-    void appendAfter(const std::string& dn, const std::string& what, const std::string& text) {
-        std::string why;
-        if (!journal_.append(text, why)) {
-            reporter_.block("WARN: " + dn + ": the undo journal could not be written after the " +
-                            what + " (" + why + "); its record is missing from the journal.\n");
+    int startRead(Pending pending, int& messageId) {
+        if (const int rc = inner().sendSearch(pending.read, pending.readId); rc != 0) {
+            return refuse(pending, "it could not be read (" + ldapErrorText(rc) + ")", rc);
         }
+        return admit(std::move(pending), messageId);
     }
 
-    void withdraw(const Pending& pending, const std::string& comment) {
-        std::string why;
-        if (!journal_.truncateTo(pending.offset, why)) {
-            reporter_.block("WARN: " + pending.dn + ": the record of the failed " + pending.what +
-                            " could not be taken back (" + why +
-                            "); applying the journal may fail on it.\n");
+    int recordOrRefuse(Pending pending, const LdifChange& change, int& messageId) {
+        const std::optional<std::string> text = ldifRecord(change);
+        if (!text) {
+            return refuse(pending, "it cannot be written as LDIF", kLdapLocalError);
+        }
+        pending.record = *text;
+        return admit(std::move(pending), messageId);
+    }
+
+    static void fail(Pending& pending, std::string why, int code) {
+        pending.stage = Stage::Refused;
+        pending.why = std::move(why);
+        pending.code = code != 0 ? code : kLdapLocalError;
+    }
+
+    // Makes the record of a pending write from its read's answer.
+    void recordFrom(Pending& pending, int code, std::vector<LdapEntry> answered) {
+        if (code != 0) {
+            fail(pending, "it could not be read (" + ldapErrorText(code) + ")", code);
             return;
         }
-        appendAfter(pending.dn, pending.what, undoComment({pending.dn + ": " + comment}));
+        std::vector<LdapEntry> entries;
+        std::string why;
+        if (const int rc = completeRanges(inner(), pending.read, answered, entries, why);
+            rc != 0) {
+            fail(pending, why, rc);
+            return;
+        }
+        switch (pending.kind) {
+            case Kind::Delete:
+                recordDelete(pending, std::move(entries));
+                break;
+            case Kind::Rename:
+                recordRename(pending, entries);
+                break;
+            case Kind::Modify:
+                if (entries.empty()) {
+                    fail(pending, "the server answered no entry", kLdapNoResultsReturned);
+                } else {
+                    recordModify(pending, entries.front());
+                }
+                break;
+            case Kind::Add:
+                break;
+        }
     }
 
-    int track(int sent, int messageId, Pending pending) {
-        if (sent != 0 || messageId == 0) {
-            withdraw(pending, "the " + pending.what + " was not sent, nothing to undo.");
-            return sent;
+    void recordDelete(Pending& pending, std::vector<LdapEntry> entries) {
+        pending.stage = Stage::Ready;
+        if (entries.empty()) {
+            fail(pending, "the server answered no entry", kLdapNoResultsReturned);
+            return;
         }
-        pending_[messageId] = std::move(pending);
-        return sent;
+        for (const LdapEntry& entry : entries) {
+            const std::vector<std::string>* guid = entry.values("objectGUID");
+            if (guid == nullptr || guid->empty()) {
+                fail(pending, entry.dn + " has no readable objectGUID to find it again by",
+                     kLdapLocalError);
+                return;
+            }
+        }
+        // Deepest first: the journal is applied in reverse, so parents come back first.
+        std::stable_sort(
+            entries.begin(), entries.end(),
+            [](const LdapEntry& a, const LdapEntry& b) { return depthOf(a.dn) > depthOf(b.dn); });
+        pending.record = deleteNotice(entries);
+        pending.entries = std::move(entries);
     }
 
-    // The record of a modify or add request in `record`, or the code of the refusal.
-    int undoOfModifications(ModificationRequest request, const std::string& dn,
-                            std::span<const Modification> modifications,
-                            const ServerControls& controls, std::string& record) {
-        const std::string what = request == ModificationRequest::Add ? "add" : "modify";
-        std::optional<LdifChange> change;
-        if (request == ModificationRequest::Add) {
-            change.emplace();
-            change->dn = dn;
-            change->kind = LdifChange::Kind::Delete;
-            change->comments.push_back("Undo of the add of " + dn);
-        } else if (const std::optional<std::string> restored =
-                       restoredDn(modifications, controls)) {
-            change.emplace();
-            change->dn = *restored;
-            change->kind = LdifChange::Kind::Delete;
-            change->comments.push_back("Undo of the undelete of " + dn);
-        } else if (dn.empty()) {
-            record = undoComment(
-                {"A RootDSE modify is an operation, not a stored change: it cannot be undone."});
-            return 0;
-        } else {
-            LdapEntry before;
-            if (const int rc = readBefore(dn, modifications, before); rc != 0) {
-                return rc;
-            }
-            change = modifyUndo(dn, modifications, before, attributes_.schema);
-            if (change->modifications.empty()) {
-                record = undoComment(change->comments);  // passwords only: nothing to write
-                return 0;
-            }
+    void recordRename(Pending& pending, const std::vector<LdapEntry>& entries) {
+        pending.stage = Stage::Ready;
+        if (entries.empty()) {
+            fail(pending, "the server answered no entry", kLdapNoResultsReturned);
+            return;
         }
-        const std::optional<std::string> text = ldifRecord(*change);
+        const std::optional<LdifChange> change =
+            relocationUndo(entries.front().dn, pending.newRdn, pending.newParent);
+        const std::optional<std::string> text = change ? ldifRecord(*change) : std::nullopt;
         if (!text) {
-            return refuse(dn, what, "it cannot be written as LDIF", kLdapLocalError);
+            fail(pending, "it cannot be written as LDIF", kLdapLocalError);
+            return;
         }
-        record = *text;
-        return 0;
+        pending.record = *text;
     }
 
     // The previous values of the attributes a modify replaces or clears, every one of
     // them; an answered attribute the schema cannot tie to one asked for would be taken for
     // an absent one, so it refuses the target.
-    int readBefore(const std::string& dn, std::span<const Modification> modifications,
-                   LdapEntry& before) {
-        const std::vector<std::string> names =
-            attributesToRead(modifications, attributes_.schema);
-        if (names.empty()) {
-            return 0;
-        }
-        SearchRequest request;
-        request.base = dn;
-        request.attributes = names;
-        std::vector<LdapEntry> entries;
-        std::string why;
-        if (const int rc = readComplete(inner(), request, entries, why); rc != 0) {
-            return refuse(dn, "modify", why, rc);
-        }
-        if (entries.empty()) {
-            return refuse(dn, "modify", "the server answered no entry", kLdapNoResultsReturned);
-        }
+    void recordModify(Pending& pending, const LdapEntry& before) {
+        pending.stage = Stage::Ready;
         std::vector<std::string> asked;
-        for (const std::string& name : names) {
+        for (const std::string& name : pending.read.attributes) {
             asked.push_back(attributes_.schema.canonical(name));
         }
-        for (const LdapAttribute& attribute : entries.front().attributes) {
+        for (const LdapAttribute& attribute : before.attributes) {
             if (std::find(asked.begin(), asked.end(),
                           attributes_.schema.canonical(attribute.name)) == asked.end()) {
-                return refuse(dn, "modify",
-                              "the server answered " + attribute.name +
-                                  ", which cannot be told apart from the attributes asked for",
-                              kLdapLocalError);
+                fail(pending,
+                     "the server answered " + attribute.name +
+                         ", which cannot be told apart from the attributes asked for",
+                     kLdapLocalError);
+                return;
             }
         }
-        before = std::move(entries.front());
-        return 0;
+        const LdifChange change =
+            modifyUndo(pending.dn, pending.modifications, before, attributes_.schema);
+        if (change.modifications.empty()) {
+            pending.record = undoComment(change.comments);  // passwords only: nothing to write
+            return;
+        }
+        const std::optional<std::string> text = ldifRecord(change);
+        if (!text) {
+            fail(pending, "it cannot be written as LDIF", kLdapLocalError);
+            return;
+        }
+        pending.record = *text;
+    }
+
+    // Before `awaited`'s result is read: its own read is waited for, later reads that are
+    // in are taken too; every record made is appended, the journal synced once, and their
+    // writes sent, in the order they were asked for.
+    void flush(int awaited, int timeoutSeconds) {
+        for (const int id : order_) {
+            Pending& pending = pending_.at(id);
+            if (pending.stage != Stage::Reading) {
+                continue;
+            }
+            std::vector<LdapEntry> answered;
+            const int code = inner().searchResult(
+                pending.readId, id == awaited ? timeoutSeconds : kPollAndKeep, answered);
+            if (id != awaited && code == kLdapTimeout) {
+                continue;  // not in yet: a later batch takes it
+            }
+            recordFrom(pending, code, std::move(answered));
+        }
+        std::vector<Pending*> batch;
+        const std::uint64_t batchStart = journal_.size();
+        for (const int id : order_) {
+            Pending& pending = pending_.at(id);
+            if (pending.stage != Stage::Ready) {
+                continue;
+            }
+            std::string why;
+            pending.offset = journal_.size();
+            if (!journal_.append(pending.record, why, false)) {
+                fail(pending, "the journal could not be written (" + why + ")", kLdapLocalError);
+                continue;
+            }
+            batch.push_back(&pending);
+        }
+        if (batch.empty()) {
+            return;
+        }
+        if (std::string why; !journal_.sync(why)) {
+            std::string ignored;
+            journal_.truncateTo(batchStart, ignored);
+            for (Pending* pending : batch) {
+                fail(*pending, "the journal could not be synced (" + why + ")", kLdapLocalError);
+            }
+            return;
+        }
+        for (Pending* pending : batch) {
+            send(*pending);
+        }
+    }
+
+    void send(Pending& pending) {
+        int sent = 0;
+        switch (pending.kind) {
+            case Kind::Delete:
+                sent = inner().ldap_delete_ext(pending.dn, pending.controls, pending.writeId);
+                break;
+            case Kind::Rename:
+                sent = inner().ldap_rename_ext(pending.dn, pending.newRdn, pending.newParent,
+                                               pending.deleteOldRdn, pending.controls,
+                                               pending.writeId);
+                break;
+            case Kind::Modify:
+            case Kind::Add:
+                sent = inner().sendModifications(
+                    pending.kind == Kind::Add ? ModificationRequest::Add
+                                              : ModificationRequest::Modify,
+                    pending.dn, pending.modifications, pending.controls, pending.writeId);
+                break;
+        }
+        if (sent != 0 || pending.writeId == 0) {
+            withdraw(pending, "the " + pending.what + " was not sent, nothing to undo.");
+            pending.stage = Stage::Refused;
+            pending.code = sent != 0 ? sent : kLdapLocalError;
+            return;
+        }
+        pending.stage = Stage::Sent;
+    }
+
+    // A record whose write the server refused: cut back when it is the journal's last,
+    // otherwise commented out in place (later records stay where they are), then a comment
+    // says why.
+    void withdraw(const Pending& pending, const std::string& comment) {
+        std::string why;
+        const std::uint64_t length = pending.record.size();
+        const bool withdrawn = pending.offset + length == journal_.size()
+                                   ? journal_.truncateTo(pending.offset, why)
+                                   : journal_.commentOut(pending.offset, length, why);
+        if (!withdrawn) {
+            reporter_.block("WARN: " + pending.dn + ": the record of the failed " + pending.what +
+                            " could not be taken back (" + why +
+                            "); applying the journal may fail on it.\n");
+            return;
+        }
+        appendAfter(pending, undoComment({pending.dn + ": " + comment}));
+    }
+
+    // A record after its write was sent: a failure cannot hold the write back any more,
+    // so the admin is told which target's record is missing.
+    void appendAfter(const Pending& pending, const std::string& text) {
+        std::string why;
+        if (!journal_.append(text, why)) {
+            reporter_.block("WARN: " + pending.dn +
+                            ": the undo journal could not be written after the " + pending.what +
+                            " (" + why + "); its record is missing from the journal.\n");
+        }
     }
 
     // After a successful delete: links and group memberships first in the file, so that
@@ -321,7 +492,7 @@ class JournalingConnection final : public ForwardingConnection {
         for (const LdapEntry& entry : pending.entries) {
             records += reanimationOf(entry, deleted);
         }
-        appendAfter(pending.dn, pending.what, records);
+        appendAfter(pending, records);
     }
 
     std::string reanimationOf(const LdapEntry& entry, const std::set<std::string>& deleted) {
@@ -364,6 +535,8 @@ class JournalingConnection final : public ForwardingConnection {
     Reporter& reporter_;
     UndoAttributes attributes_;
     std::map<int, Pending> pending_;
+    std::vector<int> order_;  // the pending writes' numbers, in the order they were asked for
+    int nextId_ = 1;
 };
 
 }  // namespace

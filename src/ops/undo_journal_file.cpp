@@ -37,7 +37,7 @@ std::unique_ptr<UndoJournal> UndoJournal::create(const std::string& path, std::s
     ::signal(SIGXFSZ, SIG_IGN);
     // O_EXCL: an existing journal, perhaps the only way back from an earlier run, is
     // never overwritten, and neither is a file a link points to.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
                           S_IRUSR | S_IWUSR);
     if (fd < 0) {
         error = std::strerror(errno);
@@ -63,7 +63,7 @@ UndoJournal::~UndoJournal() {
     ::close(fd_);
 }
 
-bool UndoJournal::append(const std::string& text, std::string& error) {
+bool UndoJournal::append(const std::string& text, std::string& error, bool sync) {
     std::size_t written = 0;
     while (written < text.size()) {
         const ssize_t rc = ::pwrite(fd_, text.data() + written, text.size() - written,
@@ -82,7 +82,7 @@ bool UndoJournal::append(const std::string& text, std::string& error) {
     }
     // On disk before the write it covers is sent: a run killed at any moment leaves a
     // journal that covers every write that may have reached the directory.
-    if (::fsync(fd_) != 0) {
+    if (sync && ::fsync(fd_) != 0) {
         error = std::strerror(errno);
         std::string ignored;
         truncateTo(size_, ignored);
@@ -90,6 +90,36 @@ bool UndoJournal::append(const std::string& text, std::string& error) {
     }
     size_ += written;
     return true;
+}
+
+bool UndoJournal::sync(std::string& error) {
+    if (::fsync(fd_) != 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool UndoJournal::commentOut(std::uint64_t offset, std::uint64_t length, std::string& error) {
+    std::string text(length, '\0');
+    const ssize_t got = ::pread(fd_, text.data(), length, static_cast<off_t>(offset));
+    if (got != static_cast<ssize_t>(length)) {
+        error = got < 0 ? std::strerror(errno) : "the record is not where it was written";
+        return false;
+    }
+    bool lineStart = true;
+    for (char& c : text) {
+        if (lineStart && c != '\n' && c != '#') {
+            c = '#';
+        }
+        lineStart = c == '\n';
+    }
+    if (::pwrite(fd_, text.data(), length, static_cast<off_t>(offset)) !=
+        static_cast<ssize_t>(length)) {
+        error = std::strerror(errno);
+        return false;
+    }
+    return sync(error);
 }
 
 bool UndoJournal::truncateTo(std::uint64_t size, std::string& error) {

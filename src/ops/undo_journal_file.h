@@ -21,11 +21,17 @@ class UndoJournal {
     UndoJournal(const UndoJournal&) = delete;
     UndoJournal& operator=(const UndoJournal&) = delete;
 
-    // Appends `text` whole and synced, or leaves the file as it was (a full disk or a file
-    // size limit never leaves half a record) and says why.
-    bool append(const std::string& text, std::string& error);
+    // Appends `text` whole, synced unless `sync` is false (a batch synced once with sync()),
+    // or leaves the file as it was (a full disk or a file size limit never leaves half a
+    // record) and says why.
+    bool append(const std::string& text, std::string& error, bool sync = true);
+    bool sync(std::string& error);
     // Takes back what was appended after `size` (a record for a write that failed).
     bool truncateTo(std::uint64_t size, std::string& error);
+    // Withdraws the record at [offset, offset + length) in place, later records unmoved:
+    // the first character of each of its lines becomes "#", so that every line is a
+    // comment that ldapmodify skips. Synced.
+    bool commentOut(std::uint64_t offset, std::uint64_t length, std::string& error);
     std::uint64_t size() const { return size_; }
 
   private:

@@ -111,6 +111,12 @@ int readComplete(LdapConnection& connection, SearchRequest request,
         why = "it could not be read (" + ldapErrorText(rc) + ")";
         return rc;
     }
+    return completeRanges(connection, request, answered, entries, why);
+}
+
+int completeRanges(LdapConnection& connection, const SearchRequest& request,
+                   std::vector<LdapEntry>& answered, std::vector<LdapEntry>& entries,
+                   std::string& why) {
     for (LdapEntry& entry : answered) {
         LdapEntry complete;
         complete.dn = entry.dn;

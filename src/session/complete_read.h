@@ -33,4 +33,10 @@ std::optional<ValueRange> valueRange(std::string_view attribute);
 int readComplete(LdapConnection& connection, SearchRequest request,
                  std::vector<LdapEntry>& entries, std::string& why);
 
+// The second half of readComplete, for a search already answered (`answered`, as sent with
+// `request`): completes its ranged attributes into `entries`.
+int completeRanges(LdapConnection& connection, const SearchRequest& request,
+                   std::vector<LdapEntry>& answered, std::vector<LdapEntry>& entries,
+                   std::string& why);
+
 }  // namespace kestrel

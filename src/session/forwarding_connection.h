@@ -28,6 +28,13 @@ class ForwardingConnection : public LdapConnection {
     int ldap_search_ext_s(const SearchRequest& request, std::vector<LdapEntry>& entries) override {
         return inner_->ldap_search_ext_s(request, entries);
     }
+    int sendSearch(const SearchRequest& request, int& messageId) override {
+        return inner_->sendSearch(request, messageId);
+    }
+    int searchResult(int messageId, int timeoutSeconds,
+                     std::vector<LdapEntry>& entries) override {
+        return inner_->searchResult(messageId, timeoutSeconds, entries);
+    }
     int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
                         int& messageId) override {
         return inner_->ldap_delete_ext(dn, controls, messageId);

@@ -39,6 +39,9 @@ inline constexpr int kLdapScopeSubtree = 2;  // the named entry and all below it
 // A wait for a result with no time left: only an answer already in counts, otherwise the
 // request is abandoned with kLdapTimeout (0 or less would mean no limit at all).
 inline constexpr int kPollOnly = -2147483647 - 1;
+// For searchResult only: an answer already in counts; without one kLdapTimeout, and the
+// search stays outstanding to be asked for again.
+inline constexpr int kPollAndKeep = kPollOnly + 1;
 
 // Option numbers as the classic C API numbers them.
 inline constexpr int kLdapOptReferrals = 0x08;
@@ -117,6 +120,14 @@ class LdapConnection {
 
     virtual int ldap_search_ext_s(const SearchRequest& request,
                                   std::vector<LdapEntry>& entries) = 0;
+
+    // A search sent without waiting (no paging): a send code, and on success a message
+    // number for searchResult.
+    virtual int sendSearch(const SearchRequest& request, int& messageId) = 0;
+    // The entries and the code of a search sent with sendSearch; the time limit as for
+    // ldap_result, or kPollAndKeep.
+    virtual int searchResult(int messageId, int timeoutSeconds,
+                             std::vector<LdapEntry>& entries) = 0;
 
     // The asynchronous requests: a send code, and on success a message number.
     virtual int ldap_delete_ext(const std::string& dn, const ServerControls& controls,

@@ -300,6 +300,60 @@ class OpenLdapConnection final : public LdapConnection {
         return 0;
     }
 
+    int sendSearch(const SearchRequest& request, int& messageId) override {
+        const SigpipeGuard guard;
+        if (request.pageSize > 0) {
+            return kLdapParamError;  // pages are asked for one after another
+        }
+        std::vector<char*> attributes;
+        for (const std::string& name : request.attributes) {
+            attributes.push_back(const_cast<char*>(name.c_str()));
+        }
+        attributes.push_back(nullptr);
+        ControlArray controls(request.controls);
+        return mapLibraryCode(::ldap_search_ext(
+            ld_, request.base.c_str(), request.scope, request.filter.c_str(),
+            request.attributes.empty() ? nullptr : attributes.data(), 0, controls.get(), nullptr,
+            nullptr, request.sizeLimit, &messageId));
+    }
+
+    int searchResult(int messageId, int timeoutSeconds,
+                     std::vector<LdapEntry>& entries) override {
+        const SigpipeGuard guard;
+        const bool keep = timeoutSeconds == kPollAndKeep;
+        timeval limit{keep || timeoutSeconds == kPollOnly ? 0 : timeoutSeconds, 0};
+        LDAPMessage* raw = nullptr;
+        const int kind = ::ldap_result(ld_, messageId, LDAP_MSG_ALL,
+                                       timeoutSeconds > 0 || keep || timeoutSeconds == kPollOnly
+                                           ? &limit
+                                           : nullptr,
+                                       &raw);
+        MessagePtr result(raw);
+        if (kind == 0) {
+            if (!keep) {
+                ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
+            }
+            return kLdapTimeout;
+        }
+        if (kind == -1 || !result) {
+            int code = LDAP_OTHER;
+            ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &code);
+            const int mapped = mapLibraryCode(code);
+            return mapped != 0 ? mapped : kLdapLocalError;
+        }
+        for (LDAPMessage* entry = ldap_first_entry(ld_, result.get()); entry != nullptr;
+             entry = ldap_next_entry(ld_, entry)) {
+            entries.push_back(readEntry(entry));
+        }
+        int code = LDAP_SUCCESS;
+        if (const int rc = ldap_parse_result(ld_, result.get(), &code, nullptr, nullptr, nullptr,
+                                             nullptr, 0);
+            rc != LDAP_SUCCESS) {
+            return mapLibraryCode(rc);
+        }
+        return mapLibraryCode(code);
+    }
+
     int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
                         int& messageId) override {
         const SigpipeGuard guard;

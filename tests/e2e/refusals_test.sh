@@ -141,10 +141,4 @@ for try in first second; do
 done
 end_case
 
-begin_case "-undo with -window is refused, and makes no file"
-undo_refused "ERROR: -undo keeps one request in flight; it cannot be combined with -window. Nothing was sent." \
-    -undo new.undo -window 4
-[[ ! -e $WORK_DIR/new.undo ]] || mismatch "new.undo was created"
-end_case
-
 finish

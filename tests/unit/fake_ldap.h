@@ -225,6 +225,8 @@ class FakeLdapConnection final : public LdapConnection {
     int negotiateBind() override;
     int ldap_simple_bind_s(const std::string& dn, const std::string& password) override;
     int ldap_search_ext_s(const SearchRequest& request, std::vector<LdapEntry>& entries) override;
+    int sendSearch(const SearchRequest& request, int& messageId) override;
+    int searchResult(int messageId, int timeoutSeconds, std::vector<LdapEntry>& entries) override;
     int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
                         int& messageId) override;
     int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
@@ -324,6 +326,7 @@ class FakeLdapLibrary final : public LdapLibrary {
     friend class FakeLdapConnection;
     int nextMessageId_ = 1;
     std::map<int, RequestAnswer> pending_;
+    std::map<int, SearchAnswer> searches_;
 };
 
 inline FakeLdapConnection::FakeLdapConnection(FakeLdapLibrary& library) : library_(library) {
@@ -391,6 +394,29 @@ inline int FakeLdapConnection::ldap_search_ext_s(const SearchRequest& request,
     if (answer.code == 0) {
         entries = std::move(answer.entries);
     }
+    return answer.code;
+}
+
+// Answered at once from searchAnswers, as ldap_search_ext_s is; the answer waits for
+// searchResult under its message number.
+inline int FakeLdapConnection::sendSearch(const SearchRequest& request, int& messageId) {
+    std::vector<LdapEntry> entries;
+    const int code = ldap_search_ext_s(request, entries);
+    messageId = library_.nextMessageId_++;
+    library_.searches_[messageId] = SearchAnswer{code, std::move(entries)};
+    return 0;
+}
+
+inline int FakeLdapConnection::searchResult(int messageId, int /*timeoutSeconds*/,
+                                            std::vector<LdapEntry>& entries) {
+    const auto found = library_.searches_.find(messageId);
+    if (found == library_.searches_.end()) {
+        ADD_FAILURE() << "searchResult for message " << messageId << ", which was never sent";
+        return kLdapParamError;
+    }
+    SearchAnswer answer = std::move(found->second);
+    library_.searches_.erase(found);
+    entries = std::move(answer.entries);
     return answer.code;
 }
 

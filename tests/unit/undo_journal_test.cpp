@@ -275,6 +275,40 @@ TEST_F(UndoJournalTest, AFailedWriteLeavesNoRecord) {
               "undo.\n\n");
 }
 
+// With several writes outstanding their reads go first, their records are synced as one
+// batch before any of them is sent, and a refused write's record is withdrawn in place,
+// later records unmoved.
+TEST_F(UndoJournalTest, AWindowOfWritesIsJournalledInOneBatch) {
+    for (const char* old : {"old1", "old2", "old3"}) {
+        library.searchAnswers.push_back(
+            SearchAnswer{0, {LdapEntry{"cn=a,dc=x", {{"description", {old}}}}}});
+    }
+    library.answerRequests({result(0), result(20), result(0)});
+    const std::vector<Modification> mods{{ModOperation::Replace, "description", {"new"}, false}};
+    int ids[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(connection_->sendModifications(ModificationRequest::Modify,
+                                                 "cn=a" + std::to_string(i) + ",dc=x", mods, {},
+                                                 ids[i]),
+                  0);
+    }
+    EXPECT_TRUE(library.requests().empty());  // nothing is sent before its record is on disk
+    std::string diagnostic;
+    EXPECT_EQ(connection_->ldap_result(ids[0], 120, diagnostic), 0);
+    ASSERT_EQ(spy_->journalAtSend.size(), 3u);
+    const std::string batch = journal();
+    EXPECT_EQ(spy_->journalAtSend.front(), batch);
+    EXPECT_NE(batch.find("description: old3"), std::string::npos);
+    EXPECT_EQ(connection_->ldap_result(ids[1], 120, diagnostic), 20);
+    EXPECT_EQ(connection_->ldap_result(ids[2], 120, diagnostic), 0);
+    const std::string text = journal();
+    EXPECT_EQ(text.find("\ndn: cn=a2,dc=x\n"), batch.find("\ndn: cn=a2,dc=x\n"));  // unmoved
+    EXPECT_NE(text.find("#n: cn=a1,dc=x\n#hangetype: modify\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("# cn=a1,dc=x: the modify failed (Type or value exists)"),
+              std::string::npos);
+    EXPECT_EQ(text.find("\ndn: cn=a1,dc=x\n"), std::string::npos);
+}
+
 // A time-out or a lost connection leaves the write's fate unknown: the record stays.
 TEST_F(UndoJournalTest, AnUnknownOutcomeKeepsTheRecord) {
     for (const fake::RequestAnswer& answer : {result(kLdapServerDown), fake::noAnswerInTime()}) {
