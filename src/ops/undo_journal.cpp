@@ -11,6 +11,7 @@
 #include "session/dn_components.h"
 #include "session/forwarding_connection.h"
 #include "util/ascii_case.h"
+#include "util/secret_memory.h"
 
 namespace kestrel {
 namespace {
@@ -202,6 +203,14 @@ class JournalingConnection final : public ForwardingConnection {
               what(std::move(name)),
               dn(std::move(target)),
               controls(std::move(sent)) {}
+        Pending(Pending&&) = default;
+        Pending& operator=(Pending&&) = default;
+        // The values may hold a password (unicodePwd): gone from memory with the write.
+        ~Pending() {
+            for (Modification& modification : modifications) {
+                std::for_each(modification.values.begin(), modification.values.end(), wipeText);
+            }
+        }
         Kind kind;
         std::string what;
         std::string dn;
