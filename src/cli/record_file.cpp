@@ -145,6 +145,16 @@ bool loadRecordFile(Reporter& reporter, const RunSettings& settings, std::istrea
                         explained(settings, result.problem) + ". Nothing was sent.\n");
         return false;
     }
+    // An empty DN names the RootDSE: in a generated file it is far more likely a lookup that
+    // found nothing than a request meant for the server's root entry.
+    const auto rootDse = std::find_if(result.records.begin(), result.records.end(),
+                                      [](const LdifRecord& record) { return record.dn.empty(); });
+    if (rootDse != result.records.end()) {
+        reporter.notice("ERROR: " + fileName(settings) + ", line " + std::to_string(rootDse->line) +
+                        ": the DN is empty, which names the RootDSE; use -rootdse for it. "
+                        "Nothing was sent.\n");
+        return false;
+    }
     records = std::move(result.records);
     return true;
 }

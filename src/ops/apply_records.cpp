@@ -41,8 +41,7 @@ std::string fileName(const RunSettings& settings) {
 // alongside. Under -window, a record that depends on an earlier one in a way the loop
 // cannot see starts a batch of its own, sent once everything before it is answered.
 void applyInOrder(RunContext& run, const std::vector<LdifRecord>& records) {
-    LoopVariant variant;
-    variant.emptyDnAsRootDse = true;
+    const LoopVariant variant;
     std::size_t next = 0;
     const RequestStep step = [&](const std::string&) {
         return send(*run.session.handle, records[next++]);

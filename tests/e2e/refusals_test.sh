@@ -203,6 +203,7 @@ dn: CN=a\nchangetype: delete\n\n# an entry\ndn: CN=b\nobjectClass: top\n|ERROR: 
 version: 1\r\n\r\ndn: CN=b\r\nchangetype: bogus\r\n|ERROR: bad.ldif, line 3: unknown changetype "bogus" (line 4, entry "CN=b"). Nothing was sent.
 dn: CN=b\nchangetype: modify\nreplace: description\ndescription:< file:///etc/passwd\n-\n|ERROR: bad.ldif, line 4: the value of description would be read from a URL (:<), which a change file must not do. Nothing was sent.
 include: file:///etc/passwd\n|ERROR: bad.ldif, line 1: an include: line would read another file, which a change file must not do. Nothing was sent.
+dn: CN=a\nchangetype: delete\n\ndn:\nchangetype: modify\nreplace: employeeID\nemployeeID: 7\n-\n|ERROR: bad.ldif, line 4: the DN is empty, which names the RootDSE; use -rootdse for it. Nothing was sent.
 TABLE
 
 begin_case "-f - reads the records from standard input, and names it"
