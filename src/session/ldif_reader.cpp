@@ -289,10 +289,22 @@ std::string reasonFrom(const std::string& complaint) {
     return text.empty() ? "not a valid LDIF change record" : std::string(text);
 }
 
-// A parsed record; the parser's allocations are freed however the reading ends.
+// One parse of a copy of a record's text (the parser cuts the copy up in place, and the
+// record points into it), with the parser's complaint; its allocations are freed however
+// the reading ends.
 struct ParsedRecord {
+    WipedText text;
     LDIFRecord record{};
-    ParsedRecord() = default;
+    int rc = 0;
+    std::string complaint;
+
+    ParsedRecord(std::string_view recordText, unsigned long line, unsigned int flags)
+        : text(recordText) {
+        berval input{text.text.size(), text.text.data()};
+        StderrCapture capture;
+        rc = ldap_parse_ldif_record(&input, line, &record, "ldif", flags);
+        complaint = capture.take();
+    }
     ~ParsedRecord() { ldap_ldif_record_done(&record); }
     ParsedRecord(const ParsedRecord&) = delete;
     ParsedRecord& operator=(const ParsedRecord&) = delete;
@@ -461,18 +473,18 @@ LdifReadResult readLdifRecords(std::string_view text, bool entriesAreAdds) {
                            "an entry without a changetype");
         }
 
-        WipedText parsedText(record.text);
-        berval input{parsedText.text.size(), parsedText.text.data()};
-        ParsedRecord parsed;
-        int rc = 0;
-        std::string complaint;
-        {
-            StderrCapture capture;
-            rc = ldap_parse_ldif_record(&input, seen.firstLine, &parsed.record, "ldif", flags);
-            complaint = capture.take();
+        // libldap 2.5 loses the controls it has read when a later line of the record is
+        // wrong, so the record is checked without them first; read with them, only a
+        // control of its own can then be refused.
+        if (const ParsedRecord check(record.text, seen.firstLine, flags | LDIF_NO_CONTROLS);
+            check.rc != 0) {
+            return refused(LdifProblem::Kind::Malformed, seen.firstLine,
+                           reasonFrom(check.complaint));
         }
-        if (rc != 0) {
-            return refused(LdifProblem::Kind::Malformed, seen.firstLine, reasonFrom(complaint));
+        const ParsedRecord parsed(record.text, seen.firstLine, flags);
+        if (parsed.rc != 0) {
+            return refused(LdifProblem::Kind::Malformed, seen.firstLine,
+                           reasonFrom(parsed.complaint));
         }
         if (parsed.record.lr_dn.bv_val == nullptr) {
             if (seen.onlyVersion) {

@@ -134,6 +134,8 @@ TEST(LdifReaderTest, RefusesWithTheLineAndNothingElse) {
          Kind::Malformed, 4, "invalid format"},
         {ok + "dn: cn=d,dc=x\ncontrol: 1.2.3 true\ncontrol: 1.2.4 true\nchangetype: delete\n",
          false, Kind::Malformed, 4, ""},
+        {ok + "dn: cn=d,dc=x\ncontrol: true\nchangetype: delete\n", false, Kind::Malformed, 4,
+         "Error processing control line"},
         {ok + "objectClass: top\ncn: x\n", true, Kind::Malformed, 4, "the record has no dn:"},
         {ok + "dn: cn=d,dc=x\nchangetype: modify\nreplace: a\na:< file:///etc/passwd\n-\n", false,
          Kind::ReadsFile, 7, "the value of a would be read from a URL"},
