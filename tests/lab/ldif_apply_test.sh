@@ -20,24 +20,31 @@ REANIMATED=("${WRITTEN[@]}" lastKnownParent adminCount operatorCount)
 
 # --- -f against ldapmodify ----------------------------------------------------------------
 
-# A side's objects: a user to rename, one to delete, and a tree (an OU with a user and a
-# sub-OU) to delete with the tree-delete control.
-side_objects() {  # side_objects SIDE
-    local ou="OU=$1,$SUITE_OU"
-    lab_add_ou "$1"
-    lab_add_ou "$1-tree" "$ou"
-    lab_add_ou "$1-sub" "OU=$1-tree,$ou"
-    local name parent
-    for name in old gone t1 t2; do
-        parent=$ou
-        [[ $name != t1 ]] || parent="OU=$1-tree,$ou"
-        [[ $name != t2 ]] || parent="OU=$1-sub,OU=$1-tree,$ou"
-        lab_add "dn: CN=$1-$name,$parent
+# Users NAME... under OU=OU_NAME (or PARENT under it), with the LDIF lines EXTRA; their
+# DNs printed.
+case_users() {  # case_users OU_NAME [PARENT] [EXTRA] NAME...
+    local ou=$1 parent="OU=$1,$SUITE_OU" extra="" name
+    shift
+    [[ $1 != OU=* ]] || { parent="$1,$parent" && shift; }
+    [[ $1 != *:* ]] || { extra=$'\n'$1 && shift; }
+    for name in "$@"; do
+        lab_add "dn: CN=$ou-$name,$parent
 objectClass: user
-sAMAccountName: $1-$name
-description: was here"
+sAMAccountName: $ou-$name
+description: was here$extra"
+        echo "CN=$ou-$name,$parent"
     done
 }
+
+# A side's objects under its OU: a user to rename, one to delete, and a tree (an OU with a
+# user and a sub-OU with another) to delete with the tree-delete control.
+side_objects() {  # side_objects SIDE
+    lab_add_ou "$1-tree" "OU=$1,$SUITE_OU"
+    lab_add_ou "$1-sub" "OU=$1-tree,OU=$1,$SUITE_OU"
+    case_users "$1" old gone
+    case_users "$1" "OU=$1-tree" t1
+    case_users "$1" "OU=$1-sub,OU=$1-tree" t2
+} >/dev/null
 
 # Every kind of record: adds (an OU; a user with a binary value and a folded one), a
 # modify of what was just added, a move under the new OU and a modify at the new DN, a
@@ -109,6 +116,7 @@ normalise() { lab_normalise "$1" "${SERVER_KEPT[@]}"; }
 
 A=${U}fa B=${U}fb C=${U}fc
 for side in "$A" "$B" "$C"; do
+    lab_add_ou "$side"
     side_objects "$side"
     mixed_file "$side" >"$WORK_DIR/$side.ldif"
 done
@@ -186,22 +194,6 @@ undo_then_revert() {  # undo_then_revert TAG SETUP ARGS...
         "$(case_snapshot "$ou" | lab_normalise "" "${KEPT[@]}")"
 }
 
-# Users NAME... under OU=OU_NAME (or PARENT under it), with the LDIF lines EXTRA; their
-# DNs printed.
-case_users() {  # case_users OU_NAME [PARENT] [EXTRA] NAME...
-    local ou=$1 parent="OU=$1,$SUITE_OU" extra="" name
-    shift
-    [[ $1 != OU=* ]] || { parent="$1,$parent" && shift; }
-    [[ $1 != *:* ]] || { extra=$'\n'$1 && shift; }
-    for name in "$@"; do
-        lab_add "dn: CN=$ou-$name,$parent
-objectClass: user
-sAMAccountName: $ou-$name
-description: was here$extra"
-        echo "CN=$ou-$name,$parent"
-    done
-}
-
 modified() { case_users "$1" $'title: Boss\notherTelephone: 555-1\notherTelephone: 555-2' u1 u2; }
 new_ous() {
     echo "OU=$1-p,OU=$1,$SUITE_OU"
@@ -229,12 +221,9 @@ tombstones() {
         lab_deleted_dn "$1-$name"
     done
 }
-file_run() {  # the mixed file's objects, and the file itself; no targets on standard input
-    local name=${1#"$U"}
-    lab_add_ou "$1-tree" "OU=$1,$SUITE_OU"
-    case_users "$1" old gone >/dev/null
-    case_users "$1" "OU=$1-tree" t1 >/dev/null
-    mixed_file "$1" | grep -v '^version' >"$WORK_DIR/$name.ldif"
+file_run() {  # the mixed file's objects and the file; no targets on standard input
+    side_objects "$1"
+    mixed_file "$1" >"$WORK_DIR/${1#"$U"}.ldif"
 }
 
 while IFS='|' read -r tag setup kept tombstones revert args; do
@@ -254,7 +243,7 @@ tree|tree|reanimated|1|-window 8|-rm -treedelete
 move|movers|written|1||-move OU=to,@OU@
 rename|one_user|written|1||-rename renamed-r1
 undelete|tombstones|written|1||-undel
-file|file_run|reanimated|0||-f file.ldif -safety 20
+file|file_run|reanimated|0|-safety 50|-f file.ldif -safety 50
 TABLE
 
 begin_case "a record whose object changed since the run fails alone, reported like any failure"

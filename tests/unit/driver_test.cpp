@@ -472,25 +472,8 @@ TEST_F(DriverTest, TheArgumentsAreForgottenBeforeAnythingIsSent) {
     EXPECT_EQ(forgottenAt, (std::vector<std::size_t>{0}));
 }
 
-// -f - reads the records from standard input: counted as targets, applied in order,
-// with the usual report; a record writing a password seals the session and keeps the
-// process out of core dumps.
-TEST_F(DriverTest, RecordsFromStandardInput) {
-    const std::string file =
-        "dn: CN=a,DC=x\nchangetype: modify\nreplace: employeeID\nemployeeID: 42\n-\n\n"
-        "dn: CN=b,DC=x\nchangetype: delete\n";
-    EXPECT_EQ(run({"-F", "-"}, file), 0);
-    EXPECT_EQ(captured.out(),
-              "DN Count: 2\nUsing server: dc1.homelab.net\n"
-              "Applying the change records of standard input...\n"
-              "   DN: CN=a,DC=x...\n   DN: CN=b,DC=x...\n" +
-                  std::string(kSucceeded));
-    EXPECT_EQ(library.requests(),
-              (Lines{"modify [CN=a,DC=x] controls=[] mods=0x2 employeeID [42]",
-                     "delete [CN=b,DC=x] controls=[]"}));
-    EXPECT_EQ(library.count(Call::Kind::SetOption), 1u);  // the version only: not sealed
-}
-
+// A record that writes a password seals the session and keeps the process out of core
+// dumps, as a password on the command line does.
 TEST_F(DriverTest, ARecordWritingAPasswordIsSentSealed) {
     struct Row {
         std::string record;
@@ -528,16 +511,6 @@ TEST_F(DriverTest, ARecordWritingAPasswordIsSentSealed) {
         EXPECT_EQ(sealed, row.sealed) << row.record;
         EXPECT_EQ(protectedRuns, row.sealed ? 1 : 0) << row.record;
     }
-}
-
-TEST_F(DriverTest, ADryRunOfRecordsPrintsThemAndSendsNone) {
-    EXPECT_EQ(run({"-q", "-dryrun", "-f", "-"},
-                  "dn: CN=a,DC=x\nchangetype: moddn\nnewrdn: CN=b\ndeleteoldrdn: 1\n"),
-              0);
-    EXPECT_EQ(captured.out(),
-              "dn: CN=a,DC=x\nchangetype: moddn\nnewrdn: CN=b\ndeleteoldrdn: 1\n\n\n"
-              "# Dry run: no change was sent to the directory.\n");
-    EXPECT_TRUE(library.requests().empty());
 }
 
 TEST_F(DriverTest, LocalRefusalsNeverConnect) {
