@@ -6,10 +6,12 @@
 
 #include "attr/attr_action_parser.h"
 #include "attr/password_attribute.h"
+#include "cli/record_file.h"
 #include "cli/settings_reader.h"
 #include "cli/switch_table.h"
 #include "cli/target_list.h"
 #include "cli/usage_text.h"
+#include "ops/apply_records.h"
 #include "ops/dry_run.h"
 #include "ops/modification_list.h"
 #include "ops/modify_and_add.h"
@@ -74,8 +76,15 @@ void printElapsed(Reporter& reporter, const RunSettings& settings, RunTimer& tim
     }
 }
 
-void runMode(RunContext& run, const DnList& targets, const ModificationSet& set) {
+void runMode(RunContext& run, const DnList& targets, const ModificationSet& set,
+             const std::vector<LdifRecord>& records) {
     switch (run.settings.mode) {
+        case RunMode::ApplyRecords:
+            runApplyRecords(run, records);
+            break;
+        case RunMode::Revert:
+            runRevert(run, records);
+            break;
         case RunMode::Delete:
             runDelete(run, targets);
             break;
@@ -153,6 +162,13 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
         reporter.notice("ERROR: -move needs the DN of the new parent. Nothing was sent.\n");
         return -1;
     }
+    const bool recordFile = appliesRecordFile(settings.mode);
+    if (recordFile) {
+        if (const std::optional<std::string> refusal = recordFileRefusal(switches, settings)) {
+            reporter.notice(*refusal);
+            return -1;
+        }
+    }
 
     ModificationSet modifications;
     const ActionSyntax syntax{settings.attrDelimiter, settings.mvDelimiter,
@@ -170,7 +186,12 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
         return printUsage(reporter);
     }
 
-    const DnList targets = collectTargets(reporter, settings, input);
+    std::vector<LdifRecord> records;
+    if (recordFile && !loadRecordFile(reporter, settings, input, records)) {
+        return -1;
+    }
+    const DnList targets =
+        recordFile ? recordDns(records) : collectTargets(reporter, settings, input);
     if (const TargetCheck check = checkTargets(reporter, settings, targets); !check.goOn) {
         return check.exitStatus;
     }
@@ -200,8 +221,13 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     }
     connect.port = settings.port;
     // A password travels only sealed, whether or not -kerbenc was given.
-    connect.encrypt =
-        settings.kerberosEncryption || (sendsModifications && carriesAnyPassword(modifications));
+    const bool recordsWritePasswords = recordsCarryPassword(records);
+    if (recordsWritePasswords && services.protectSecrets) {
+        services.protectSecrets();
+    }
+    connect.encrypt = settings.kerberosEncryption ||
+                      (sendsModifications && carriesAnyPassword(modifications)) ||
+                      recordsWritePasswords;
     connect.timeoutSeconds = settings.timeoutSeconds;
     std::optional<LdapSession> session = openSession(reporter, services.ldap, connect);
     if (!session) {
@@ -240,7 +266,7 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     timer.start();
     RunContext run{reporter, settings, *session, rootDse.dnsHostName, passwords};
     run.preview = settings.dryRun;
-    runMode(run, targets, modifications);
+    runMode(run, targets, modifications, records);
     printElapsed(reporter, settings, timer);
     closeSession(*session);
 

@@ -23,6 +23,9 @@ struct DriverServices {
     // Called once the switch table holds its own copy of the arguments, so that the
     // caller's copy (and any password in it) can be zeroed; may be empty.
     std::function<void()> forgetArguments;
+    // Called when the run reads a password from a file (-f), before connecting, so that
+    // it stays out of core dumps as one from the command line does; may be empty.
+    std::function<void()> protectSecrets = {};
 };
 
 // Runs one job and returns its 32-bit status (see processExitStatus for the process's).

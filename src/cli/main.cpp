@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
     kestrel::LdapPasswordSetter passwordSetter(kestrel::openLdapLibrary(),
                                                kPasswordTimeLimitSeconds);
     kestrel::DriverServices services{kestrel::openLdapLibrary(), passwordSetter, kestrel::tickCount,
-                                     [&arguments] { arguments.wipe(); }};
+                                     [&arguments] { arguments.wipe(); },
+                                     [] { kestrel::keepOutOfCoreDumps(); }};
     const std::int32_t status =
         kestrel::runKestrel(arguments.argc(), arguments.argv(), std::cin, reporter, services);
     std::cout.flush();

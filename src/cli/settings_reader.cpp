@@ -19,11 +19,12 @@ SwitchSpec kestrelSwitchSpec() {
     return {":q",       ":d",    ":help",       ":?",      ":elapsed", ":elapsedms", ":exterr",
             ":rm",      ":del",  ":treedelete", ":unsafe", ":cont",    ":rootdse",   ":add",
             ":kerbenc", "h",     "b",           "t",       "rename",   "move",       "p",
-            "safety",   "delim", "mvdelim",     "undel",   ":dryrun",  "undo",       "window"};
+            "safety",   "delim", "mvdelim",     "undel",   ":dryrun",  "undo",       "window",
+            "f",        "revert"};
 }
 
 std::vector<std::string> kestrelFileSwitches() {
-    return {"undo"};
+    return {"undo", "f", "revert"};
 }
 
 std::int32_t readNumber(std::string_view text) {
@@ -41,7 +42,10 @@ RunSettings readRunSettings(Reporter& reporter, SwitchTable& switches) {
         settings.baseDn = switches.value("b");
         if (namesRootDse(settings.baseDn)) {
             // Shown even when quiet: the run is about to touch the server's root entry.
-            reporter.notice("Modifying ROOTDSE...\n");
+            // -f and -revert refuse -b and -rootdse instead.
+            if (!switches.has("f") && !switches.has("revert")) {
+                reporter.notice("Modifying ROOTDSE...\n");
+            }
             // Two double quotes: quote removal in collectTargets leaves the empty DN.
             settings.baseDn = "\"\"";
         }
@@ -79,8 +83,16 @@ RunSettings readRunSettings(Reporter& reporter, SwitchTable& switches) {
         settings.window = std::clamp(readNumber(switches.value("window")), 1, kMaxWindow);
     }
 
-    // First match wins; the values of the losing mode switches are not read.
-    if (switches.has("rm") || switches.has("del")) {
+    // First match wins; the values of the losing mode switches are not read. -f and
+    // -revert come first: what they cannot be combined with is refused before connecting.
+    if (switches.has("f")) {
+        settings.mode = RunMode::ApplyRecords;
+        settings.recordFile = switches.value("f");
+        settings.entriesAreAdds = switches.has("add");
+    } else if (switches.has("revert")) {
+        settings.mode = RunMode::Revert;
+        settings.recordFile = switches.value("revert");
+    } else if (switches.has("rm") || switches.has("del")) {
         settings.mode = RunMode::Delete;
     } else if (switches.has("rename")) {
         settings.mode = RunMode::Rename;

@@ -39,6 +39,8 @@ constexpr std::string_view kUsageText = R"USAGE(Usage:
    -dryrun    Print each change as LDIF (RFC 2849) instead of sending it
    -undo x    Journal to new file x, before each change, the LDIF that undoes it
    -window x  Keep up to x requests in flight (1 to 1024), report in input order
+   -f x       Apply the LDIF change records of file x (- for stdin) in order
+   -revert x  Apply the undo journal x (from -undo), last record first
 
 
   Attr-Action

@@ -16,6 +16,8 @@ enum class RunMode : int {
     Move = 8,
     Undelete = 16,
     Add = 32,
+    ApplyRecords = 64,  // -f FILE
+    Revert = 128,       // -revert FILE
 };
 
 struct RunSettings {
@@ -41,6 +43,10 @@ struct RunSettings {
     std::string undoFile;
     // -window N: requests in flight at once on the run's session (1: one at a time).
     std::int32_t window = 1;
+    // -f FILE and -revert FILE: the LDIF file whose records the run applies ("-" is
+    // standard input for -f).
+    std::string recordFile;
+    bool entriesAreAdds = false;  // -f with -add: a record without a changetype is an add
 };
 
 // The largest -window: enough to hide a long round trip, few enough for any server.

@@ -49,8 +49,8 @@ completed_switches() {
 begin_case "the manual page documents exactly the switches kestrel knows"
 program_switches >"$WORK_DIR/program"
 documented_switches >"$WORK_DIR/documented"
-if [[ $(wc -l <"$WORK_DIR/program") -ne 28 ]]; then
-    mismatch "expected 28 switches in the program's specification, found $(wc -l <"$WORK_DIR/program")"
+if [[ $(wc -l <"$WORK_DIR/program") -ne 30 ]]; then
+    mismatch "expected 30 switches in the program's specification, found $(wc -l <"$WORK_DIR/program")"
 fi
 compare_file "documented switches" "$WORK_DIR/program" "$WORK_DIR/documented"
 end_case
@@ -147,6 +147,31 @@ done <<'TABLE'
 -undel |
 -safety -1|
 description::x|
+-f -|
+-REV|-revert
+TABLE
+
+# After -undo, -f and -revert the value is a file name, whatever it begins with; the word
+# after such a name is not one.
+FILES=$WORK_DIR/completion-files
+mkdir -p "$FILES/sub"
+touch "$FILES/run.undo" "$FILES/hr.ldif" "$FILES/-dash.ldif"
+while IFS='|' read -r words expected; do
+    read -ra typed <<<"${words//@/$FILES/}"
+    begin_case "completion of 'kestrel ${words}'"
+    complete_line "${typed[@]}" 2>"$ERR_FILE" | sort >"$OUT_FILE"
+    want=""
+    for name in $expected; do want+="$FILES/$name"$'\n'; done
+    expect_stdout "$want"
+    expect_stderr ""
+    end_case
+done <<'TABLE'
+-f @|-dash.ldif hr.ldif run.undo sub
+-REVERT @r|run.undo
+/undo @s|sub
+-f @-|-dash.ldif
+-undo -f @|
+-rm @|
 TABLE
 
 # ---- cmake --install ---------------------------------------------------------------

@@ -141,4 +141,84 @@ for try in first second; do
 done
 end_case
 
+# -f FILE and -revert FILE: refused before connecting when combined with what names the
+# objects or the change otherwise, and when the file cannot be read or taken whole.
+printf 'dn: %s\nchangetype: delete\n' "$dn" >"$WORK_DIR/ok.ldif"
+cp -- "$WORK_DIR/ok.ldif" "$WORK_DIR/-dash.ldif"
+
+record_file_refused() {  # record_file_refused REASON_LINE ARGS...
+    local line=$1
+    shift
+    run_kestrel -q -h 127.0.0.1:9 "$@"
+    expect_status 255
+    expect_stdout "$line"$'\n'
+    expect_stderr ''
+}
+
+while IFS='|' read -r args line; do
+    read -ra words <<<"$args"
+    begin_case "refused: kestrel $args"
+    record_file_refused "$line" "${words[@]}"
+    end_case
+done <<'TABLE'
+-f ok.ldif -revert ok.ldif|ERROR: -f applies the records of its file; it cannot be combined with -revert. Nothing was sent.
+-REVERT ok.ldif -F ok.ldif|ERROR: -f applies the records of its file; it cannot be combined with -revert. Nothing was sent.
+-f ok.ldif -b CN=x|ERROR: -f applies the records of its file; it cannot be combined with -b. Nothing was sent.
+-f ok.ldif -rootdse|ERROR: -f applies the records of its file; it cannot be combined with -rootdse. Nothing was sent.
+-f ok.ldif -rm|ERROR: -f applies the records of its file; it cannot be combined with -rm. Nothing was sent.
+-f ok.ldif -move OU=x|ERROR: -f applies the records of its file; it cannot be combined with -move. Nothing was sent.
+-f ok.ldif -treedelete|ERROR: -f applies the records of its file; it cannot be combined with -treedelete. Nothing was sent.
+-f ok.ldif description::x|ERROR: -f applies the records of its file; it cannot be combined with attribute-actions. Nothing was sent.
+-revert ok.ldif -add|ERROR: -revert applies the records of its file; it cannot be combined with -add. Nothing was sent.
+-revert ok.ldif -undel|ERROR: -revert applies the records of its file; it cannot be combined with -undel. Nothing was sent.
+-q -f|ERROR: -f needs the name of an LDIF file (- for standard input). Nothing was sent.
+-q -revert|ERROR: -revert needs the name of an undo journal. Nothing was sent.
+-f no.ldif|ERROR: Cannot read the LDIF file no.ldif: No such file or directory. Nothing was sent.
+-revert .|ERROR: Cannot read the undo journal .: Is a directory. Nothing was sent.
+-f -nodash.ldif|ERROR: Cannot read the LDIF file -nodash.ldif: No such file or directory. Nothing was sent.
+TABLE
+
+begin_case "a file name beginning with - is the file's name, and the run goes on to connect"
+run_kestrel -q -h 127.0.0.1:9 -f -dash.ldif
+expect_status 255
+expect_stdout ''
+expect_stderr "$NO_SERVER"
+end_case
+
+# What is wrong in a file is named with the line where its record starts; the file's own
+# line separators and comments do not change the count.
+while IFS='|' read -r text line; do
+    begin_case "refused before connecting: $line"
+    printf '%b' "$text" >"$WORK_DIR/bad.ldif"
+    record_file_refused "$line" -f bad.ldif
+    end_case
+done <<'TABLE'
+dn: CN=a\nchangetype: delete\n\n# an entry\ndn: CN=b\nobjectClass: top\n|ERROR: bad.ldif, line 5: an entry without a changetype; -f adds entries only with -add. Nothing was sent.
+version: 1\r\n\r\ndn: CN=b\r\nchangetype: bogus\r\n|ERROR: bad.ldif, line 3: unknown changetype "bogus" (line 4, entry "CN=b"). Nothing was sent.
+dn: CN=b\nchangetype: modify\nreplace: description\ndescription:< file:///etc/passwd\n-\n|ERROR: bad.ldif, line 4: the value of description would be read from a URL (:<), which a change file must not do. Nothing was sent.
+include: file:///etc/passwd\n|ERROR: bad.ldif, line 1: an include: line would read another file, which a change file must not do. Nothing was sent.
+dn: CN=a\nchangetype: delete\n\ndn:\nchangetype: modify\nreplace: employeeID\nemployeeID: 7\n-\n|ERROR: bad.ldif, line 4: the DN is empty, which names the RootDSE; use -rootdse for it. Nothing was sent.
+TABLE
+
+begin_case "-f - reads the records from standard input, and names it"
+run_kestrel_with_input $'\ndn: CN=a\nchangetype: modify\ntitle: x\n' -q -h 127.0.0.1:9 -f -
+expect_status 255
+expect_stdout $'ERROR: standard input, line 2: modify operation type is missing at line 4, entry "CN=a". Nothing was sent.\n'
+expect_stderr ''
+end_case
+
+begin_case "an entry is an add with -add, and the run goes on to connect"
+printf 'dn: CN=a\nobjectClass: top\n' >"$WORK_DIR/entry.ldif"
+run_kestrel -q -h 127.0.0.1:9 -f entry.ldif -add
+expect_status 255
+expect_stderr "$NO_SERVER"
+end_case
+
+begin_case "a journal's record count against the safety limit"
+for n in 1 2 3; do printf 'dn: CN=%s\nchangetype: delete\n\n' "$n"; done >"$WORK_DIR/three.undo"
+run_kestrel -q -h 127.0.0.1:9 -revert three.undo -safety 2
+expect_status 255
+expect_stdout "$(safety_stop 2)"$'\n'
+end_case
+
 finish

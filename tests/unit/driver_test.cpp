@@ -472,6 +472,47 @@ TEST_F(DriverTest, TheArgumentsAreForgottenBeforeAnythingIsSent) {
     EXPECT_EQ(forgottenAt, (std::vector<std::size_t>{0}));
 }
 
+// A record that writes a password seals the session and keeps the process out of core
+// dumps, as a password on the command line does.
+TEST_F(DriverTest, ARecordWritingAPasswordIsSentSealed) {
+    struct Row {
+        std::string record;
+        std::vector<std::string> args;
+        bool sealed;
+    };
+    const std::vector<Row> rows = {
+        {"dn: CN=a,DC=x\nchangetype: modify\nreplace: unicodePwd\nunicodePwd:: IgBhACIA\n-\n",
+         {}, true},
+        {"dn: CN=a,DC=x\nchangetype: modify\ndelete: 2.5.4.35\n-\n", {}, true},
+        {"dn: CN=a,DC=x\nobjectClass: user\nuserPassword: x\n", {"-add"}, true},
+        {"dn: CN=a,DC=x\nchangetype: modify\nreplace: description\ndescription: x\n-\n", {},
+         false},
+    };
+    for (const Row& row : rows) {
+        FakeLdapLibrary fresh;
+        fresh.searchAnswers.push_back(SearchAnswer{0, {fake::rootDseEntry("dc1")}});
+        CapturedConsole reporter;
+        int protectedRuns = 0;
+        DriverServices services{fresh, passwords, [] { return 0u; }, {},
+                                [&] { ++protectedRuns; }};
+        std::vector<const char*> argv{"kestrel", "-q", "-f", "-"};
+        for (const std::string& arg : row.args) {
+            argv.push_back(arg.c_str());
+        }
+        std::istringstream in(row.record);
+        EXPECT_EQ(
+            runKestrel(static_cast<int>(argv.size()), argv.data(), in, reporter.reporter, services),
+            0)
+            << reporter.out();
+        bool sealed = false;
+        for (const Call& call : fresh.callsOf(Call::Kind::SetOption)) {
+            sealed = sealed || call.text() == "option 0x96=1";
+        }
+        EXPECT_EQ(sealed, row.sealed) << row.record;
+        EXPECT_EQ(protectedRuns, row.sealed ? 1 : 0) << row.record;
+    }
+}
+
 TEST_F(DriverTest, LocalRefusalsNeverConnect) {
     struct Row {
         std::vector<std::string> args;
@@ -491,6 +532,12 @@ TEST_F(DriverTest, LocalRefusalsNeverConnect) {
         {{"title::x"}, "", 0},
         {{"title::x"}, eleven, -1},
         {{"-rename", "bob", "-safety", "5"}, "cn=a\ncn=b\n", -1},
+        {{"-f", "-", "-safety", "1"}, "dn: cn=a\nchangetype: delete\n\ndn: cn=b\nchangetype: delete\n",
+         -1},
+        {{"-f", "-"}, "dn: cn=a\nobjectClass: top\n", -1},
+        {{"-f", "-"}, "", 0},
+        {{"-f", "-", "-b", kKim}, "", -1},
+        {{"-revert", "x.undo", "-f", "-"}, "", -1},
     };
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;

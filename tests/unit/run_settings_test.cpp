@@ -79,14 +79,15 @@ TEST(ReadNumberTest, ReadsLeadingDecimal) {
 
 TEST(KestrelSwitchSpecTest, KnowsEverySwitchAndReleasesFlagValues) {
     const SwitchSpec spec = kestrelSwitchSpec();
-    EXPECT_EQ(spec.size(), 28u);
+    EXPECT_EQ(spec.size(), 30u);
 
     // Every flag hands back the argument behind it; every valued switch keeps it.
     const Texts flags{"q",       "d",   "help",    "?",          "elapsed", "elapsedms",
                       "exterr",  "rm",  "del",     "treedelete", "unsafe",  "cont",
                       "rootdse", "add", "kerbenc", "dryrun"};
     const Texts valued{"h",      "b",     "t",       "rename", "move", "p",
-                       "safety", "delim", "mvdelim", "undel",  "undo", "window"};
+                       "safety", "delim", "mvdelim", "undel",  "undo", "window",
+                       "f",      "revert"};
     for (const auto& name : flags) {
         SCOPED_TRACE("flag " + name);
         const std::string word = "-" + name;
@@ -258,6 +259,40 @@ TEST(ReadRunSettingsTest, ModePrecedence) {
         EXPECT_EQ(s.settings.mode, c.mode);
         EXPECT_EQ(s.settings.newRdn, c.newRdn);
         EXPECT_EQ(s.settings.newParent, c.newParent);
+    }
+}
+
+// A file name is taken whatever it begins with, and the switch names ignore case; -f wins
+// over every other mode switch, which the driver then refuses.
+TEST(ReadRunSettingsTest, RecordFileSwitches) {
+    struct Row {
+        Texts args;
+        RunMode mode;
+        std::string file;
+        bool entriesAreAdds;
+    };
+    const std::vector<Row> rows = {
+        {{"-f", "hr.ldif"}, RunMode::ApplyRecords, "hr.ldif", false},
+        {{"-F", "-"}, RunMode::ApplyRecords, "-", false},
+        {{"/f", "-rm", "-add"}, RunMode::ApplyRecords, "-rm", true},
+        {{"-rm", "-REVERT", "/tmp/run.undo"}, RunMode::Revert, "/tmp/run.undo", false},
+        {{"-revert", "-f"}, RunMode::Revert, "-f", false},
+        {{"-revert", "j", "-f", "x"}, RunMode::ApplyRecords, "x", false},
+    };
+    for (const Row& row : rows) {
+        std::vector<const char*> argv{"kestrel"};
+        for (const auto& arg : row.args) {
+            argv.push_back(arg.c_str());
+        }
+        SwitchTable switches(static_cast<int>(argv.size()), argv.data(), false,
+                             kestrelFileSwitches());
+        EXPECT_EQ(switches.validate(kestrelSwitchSpec()), 0);
+        std::ostringstream out;
+        Reporter reporter(out, out);
+        const RunSettings settings = readRunSettings(reporter, switches);
+        EXPECT_EQ(settings.mode, row.mode) << row.args.front();
+        EXPECT_EQ(settings.recordFile, row.file);
+        EXPECT_EQ(settings.entriesAreAdds, row.entriesAreAdds);
     }
 }
 

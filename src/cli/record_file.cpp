@@ -1,0 +1,170 @@
+#include "cli/record_file.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <iterator>
+
+#include "attr/password_attribute.h"
+#include "util/secret_memory.h"
+
+namespace kestrel {
+namespace {
+
+const char* switchOf(const RunSettings& settings) {
+    return settings.mode == RunMode::Revert ? "-revert" : "-f";
+}
+
+std::string fileName(const RunSettings& settings) {
+    return settings.mode == RunMode::ApplyRecords && settings.recordFile == "-"
+               ? "standard input"
+               : settings.recordFile;
+}
+
+std::string kindOfFile(const RunSettings& settings) {
+    return settings.mode == RunMode::Revert ? "the undo journal " : "the LDIF file ";
+}
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// The whole file, or false with the system's reason.
+bool readWhole(const std::string& path, std::string& text, std::string& why) {
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    char block[1 << 16];
+    while (true) {
+        const ssize_t got = ::read(file.get(), block, sizeof block);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            why = std::strerror(errno);
+            return false;
+        }
+        if (got == 0) {
+            return true;
+        }
+        text.append(block, static_cast<std::size_t>(got));
+    }
+}
+
+std::string explained(const RunSettings& settings, const LdifProblem& problem) {
+    switch (problem.kind) {
+        case LdifProblem::Kind::NoChangeType:
+            return settings.mode == RunMode::Revert
+                       ? problem.reason + ", which no undo journal holds"
+                       : problem.reason + "; -f adds entries only with -add";
+        case LdifProblem::Kind::ReadsFile:
+            return problem.reason + ", which a change file must not do";
+        case LdifProblem::Kind::Malformed:
+        case LdifProblem::Kind::NotSendable:
+            break;
+    }
+    return problem.reason;
+}
+
+}  // namespace
+
+std::optional<std::string> recordFileRefusal(const SwitchTable& switches,
+                                             const RunSettings& settings) {
+    const std::string self = switchOf(settings);
+    if (settings.recordFile.empty()) {
+        return "ERROR: " + self +
+               (settings.mode == RunMode::Revert
+                    ? " needs the name of an undo journal. Nothing was sent.\n"
+                    : " needs the name of an LDIF file (- for standard input). Nothing was "
+                      "sent.\n");
+    }
+    std::vector<const char*> others{"rootdse", "b", "rm", "del", "treedelete",
+                                    "rename", "move", "undel"};
+    if (settings.mode == RunMode::Revert) {
+        others.push_back("add");
+    } else {
+        others.insert(others.begin(), "revert");
+    }
+    std::string other;
+    for (const char* name : others) {
+        if (switches.has(name)) {
+            other = std::string("-") + name;
+            break;
+        }
+    }
+    if (other.empty() && !switches.positionals().empty()) {
+        other = "attribute-actions";
+    }
+    if (other.empty()) {
+        return std::nullopt;
+    }
+    return "ERROR: " + self + " applies the records of its file; it cannot be combined with " +
+           other + ". Nothing was sent.\n";
+}
+
+bool loadRecordFile(Reporter& reporter, const RunSettings& settings, std::istream& input,
+                    std::vector<LdifRecord>& records) {
+    std::string text;
+    std::string why;
+    bool read = true;
+    if (settings.mode == RunMode::ApplyRecords && settings.recordFile == "-") {
+        text.assign(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>());
+        read = !input.bad();
+        why = "the read failed";
+    } else {
+        read = readWhole(settings.recordFile, text, why);
+    }
+    if (!read) {
+        wipeText(text);
+        reporter.notice("ERROR: Cannot read " + kindOfFile(settings) + fileName(settings) + ": " +
+                        why + ". Nothing was sent.\n");
+        return false;
+    }
+    LdifReadResult result = readLdifRecords(text, settings.entriesAreAdds);
+    wipeText(text);
+    if (!result.ok) {
+        reporter.notice("ERROR: " + fileName(settings) + ", line " +
+                        std::to_string(result.problem.line) + ": " +
+                        explained(settings, result.problem) + ". Nothing was sent.\n");
+        return false;
+    }
+    // An empty DN names the RootDSE: in a generated file it is far more likely a lookup that
+    // found nothing than a request meant for the server's root entry.
+    const auto rootDse = std::find_if(result.records.begin(), result.records.end(),
+                                      [](const LdifRecord& record) { return record.dn.empty(); });
+    if (rootDse != result.records.end()) {
+        reporter.notice("ERROR: " + fileName(settings) + ", line " + std::to_string(rootDse->line) +
+                        ": the DN is empty, which names the RootDSE; use -rootdse for it. "
+                        "Nothing was sent.\n");
+        return false;
+    }
+    records = std::move(result.records);
+    return true;
+}
+
+bool recordsCarryPassword(const std::vector<LdifRecord>& records) {
+    return std::any_of(records.begin(), records.end(), [](const LdifRecord& record) {
+        return std::any_of(
+            record.modifications.begin(), record.modifications.end(),
+            [](const Modification& modification) { return carriesPassword(modification.attribute); });
+    });
+}
+
+}  // namespace kestrel

@@ -1,0 +1,141 @@
+#include "ops/record_order.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "session/dn_components.h"
+#include "util/ascii_case.h"
+
+namespace kestrel {
+namespace {
+
+using Components = std::vector<std::string>;
+
+std::optional<Components> folded(const std::string& dn) {
+    auto components = explodeDn(dn);
+    if (components) {
+        for (std::string& component : *components) {
+            component = asciiLower(component);
+        }
+    }
+    return components;
+}
+
+// True when `ancestor` is `dn` or one of its ancestors.
+bool isSelfOrAncestor(const Components& ancestor, const Components& dn) {
+    return ancestor.size() <= dn.size() &&
+           std::equal(ancestor.rbegin(), ancestor.rend(), dn.rbegin());
+}
+
+bool related(const Components& a, const Components& b) {
+    return isSelfOrAncestor(a, b) || isSelfOrAncestor(b, a);
+}
+
+// The names a record changes (it creates, removes, renames or writes the object) and the
+// ones it needs to exist as they are.
+struct RecordNames {
+    std::optional<Components> dn;  // what the loop compares
+    std::vector<Components> changes;
+    std::vector<Components> needs;
+};
+
+RecordNames namesOf(const LdifRecord& record) {
+    RecordNames names;
+    names.dn = folded(record.dn);
+    if (names.dn) {
+        names.changes.push_back(*names.dn);
+    }
+    if (record.kind == LdifRecord::Kind::ModDn) {
+        std::string parent = record.newSuperior;
+        if (parent.empty() && names.dn) {
+            const auto components = explodeDn(record.dn);
+            for (std::size_t i = 1; i < components->size(); ++i) {
+                parent += (i > 1 ? "," : "") + (*components)[i];
+            }
+        }
+        if (auto moved = folded(parent.empty() ? record.newRdn : record.newRdn + "," + parent)) {
+            names.changes.push_back(std::move(*moved));
+        }
+        if (auto superior = folded(record.newSuperior)) {
+            names.needs.push_back(std::move(*superior));
+        }
+        return names;
+    }
+    for (const Modification& modification : record.modifications) {
+        // An undelete or a reanimation gives its object a DN of its own.
+        if (record.kind == LdifRecord::Kind::Modify &&
+            modification.operation == ModOperation::Replace &&
+            asciiLower(modification.attribute) == "distinguishedname" &&
+            !modification.values.empty()) {
+            if (auto restored = folded(modification.values.front())) {
+                names.changes.push_back(std::move(*restored));
+            }
+            continue;
+        }
+        if (modification.binary) {
+            continue;
+        }
+        for (const std::string& value : modification.values) {
+            if (auto named = folded(value)) {
+                names.needs.push_back(std::move(*named));
+            }
+        }
+    }
+    return names;
+}
+
+bool changesAnyOf(const RecordNames& earlier, const std::vector<Components>& names,
+                  bool aboveCounts) {
+    for (const Components& changed : earlier.changes) {
+        for (const Components& name : names) {
+            if (aboveCounts ? related(changed, name) : isSelfOrAncestor(changed, name)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Whether `later` must wait for `earlier` where the loop would not hold it back.
+bool waitsUnseen(const RecordNames& later, const RecordNames& earlier) {
+    if (later.dn && earlier.dn && related(*later.dn, *earlier.dn)) {
+        return false;  // the loop keeps these two in order itself
+    }
+    // Changing an object, or one above or below it, in either order; creating, renaming or
+    // removing an object, or one above it, that the other needs.
+    if (changesAnyOf(earlier, later.changes, true) || changesAnyOf(earlier, later.needs, false)) {
+        return true;
+    }
+    return changesAnyOf(later, earlier.needs, false);
+}
+
+}  // namespace
+
+std::vector<std::size_t> recordBatches(const std::vector<LdifRecord>& records, int window) {
+    std::vector<std::size_t> starts{0};
+    if (window <= 1 || records.size() < 2) {
+        return starts;
+    }
+    std::vector<RecordNames> names;
+    names.reserve(records.size());
+    for (const LdifRecord& record : records) {
+        names.push_back(namesOf(record));
+    }
+    // At most window - 1 earlier requests can be in flight when one is sent, the ones
+    // right before it; anything earlier has been answered.
+    const std::size_t reach = static_cast<std::size_t>(window) - 1;
+    std::size_t batch = 0;
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        for (std::size_t j = std::max(batch, i > reach ? i - reach : 0); j < i; ++j) {
+            if (waitsUnseen(names[i], names[j])) {
+                starts.push_back(i);
+                batch = i;
+                break;
+            }
+        }
+    }
+    return starts;
+}
+
+}  // namespace kestrel
