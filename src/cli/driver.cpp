@@ -18,6 +18,7 @@
 #include "ops/undo_journal.h"
 #include "session/ldap_session.h"
 #include "session/root_dse.h"
+#include "util/ldif_writer.h"
 
 namespace kestrel {
 namespace {
@@ -254,7 +255,7 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
 
     reporter.completion(run.lastError == 0);
     if (settings.dryRun) {
-        reporter.block(kNothingSentLine);
+        reporter.block(ldifComment(kNothingSentText));
     }
     return run.lastError;
 }

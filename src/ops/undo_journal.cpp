@@ -65,14 +65,11 @@ std::string hexOf(const std::string& bytes) {
     return hex;
 }
 
-// A paragraph of comment lines; control characters could end a comment early.
+// A paragraph of comment lines.
 std::string commentParagraph(const std::vector<std::string>& lines) {
     std::string text;
-    for (std::string line : lines) {
-        std::replace_if(
-            line.begin(), line.end(),
-            [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; }, '?');
-        text += "# " + line + "\n";
+    for (const std::string& line : lines) {
+        text += ldifComment(line);
     }
     return text + "\n";
 }
@@ -510,13 +507,10 @@ std::int32_t JournalingPasswordSetter::setPassword(Reporter& reporter,
                                                    const std::string& serverName,
                                                    const std::string& dn,
                                                    const std::string& password) {
-    std::string shown = dn;
-    std::replace_if(
-        shown.begin(), shown.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; },
-        '?');
-    if (!journal_.append("# " + shown +
-                         ": its password is set by this run (#setpwd#); a password cannot be "
-                         "read back, so this cannot be undone.\n\n")) {
+    if (!journal_.append(ldifComment(dn +
+                                     ": its password is set by this run (#setpwd#); a password "
+                                     "cannot be read back, so this cannot be undone.") +
+                         "\n")) {
         reporter.notice(
             "ERROR: The undo journal could not be written; the password was not set.\n");
         return static_cast<std::int32_t>(0x8007001Fu);  // ERROR_GEN_FAILURE as an HRESULT
