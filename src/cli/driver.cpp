@@ -122,6 +122,9 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     }
     reporter.quiet = switches.has("q");
     reporter.debug = switches.has("d");
+    // A quiet preview is a file for ldapmodify: every line that is not a record becomes
+    // a comment, from the first one on.
+    reporter.ldifOnly = reporter.quiet && switches.has("dryrun");
     printBanner(reporter);
     if (switches.validate(kestrelSwitchSpec()) != 0) {
         return reportBadSwitches(reporter, switches);

@@ -119,10 +119,11 @@ undo_refused "ERROR: Cannot create the undo journal no-dir/new.undo: No such fil
     -undo no-dir/new.undo
 end_case
 
+# Quiet, a -dryrun writes LDIF only: the refusal is a comment.
 begin_case "-undo with -dryrun is refused, in either order, and makes no file"
 for order in "-undo new.undo -dryrun" "-dryrun -undo new.undo"; do
     read -ra switches <<<"$order"
-    undo_refused "ERROR: -undo journals the changes a run makes; a -dryrun makes none. Nothing was sent." \
+    undo_refused "# ERROR: -undo journals the changes a run makes; a -dryrun makes none. Nothing was sent." \
         "${switches[@]}"
 done
 [[ ! -e $WORK_DIR/new.undo ]] || mismatch "new.undo was created"

@@ -286,7 +286,7 @@ lab_exists "$STAY" || mismatch "$STAY was moved"
 expect_refused_alike 255 "$GHOST"$'\n' -undel
 end_case
 
-# --- hostile DNs --------------------------------------------------------------------------
+# --- hostile DNs and the quiet output of every kind of run ---------------------------------
 
 # What ldapmodify reads from FILE without sending it (-n -v: each modification and
 # record), into READ_BACK; fails the case unless it reads the whole file.
@@ -323,6 +323,26 @@ for source in b input; do
     expect_same "the journal's records ($source)" "" "$READ_BACK"
 done
 lab_exists "$SUITE_OU" || mismatch "the suite's OU is gone"
+end_case
+
+# Quiet, a preview is LDIF only, whatever else the run says: a target with only a password,
+# a skipped input line, a refused target, the RootDSE.
+quiet_preview_reads() {  # quiet_preview_reads INPUT ARGS...
+    local input=$1
+    shift
+    run_kestrel_with_input "$input" -q -dryrun "$@"
+    [[ $(tail -n 1 "$OUT_FILE") == "$NOTHING_SENT" ]] || mismatch "$*: the last line is not the comment"
+    read_back "$OUT_FILE"
+}
+
+begin_case "the quiet preview of every kind of run is read whole by ldapmodify"
+lab_add_user "${U}q"
+Q="CN=${U}q,$SUITE_OU"
+quiet_preview_reads "$Q"$'\n' "#setpwd#::Only-A-Pw-1"
+quiet_preview_reads '""'$'\n'"$Q"$'\n' "description::after a skipped line"
+quiet_preview_reads $'notadn\n' -move "$SUITE_OU"
+quiet_preview_reads "" -rootdse "schemaUpdateNow::1"
+quiet_preview_reads "CN=${U}new,$SUITE_OU"$'\n' -add "objectClass::user" "#setpwd#::Only-A-Pw-1"
 end_case
 
 finish
