@@ -211,6 +211,11 @@ class JournalingConnection final : public ForwardingConnection {
         return track(sent, messageId, std::move(pending));
     }
 
+    // Only the password layer's own session sends it, journalled by JournalingPasswordSetter.
+    int passwordModify(const std::string&, const std::string&) override {
+        return kLdapNotSupported;
+    }
+
     int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) override {
         const int code = inner().ldap_result(messageId, timeoutSeconds, diagnostic);
         const auto found = pending_.find(messageId);
