@@ -162,7 +162,10 @@ class TargetLoop {
                 break;
             }
         }
-        if (sending_ && password_.requested && !(failed && variant_.passwordOnlyAfterSuccess)) {
+        // Also while a stopping run drains its window: a target whose request was made
+        // gets its whole change, so every target shown is done or shown as failed.
+        if (password_.requested &&
+            !(failed && (variant_.passwordOnlyAfterSuccess || !run_.settings.continueOnError))) {
             setPassword(target.dn);
         }
     }

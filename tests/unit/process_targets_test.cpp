@@ -360,6 +360,23 @@ TEST_F(ProcessTargetsTest, NoPasswordAfterAFailedRequestWithoutCont) {
     EXPECT_EQ(done.lastError, 50);
 }
 
+// A stopping run drains its window: each target already sent whose request succeeded gets
+// its password step, so every target shown is done or shown as failed; the stop follows.
+TEST_F(ProcessTargetsTest, ADrainingRunStillSetsThePasswordsOfWhatItSent) {
+    settings.window = 3;
+    library.answerRequests({result(32), result(0), result(0)});
+    const RunContext done =
+        run({"cn=a,dc=x", "cn=b,dc=x", "cn=c,dc=x", "cn=d,dc=x"}, {}, PasswordRequest{true, "pw"});
+    EXPECT_EQ(captured.both(),
+              "   DN: cn=a,dc=x..." + std::string(kNoSuchObject) +
+                  "   DN: cn=b,dc=x...\n       Changing password...   Successful.\n"
+                  "   DN: cn=c,dc=x...\n       Changing password...   Successful.\n" +
+                  kStop);
+    EXPECT_EQ(passwords.requests.size(), 2u);
+    EXPECT_EQ(library.requests().size(), 3u);
+    EXPECT_EQ(done.lastError, 32);
+}
+
 // In add mode a failed add created nothing (often: the account exists already), so its
 // password must not be set: that would reset an existing account's password.
 TEST_F(ProcessTargetsTest, AddModeSetsNoPasswordForAFailedAddEvenWithCont) {
