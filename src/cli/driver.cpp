@@ -143,6 +143,12 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
         }
         settings.mode = RunMode::Modify;
     }
+    if (settings.window < 1 || settings.window > kMaxWindow) {
+        // Not clamped: a typo would otherwise run with a window nobody asked for.
+        reporter.notice("ERROR: -window needs a whole number from 1 to " +
+                        std::to_string(kMaxWindow) + ". Nothing was sent.\n");
+        return -1;
+    }
     if (settings.undoGiven && settings.window > 1) {
         // The journal takes back a failed write's record by cutting the file, which is only
         // sound while one write at a time is outstanding.

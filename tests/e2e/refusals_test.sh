@@ -139,4 +139,16 @@ undo_refused "ERROR: -undo keeps one request in flight; it cannot be combined wi
 [[ ! -e $WORK_DIR/new.undo ]] || mismatch "new.undo was created"
 end_case
 
+# -window is never clamped into range: a typo would run with a window nobody asked for.
+begin_case "-window outside 1..1024 or not a number is refused before connecting"
+for value in 0 1025 99999 99999999999 abc 8x " 8" -3 ""; do
+    run_kestrel -q -b "$dn" -window "$value" "description::x"
+    expect_status 255
+    expect_stdout $'ERROR: -window needs a whole number from 1 to 1024. Nothing was sent.\n'
+    expect_stderr ''
+done
+run_kestrel -q -b "$dn" -h 127.0.0.1:9 -WINDOW 1024 "description::x"
+expect_stderr "$NO_SERVER"
+end_case
+
 finish
