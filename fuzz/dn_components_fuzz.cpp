@@ -1,6 +1,7 @@
 // Splitting a DN into its components (move, rename and undelete take the RDN and the
 // parent from them). The whole input is the DN text. What comes back must be what was
-// written: joined again with commas it must split into the same components.
+// written: joined again with commas it must split into the same components. The window's
+// key of the same text, when it has one, cuts it in the same places.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -9,6 +10,7 @@
 
 #include "fuzz_input.h"
 #include "session/dn_components.h"
+#include "session/dn_key.h"
 
 using kestrel::fuzz::require;
 
@@ -35,5 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     require(again.has_value(), "the components joined again are a DN");
     require(*again == *components, "the components joined again split the same way");
+    if (const std::optional<kestrel::DnKey> key = kestrel::dnKey(dn)) {
+        require(key->path.size() == components->size(), "the key has one hash per component");
+    }
     return 0;
 }

@@ -20,6 +20,7 @@
 #include "ops/undo_journal.h"
 #include "session/ldap_session.h"
 #include "session/root_dse.h"
+#include "util/ldif_writer.h"
 
 namespace kestrel {
 namespace {
@@ -130,6 +131,9 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     }
     reporter.quiet = switches.has("q");
     reporter.debug = switches.has("d");
+    // A quiet preview is a file for ldapmodify: every line that is not a record becomes
+    // a comment, from the first one on.
+    reporter.ldifOnly = reporter.quiet && switches.has("dryrun");
     printBanner(reporter);
     if (switches.validate(kestrelSwitchSpec()) != 0) {
         return reportBadSwitches(reporter, switches);
@@ -147,6 +151,12 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
             return printUsage(reporter);
         }
         settings.mode = RunMode::Modify;
+    }
+    if (settings.window < 1 || settings.window > kMaxWindow) {
+        // Not clamped: a typo would otherwise run with a window nobody asked for.
+        reporter.notice("ERROR: -window needs a whole number from 1 to " +
+                        std::to_string(kMaxWindow) + ". Nothing was sent.\n");
+        return -1;
     }
     if (settings.undoGiven && (settings.undoFile.empty() || settings.dryRun)) {
         reporter.notice(settings.dryRun
@@ -272,7 +282,7 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
 
     reporter.completion(run.lastError == 0);
     if (settings.dryRun) {
-        reporter.block(kNothingSentLine);
+        reporter.block(ldifComment(kNothingSentText));
     }
     return run.lastError;
 }

@@ -1,6 +1,7 @@
 #include "cli/settings_reader.h"
 
-#include <algorithm>
+#include <charconv>
+#include <system_error>
 
 #include "util/ascii_case.h"
 #include "util/leading_number.h"
@@ -11,6 +12,18 @@ namespace {
 // "RootDSE", "rootdse" and "rootdse,dc=x" all name the server's root entry.
 bool namesRootDse(const std::string& baseDn) {
     return asciiLower(baseDn).starts_with("rootdse");
+}
+
+// The -window value: decimal digits only, else 0; the driver refuses it with the values
+// out of range (a value too large for a number is kept too large, never wrapped).
+std::int32_t readWindow(const std::string& text) {
+    const char* const end = text.data() + text.size();
+    std::int32_t value = 0;
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    if (text.empty() || text.front() < '0' || text.front() > '9' || stop != end) {
+        return 0;
+    }
+    return error == std::errc::result_out_of_range ? kMaxWindow + 1 : value;
 }
 
 }  // namespace
@@ -80,7 +93,7 @@ RunSettings readRunSettings(Reporter& reporter, SwitchTable& switches) {
     settings.undoGiven = switches.has("undo");
     settings.undoFile = switches.value("undo");
     if (switches.has("window")) {
-        settings.window = std::clamp(readNumber(switches.value("window")), 1, kMaxWindow);
+        settings.window = readWindow(switches.value("window"));
     }
 
     // First match wins; the values of the losing mode switches are not read. -f and

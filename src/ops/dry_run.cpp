@@ -1,6 +1,5 @@
 #include "ops/dry_run.h"
 
-#include <algorithm>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -125,11 +124,8 @@ std::unique_ptr<LdapConnection> previewConnection(std::unique_ptr<LdapConnection
 
 std::int32_t PreviewPasswordSetter::setPassword(Reporter& reporter, const std::string&,
                                                 const std::string& dn, const std::string&) {
-    // A comment line must not be ended early by a carriage return in the DN.
-    std::string shown = dn;
-    std::replace(shown.begin(), shown.end(), '\r', '?');
-    reporter.block("# " + shown +
-                   ": a password would be set (#setpwd#); its value is not shown.\n");
+    reporter.block(
+        ldifComment(dn + ": a password would be set (#setpwd#); its value is not shown."));
     return 0;
 }
 

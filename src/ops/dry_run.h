@@ -24,7 +24,7 @@ class PreviewPasswordSetter final : public PasswordSetter {
                              const std::string& dn, const std::string& password) override;
 };
 
-// The preview's last line: an LDIF comment, so that the output stays a valid file.
-inline constexpr const char* kNothingSentLine = "# Dry run: no change was sent to the directory.\n";
+// The preview's last line, written as an LDIF comment so that the output stays a valid file.
+inline constexpr const char* kNothingSentText = "Dry run: no change was sent to the directory.";
 
 }  // namespace kestrel

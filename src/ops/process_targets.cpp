@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "session/dn_components.h"
+#include "ops/dependency_index.h"
+#include "session/dn_key.h"
 #include "session/ldap_client.h"
-#include "util/ascii_case.h"
 
 namespace kestrel {
 namespace {
@@ -22,25 +22,8 @@ struct InFlight {
     RequestOutcome outcome;
     std::vector<Reporter::Captured> lines;  // what the request step wrote, for its turn
     Clock::time_point sentAt;
+    std::optional<DnKey> key;  // with a window: its place in the dependency index
 };
-
-// The components of a DN in lower case, RDN first; nothing when it is not a DN.
-std::optional<std::vector<std::string>> foldedComponents(const std::string& dn) {
-    auto components = explodeDn(dn);
-    if (components) {
-        for (std::string& component : *components) {
-            component = asciiLower(component);
-        }
-    }
-    return components;
-}
-
-// True when `ancestor` is `dn` or one of its ancestors.
-bool isSelfOrAncestor(const std::vector<std::string>& ancestor,
-                      const std::vector<std::string>& dn) {
-    return ancestor.size() <= dn.size() &&
-           std::equal(ancestor.rbegin(), ancestor.rend(), dn.rbegin());
-}
 
 // The time left of a request's limit, counted from when it was sent: whole seconds rounded
 // up, or kPollOnly once it has run out (0 or less would mean no limit to the session).
@@ -61,25 +44,31 @@ class TargetLoop {
   public:
     TargetLoop(RunContext& run, const LoopVariant& variant, const RequestStep& request,
                const PasswordRequest& password)
-        : run_(run), variant_(variant), request_(request), password_(password) {
-        if (!run.settings.newParent.empty()) {
-            newParent_ = foldedComponents(run.settings.newParent);
+        : run_(run),
+          variant_(variant),
+          request_(request),
+          password_(password),
+          window_(static_cast<std::size_t>(std::max(1, run.settings.window))) {
+        if (run.settings.mode == RunMode::Move) {
+            dependencies_.forMoveTo(dnKey(run.settings.newParent));
         }
     }
 
     void run(const DnList& targets) {
-        const std::size_t window = static_cast<std::size_t>(std::max(1, run_.settings.window));
         std::size_t next = 0;
         while (true) {
-            while (sending_ && next < targets.size() && inFlight_.size() < window &&
-                   !dependsOnInFlight(targets[next])) {
-                send(targets[next++]);
+            while (sending_ && next < targets.size() && inFlight_.size() < window_ &&
+                   !mustWait(targets, next)) {
+                send(targets, next++);
             }
             if (inFlight_.empty()) {
                 break;
             }
             InFlight done = std::move(inFlight_.front());
             inFlight_.pop_front();
+            if (window_ > 1) {
+                dependencies_.remove(done.key);
+            }
             report(done);
             if (!sending_ && inFlight_.empty() && !stopMessageWritten_) {
                 finishStop();
@@ -88,39 +77,33 @@ class TargetLoop {
     }
 
   private:
-    void send(const std::string& dn) {
+    void send(const DnList& targets, std::size_t index) {
         Reporter& reporter = run_.reporter;
         reporter.beginCapture();
-        InFlight sent{dn, request_(dn), {}, Clock::now()};
+        InFlight sent{targets[index], request_(targets[index]), {}, Clock::now(), std::nullopt};
         sent.lines = reporter.endCapture();
+        // One at a time nothing is ever checked against what is in flight.
+        if (window_ > 1) {
+            keyOf(targets, index);
+            sent.key = std::move(key_);
+            keyIndex_ = kNoKey;
+            dependencies_.add(sent.key);
+        }
         inFlight_.push_back(std::move(sent));
     }
 
-    // A request waits while an earlier one is outstanding for the same object, one above
-    // or below it, or (for a move) the new parent or one above it: so a parent and its
-    // children in one list meet the server in the list's order.
-    bool dependsOnInFlight(const std::string& dn) const {
-        if (inFlight_.empty()) {
-            return false;
+    // So that a parent and its children in one list meet the server in the list's order.
+    bool mustWait(const DnList& targets, std::size_t index) {
+        return !inFlight_.empty() && dependencies_.mustWait(keyOf(targets, index));
+    }
+
+    // Each target's DN is read once, however often it is checked while it waits.
+    std::optional<DnKey>& keyOf(const DnList& targets, std::size_t index) {
+        if (keyIndex_ != index) {
+            key_ = dnKey(targets[index]);
+            keyIndex_ = index;
         }
-        const auto target = foldedComponents(dn);
-        if (!target) {
-            return false;
-        }
-        for (const InFlight& earlier : inFlight_) {
-            const auto other = foldedComponents(earlier.dn);
-            if (!other) {
-                continue;
-            }
-            if (isSelfOrAncestor(*target, *other) || isSelfOrAncestor(*other, *target)) {
-                return true;
-            }
-            if (run_.settings.mode == RunMode::Move && newParent_ &&
-                isSelfOrAncestor(*other, *newParent_)) {
-                return true;
-            }
-        }
-        return false;
+        return key_;
     }
 
     void report(const InFlight& target) {
@@ -162,7 +145,10 @@ class TargetLoop {
                 break;
             }
         }
-        if (sending_ && password_.requested && !(failed && variant_.passwordOnlyAfterSuccess)) {
+        // Also while a stopping run drains its window: a target whose request was made
+        // gets its whole change, so every target shown is done or shown as failed.
+        if (password_.requested &&
+            !(failed && (variant_.passwordOnlyAfterSuccess || !run_.settings.continueOnError))) {
             setPassword(target.dn);
         }
     }
@@ -227,7 +213,11 @@ class TargetLoop {
     const LoopVariant& variant_;
     const RequestStep& request_;
     const PasswordRequest& password_;
-    std::optional<std::vector<std::string>> newParent_;
+    const std::size_t window_;
+    DependencyIndex dependencies_;
+    std::optional<DnKey> key_;  // the key of targets[keyIndex_]
+    static constexpr std::size_t kNoKey = static_cast<std::size_t>(-1);
+    std::size_t keyIndex_ = kNoKey;
     std::deque<InFlight> inFlight_;
     bool sending_ = true;
     bool stopMessageWritten_ = false;

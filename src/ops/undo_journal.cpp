@@ -154,6 +154,11 @@ class JournalingConnection final : public ForwardingConnection {
         return startRead(std::move(pending), messageId);
     }
 
+    // Only the password layer's own session sends it, journalled by JournalingPasswordSetter.
+    int passwordModify(const std::string&, const std::string&) override {
+        return kLdapNotSupported;
+    }
+
     int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) override {
         const auto found = pending_.find(messageId);
         if (found == pending_.end()) {

@@ -88,11 +88,8 @@ bool sameDn(const std::string& a, const std::string& b) {
 
 std::string undoComment(const std::vector<std::string>& lines) {
     std::string text;
-    for (std::string line : lines) {
-        std::replace_if(
-            line.begin(), line.end(),
-            [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; }, '?');
-        text += "# " + line + "\n";
+    for (const std::string& line : lines) {
+        text += ldifComment(line);
     }
     return text + "\n";
 }

@@ -1,5 +1,8 @@
-// A connection that hands every call to another one: the base of wrappers that change
-// what a few calls do (a dry run's writes, an undo journal's) and pass the rest on.
+// A connection that hands calls to another one: the base of wrappers that change what
+// the writes do (a dry run's, an undo journal's). Reads, binds and options pass on; every
+// write is pure virtual, so a write method added to the seam does not compile until each
+// wrapper decides what it does with it. A wrapper that means to pass a write on says so by
+// calling the base's definition (ForwardingConnection::ldap_delete_ext ...).
 #pragma once
 
 #include <memory>
@@ -35,23 +38,17 @@ class ForwardingConnection : public LdapConnection {
                      std::vector<LdapEntry>& entries) override {
         return inner_->searchResult(messageId, timeoutSeconds, entries);
     }
+    // The writes.
     int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
-                        int& messageId) override {
-        return inner_->ldap_delete_ext(dn, controls, messageId);
-    }
+                        int& messageId) override = 0;
     int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
                         const std::string& newParent, bool deleteOldRdn,
-                        const ServerControls& controls, int& messageId) override {
-        return inner_->ldap_rename_ext(dn, newRdn, newParent, deleteOldRdn, controls, messageId);
-    }
+                        const ServerControls& controls, int& messageId) override = 0;
     int sendModifications(ModificationRequest request, const std::string& dn,
                           std::span<const Modification> modifications,
-                          const ServerControls& controls, int& messageId) override {
-        return inner_->sendModifications(request, dn, modifications, controls, messageId);
-    }
-    int passwordModify(const std::string& userDn, const std::string& newPassword) override {
-        return inner_->passwordModify(userDn, newPassword);
-    }
+                          const ServerControls& controls, int& messageId) override = 0;
+    int passwordModify(const std::string& userDn, const std::string& newPassword) override = 0;
+
     int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) override {
         return inner_->ldap_result(messageId, timeoutSeconds, diagnostic);
     }
@@ -64,5 +61,26 @@ class ForwardingConnection : public LdapConnection {
   private:
     std::unique_ptr<LdapConnection> inner_;
 };
+
+// Passing a write on, for a wrapper that calls these on purpose.
+inline int ForwardingConnection::ldap_delete_ext(const std::string& dn,
+                                                 const ServerControls& controls, int& messageId) {
+    return inner_->ldap_delete_ext(dn, controls, messageId);
+}
+inline int ForwardingConnection::ldap_rename_ext(const std::string& dn, const std::string& newRdn,
+                                                 const std::string& newParent, bool deleteOldRdn,
+                                                 const ServerControls& controls, int& messageId) {
+    return inner_->ldap_rename_ext(dn, newRdn, newParent, deleteOldRdn, controls, messageId);
+}
+inline int ForwardingConnection::sendModifications(ModificationRequest request,
+                                                   const std::string& dn,
+                                                   std::span<const Modification> modifications,
+                                                   const ServerControls& controls, int& messageId) {
+    return inner_->sendModifications(request, dn, modifications, controls, messageId);
+}
+inline int ForwardingConnection::passwordModify(const std::string& userDn,
+                                                const std::string& newPassword) {
+    return inner_->passwordModify(userDn, newPassword);
+}
 
 }  // namespace kestrel

@@ -67,26 +67,13 @@ void appendCommentLine(std::string& out, const std::string& text) {
     out += '\n';
 }
 
-// Every line break (CR LF, LF or CR) starts a new comment line, so no text can leave the
-// comment. Other control characters would cut the line short for some readers (NUL) or
-// drive the terminal a dry run is printed on (ESC).
-void appendComment(std::string& out, std::string_view text) {
-    std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '\r' || c == '\n') {
-            appendCommentLine(out, line);
-            line.clear();
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-                ++i;
-            }
-        } else if (static_cast<unsigned char>(c) < 0x20 && c != '\t') {
-            line += '?';
-        } else {
-            line += c;
-        }
-    }
-    appendCommentLine(out, line);
+// The length of a C1 control character (U+0080 to U+009F) in UTF-8 at `text`, or 0.
+std::size_t c1ControlLength(std::string_view text) {
+    return text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xC2 &&
+                   static_cast<unsigned char>(text[1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[1]) <= 0x9F
+               ? 2
+               : 0;
 }
 
 std::string controlLine(const LdifControl& control) {
@@ -136,6 +123,34 @@ bool writable(const LdifChange& change) {
 
 std::string ldifVersionLine() {
     return "version: 1\n";
+}
+
+// Every line break (CR LF, LF or CR) starts a new comment line, so no text can leave the
+// comment. Other control characters would cut the line short for some readers (NUL) or
+// drive the terminal a dry run is printed on (ESC, DEL, the C1 controls).
+std::string ldifComment(std::string_view text) {
+    std::string out;
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\r' || c == '\n') {
+            appendCommentLine(out, line);
+            line.clear();
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+        } else if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
+            line += '?';
+        } else if (const std::size_t length = c1ControlLength(text.substr(i)); length != 0) {
+            line += '?';
+            i += length - 1;
+        } else {
+            line += c;
+        }
+    }
+    appendCommentLine(out, line);
+    return out;
 }
 
 std::string ldifBase64(std::string_view bytes) {
@@ -226,7 +241,7 @@ std::optional<std::string> ldifRecord(const LdifChange& change) {
     }
     std::string out;
     for (const auto& comment : change.comments) {
-        appendComment(out, comment);
+        out += ldifComment(comment);
     }
     appendAttrValue(out, "dn", change.dn);
     // RFC 2849: dn-spec SEP *control changerecord.

@@ -39,10 +39,15 @@ struct LdifChange {
     // Written after the dn line, in order. RFC 2849 allows several, but OpenLDAP 2.5's
     // ldapmodify reads only the first control line of a record and refuses the record.
     std::vector<LdifControl> controls{};
-    // Written as "# " lines before the dn line; each line break in a text starts another
-    // comment line, and other control characters but tab are written as "?".
+    // Written as comment lines (ldifComment) before the dn line.
     std::vector<std::string> comments{};
 };
+
+// `text` as comment lines ("# text\n", "#\n" for an empty line): the one way every comment
+// of the program is written. Each line break in it (CR LF, LF or CR) starts another comment
+// line, so no text can begin a line of its own; other control characters but tab (DEL and
+// the C1 controls too) are written as "?". Never folded.
+std::string ldifComment(std::string_view text);
 
 // "version: 1\n": the first line of an LDIF file, before its first record.
 std::string ldifVersionLine();

@@ -3,17 +3,43 @@
 #include <array>
 #include <cstdio>
 
+#include "util/ldif_writer.h"
+
 namespace kestrel {
+
+Reporter::~Reporter() {
+    if (!openLine_.empty()) {
+        out_ << ldifComment(openLine_);
+    }
+}
 
 void Reporter::write(std::string_view text) {
     if (capturing_) {
         captured_.push_back({Captured::Kind::Out, std::string(text)});
         return;
     }
+    if (ldifOnly) {
+        writeAsLdif(text);
+        return;
+    }
     if (!text.empty()) {
         out_ << text;
         lineOpen_ = text.back() != '\n';
     }
+}
+
+// Lines are written once they end: a line may be built in pieces, and only a whole line
+// can be made one comment.
+void Reporter::writeAsLdif(std::string_view text) {
+    std::size_t end = 0;
+    while ((end = text.find('\n')) != std::string_view::npos) {
+        openLine_.append(text.substr(0, end));
+        out_ << (openLine_.empty() ? "\n" : ldifComment(openLine_));
+        openLine_.clear();
+        text.remove_prefix(end + 1);
+    }
+    openLine_.append(text);
+    lineOpen_ = !openLine_.empty();
 }
 
 void Reporter::info(std::string_view text) {
@@ -39,6 +65,10 @@ void Reporter::block(std::string_view text) {
     }
     if (lineOpen_) {
         write("\n");
+    }
+    if (ldifOnly) {
+        out_ << text;  // a record, or comments already written as such
+        return;
     }
     write(text);
 }

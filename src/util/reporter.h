@@ -17,6 +17,14 @@ class Reporter {
 
     bool quiet = false;  // -q
     bool debug = false;  // -d
+    // -q -dryrun: standard output is an LDIF file. Blocks (the records) are written as
+    // given; every other line is written as an LDIF comment, an empty line as it is.
+    bool ldifOnly = false;
+
+    // A line left unfinished in an LDIF-only output is ended as a comment.
+    ~Reporter();
+    Reporter(const Reporter&) = delete;
+    Reporter& operator=(const Reporter&) = delete;
 
     // Standard output. Texts are written as given: a line may be built in pieces (a
     // target's progress, then its outcome), so the caller supplies the line ends.
@@ -65,10 +73,12 @@ class Reporter {
 
   private:
     void write(std::string_view text);
+    void writeAsLdif(std::string_view text);
 
     std::ostream& out_;
     std::ostream& err_;
     bool lineOpen_ = false;  // standard output's last text did not end a line
+    std::string openLine_;   // ldifOnly: the unfinished line, written once it ends
     bool capturing_ = false;
     std::vector<Captured> captured_;
 };

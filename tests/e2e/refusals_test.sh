@@ -119,10 +119,11 @@ undo_refused "ERROR: Cannot create the undo journal no-dir/new.undo: No such fil
     -undo no-dir/new.undo
 end_case
 
+# Quiet, a -dryrun writes LDIF only: the refusal is a comment.
 begin_case "-undo with -dryrun is refused, in either order, and makes no file"
 for order in "-undo new.undo -dryrun" "-dryrun -undo new.undo"; do
     read -ra switches <<<"$order"
-    undo_refused "ERROR: -undo journals the changes a run makes; a -dryrun makes none. Nothing was sent." \
+    undo_refused "# ERROR: -undo journals the changes a run makes; a -dryrun makes none. Nothing was sent." \
         "${switches[@]}"
 done
 [[ ! -e $WORK_DIR/new.undo ]] || mismatch "new.undo was created"
@@ -219,6 +220,18 @@ for n in 1 2 3; do printf 'dn: CN=%s\nchangetype: delete\n\n' "$n"; done >"$WORK
 run_kestrel -q -h 127.0.0.1:9 -revert three.undo -safety 2
 expect_status 255
 expect_stdout "$(safety_stop 2)"$'\n'
+end_case
+
+# -window is never clamped into range: a typo would run with a window nobody asked for.
+begin_case "-window outside 1..1024 or not a number is refused before connecting"
+for value in 0 1025 99999 99999999999 abc 8x " 8" -3 ""; do
+    run_kestrel -q -b "$dn" -window "$value" "description::x"
+    expect_status 255
+    expect_stdout $'ERROR: -window needs a whole number from 1 to 1024. Nothing was sent.\n'
+    expect_stderr ''
+done
+run_kestrel -q -b "$dn" -h 127.0.0.1:9 -WINDOW 1024 "description::x"
+expect_stderr "$NO_SERVER"
 end_case
 
 finish

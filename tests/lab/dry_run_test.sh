@@ -286,4 +286,63 @@ lab_exists "$STAY" || mismatch "$STAY was moved"
 expect_refused_alike 255 "$GHOST"$'\n' -undel
 end_case
 
+# --- hostile DNs and the quiet output of every kind of run ---------------------------------
+
+# What ldapmodify reads from FILE without sending it (-n -v: each modification and
+# record), into READ_BACK; fails the case unless it reads the whole file.
+READ_BACK=
+read_back() {  # read_back FILE
+    LDAPNOINIT=1 ldapmodify -n -v -H ldap://127.0.0.1:9 -f "$1" >"$WORK_DIR/read-back" 2>&1 ||
+        mismatch "ldapmodify could not read $1: $(cat "$WORK_DIR/read-back")"
+    read_exact READ_BACK "$WORK_DIR/read-back"
+}
+
+# A DN may carry line breaks and control characters meant to start records of their own;
+# in a preview and in a journal it stays inside its own record and comments. -b takes a
+# line feed, standard input a carriage return and an escape sequence.
+HOSTILE_B="CN=${U}bob,$SUITE_OU"$'\n\ndn: '"$SUITE_OU"$'\ncontrol: 1.2.840.113556.1.4.805 true\nchangetype: delete\n\n#'
+HOSTILE_IN="CN=${U}bob"$'\r\e[2Jdn: '"$SUITE_OU"$'\rchangetype: delete,'"$SUITE_OU"
+begin_case "hostile DNs through -b and standard input: exactly their own records, preview and journal"
+for source in b input; do
+    if [[ $source == b ]]; then
+        dn=$HOSTILE_B input="" target=(-b "$dn")
+    else
+        dn=$HOSTILE_IN input=$HOSTILE_IN$'\n' target=()
+    fi
+    run_kestrel_with_input "$input" -q -dryrun "${target[@]}" "description::x" \
+        "#setpwd#::Hostile-Pw-1"
+    expect_status 0
+    read_back "$OUT_FILE"
+    expect_same "the preview's records ($source)" \
+        $'replace description:\n\tx\n!modifying entry "'"$dn"$'"\n\n' "$READ_BACK"
+    rm -f -- "$WORK_DIR/hostile.undo"
+    run_pw_with_input "$input" -q -cont -undo ./hostile.undo "${target[@]}" "description::x" \
+        "#setpwd#::Hostile-Pw-1"
+    [[ $STATUS != 0 ]] || mismatch "the run on a DN that names nothing succeeded"
+    read_back "$WORK_DIR/hostile.undo"
+    expect_same "the journal's records ($source)" "" "$READ_BACK"
+done
+lab_exists "$SUITE_OU" || mismatch "the suite's OU is gone"
+end_case
+
+# Quiet, a preview is LDIF only, whatever else the run says: a target with only a password,
+# a skipped input line, a refused target, the RootDSE.
+quiet_preview_reads() {  # quiet_preview_reads INPUT ARGS...
+    local input=$1
+    shift
+    run_kestrel_with_input "$input" -q -dryrun "$@"
+    [[ $(tail -n 1 "$OUT_FILE") == "$NOTHING_SENT" ]] || mismatch "$*: the last line is not the comment"
+    read_back "$OUT_FILE"
+}
+
+begin_case "the quiet preview of every kind of run is read whole by ldapmodify"
+lab_add_user "${U}q"
+Q="CN=${U}q,$SUITE_OU"
+quiet_preview_reads "$Q"$'\n' "#setpwd#::Only-A-Pw-1"
+quiet_preview_reads '""'$'\n'"$Q"$'\n' "description::after a skipped line"
+quiet_preview_reads $'notadn\n' -move "$SUITE_OU"
+quiet_preview_reads "" -rootdse "schemaUpdateNow::1"
+quiet_preview_reads "CN=${U}new,$SUITE_OU"$'\n' -add "objectClass::user" "#setpwd#::Only-A-Pw-1"
+end_case
+
 finish

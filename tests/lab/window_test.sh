@@ -333,6 +333,27 @@ expect_same "the objects under the side" \
     "$(lab_subtree_dns "$WD_OU" | sort)"
 end_case
 
+# --- the password step while a stopping run drains its window ------------------------------
+
+# The first target fails; the next two were sent with it, succeed, and so get their
+# password step before the stop message: each is wholly done (their accounts log on).
+WP=${U}wp
+lab_add_user "$WP-b"
+lab_add_user "$WP-c"
+begin_case "a run that stops with -window 3 still sets the passwords of the targets it sent"
+targets="CN=$WP-missing,$SUITE_OU"$'\n'"CN=$WP-b,$SUITE_OU"$'\n'"CN=$WP-c,$SUITE_OU"$'\n'
+run_pw_with_input "$targets" -window 3 "description::drained" "userAccountControl::512" \
+    "#setpwd#::Drain-Pass-1x"
+expect_status 32
+done_line=$'\n       Changing password...   Successful.\n'
+expect_stdout "$(heading 3 modify)"$'\n'"   DN: CN=$WP-missing,$SUITE_OU...   DN: CN=$WP-b,$SUITE_OU...$done_line   DN: CN=$WP-c,$SUITE_OU...$done_line$STOP$FAILED_RUN"
+expect_stderr "$BANNER$ERR_NO_OBJECT"
+for user in "$WP-b" "$WP-c"; do
+    expect_values "CN=$user,$SUITE_OU" description $'drained\n'
+    expect_kinit accepted "$user" "Drain-Pass-1x" "the password set while draining"
+done
+end_case
+
 # --- the window's size, the time limit, a lost connection -----------------------------------
 
 WN=${U}wn

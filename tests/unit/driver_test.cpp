@@ -451,10 +451,57 @@ TEST_F(DriverTest, ADryRunPrintsTheRequestsAndSendsNone) {
     EXPECT_EQ(library.calls().back(), "unbind");
 }
 
+// Quiet, a preview is a file for ldapmodify: every line that is not a record is a comment,
+// and no DN, however hostile, starts a line of its own.
+TEST_F(DriverTest, AQuietDryRunWritesOnlyLdif) {
+    const std::string hostile = "CN=Bob,DC=x\n\ndn: OU=Staff,DC=x\nchangetype: delete\n\n#";
+    const char* nothingSent = "# Dry run: no change was sent to the directory.\n";
+    struct Row {
+        std::vector<std::string> args;
+        std::string input;
+        std::string out;
+    };
+    const std::vector<Row> rows{
+        {{"-b", hostile, "#setpwd#::Secret-1"},
+         "",
+         "#   No LDAP updates to make.\n# CN=Bob,DC=x\n#\n# dn: OU=Staff,DC=x\n"
+         "# changetype: delete\n#\n# #: a password would be set (#setpwd#); its value is not "
+         "shown.\n"},
+        {{"-rm"},
+         "\"\"\ncn=a\\0D\r\x1b[2J\n",
+         "# WARN: Skipped a standard input line that held only double quotes.\n"
+         "dn:: Y249YVwwRA0bWzJK\nchangetype: delete\n\n\n"},
+        {{"-rootdse", "schemaUpdateNow::1"},
+         "",
+         "# Modifying ROOTDSE...\ndn:\nchangetype: modify\nreplace: schemaupdatenow\n"
+         "schemaupdatenow: 1\n-\n\n\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.out);
+        CapturedConsole console;
+        std::vector<std::string> args{"-q", "-dryrun"};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        std::vector<const char*> argv{"kestrel"};
+        for (const std::string& arg : args) {
+            argv.push_back(arg.c_str());
+        }
+        FakeLdapLibrary fresh;
+        fresh.searchAnswers.push_back(SearchAnswer{0, {fake::rootDseEntry("dc1")}});
+        std::istringstream in(row.input);
+        DriverServices services{fresh, passwords, [] { return 0u; }, {}};
+        EXPECT_EQ(
+            runKestrel(static_cast<int>(argv.size()), argv.data(), in, console.reporter, services),
+            0);
+        EXPECT_EQ(console.out(), row.out + nothingSent);
+        EXPECT_EQ(fresh.requests(), Lines{});
+    }
+}
+
 TEST_F(DriverTest, ADryRunRefusesWhatARealRunRefuses) {
     EXPECT_EQ(run({"-q", "-dryrun", "-move", "ou=b,dc=x"}, "notadn\n"), 0x22);
+    // Quiet, the preview is LDIF only: the stop message is a comment.
     EXPECT_EQ(captured.out(),
-              "ERROR: Too many errors encountered, terminating...\n"
+              "# ERROR: Too many errors encountered, terminating...\n"
               "# Dry run: no change was sent to the directory.\n");
     EXPECT_EQ(library.count(Call::Kind::Rename), 0u);
 }

@@ -261,6 +261,9 @@ class FakeLdapLibrary final : public LdapLibrary {
     std::size_t maxPageSize = 0;
     std::deque<RequestAnswer> requestAnswers;       // one per request; none left: success
     int passwordModifyResult = 0;
+    // Non-zero: a server working on requests in parallel, where a request sent while
+    // another is unanswered gets this result (a parent's delete overtaking its child's: 66).
+    int overlapResult = 0;
 
     // --- record ---
     std::vector<Call> log;
@@ -427,6 +430,9 @@ inline int FakeLdapConnection::send(Call call, int& messageId) {
         library_.requestAnswers.pop_front();
     }
     if (answer.sendCode == 0) {
+        if (library_.overlapResult != 0 && !library_.pending_.empty()) {
+            answer.resultCode = library_.overlapResult;
+        }
         messageId = answer.messageId.value_or(library_.nextMessageId_++);
         library_.pending_[messageId] = answer;
         library_.maxOutstanding =

@@ -319,6 +319,7 @@ TEST(LdifWriter, CommentsStayComments) {
         {{"\n leading space"}, "#\n#  leading space\n"},
         {{"nul\0esc\x1b[2Jbell\a"s}, "# nul?esc?[2Jbell?\n"},
         {{"tab\there"}, "# tab\there\n"},
+        {{"del\x7f c1\xc2\x85\xc2\x9b[2J \xc2\xa0"}, "# del? c1??[2J \xc2\xa0\n"},
         {{"caf\xc3\xa9"}, "# caf\xc3\xa9\n"},
         {{std::string(100, 'c')}, "# " + std::string(100, 'c') + "\n"},  // never folded
     };

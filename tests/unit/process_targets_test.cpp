@@ -360,6 +360,23 @@ TEST_F(ProcessTargetsTest, NoPasswordAfterAFailedRequestWithoutCont) {
     EXPECT_EQ(done.lastError, 50);
 }
 
+// A stopping run drains its window: each target already sent whose request succeeded gets
+// its password step, so every target shown is done or shown as failed; the stop follows.
+TEST_F(ProcessTargetsTest, ADrainingRunStillSetsThePasswordsOfWhatItSent) {
+    settings.window = 3;
+    library.answerRequests({result(32), result(0), result(0)});
+    const RunContext done =
+        run({"cn=a,dc=x", "cn=b,dc=x", "cn=c,dc=x", "cn=d,dc=x"}, {}, PasswordRequest{true, "pw"});
+    EXPECT_EQ(captured.both(),
+              "   DN: cn=a,dc=x..." + std::string(kNoSuchObject) +
+                  "   DN: cn=b,dc=x...\n       Changing password...   Successful.\n"
+                  "   DN: cn=c,dc=x...\n       Changing password...   Successful.\n" +
+                  kStop);
+    EXPECT_EQ(passwords.requests.size(), 2u);
+    EXPECT_EQ(library.requests().size(), 3u);
+    EXPECT_EQ(done.lastError, 32);
+}
+
 // In add mode a failed add created nothing (often: the account exists already), so its
 // password must not be set: that would reset an existing account's password.
 TEST_F(ProcessTargetsTest, AddModeSetsNoPasswordForAFailedAddEvenWithCont) {
@@ -404,6 +421,7 @@ class WindowedTargetsTest : public ProcessTargetsTest {
                                                  std::vector<fake::RequestAnswer> answers,
                                                  bool cont = false) {
         FakeLdapLibrary fresh;
+        fresh.overlapResult = overlap;
         for (const auto& answer : answers) {
             fresh.answerRequests({answer});
         }
@@ -423,6 +441,7 @@ class WindowedTargetsTest : public ProcessTargetsTest {
         return {console.both(), context.lastError};
     }
 
+    int overlap = 0;  // the fake's overlapResult
     int outstanding = 0;
     std::size_t sent = 0;
 };
@@ -492,6 +511,52 @@ TEST_F(WindowedTargetsTest, DependentTargetsWaitForTheEarlierOne) {
         runWith(8, row.targets, {});
         EXPECT_EQ(outstanding, row.outstanding);
         EXPECT_EQ(sent, 2u);
+    }
+}
+
+// One object written two ways is one object to the directory. A server working on requests
+// in parallel refuses a parent's delete that overtakes its child's (66); in list order,
+// as one at a time, both succeed. An extended form (<GUID=...>) could name any object.
+TEST_F(WindowedTargetsTest, SpellingsOfOneObjectStillWait) {
+    overlap = 66;
+    const std::vector<DnList> lists{
+        {"ou=c,OU=A\\,B,dc=x", "OU=A\\2cB,DC=X"},
+        {"ou=c,OU=\xC3\xA4rzte,dc=x", "OU=\xC3\x84RZTE,dc=x"},          // ärzte, ÄRZTE
+        {"ou=c,ou=\xCF\x83\xCF\x82,dc=x", "OU=\\CE\\A3\\CE\\A3,dc=x"},  // σς, ΣΣ escaped
+        {"ou=c, ou = p  q ,dc=x", "OU=p q,DC=x"},
+        {"cn=c,ou=p,dc=x", "<GUID=0123456789abcdef0123456789abcdef>"},
+        {"<SID=S-1-5-21-1-2-3-1104>", "cn=c,ou=p,dc=x"},
+    };
+    for (const DnList& targets : lists) {
+        SCOPED_TRACE(targets.front() + " / " + targets.back());
+        EXPECT_EQ(runWith(1, targets, {}).second, 0);
+        EXPECT_EQ(runWith(2, targets, {}).second, 0);
+        EXPECT_EQ(outstanding, 1);
+    }
+    // Unrelated objects travel together, and so meet the parallel server's refusal.
+    EXPECT_EQ(runWith(2, {"ou=a,dc=x", "ou=b,dc=x"}, {}).second, 66);
+}
+
+// A move waits while the new parent, or one above it, is in flight (a list that also
+// moves the new parent itself: one at a time, its failure stops the run first).
+TEST_F(WindowedTargetsTest, AMoveWaitsWhileItsNewParentIsInFlight) {
+    settings.mode = RunMode::Move;
+    settings.newParent = "OU=To,DC=X";
+    struct Row {
+        DnList targets;
+        int outstanding;
+    };
+    const std::vector<Row> rows{
+        {{"ou=to,dc=x", "cn=a,ou=from,dc=x"}, 1},
+        {{"dc=x", "cn=a,ou=from,dc=y"}, 1},
+        {{"cn=b,ou=to,dc=x", "cn=a,ou=from,dc=x"}, 2},
+        {{"ou=from,dc=x", "cn=a,ou=other,dc=x"}, 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.targets.front());
+        runWith(8, row.targets, {result(32)});
+        EXPECT_EQ(outstanding, row.outstanding);
+        EXPECT_EQ(sent, static_cast<std::size_t>(row.outstanding));  // the stop comes between
     }
 }
 

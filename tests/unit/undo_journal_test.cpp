@@ -60,6 +60,9 @@ class DiskSizeAtSend final : public ForwardingConnection {
         return ForwardingConnection::sendModifications(request, dn, modifications, controls,
                                                        messageId);
     }
+    int passwordModify(const std::string& userDn, const std::string& password) override {
+        return ForwardingConnection::passwordModify(userDn, password);
+    }
 
   private:
     std::string path_;
