@@ -18,6 +18,7 @@
 #include "ops/undo_journal.h"
 #include "session/ldap_session.h"
 #include "session/root_dse.h"
+#include "util/exit_status.h"
 
 namespace kestrel {
 namespace {
@@ -111,16 +112,10 @@ bool carriesAnyPassword(const ModificationSet& set) {
            inMember(set.removeBinary) || inMember(set.replaceBinary) || inMember(set.addBinary);
 }
 
-}  // namespace
-
-std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, Reporter& reporter,
-                        DriverServices& services) {
-    SwitchTable switches(argc, argv, false, kestrelFileSwitches());
-    if (services.forgetArguments) {
-        services.forgetArguments();
-    }
-    reporter.quiet = switches.has("q");
-    reporter.debug = switches.has("d");
+// Everything after the switches are read; `targetCount` is the size of the target list
+// once it is known.
+std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& reporter,
+                    DriverServices& services, std::size_t& targetCount) {
     printBanner(reporter);
     if (switches.validate(kestrelSwitchSpec()) != 0) {
         return reportBadSwitches(reporter, switches);
@@ -179,6 +174,7 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     }
 
     const DnList targets = collectTargets(reporter, settings, input);
+    targetCount = targets.size();
     if (const TargetCheck check = checkTargets(reporter, settings, targets); !check.goOn) {
         return check.exitStatus;
     }
@@ -257,6 +253,24 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
         reporter.block(kNothingSentLine);
     }
     return run.lastError;
+}
+
+}  // namespace
+
+std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, Reporter& reporter,
+                        DriverServices& services) {
+    SwitchTable switches(argc, argv, false, kestrelFileSwitches());
+    if (services.forgetArguments) {
+        services.forgetArguments();
+    }
+    reporter.quiet = switches.has("q");
+    reporter.debug = switches.has("d");
+    // Before the first line, so that with -json every other line goes to standard error.
+    reporter.json = switches.has("json");
+    std::size_t targetCount = 0;
+    const std::int32_t status = runJob(switches, input, reporter, services, targetCount);
+    reporter.resultSummary(targetCount, processExitStatus(status));
+    return status;
 }
 
 }  // namespace kestrel

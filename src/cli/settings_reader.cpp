@@ -19,7 +19,8 @@ SwitchSpec kestrelSwitchSpec() {
     return {":q",       ":d",    ":help",       ":?",      ":elapsed", ":elapsedms", ":exterr",
             ":rm",      ":del",  ":treedelete", ":unsafe", ":cont",    ":rootdse",   ":add",
             ":kerbenc", "h",     "b",           "t",       "rename",   "move",       "p",
-            "safety",   "delim", "mvdelim",     "undel",   ":dryrun",  "undo",       "window"};
+            "safety",   "delim", "mvdelim",     "undel",   ":dryrun",  "undo",       "window",
+            ":json"};
 }
 
 std::vector<std::string> kestrelFileSwitches() {

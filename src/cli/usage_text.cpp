@@ -39,6 +39,7 @@ constexpr std::string_view kUsageText = R"USAGE(Usage:
    -dryrun    Print each change as LDIF (RFC 2849) instead of sending it
    -undo x    Journal to new file x, before each change, the LDIF that undoes it
    -window x  Keep up to x requests in flight (1 to 1024), report in input order
+   -json      Write one JSON line per target and a summary; the rest to stderr
 
 
   Attr-Action
