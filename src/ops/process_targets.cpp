@@ -187,6 +187,9 @@ class TargetLoop {
         if (sending_ && password_.requested && !(failed && variant_.passwordOnlyAfterSuccess)) {
             passwordStatus = setPassword(target.dn);
         }
+        if (!run_.reporter.json) {
+            return;  // no texts to look up for a line nobody asked for
+        }
         if (code == 0 && passwordStatus != 0) {
             reportResult(target.dn, passwordStatus, "", passwordStatusText(passwordStatus));
         } else {
