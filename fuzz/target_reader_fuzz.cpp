@@ -1,6 +1,7 @@
-// The target list: standard input read line by line into DNs, then the count and the
-// checks that stand before the directory. The reader works on large blocks; here it is
-// held against a plain line-by-line reading of the same rules.
+// The target list: standard input read line by line into DNs (or, when it starts as LDIF,
+// the DN of each entry), then the count and the checks that stand before the directory.
+// The reader works on large blocks and decides the format as it goes; here it is held
+// against a plain reading of the whole input by the same rules.
 //
 // The first input line holds the settings: a leading number is the safety limit (none:
 // the default 10), "u" lifts the limit, "r" is rename mode, "q" quiet, "d" debug, and "b"
@@ -10,10 +11,12 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/settings_reader.h"
 #include "cli/target_list.h"
 #include "fuzz_input.h"
+#include "util/base64.h"
 #include "util/reporter.h"
 
 using kestrel::fuzz::require;
@@ -26,10 +29,129 @@ constexpr std::string_view kNul = "WARN: Skipped a standard input line that held
 constexpr std::string_view kQuotesOnly =
     "WARN: Skipped a standard input line that held only double quotes.\n";
 
+constexpr std::string_view kLdifLong =
+    "WARN: Skipped an LDIF entry whose DN is longer than 10240 characters.\n";
+constexpr std::string_view kLdifNul = "WARN: Skipped an LDIF entry whose DN held a NUL byte.\n";
+constexpr std::string_view kLdifEmpty =
+    "WARN: Skipped an LDIF entry with an empty DN (the RootDSE).\n";
+constexpr std::string_view kLdifNotBase64 =
+    "WARN: Skipped an LDIF entry whose dn:: value is not base64.\n";
+constexpr std::string_view kLdifUrl = "WARN: Skipped an LDIF entry whose DN is given as a URL.\n";
+
 struct Expected {
     kestrel::DnList targets;
     std::string warnings;
 };
+
+// The input's lines, without their line ends (one carriage return before a newline goes).
+std::vector<std::string_view> physicalLines(std::string_view input) {
+    std::vector<std::string_view> lines;
+    while (!input.empty()) {
+        const std::size_t newline = input.find('\n');
+        std::string_view line = input.substr(0, newline);
+        if (newline == std::string_view::npos) {
+            input = {};
+        } else {
+            input.remove_prefix(newline + 1);
+            if (!line.empty() && line.back() == '\r') {
+                line.remove_suffix(1);
+            }
+        }
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+bool startsWithFolded(std::string_view line, std::string_view lowerPrefix) {
+    if (line.size() < lowerPrefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
+        const char c = line[i] >= 'A' && line[i] <= 'Z' ? static_cast<char>(line[i] + 32) : line[i];
+        if (c != lowerPrefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// LDIF when the first line that is neither empty, blank-led nor a comment says so.
+bool isLdif(std::string_view input) {
+    for (const std::string_view line : physicalLines(input)) {
+        if (line.empty() || line.front() == ' ' || line.front() == '#') {
+            continue;
+        }
+        return startsWithFolded(line, "dn:") || startsWithFolded(line, "version:");
+    }
+    return false;
+}
+
+// The LDIF rules on whole lines: every dn line with its continuations is one DN; any of
+// its physical lines over the limit, or the joined text over twice the limit, is too long.
+Expected readLdif(std::string_view input) {
+    Expected expected;
+    std::string dnLine;
+    bool inDn = false;
+    bool tooLong = false;
+    const auto take = [&] {
+        if (!inDn) {
+            return;
+        }
+        inDn = false;
+        if (tooLong || dnLine.size() > 2 * kestrel::kTargetLineBuffer) {
+            expected.warnings += kLdifLong;
+            return;
+        }
+        std::string_view value = std::string_view(dnLine).substr(3);
+        const bool base64 = !value.empty() && value.front() == ':';
+        if (base64) {
+            value.remove_prefix(1);
+        }
+        const std::size_t start = value.find_first_not_of(' ');
+        value = start == std::string_view::npos ? std::string_view() : value.substr(start);
+        std::string dn;
+        if (base64) {
+            const std::size_t end = value.find_last_not_of(' ');
+            const auto decoded = kestrel::decodeBase64(value.substr(0, end + 1));
+            if (!decoded) {
+                expected.warnings += kLdifNotBase64;
+                return;
+            }
+            dn = *decoded;
+        } else if (!value.empty() && value.front() == '<') {
+            expected.warnings += kLdifUrl;
+            return;
+        } else {
+            dn = std::string(value);
+        }
+        if (dn.size() > kestrel::kTargetLineBuffer) {
+            expected.warnings += kLdifLong;
+        } else if (dn.find('\0') != std::string::npos) {
+            expected.warnings += kLdifNul;
+        } else if (dn.empty()) {
+            expected.warnings += kLdifEmpty;
+        } else {
+            expected.targets.push_back(dn);
+        }
+    };
+    for (const std::string_view line : physicalLines(input)) {
+        if (!line.empty() && line.front() == ' ') {
+            if (inDn) {
+                tooLong = tooLong || line.size() > kestrel::kTargetLineBuffer;
+                dnLine += line.substr(1);
+            }
+            continue;
+        }
+        take();
+        if (startsWithFolded(line, "dn:")) {
+            inDn = true;
+            tooLong = line.size() > kestrel::kTargetLineBuffer;
+            dnLine = std::string(line);
+        }
+    }
+    take();
+    return expected;
+}
 
 // A quote after an odd number of backslashes is escaped: it belongs to the DN and stays.
 std::string withoutQuotes(std::string_view text) {
@@ -110,10 +232,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "-b gives exactly its value, without quotes");
         require(out.str().empty(), "-b reads nothing and says nothing");
     } else {
-        const Expected expected = readLines(input);
+        const Expected expected = isLdif(input) ? readLdif(input) : readLines(input);
         require(targets == expected.targets, "the block reader agrees with line-by-line reading");
         const std::string announced = reporter.debug ? "DEBUG: Reading in STDIN...\n" : "";
-        require(out.str() == announced + expected.warnings, "one warning per skipped line");
+        require(out.str() == announced + expected.warnings, "one warning per skipped line or entry");
         for (const std::string& dn : targets) {
             require(!dn.empty(), "standard input never names the RootDSE");
             require(dn.find('\0') == std::string::npos, "a DN holds no NUL");

@@ -21,6 +21,7 @@
 #include "session/ldap_session.h"
 #include "session/root_dse.h"
 #include "util/ldif_writer.h"
+#include "util/exit_status.h"
 
 namespace kestrel {
 namespace {
@@ -121,19 +122,10 @@ bool carriesAnyPassword(const ModificationSet& set) {
            inMember(set.removeBinary) || inMember(set.replaceBinary) || inMember(set.addBinary);
 }
 
-}  // namespace
-
-std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, Reporter& reporter,
-                        DriverServices& services) {
-    SwitchTable switches(argc, argv, false, kestrelFileSwitches());
-    if (services.forgetArguments) {
-        services.forgetArguments();
-    }
-    reporter.quiet = switches.has("q");
-    reporter.debug = switches.has("d");
-    // A quiet preview is a file for ldapmodify: every line that is not a record becomes
-    // a comment, from the first one on.
-    reporter.ldifOnly = reporter.quiet && switches.has("dryrun");
+// Everything after the switches are read; `targetCount` is the size of the target list
+// once it is known.
+std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& reporter,
+                    DriverServices& services, std::size_t& targetCount) {
     printBanner(reporter);
     if (switches.validate(kestrelSwitchSpec()) != 0) {
         return reportBadSwitches(reporter, switches);
@@ -202,6 +194,7 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     }
     const DnList targets =
         recordFile ? recordDns(records) : collectTargets(reporter, settings, input);
+    targetCount = targets.size();
     if (const TargetCheck check = checkTargets(reporter, settings, targets); !check.goOn) {
         return check.exitStatus;
     }
@@ -285,6 +278,27 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
         reporter.block(ldifComment(kNothingSentText));
     }
     return run.lastError;
+}
+
+}  // namespace
+
+std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, Reporter& reporter,
+                        DriverServices& services) {
+    SwitchTable switches(argc, argv, false, kestrelFileSwitches());
+    if (services.forgetArguments) {
+        services.forgetArguments();
+    }
+    reporter.quiet = switches.has("q");
+    reporter.debug = switches.has("d");
+    // A quiet preview is a file for ldapmodify: every line that is not a record becomes
+    // a comment, from the first one on.
+    reporter.ldifOnly = reporter.quiet && switches.has("dryrun") && !switches.has("json");
+    // Before the first line, so that with -json every other line goes to standard error.
+    reporter.json = switches.has("json");
+    std::size_t targetCount = 0;
+    const std::int32_t status = runJob(switches, input, reporter, services, targetCount);
+    reporter.resultSummary(targetCount, processExitStatus(status));
+    return status;
 }
 
 }  // namespace kestrel

@@ -33,7 +33,7 @@ SwitchSpec kestrelSwitchSpec() {
             ":rm",      ":del",  ":treedelete", ":unsafe", ":cont",    ":rootdse",   ":add",
             ":kerbenc", "h",     "b",           "t",       "rename",   "move",       "p",
             "safety",   "delim", "mvdelim",     "undel",   ":dryrun",  "undo",       "window",
-            "f",        "revert"};
+            "f",        "revert",      ":json"};
 }
 
 std::vector<std::string> kestrelFileSwitches() {

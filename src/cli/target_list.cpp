@@ -1,5 +1,7 @@
 #include "cli/target_list.h"
 
+#include "cli/ldif_targets.h"
+
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -24,11 +26,14 @@ std::string withoutQuotes(const std::string& text) {
     return result;
 }
 
-// Splits standard input into target lines. Input is read in large blocks and cut with
-// memchr, so a million DNs cost a handful of reads rather than a call per character.
+// Splits standard input into lines. Input is read in large blocks and cut with memchr, so a
+// million DNs cost a handful of reads rather than a call per character. The first line that
+// is neither empty, blank-led nor a comment decides how all lines are read: LDIF when it
+// starts with "dn:" or "version:", else one DN per line, exactly as before LDIF was read.
 class LineCollector {
   public:
-    LineCollector(Reporter& reporter, DnList& targets) : reporter_(reporter), targets_(targets) {
+    LineCollector(Reporter& reporter, DnList& targets)
+        : reporter_(reporter), targets_(targets), ldif_(reporter, targets) {
         line_.reserve(kKeep);
     }
 
@@ -52,11 +57,25 @@ class LineCollector {
         if (!line_.empty() || tooLong_) {
             finishLine(false);
         }
+        if (format_ == Format::Undecided) {
+            decide(Format::Plain);
+        }
+        if (format_ == Format::Ldif) {
+            ldif_.finish();
+        }
     }
 
   private:
     // One more than the buffer, so that a full-length line may still carry its "\r".
     static constexpr std::size_t kKeep = kTargetLineBuffer + 1;
+
+    enum class Format { Undecided, Plain, Ldif };
+
+    // A line held back until the format is known.
+    struct Pending {
+        std::string text;
+        bool tooLong;
+    };
 
     void append(const char* data, std::size_t size) {
         if (tooLong_) {
@@ -64,40 +83,77 @@ class LineCollector {
         }
         const std::size_t room = kKeep - line_.size();
         if (size > room) {
-            // Never keep part of a long line: it would become a different DN.
+            // Only the beginning is kept, to tell what kind of line it is: a long line is
+            // never taken in part, since it would become a different DN.
+            line_.append(data, room);
             tooLong_ = true;
-            line_.clear();
             return;
         }
         line_.append(data, size);
     }
 
     void finishLine(bool endedByNewline) {
-        if (endedByNewline && !line_.empty() && line_.back() == '\r') {
+        if (endedByNewline && !tooLong_ && !line_.empty() && line_.back() == '\r') {
             line_.pop_back();
         }
-        if (tooLong_ || line_.size() > kTargetLineBuffer) {
-            // The skip itself is what the buffer size demands, but the admin must learn
-            // that a target was dropped, also in quiet mode.
-            reporter_.warning("Skipped a standard input line longer than " +
-                              std::to_string(kTargetLineBuffer) + " characters.\n");
-        } else if (!line_.empty() && line_.front() != ' ') {
-            takeTarget();
+        const bool tooLong = tooLong_ || line_.size() > kTargetLineBuffer;
+        switch (format_) {
+            case Format::Plain:
+                plainLine(line_, tooLong);
+                break;
+            case Format::Ldif:
+                ldif_.line(line_, tooLong);
+                break;
+            case Format::Undecided:
+                if (line_.empty()) {
+                    // Skipped in either format.
+                } else if (line_.front() == ' ' || line_.front() == '#') {
+                    pending_.push_back({line_, tooLong});
+                } else {
+                    decide(startsLdif(line_) ? Format::Ldif : Format::Plain);
+                    finishLine(false);
+                    return;
+                }
+                break;
         }
         line_.clear();
         tooLong_ = false;
     }
 
+    // Reads the lines held back so far as the format says.
+    void decide(Format format) {
+        format_ = format;
+        for (const Pending& line : pending_) {
+            if (format == Format::Plain) {
+                plainLine(line.text, line.tooLong);
+            } else {
+                ldif_.line(line.text, line.tooLong);
+            }
+        }
+        pending_.clear();
+    }
+
+    void plainLine(const std::string& line, bool tooLong) {
+        if (tooLong) {
+            // The skip itself is what the buffer size demands, but the admin must learn
+            // that a target was dropped, also in quiet mode.
+            reporter_.warning("Skipped a standard input line longer than " +
+                              std::to_string(kTargetLineBuffer) + " characters.\n");
+        } else if (!line.empty() && line.front() != ' ') {
+            takeTarget(line);
+        }
+    }
+
     // A line that the reading rules accept becomes a target, unless it would name
     // something else than it says.
-    void takeTarget() {
-        if (line_.find('\0') != std::string::npos) {
+    void takeTarget(const std::string& line) {
+        if (line.find('\0') != std::string::npos) {
             // The directory interface takes C strings: the DN would be cut at the NUL and
             // name another object.
             reporter_.warning("Skipped a standard input line that held a NUL byte.\n");
             return;
         }
-        std::string dn = withoutQuotes(line_);
+        std::string dn = withoutQuotes(line);
         if (dn.empty()) {
             // The empty DN is the RootDSE: a stray "" in a piped list must not turn into a
             // change of the server's root entry. -b "" and -rootdse still do.
@@ -109,6 +165,9 @@ class LineCollector {
 
     Reporter& reporter_;
     DnList& targets_;
+    LdifTargetReader ldif_;
+    Format format_ = Format::Undecided;
+    std::vector<Pending> pending_;
     std::string line_;
     bool tooLong_ = false;
 };

@@ -41,6 +41,7 @@ constexpr std::string_view kUsageText = R"USAGE(Usage:
    -window x  Keep up to x requests in flight (1 to 1024), report in input order
    -f x       Apply the LDIF change records of file x (- for stdin) in order
    -revert x  Apply the undo journal x (from -undo), last record first
+   -json      Write one JSON line per target and a summary; the rest to stderr
 
 
   Attr-Action

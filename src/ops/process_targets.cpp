@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ops/dependency_index.h"
+#include "password/password_status.h"
 #include "session/dn_key.h"
 #include "session/ldap_client.h"
 
@@ -15,6 +16,18 @@ namespace kestrel {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The -json text of a target the mode's step gave up on before sending anything.
+constexpr const char* kSkippedText = "Skipped, nothing was sent";
+
+// A password status's text on one line, as a -json line carries it.
+std::string passwordStatusText(std::int32_t status) {
+    std::string text = statusText(status).text;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    return text;
+}
 
 // A target whose request has been made (or refused) and whose report is still to come.
 struct InFlight {
@@ -115,19 +128,22 @@ class TargetLoop {
         reporter.replay(target.lines);
         const RequestOutcome& outcome = target.outcome;
         bool failed = false;
+        std::int32_t code = 0;
+        std::string diagnostic;
         switch (outcome.kind) {
             case RequestOutcome::Kind::Skipped:
                 run_.lastError = -1;
+                reportResult(target.dn, -1, "", kSkippedText);
                 return;
             case RequestOutcome::Kind::Refused:
                 failed = true;
+                code = outcome.status;
                 recordFailure(outcome.status);
                 break;
             case RequestOutcome::Kind::NoRequest:
                 break;
             case RequestOutcome::Kind::Sent: {
-                int code = outcome.sendCode;
-                std::string diagnostic;
+                code = outcome.sendCode;
                 if (code == 0 && outcome.messageId != 0) {
                     code = awaitResult(run_.session, outcome.messageId,
                                        secondsLeft(run_.settings.timeoutSeconds, target.sentAt),
@@ -145,15 +161,38 @@ class TargetLoop {
                 break;
             }
         }
+        // Only an answer that never came leaves the outcome open: a request that could not
+        // be sent (its send failed) was not applied.
+        const bool unknown = outcome.kind == RequestOutcome::Kind::Sent &&
+                             outcome.sendCode == 0 &&
+                             (code == kLdapTimeout || code == kLdapServerDown);
+        std::int32_t passwordStatus = 0;
         // Also while a stopping run drains its window: a target whose request was made
         // gets its whole change, so every target shown is done or shown as failed.
         if (password_.requested &&
             !(failed && (variant_.passwordOnlyAfterSuccess || !run_.settings.continueOnError))) {
-            setPassword(target.dn);
+            passwordStatus = setPassword(target.dn);
+        }
+        if (!run_.reporter.json) {
+            return;  // no texts to look up for a line nobody asked for
+        }
+        if (code == 0 && passwordStatus != 0) {
+            reportResult(target.dn, passwordStatus, "", passwordStatusText(passwordStatus));
+        } else {
+            reportResult(target.dn, code, diagnostic, ldapErrorText(code), unknown);
         }
     }
 
-    void setPassword(const std::string& dn) {
+    // The target's -json line: its outcome, the code and the texts that tell why.
+    void reportResult(const std::string& dn, std::int32_t code, const std::string& serverText,
+                      const std::string& text, bool unknown = false) {
+        using Outcome = Reporter::Outcome;
+        const Outcome outcome = unknown ? Outcome::Unknown : code == 0 ? Outcome::Done
+                                                                       : Outcome::Failed;
+        run_.reporter.targetResult({dn, outcome, code, text, serverText});
+    }
+
+    std::int32_t setPassword(const std::string& dn) {
         Reporter& reporter = run_.reporter;
         if (!run_.preview) {
             reporter.notice("       Changing password...");
@@ -165,6 +204,7 @@ class TargetLoop {
         } else if (!run_.preview) {
             reporter.notice("   Successful.\n");
         }
+        return status;
     }
 
     // The first lost connection with several requests in flight: each of them may or may

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "util/ldif_writer.h"
+#include "util/json_text.h"
 
 namespace kestrel {
 
@@ -23,7 +24,7 @@ void Reporter::write(std::string_view text) {
         return;
     }
     if (!text.empty()) {
-        out_ << text;
+        (json ? err_ : out_) << text;
         lineOpen_ = text.back() != '\n';
     }
 }
@@ -123,6 +124,31 @@ void Reporter::warning(std::string_view text) {
 void Reporter::completion(bool success) {
     info(success ? "\nThe command completed successfully\n\n"
                  : "\nThe command did not complete successfully\n\n");
+}
+
+void Reporter::targetResult(const TargetResult& result) {
+    if (!json) {
+        return;
+    }
+    static constexpr std::array<const char*, 3> kOutcomes{"done", "failed", "unknown"};
+    const auto index = static_cast<std::size_t>(result.outcome);
+    ++results_[index];
+    out_ << "{\"dn\":" << jsonString(result.dn) << ",\"outcome\":\"" << kOutcomes[index]
+         << "\",\"code\":" << result.code << ",\"text\":" << jsonString(result.text)
+         << ",\"server_text\":" << jsonString(result.serverText) << "}\n";
+    out_.flush();
+}
+
+void Reporter::resultSummary(std::size_t targets, int exitStatus) {
+    if (!json) {
+        return;
+    }
+    const std::size_t reported = results_[0] + results_[1] + results_[2];
+    out_ << "{\"targets\":" << targets << ",\"done\":" << results_[0]
+         << ",\"failed\":" << results_[1] << ",\"unknown\":" << results_[2]
+         << ",\"not_sent\":" << (targets > reported ? targets - reported : 0)
+         << ",\"exit_status\":" << exitStatus << "}\n";
+    out_.flush();
 }
 
 void Reporter::beginCapture() {

@@ -3,6 +3,8 @@
 // Computing code returns values; it hands the Reporter finished text, never a stream.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -25,8 +27,11 @@ class Reporter {
     ~Reporter();
     Reporter(const Reporter&) = delete;
     Reporter& operator=(const Reporter&) = delete;
+    // -json: standard output carries only the result lines below; every other line,
+    // -q and -d deciding as ever, goes to standard error instead.
+    bool json = false;
 
-    // Standard output. Texts are written as given: a line may be built in pieces (a
+    // Standard output (standard error with -json). Texts are written as given: a line may be built in pieces (a
     // target's progress, then its outcome), so the caller supplies the line ends.
     void info(std::string_view text);    // the run's picture; -q hides it
     void notice(std::string_view text);  // warnings and what explains an early end; always
@@ -58,6 +63,22 @@ class Reporter {
     // The run's last line: completed or not, hidden by -q.
     void completion(bool success);
 
+    // -json only, nothing otherwise: one JSON line per target on standard output, written
+    // and flushed at the target's turn (never captured), so that a run that is killed
+    // leaves whole lines for the targets it reported.
+    enum class Outcome { Done, Failed, Unknown };
+    struct TargetResult {
+        std::string_view dn;
+        Outcome outcome = Outcome::Done;
+        std::int32_t code = 0;
+        std::string_view text;        // the code's text
+        std::string_view serverText;  // the server's diagnostic text, whatever -exterr says
+    };
+    void targetResult(const TargetResult& result);
+    // -json only: the last line, the counts by outcome of the result lines written, the
+    // targets that got none (not sent: the run stopped before them) and the exit status.
+    void resultSummary(std::size_t targets, int exitStatus);
+
     // What was written while capturing, in order, to be written later as it would have
     // been: a request sent ahead of its turn keeps its lines until its target's turn.
     struct Captured {
@@ -77,8 +98,9 @@ class Reporter {
 
     std::ostream& out_;
     std::ostream& err_;
-    bool lineOpen_ = false;  // standard output's last text did not end a line
+    bool lineOpen_ = false;  // the lines' stream's last text did not end a line
     std::string openLine_;   // ldifOnly: the unfinished line, written once it ends
+    std::array<std::size_t, 3> results_{};  // result lines written, by Outcome
     bool capturing_ = false;
     std::vector<Captured> captured_;
 };

@@ -294,6 +294,71 @@ TEST_F(DriverTest, WithContEveryTargetIsTriedAndTheLastFailureCounts) {
     EXPECT_NE(captured.out().find(kFailed), std::string::npos);
 }
 
+// -json: standard output holds the result lines and the summary, nothing else; the human
+// report moves to standard error whole; the status does not change.
+TEST_F(DriverTest, JsonStandardOutputHoldsOnlyResultLines) {
+    library.answerRequests({result(0), result(32, "0000208D: NameErr"), result(0)});
+    EXPECT_EQ(run({"-JSON", "-exterr", "description::Hello"}, "cn=a\ncn=b\ncn=c\n"), 32);
+    EXPECT_EQ(captured.out(),
+              "{\"dn\":\"cn=a\",\"outcome\":\"done\",\"code\":0,\"text\":\"Success\","
+              "\"server_text\":\"\"}\n"
+              "{\"dn\":\"cn=b\",\"outcome\":\"failed\",\"code\":32,\"text\":\"No such object\","
+              "\"server_text\":\"0000208D: NameErr\"}\n"
+              "{\"targets\":3,\"done\":1,\"failed\":1,\"unknown\":0,\"not_sent\":1,"
+              "\"exit_status\":32}\n");
+    EXPECT_EQ(errAfterBanner(),
+              "DN Count: 3\n"
+              "Using server: dc1.homelab.net\n"
+              "Modifying specified objects...\n"
+              "   DN: cn=a...\n"
+              "   DN: cn=b...: [dc1.homelab.net] Error 0x20 (32) - No such object\n"
+              "   Extended Error: 0000208D: NameErr\n" +
+                  std::string(kStop) + kFailed);
+}
+
+// Every run ends with the summary, also one refused before it connects; its exit status
+// is the process's.
+TEST_F(DriverTest, JsonSummaryEndsEveryRun) {
+    struct Row {
+        std::vector<std::string> args;
+        std::string input;
+        std::int32_t status;
+        std::string summary;
+        std::string errHas;
+    };
+    std::string eleven;
+    for (int i = 0; i < 11; ++i) {
+        eleven += "cn=t" + std::to_string(i) + "\n";
+    }
+    const std::vector<Row> rows{
+        {{"-json", "-help"}, "", 1,
+         R"({"targets":0,"done":0,"failed":0,"unknown":0,"not_sent":0,"exit_status":1})",
+         "  Switches: (designated by - or /)\n"},
+        {{"-json", "-q", "title::x"}, eleven, -1,
+         R"({"targets":11,"done":0,"failed":0,"unknown":0,"not_sent":11,"exit_status":255})",
+         "More DNs than allowed for by safety setting of 10\n"},
+        {{"-json", "-q", "title::x"}, "", 0,
+         R"({"targets":0,"done":0,"failed":0,"unknown":0,"not_sent":0,"exit_status":0})",
+         "No object DNs to update.\n"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.args.back());
+        FakeLdapLibrary fresh;
+        CapturedConsole console;
+        DriverServices services{fresh, passwords, [] { return 0u; }, {}};
+        std::vector<const char*> argv{"kestrel"};
+        for (const std::string& arg : row.args) {
+            argv.push_back(arg.c_str());
+        }
+        std::istringstream in(row.input);
+        EXPECT_EQ(
+            runKestrel(static_cast<int>(argv.size()), argv.data(), in, console.reporter, services),
+            row.status);
+        EXPECT_EQ(console.out(), row.summary + "\n");
+        EXPECT_NE(console.err().find(row.errHas), std::string::npos) << console.err();
+    }
+}
+
 TEST_F(DriverTest, OnlyAPasswordMakesNoLdapUpdates) {
     EXPECT_EQ(run({"-b", kKim, "#setpwd#::Secret1"}), 0);
     EXPECT_EQ(captured.out(),

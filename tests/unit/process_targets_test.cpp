@@ -406,6 +406,94 @@ TEST_F(ProcessTargetsTest, WithContASuccessfulPasswordKeepsTheLdapFailure) {
     EXPECT_EQ(passwords.requests.size(), 2u);
 }
 
+// -json: one line per reported target on standard output, in input order; the loop's
+// human lines go to standard error, -q deciding as ever.
+TEST_F(ProcessTargetsTest, JsonLinePerTarget) {
+    const auto policy = static_cast<std::int32_t>(0x800708C5u);
+    const std::string policyText =
+        "The password does not meet the password policy requirements. Check the minimum "
+        "password length, password complexity and password history requirements.";
+    struct Row {
+        const char* name;
+        fake::RequestAnswer answer;
+        std::int32_t passwordStatus;
+        std::string line;
+    };
+    const std::vector<Row> rows{
+        {"done", result(0), 0,
+         R"({"dn":"cn=a","outcome":"done","code":0,"text":"Success","server_text":""})"},
+        {"refused by the server", result(32, "0000208D: NameErr: \"x\""), 0,
+         R"({"dn":"cn=a","outcome":"failed","code":32,"text":"No such object",)"
+         R"("server_text":"0000208D: NameErr: \"x\""})"},
+        {"no answer in time", fake::noAnswerInTime(), 0,
+         R"({"dn":"cn=a","outcome":"unknown","code":85,"text":"Timed out","server_text":""})"},
+        {"connection lost after the send", result(kLdapServerDown), 0,
+         R"({"dn":"cn=a","outcome":"unknown","code":81,)"
+         R"("text":"Can't contact LDAP server","server_text":""})"},
+        {"not sent: the send failed", fake::sendFailure(kLdapServerDown), 0,
+         R"({"dn":"cn=a","outcome":"failed","code":81,)"
+         R"("text":"Can't contact LDAP server","server_text":""})"},
+        {"the password step failed", result(0), policy,
+         R"({"dn":"cn=a","outcome":"failed","code":-2147022651,"text":")" + policyText +
+             R"(","server_text":""})"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        FakeLdapLibrary fresh;
+        LdapSession freshSession = fresh.session();
+        fresh.answerRequests({row.answer});
+        FakePasswordSetter setter;
+        setter.statuses = {row.passwordStatus};
+        CapturedConsole console;
+        console.reporter.json = true;
+        RunContext context{console.reporter, settings, freshSession, "dc1.homelab.net", &setter};
+        processTargets(
+            context, {"cn=a"}, LoopVariant{},
+            [&](const std::string& dn) {
+                RequestOutcome outcome;
+                outcome.sendCode = freshSession.handle->ldap_delete_ext(dn, {}, outcome.messageId);
+                return outcome;
+            },
+            PasswordRequest{row.passwordStatus != 0, "pw"});
+        EXPECT_EQ(console.out(), row.line + "\n");
+        EXPECT_EQ(console.err().rfind("   DN: cn=a...", 0), 0u) << console.err();
+    }
+}
+
+TEST_F(ProcessTargetsTest, JsonLinesInInputOrderAlsoWhenQuiet) {
+    captured.reporter.json = true;
+    captured.reporter.quiet = true;
+    settings.continueOnError = true;
+    settings.window = 3;
+    library.answerRequests({result(0), result(50)});
+    RunContext context = this->context();
+    processTargets(context, {"cn=skip", "bad", "cn=a", "cn=b"}, LoopVariant{},
+                   [&](const std::string& dn) {
+                       RequestOutcome outcome;
+                       if (dn == "cn=skip") {
+                           outcome.kind = RequestOutcome::Kind::Skipped;
+                       } else if (dn == "bad") {
+                           outcome.kind = RequestOutcome::Kind::Refused;
+                           outcome.status = 34;
+                       } else {
+                           return deleteStep()(dn);
+                       }
+                       return outcome;
+                   });
+    EXPECT_EQ(captured.out(),
+              "{\"dn\":\"cn=skip\",\"outcome\":\"failed\",\"code\":-1,"
+              "\"text\":\"Skipped, nothing was sent\",\"server_text\":\"\"}\n"
+              "{\"dn\":\"bad\",\"outcome\":\"failed\",\"code\":34,"
+              "\"text\":\"Invalid DN syntax\",\"server_text\":\"\"}\n"
+              "{\"dn\":\"cn=a\",\"outcome\":\"done\",\"code\":0,"
+              "\"text\":\"Success\",\"server_text\":\"\"}\n"
+              "{\"dn\":\"cn=b\",\"outcome\":\"failed\",\"code\":50,"
+              "\"text\":\"Insufficient access\",\"server_text\":\"\"}\n");
+    // What -q keeps, the empty line of each success, is on standard error.
+    EXPECT_EQ(captured.err(), "\n");
+    EXPECT_EQ(context.lastError, 50);
+}
+
 }  // namespace
 }  // namespace kestrel
 

@@ -79,12 +79,12 @@ TEST(ReadNumberTest, ReadsLeadingDecimal) {
 
 TEST(KestrelSwitchSpecTest, KnowsEverySwitchAndReleasesFlagValues) {
     const SwitchSpec spec = kestrelSwitchSpec();
-    EXPECT_EQ(spec.size(), 30u);
+    EXPECT_EQ(spec.size(), 31u);
 
     // Every flag hands back the argument behind it; every valued switch keeps it.
     const Texts flags{"q",       "d",   "help",    "?",          "elapsed", "elapsedms",
                       "exterr",  "rm",  "del",     "treedelete", "unsafe",  "cont",
-                      "rootdse", "add", "kerbenc", "dryrun"};
+                      "rootdse", "add", "kerbenc", "dryrun",  "json"};
     const Texts valued{"h",      "b",     "t",       "rename", "move", "p",
                        "safety", "delim", "mvdelim", "undel",  "undo", "window",
                        "f",      "revert"};

@@ -177,6 +177,93 @@ TEST(CollectTargetsTest, LineLengthLimit) {
     }
 }
 
+// ldapsearch's LDIF: the first line that is neither empty, blank-led nor a comment decides.
+TEST(CollectTargetsTest, LdifOutputOfASearch) {
+    // "CN=José Müller,OU=Staff,DC=x" and a DN too long for one line, as ldapsearch folds it.
+    const std::string jose = "CN=Jos\xc3\xa9 M\xc3\xbcller,OU=Staff,DC=x";
+    const std::string joseBase64 = "Q049Sm9zw6kgTcO8bGxlcixPVT1TdGFmZixEQz14";
+    const std::string longDn = "CN=" + std::string(200, 'a') + ",OU=Staff,DC=x";
+    std::string folded = "dn: " + longDn.substr(0, 72);
+    for (std::size_t at = 72; at < longDn.size(); at += 75) {
+        folded += "\n " + longDn.substr(at, 75);
+    }
+    const std::vector<StdinCase> cases{
+        {"non-ASCII DN in base64", "dn:: " + joseBase64 + "\n\n", {jose}},
+        {"base64 folded, lower-case name, no blank after the colons",
+         "DN::Q049Sm9zw6kgTcO8bGxl\n cixPVT1TdGFmZixEQz14\n", {jose}},
+        {"folded long DN", folded + "\n\n", {longDn}},
+        {"version line, CRLF line ends", "version: 1\r\n\r\ndn: cn=a,dc=x\r\n\r\n", {"cn=a,dc=x"}},
+        {"comments, also folded and before the first entry",
+         "# extended LDIF\n#\n# requesting: 1.1\n# a comment folded\n  dn: cn=no\n\n"
+         "# a, x\ndn: cn=a,dc=x\n\n",
+         {"cn=a,dc=x"}},
+        {"search and result trailer lines, paged results",
+         "dn: cn=a,dc=x\n\n# search result\nsearch: 4\nresult: 0 Success\n"
+         "control: 1.2.840.113556.1.4.319 false MAUCAQAEAA==\npagedresults: cookie=\n\n"
+         "# pagedresults: cookie=\n# numEntries: 1\n",
+         {"cn=a,dc=x"}},
+        {"attribute lines, folded or not, and dnQualifier are no DNs",
+         "dn: cn=a,dc=x\ndescription: dn: cn=no\n folded dn: cn=no\ndnQualifier: q\n"
+         "jpegPhoto:: AAEC\ncn: a\n\ndn: cn=b,dc=x\nmember: cn=no\n",
+         {"cn=a,dc=x", "cn=b,dc=x"}},
+        {"quotes stay, trailing blanks stay, blanks after the colon go",
+         "dn:   cn=\"a\" ,dc=x\n", {"cn=\"a\" ,dc=x"}},
+        {"an entry without the blank line before the next", "dn: cn=a\ndn: cn=b", {"cn=a", "cn=b"}},
+        {"an over-long attribute line is ignored silently",
+         "dn: cn=a\njpegPhoto:: " + std::string(30000, 'A') + "\ndn: cn=b\n", {"cn=a", "cn=b"}},
+        // Plain lists keep their reading: the first deciding line is a DN.
+        {"plain list with a later dn: line", "cn=a\ndn: cn=b\n", {"cn=a", "dn: cn=b"}},
+        {"plain list after a comment and a blank-led line", "# list\n dn: x\ncn=a\n",
+         {"# list", "cn=a"}},
+        {"plain list of comments only", "# one\n#two\n", {"# one", "#two"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Collected got = collect(c.input);
+        EXPECT_EQ(got.targets, c.expected);
+        EXPECT_EQ(got.out, "");
+        EXPECT_EQ(got.err, "");
+    }
+}
+
+// The checks that keep a DN from naming something else hold for LDIF too, quiet or not.
+TEST(CollectTargetsTest, LdifEntriesSkippedWithAWarning) {
+    const std::string kLong =
+        "WARN: Skipped an LDIF entry whose DN is longer than 10240 characters.\n";
+    const std::string kNul = "WARN: Skipped an LDIF entry whose DN held a NUL byte.\n";
+    const std::string kRootDse = "WARN: Skipped an LDIF entry with an empty DN (the RootDSE).\n";
+    const std::string kNotBase64 = "WARN: Skipped an LDIF entry whose dn:: value is not base64.\n";
+    const std::string kUrl = "WARN: Skipped an LDIF entry whose DN is given as a URL.\n";
+    const std::string longText(kTargetLineBuffer + 1, 'x');
+    struct Case {
+        const char* name;
+        std::string input;
+        std::string out;
+    };
+    const std::vector<Case> cases{
+        {"empty DN: the RootDSE", "dn:\n\ndn: cn=a\n", kRootDse},
+        {"empty DN of blanks", "dn:   \n", kRootDse},
+        {"empty base64 DN", "dn::\n", kRootDse},
+        {"NUL in a base64 DN", "dn:: Y249YQBiLGRjPXg=\ndn: cn=a\n", kNul},  // "cn=a\0b,dc=x"
+        {"not base64", "dn:: Y249YQ\ndn: cn=a\n", kNotBase64},
+        {"padding inside", "dn:: Y2==YQ==\ndn: cn=a\n", kNotBase64},
+        {"a URL", "dn:< file:///etc/passwd\ndn: cn=a\n", kUrl},
+        {"one line too long", "dn: " + longText + "\ndn: cn=a\n", kLong},
+        {"folded too long", "dn: cn=x\n " + longText + "\ndn: cn=a\n", kLong},
+        {"decoded too long, folded",
+         "dn:: " + std::string(8000, 'Q') + "\n " + std::string(5656, 'Q') + "\ndn: cn=a\n", kLong},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Collected got = collect(c.input);
+        const DnList expected = c.input.find("dn: cn=a") != std::string::npos ? DnList{"cn=a"}
+                                                                             : DnList{};
+        EXPECT_EQ(got.targets, expected);
+        EXPECT_EQ(got.out, c.out);
+        EXPECT_EQ(collect(c.input, {}, true).out, c.out);  // also when quiet
+    }
+}
+
 TEST(CollectTargetsTest, LongLineWarningAlsoWhenQuiet) {
     const Collected got = collect(std::string(kTargetLineBuffer + 1, 'q') + "\n", {}, true);
     EXPECT_TRUE(got.targets.empty());

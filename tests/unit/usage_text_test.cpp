@@ -83,6 +83,7 @@ TEST(UsageTextTest, LinesWrittenAsTheyAre) {
         "  Switches: (designated by - or /)",
         "   -mvdelim x X specified delimiter for value sequence. Default ;",
         "   -treedelete  Used in combination of -rm/-del to delete branch",
+        "   -json      Write one JSON line per target and a summary; the rest to stderr",
         "              be in Hexidecimal and needs to be an even number of Hex",
         "    harrier -gc -b  -f \"proxyaddresses=*\" -dsq | kestrel -unsafe proxyaddresses:-",
         "              There are two special cases built into KESTREL as of",
@@ -112,8 +113,8 @@ TEST(UsageTextTest, LinesWrittenAsTheyAre) {
 
 TEST(UsageTextTest, EndsWithThreeEmptyLinesAndFooter) {
     const std::vector<std::string> lines = linesOf(capture(printUsage, false).out);
-    // With the -dryrun, -undo, -window, -f and -revert lines after the others.
-    ASSERT_EQ(lines.size(), 185u);
+    // With the -dryrun, -undo, -window, -f, -revert and -json lines after the others.
+    ASSERT_EQ(lines.size(), 186u);
     const auto last = lines.end() - 9;
     EXPECT_EQ(*last, "      Sets binary blob on some binary based attrib on someuser.");
     EXPECT_EQ(last[1], "");

@@ -1,0 +1,39 @@
+// Targets from LDIF on standard input, as ldapsearch prints the entries it found: the DN
+// of each entry, everything else ignored.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "ops/run_settings.h"
+#include "util/reporter.h"
+
+namespace kestrel {
+
+// True when a standard-input line (the first that decides) starts LDIF rather than a DN:
+// "dn:" or "version:" in any letter case. Neither can begin a DN.
+bool startsLdif(std::string_view line);
+
+// Reads physical lines (line end and a carriage return before it already gone) and adds the
+// DN of each "dn:" or "dn::" line, folded lines joined, to the targets. A DN that would
+// name something else than it says is skipped with a WARN line, as on a plain line.
+class LdifTargetReader {
+  public:
+    LdifTargetReader(Reporter& reporter, DnList& targets) : reporter_(reporter), targets_(targets) {}
+
+    // `cutShort`: the line was longer than the reader keeps, and `line` is its beginning.
+    void line(std::string_view line, bool cutShort);
+    void finish() { endLogicalLine(); }
+
+  private:
+    void endLogicalLine();
+    void takeDn();
+
+    Reporter& reporter_;
+    DnList& targets_;
+    bool inDn_ = false;  // the logical line being read is a dn line
+    std::string dnLine_;
+    bool tooLong_ = false;
+};
+
+}  // namespace kestrel

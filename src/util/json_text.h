@@ -1,0 +1,15 @@
+// JSON string literals (RFC 8259) for the -json result lines.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kestrel {
+
+// `text` as a quoted JSON string. Quotes, backslashes and control characters (and DEL) are
+// escaped, valid UTF-8 is kept as it is, and each byte that is not part of a valid UTF-8
+// sequence becomes \ufffd (U+FFFD): the line stays valid JSON, and a DN that was not UTF-8
+// can never come back from a script as the name of another object.
+std::string jsonString(std::string_view text);
+
+}  // namespace kestrel
