@@ -7,6 +7,7 @@
 namespace kestrel {
 
 inline constexpr int kDefaultLdapPort = 389;
+inline constexpr int kDefaultLdapsPort = 636;
 
 // If `server` holds a colon, cuts it there and returns the port written after it
 // (0 when none); otherwise returns 0 and leaves the text unchanged.
