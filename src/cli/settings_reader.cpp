@@ -16,14 +16,15 @@ bool namesRootDse(const std::string& baseDn) {
 }  // namespace
 
 SwitchSpec kestrelSwitchSpec() {
-    return {":q",       ":d",    ":help",       ":?",      ":elapsed", ":elapsedms", ":exterr",
-            ":rm",      ":del",  ":treedelete", ":unsafe", ":cont",    ":rootdse",   ":add",
-            ":kerbenc", "h",     "b",           "t",       "rename",   "move",       "p",
-            "safety",   "delim", "mvdelim",     "undel",   ":dryrun",  "undo",       "window"};
+    return {":q",        ":d",     ":help",       ":?",      ":elapsed", ":elapsedms", ":exterr",
+            ":rm",       ":del",   ":treedelete", ":unsafe", ":cont",    ":rootdse",   ":add",
+            ":kerbenc",  "h",      "b",           "t",       "rename",   "move",       "p",
+            "safety",    "delim",  "mvdelim",     "undel",   ":dryrun",  "undo",       "window",
+            ":starttls", "binddn", "pwfile"};
 }
 
 std::vector<std::string> kestrelFileSwitches() {
-    return {"undo"};
+    return {"undo", "pwfile"};
 }
 
 std::int32_t readNumber(std::string_view text) {
@@ -78,6 +79,11 @@ RunSettings readRunSettings(Reporter& reporter, SwitchTable& switches) {
     if (switches.has("window")) {
         settings.window = std::clamp(readNumber(switches.value("window")), 1, kMaxWindow);
     }
+    settings.startTls = switches.has("starttls");
+    settings.bindDnGiven = switches.has("binddn");
+    settings.bindDn = switches.value("binddn");
+    settings.passwordFileGiven = switches.has("pwfile");
+    settings.passwordFile = switches.value("pwfile");
 
     // First match wins; the values of the losing mode switches are not read.
     if (switches.has("rm") || switches.has("del")) {

@@ -39,6 +39,9 @@ constexpr std::string_view kUsageText = R"USAGE(Usage:
    -dryrun    Print each change as LDIF (RFC 2849) instead of sending it
    -undo x    Journal to new file x, before each change, the LDIF that undoes it
    -window x  Keep up to x requests in flight (1 to 1024), report in input order
+   -starttls  StartTLS before binding (TLS from the start: -h ldaps://host)
+   -binddn x  Bind as x (a DN or user@domain) with a password, over TLS only
+   -pwfile x  Read the -binddn password from the first line of file x
 
 
   Attr-Action

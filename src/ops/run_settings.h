@@ -41,6 +41,11 @@ struct RunSettings {
     std::string undoFile;
     // -window N: requests in flight at once on the run's session (1: one at a time).
     std::int32_t window = 1;
+    bool startTls = false;     // -starttls: StartTLS before the bind
+    bool bindDnGiven = false;  // -binddn DN: a simple bind as DN, over TLS only
+    std::string bindDn;
+    bool passwordFileGiven = false;  // -pwfile FILE: the bind's password is its first line
+    std::string passwordFile;
 };
 
 // The largest -window: enough to hide a long round trip, few enough for any server.

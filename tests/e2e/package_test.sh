@@ -49,8 +49,8 @@ completed_switches() {
 begin_case "the manual page documents exactly the switches kestrel knows"
 program_switches >"$WORK_DIR/program"
 documented_switches >"$WORK_DIR/documented"
-if [[ $(wc -l <"$WORK_DIR/program") -ne 28 ]]; then
-    mismatch "expected 28 switches in the program's specification, found $(wc -l <"$WORK_DIR/program")"
+if [[ $(wc -l <"$WORK_DIR/program") -ne 31 ]]; then
+    mismatch "expected 31 switches in the program's specification, found $(wc -l <"$WORK_DIR/program")"
 fi
 compare_file "documented switches" "$WORK_DIR/program" "$WORK_DIR/documented"
 end_case
@@ -147,7 +147,20 @@ done <<'TABLE'
 -undel |
 -safety -1|
 description::x|
+-binddn |
+-star|-starttls
 TABLE
+
+begin_case "completion after -pwfile: file names, whatever they begin with"
+mkdir -p "$WORK_DIR/pw dir"
+: >"$WORK_DIR/pw dir/svc.pw"
+: >"$WORK_DIR/pw dir/-odd.pw"
+complete_line -h ldaps://dc1 -PWFILE "$WORK_DIR/pw dir/" >"$OUT_FILE" 2>"$ERR_FILE"
+STATUS=$?
+expect_status 0
+expect_stdout "$WORK_DIR/pw dir/-odd.pw"$'\n'"$WORK_DIR/pw dir/svc.pw"$'\n'
+expect_stderr ""
+end_case
 
 # ---- cmake --install ---------------------------------------------------------------
 

@@ -79,14 +79,14 @@ TEST(ReadNumberTest, ReadsLeadingDecimal) {
 
 TEST(KestrelSwitchSpecTest, KnowsEverySwitchAndReleasesFlagValues) {
     const SwitchSpec spec = kestrelSwitchSpec();
-    EXPECT_EQ(spec.size(), 28u);
+    EXPECT_EQ(spec.size(), 31u);
 
     // Every flag hands back the argument behind it; every valued switch keeps it.
     const Texts flags{"q",       "d",   "help",    "?",          "elapsed", "elapsedms",
                       "exterr",  "rm",  "del",     "treedelete", "unsafe",  "cont",
-                      "rootdse", "add", "kerbenc", "dryrun"};
-    const Texts valued{"h",      "b",     "t",       "rename", "move", "p",
-                       "safety", "delim", "mvdelim", "undel",  "undo", "window"};
+                      "rootdse", "add", "kerbenc", "dryrun",     "starttls"};
+    const Texts valued{"h",     "b",       "t",     "rename", "move",   "p",      "safety",
+                       "delim", "mvdelim", "undel", "undo",   "window", "binddn", "pwfile"};
     for (const auto& name : flags) {
         SCOPED_TRACE("flag " + name);
         const std::string word = "-" + name;

@@ -112,7 +112,8 @@ TEST(UsageTextTest, LinesWrittenAsTheyAre) {
 
 TEST(UsageTextTest, EndsWithThreeEmptyLinesAndFooter) {
     const std::vector<std::string> lines = linesOf(capture(printUsage, false).out);
-    ASSERT_EQ(lines.size(), 183u);  // with the -dryrun, -undo and -window lines after the others
+    // With the -dryrun, -undo, -window, -starttls, -binddn and -pwfile lines after the others.
+    ASSERT_EQ(lines.size(), 186u);
     const auto last = lines.end() - 9;
     EXPECT_EQ(*last, "      Sets binary blob on some binary based attrib on someuser.");
     EXPECT_EQ(last[1], "");
