@@ -6,6 +6,7 @@
 
 #include "attr/attr_action_parser.h"
 #include "attr/password_attribute.h"
+#include "cli/bind_password.h"
 #include "cli/record_file.h"
 #include "cli/settings_reader.h"
 #include "cli/switch_table.h"
@@ -122,6 +123,42 @@ bool carriesAnyPassword(const ModificationSet& set) {
            inMember(set.removeBinary) || inMember(set.replaceBinary) || inMember(set.addBinary);
 }
 
+// What is wrong with -binddn and -pwfile as given, or nothing.
+const char* credentialsProblem(const RunSettings& settings) {
+    if (settings.passwordFileGiven && !settings.bindDnGiven) {
+        return "-pwfile names the file holding the password of -binddn, which is missing.";
+    }
+    if (settings.passwordFileGiven && settings.passwordFile.empty()) {
+        return "-pwfile needs the name of the file holding the password.";
+    }
+    if (settings.bindDnGiven && settings.bindDn.empty()) {
+        return "-binddn needs the name to bind as (a DN, or user@domain).";
+    }
+    return nullptr;
+}
+
+// While the run's session is open, the password step's sessions follow it; afterwards the
+// credentials they point to are gone.
+class SecurityInUse {
+  public:
+    SecurityInUse(SessionSecurity* security, TlsMode tls, const BindCredentials* credentials)
+        : security_(security) {
+        if (security_ != nullptr) {
+            *security_ = SessionSecurity{tls, credentials};
+        }
+    }
+    ~SecurityInUse() {
+        if (security_ != nullptr) {
+            *security_ = SessionSecurity{};
+        }
+    }
+    SecurityInUse(const SecurityInUse&) = delete;
+    SecurityInUse& operator=(const SecurityInUse&) = delete;
+
+  private:
+    SessionSecurity* security_;
+};
+
 // Everything after the switches are read; `targetCount` is the size of the target list
 // once it is known.
 std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& reporter,
@@ -156,6 +193,10 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
                               "none. Nothing was sent.\n"
                             : "ERROR: -undo needs the name of a new journal file. Nothing was "
                               "sent.\n");
+        return -1;
+    }
+    if (const char* why = credentialsProblem(settings)) {
+        reporter.notice(std::string("ERROR: ") + why + " Nothing was sent.\n");
         return -1;
     }
     if (settings.mode == RunMode::Move && settings.newParent.empty()) {
@@ -232,11 +273,25 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
                       (sendsModifications && carriesAnyPassword(modifications)) ||
                       recordsWritePasswords;
     connect.timeoutSeconds = settings.timeoutSeconds;
+    connect.startTls = settings.startTls;
+    connect.locator = services.locator;
+    // Wiped when the run ends; the password is read only once the bind will go over TLS.
+    std::optional<BindCredentials> credentials;
+    if (settings.bindDnGiven) {
+        credentials.emplace();
+        credentials->dn = settings.bindDn;
+        credentials->readPassword = [&reporter, &settings](std::string& password) {
+            return readBindPassword(reporter, settings, password);
+        };
+        connect.credentials = &*credentials;
+    }
     std::optional<LdapSession> session = openSession(reporter, services.ldap, connect);
     if (!session) {
         reporter.problem("Terminating program.\n");
         return -1;
     }
+    const SecurityInUse security(services.security, session->tls,
+                                 credentials ? &*credentials : nullptr);
 
     reporter.trace("DEBUG: Gathering RootDSE\n");
     RootDseInfo rootDse;

@@ -7,7 +7,9 @@
 
 #include "cli/run_timer.h"
 #include "password/password_setter.h"
+#include "session/dc_locator.h"
 #include "session/ldap_client.h"
+#include "session/session_security.h"
 #include "util/reporter.h"
 
 namespace kestrel {
@@ -23,6 +25,11 @@ struct DriverServices {
     // Called once the switch table holds its own copy of the arguments, so that the
     // caller's copy (and any password in it) can be zeroed; may be empty.
     std::function<void()> forgetArguments;
+    // Where to look for a DC when no server is named; none: the library's default server.
+    DcLocator* locator = nullptr;
+    // Filled while the run's session is open, for `passwords`: how that session is
+    // protected (TLS) and whom it binds as, which the password step's own sessions follow.
+    SessionSecurity* security = nullptr;
     // Called when the run reads a password from a file (-f), before connecting, so that
     // it stays out of core dumps as one from the command line does; may be empty.
     std::function<void()> protectSecrets = {};

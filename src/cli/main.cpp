@@ -5,7 +5,9 @@
 #include "cli/argument_scrubber.h"
 #include "cli/driver.h"
 #include "password/ldap_password_setter.h"
+#include "session/dc_locator.h"
 #include "session/ldap_client.h"
+#include "session/session_security.h"
 #include "util/exit_status.h"
 #include "util/secret_memory.h"
 #include "util/tick_counter.h"
@@ -29,10 +31,17 @@ int main(int argc, char** argv) {
     // "#setpwd#" binds to each target over a sealed session of its own; its waits are
     // bounded like the run's default time limit.
     constexpr int kPasswordTimeLimitSeconds = 120;
+    // Filled by the run once its session is open: the password step's sessions go to the
+    // DC as the run's own does (TLS, credentials).
+    kestrel::SessionSecurity security;
     kestrel::LdapPasswordSetter passwordSetter(kestrel::openLdapLibrary(),
-                                               kPasswordTimeLimitSeconds);
-    kestrel::DriverServices services{kestrel::openLdapLibrary(), passwordSetter, kestrel::tickCount,
+                                               kPasswordTimeLimitSeconds, &security);
+    kestrel::DriverServices services{kestrel::openLdapLibrary(),
+                                     passwordSetter,
+                                     kestrel::tickCount,
                                      [&arguments] { arguments.wipe(); },
+                                     &kestrel::systemDcLocator(),
+                                     &security,
                                      [] { kestrel::keepOutOfCoreDumps(); }};
     const std::int32_t status =
         kestrel::runKestrel(arguments.argc(), arguments.argv(), std::cin, reporter, services);

@@ -29,15 +29,15 @@ std::int32_t readWindow(const std::string& text) {
 }  // namespace
 
 SwitchSpec kestrelSwitchSpec() {
-    return {":q",       ":d",    ":help",       ":?",      ":elapsed", ":elapsedms", ":exterr",
-            ":rm",      ":del",  ":treedelete", ":unsafe", ":cont",    ":rootdse",   ":add",
-            ":kerbenc", "h",     "b",           "t",       "rename",   "move",       "p",
-            "safety",   "delim", "mvdelim",     "undel",   ":dryrun",  "undo",       "window",
-            "f",        "revert",      ":json"};
+    return {":q",        ":d",     ":help",       ":?",      ":elapsed", ":elapsedms", ":exterr",
+            ":rm",       ":del",   ":treedelete", ":unsafe", ":cont",    ":rootdse",   ":add",
+            ":kerbenc",  "h",      "b",           "t",       "rename",   "move",       "p",
+            "safety",    "delim",  "mvdelim",     "undel",   ":dryrun",  "undo",       "window",
+            "f",         "revert", ":json",       ":starttls", "binddn", "pwfile"};
 }
 
 std::vector<std::string> kestrelFileSwitches() {
-    return {"undo", "f", "revert"};
+    return {"undo", "f", "revert", "pwfile"};
 }
 
 std::int32_t readNumber(std::string_view text) {
@@ -95,6 +95,11 @@ RunSettings readRunSettings(Reporter& reporter, SwitchTable& switches) {
     if (switches.has("window")) {
         settings.window = readWindow(switches.value("window"));
     }
+    settings.startTls = switches.has("starttls");
+    settings.bindDnGiven = switches.has("binddn");
+    settings.bindDn = switches.value("binddn");
+    settings.passwordFileGiven = switches.has("pwfile");
+    settings.passwordFile = switches.value("pwfile");
 
     // First match wins; the values of the losing mode switches are not read. -f and
     // -revert come first: what they cannot be combined with is refused before connecting.

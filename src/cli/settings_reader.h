@@ -12,7 +12,7 @@
 
 namespace kestrel {
 
-// The program's 30 switches.
+// The program's switches.
 SwitchSpec kestrelSwitchSpec();
 
 // The switches whose value is a file name, taken whatever it begins with.

@@ -42,6 +42,9 @@ constexpr std::string_view kUsageText = R"USAGE(Usage:
    -f x       Apply the LDIF change records of file x (- for stdin) in order
    -revert x  Apply the undo journal x (from -undo), last record first
    -json      Write one JSON line per target and a summary; the rest to stderr
+   -starttls  StartTLS before binding (TLS from the start: -h ldaps://host)
+   -binddn x  Bind as x (a DN or user@domain) with a password, over TLS only
+   -pwfile x  Read the -binddn password from the first line of file x
 
 
   Attr-Action

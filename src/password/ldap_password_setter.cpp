@@ -62,8 +62,8 @@ struct BoundUser {
     bool activeDirectory = false;
 };
 
-std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const std::string& serverName,
-                      const std::string& dn, BoundUser& user) {
+std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const SessionSecurity& security,
+                      const std::string& serverName, const std::string& dn, BoundUser& user) {
     const ServerAddress address = parseServerText(serverName);
     std::optional<std::string> utf8Dn = localeToUtf8(dn);
     if (!address.valid || !utf8Dn || utf8Dn->empty()) {
@@ -72,8 +72,10 @@ std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const std::str
     user.dn = std::move(*utf8Dn);
 
     int initError = 0;
+    const UrlScheme scheme = security.tls == TlsMode::Ldaps ? UrlScheme::Ldaps : UrlScheme::Ldap;
     user.connection = library.ldap_init(
-        address.host, address.port != 0 ? address.port : kDefaultLdapPort, initError);
+        address.host, address.port != 0 ? address.port : defaultPort(security.tls), scheme,
+        initError);
     if (!user.connection) {
         return hresultFromLdap(initError != 0 ? initError : kLdapLocalError, {});
     }
@@ -82,15 +84,26 @@ std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const std::str
     // A password will travel on this session: it must be sealed whatever the run's own
     // switches say (some servers accept a password over an integrity-only layer, so only
     // the client can guarantee this; the bind fails when the layer agreed is weaker), and
-    // it must never follow a referral elsewhere.
+    // it must never follow a referral elsewhere. TLS seals it when the run uses TLS, and
+    // then no SASL layer may be asked for (Active Directory refuses one inside TLS).
+    const bool sealedByTls = security.tls != TlsMode::None;
     constexpr std::array<std::pair<int, int>, 3> kOptions{
         {{kLdapOptVersion, 3}, {kLdapOptReferrals, 0}, {kLdapOptEncrypt, 1}}};
     for (const auto& [option, value] : kOptions) {
+        if (option == kLdapOptEncrypt && sealedByTls) {
+            continue;
+        }
         if (const int rc = connection.ldap_set_option(option, value); rc != 0) {
             return hresultFromLdap(rc, {});
         }
     }
-    if (const int rc = connection.negotiateBind(); rc != 0) {
+    if (const int rc = establishTls(connection, security.tls); rc != 0) {
+        return hresultFromLdap(rc, connection.lastDiagnostic());
+    }
+    if (sealedByTls && !connection.usesTls()) {
+        return hresultFromLdap(kLdapConfidentialityRequired, {});
+    }
+    if (const int rc = bindAs(connection, security.credentials); rc != 0) {
         return hresultFromLdap(rc, connection.lastDiagnostic());
     }
 
@@ -175,7 +188,10 @@ std::int32_t LdapPasswordSetter::setPassword(Reporter& reporter, const std::stri
         announced_ = true;
     }
     BoundUser user;  // its session closes on every way out
-    if (const std::int32_t status = bindUser(library_, timeLimitSeconds_, serverName, dn, user);
+    const SessionSecurity plain;
+    if (const std::int32_t status =
+            bindUser(library_, timeLimitSeconds_, security_ != nullptr ? *security_ : plain,
+                     serverName, dn, user);
         status != 0) {
         return reportFailure(reporter, "ADsGetObject", status);
     }

@@ -24,6 +24,9 @@ class ForwardingConnection : public LdapConnection {
         return inner_->ldap_set_option(option, value);
     }
     void setTimeLimit(int seconds) override { inner_->setTimeLimit(seconds); }
+    int connect() override { return inner_->connect(); }
+    int startTls() override { return inner_->startTls(); }
+    bool usesTls() override { return inner_->usesTls(); }
     int negotiateBind() override { return inner_->negotiateBind(); }
     int ldap_simple_bind_s(const std::string& dn, const std::string& password) override {
         return inner_->ldap_simple_bind_s(dn, password);

@@ -33,6 +33,13 @@ inline constexpr bool outcomeUnknown(int code) {
 // The server's code for a bad DN, also given to a target refused before anything is sent.
 inline constexpr int kLdapInvalidDnSyntax = 0x22;
 
+// A simple bind that would send a password without TLS is refused with this code.
+inline constexpr int kLdapConfidentialityRequired = 0x0d;
+
+// How a server is reached: plain LDAP (TLS may follow through StartTLS), or TLS from the
+// first byte.
+enum class UrlScheme { Ldap, Ldaps };
+
 inline constexpr int kLdapScopeBase = 0;     // the named entry only
 inline constexpr int kLdapScopeSubtree = 2;  // the named entry and all below it
 
@@ -110,12 +117,27 @@ class LdapConnection {
     // kLdapOptVersion (value 3), kLdapOptReferrals (0 off, 1 on), kLdapOptEncrypt (1 on).
     virtual int ldap_set_option(int option, int value) = 0;
 
-    // Bounds connecting and every synchronous call (the bind, searches) to `seconds`;
-    // 0 or less leaves them unbounded.
+    // Bounds connecting (a TLS handshake included) and every synchronous call (the bind,
+    // searches) to `seconds`; 0 or less leaves them unbounded.
     virtual void setTimeLimit(int seconds) = 0;
+
+    // Opens the connection now rather than with the first request: for an ldaps:// server
+    // this is the TLS handshake. kLdapServerDown when no server could be reached,
+    // kLdapConnectError when one was but the handshake failed, kLdapTimeout when the time
+    // limit passed first.
+    virtual int connect() = 0;
+    // StartTLS (RFC 4513) on the open plain connection: the server's code when it refuses,
+    // kLdapConnectError when the handshake fails, kLdapTimeout when the time limit passes.
+    virtual int startTls() = 0;
+    // True when everything this handle sends is inside TLS: its servers are all ldaps://, or
+    // StartTLS succeeded. A bind over TLS asks for no SASL security layer of its own (Active
+    // Directory refuses one inside TLS): TLS is the seal.
+    virtual bool usesTls() = 0;
 
     // Binds with the caller's current Kerberos credentials (SASL GSS-SPNEGO, then GSSAPI).
     virtual int negotiateBind() = 0;
+    // A password is sent only when usesTls(); otherwise kLdapConfidentialityRequired and
+    // nothing is sent.
     virtual int ldap_simple_bind_s(const std::string& dn, const std::string& password) = 0;
 
     virtual int ldap_search_ext_s(const SearchRequest& request,
@@ -162,13 +184,20 @@ class LdapLibrary {
   public:
     virtual ~LdapLibrary() = default;
 
-    // A handle for host:port. No host means the library's configured default server(s),
-    // on their own port or, when one is given, on that port with their own scheme. A port
-    // outside 1..65535 is refused with kLdapParamError; on failure returns nothing and sets
-    // `error`. Referrals are never chased on the handle: a chased request would go, unbound
-    // and unsealed, to whatever server the referral names.
+    // A handle for host:port in `scheme`. No host means the library's configured default
+    // server(s), on their own port or, when one is given, on that port with their own scheme
+    // (`scheme` applies to a named host only). A port outside 1..65535 is refused with
+    // kLdapParamError; on failure returns nothing and sets `error`. Referrals are never
+    // chased on the handle: a chased request would go, unbound and unsealed, to whatever
+    // server the referral names. Nothing is sent before the first request or connect().
     virtual std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host,
-                                                      std::optional<int> port, int& error) = 0;
+                                                      std::optional<int> port, UrlScheme scheme,
+                                                      int& error) = 0;
+    // Plain LDAP.
+    std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host,
+                                              std::optional<int> port, int& error) {
+        return ldap_init(host, port, UrlScheme::Ldap, error);
+    }
 };
 
 // The libldap + Cyrus SASL implementation.

@@ -14,6 +14,7 @@
 
 #include "session/ldap_client.h"
 #include "session/server_address.h"
+#include "session/socket_watchdog.h"
 #include "util/secret_memory.h"
 
 namespace kestrel {
@@ -206,9 +207,33 @@ std::string optionText(LDAP* ld, int option) {
     return owned.get();
 }
 
+// True when every URL of a blank- or comma-separated list is ldaps://.
+bool allLdaps(const std::string& urls) {
+    bool any = false;
+    std::size_t at = 0;
+    while (at < urls.size()) {
+        const std::size_t end = std::min(urls.find_first_of(" \t,", at), urls.size());
+        if (end > at) {
+            if (strncasecmp(urls.c_str() + at, "ldaps://", 8) != 0) {
+                return false;
+            }
+            any = true;
+        }
+        at = end + 1;
+    }
+    return any;
+}
+
 class OpenLdapConnection final : public LdapConnection {
   public:
-    explicit OpenLdapConnection(LDAP* ld) : ld_(ld) {}
+    // `ldapsOnly`: every server of the handle is reached over TLS from the first byte.
+    OpenLdapConnection(LDAP* ld, bool ldapsOnly) : ld_(ld), ldapsOnly_(ldapsOnly) {
+        // Learns the socket once connected, so that a handshake can be bounded.
+        callbacks_.lc_add = onConnect;
+        callbacks_.lc_del = onClose;
+        callbacks_.lc_arg = this;
+        ::ldap_set_option(ld_, LDAP_OPT_CONNECT_CB, &callbacks_);
+    }
     ~OpenLdapConnection() override {
         const SigpipeGuard guard;
         ldap_unbind_ext_s(ld_, nullptr, nullptr);
@@ -244,13 +269,55 @@ class OpenLdapConnection final : public LdapConnection {
         if (seconds <= 0) {
             return;
         }
+        timeLimit_ = seconds;
         timeval limit{seconds, 0};
         ::ldap_set_option(ld_, LDAP_OPT_NETWORK_TIMEOUT, &limit);
         ::ldap_set_option(ld_, LDAP_OPT_TIMEOUT, &limit);
     }
 
+    int connect() override {
+        const SigpipeGuard guard;
+        // libldap 2.5 bounds the TCP connect, but its TLS handshake blocks for as long as a
+        // server that accepted the connection stays silent.
+        const SocketWatchdog watchdog(timeLimit_);
+        const int rc = ldap_connect(ld_);
+        if (watchdog.fired()) {
+            return kLdapTimeout;
+        }
+        if (rc == LDAP_SUCCESS) {
+            return 0;
+        }
+        // A server was reached, so what failed is the handshake (libldap says only that it
+        // could not contact one).
+        return tcpConnected_ && ldapsOnly_ ? kLdapConnectError : mapLibraryCode(rc);
+    }
+
+    int startTls() override {
+        const SigpipeGuard guard;
+        const SocketWatchdog watchdog(timeLimit_);
+        int socket = -1;
+        if (ldap_get_option(ld_, LDAP_OPT_DESC, &socket) == LDAP_OPT_SUCCESS && socket >= 0) {
+            SocketWatchdog::watch(socket);
+        }
+        const int rc = ldap_start_tls_s(ld_, nullptr, nullptr);
+        if (watchdog.fired()) {
+            return kLdapTimeout;
+        }
+        if (rc == LDAP_SUCCESS && ldap_tls_inplace(ld_) != 0) {
+            tlsStarted_ = true;
+            return 0;
+        }
+        return rc == LDAP_SUCCESS ? kLdapConnectError : mapLibraryCode(rc);
+    }
+
+    bool usesTls() override { return tlsStarted_ || ldapsOnly_; }
+
     int negotiateBind() override {
         const SigpipeGuard guard;
+        if (usesTls()) {
+            // TLS seals the connection; Active Directory refuses a SASL layer inside it.
+            ::ldap_set_option(ld_, LDAP_OPT_X_SASL_SECPROPS, "minssf=0,maxssf=0");
+        }
         const int rc =
             ldap_sasl_interactive_bind_s(ld_, nullptr, "GSS-SPNEGO GSSAPI", nullptr, nullptr,
                                          LDAP_SASL_QUIET, answerWithDefaults, nullptr);
@@ -266,6 +333,9 @@ class OpenLdapConnection final : public LdapConnection {
     }
 
     int ldap_simple_bind_s(const std::string& dn, const std::string& password) override {
+        if (!password.empty() && !usesTls()) {
+            return kLdapConfidentialityRequired;  // never a password in the clear
+        }
         const SigpipeGuard guard;
         berval credentials{password.size(), const_cast<char*>(password.data())};
         const int rc = ldap_sasl_bind_s(ld_, dn.empty() ? nullptr : dn.c_str(), LDAP_SASL_SIMPLE,
@@ -523,8 +593,25 @@ class OpenLdapConnection final : public LdapConnection {
         return entry;
     }
 
+    static int onConnect(LDAP*, Sockbuf* sb, LDAPURLDesc*, sockaddr*, ldap_conncb* context) {
+        auto* self = static_cast<OpenLdapConnection*>(context->lc_arg);
+        self->tcpConnected_ = true;
+        ber_socket_t socket = -1;
+        if (ber_sockbuf_ctrl(sb, LBER_SB_OPT_GET_FD, &socket) == 1 && socket >= 0 &&
+            !SocketWatchdog::watch(socket)) {
+            return -1;  // the time ran out while connecting
+        }
+        return 0;
+    }
+    static void onClose(LDAP*, Sockbuf*, ldap_conncb*) {}
+
     LDAP* ld_;
+    bool ldapsOnly_;
     bool sealRequired_ = false;
+    bool tlsStarted_ = false;
+    bool tcpConnected_ = false;
+    int timeLimit_ = 0;
+    ldap_conncb callbacks_{};
 };
 
 struct UrlDescFree {
@@ -550,9 +637,9 @@ std::optional<std::string> withPort(const std::string& url, int port) {
 
 // The URL of exactly one server, built by the library rather than pasted together, so
 // that no character of the host can start a path, a query or a second URL.
-std::optional<std::string> serverUrl(const std::string& host, int port) {
+std::optional<std::string> serverUrl(const std::string& host, int port, UrlScheme urlScheme) {
     LDAPURLDesc desc{};
-    std::string scheme = "ldap";
+    std::string scheme = urlScheme == UrlScheme::Ldaps ? "ldaps" : "ldap";
     std::string hostCopy = host;
     desc.lud_scheme = scheme.data();
     desc.lud_host = hostCopy.data();
@@ -569,7 +656,7 @@ std::optional<std::string> serverUrl(const std::string& host, int port) {
     }
     UrlDescPtr parsed(raw);
     if (parsed->lud_next != nullptr || parsed->lud_host == nullptr || host != parsed->lud_host ||
-        parsed->lud_port != port) {
+        parsed->lud_port != port || parsed->lud_scheme == nullptr || scheme != parsed->lud_scheme) {
         return std::nullopt;
     }
     return std::string(text.get());
@@ -603,8 +690,10 @@ std::optional<std::string> defaultServersOnPort(LDAP* ld, int port) {
 
 class OpenLdapLibrary final : public LdapLibrary {
   public:
+    using LdapLibrary::ldap_init;
     std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host,
-                                              std::optional<int> port, int& error) override {
+                                              std::optional<int> port, UrlScheme scheme,
+                                              int& error) override {
         if (port && (*port < 1 || *port > kHighestPort)) {
             // libldap keeps only the low 16 bits: port 65925 would reach port 389, another
             // server than the one asked for.
@@ -614,8 +703,10 @@ class OpenLdapLibrary final : public LdapLibrary {
         LDAP* ld = nullptr;
         int rc = LDAP_SUCCESS;
         if (host) {
-            const std::optional<std::string> url =
-                serverUrl(*host, port.value_or(kDefaultLdapPort));
+            const std::optional<std::string> url = serverUrl(
+                *host,
+                port.value_or(scheme == UrlScheme::Ldaps ? kDefaultLdapsPort : kDefaultLdapPort),
+                scheme);
             if (!url) {
                 error = kLdapParamError;
                 return nullptr;
@@ -651,7 +742,9 @@ class OpenLdapLibrary final : public LdapLibrary {
             // canonicalise the peer address through reverse DNS.
             ::ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
         }
-        return std::make_unique<OpenLdapConnection>(ld);
+        const bool ldapsOnly =
+            host ? scheme == UrlScheme::Ldaps : allLdaps(optionText(ld, LDAP_OPT_URI));
+        return std::make_unique<OpenLdapConnection>(ld, ldapsOnly);
     }
 
   private:

@@ -49,8 +49,8 @@ completed_switches() {
 begin_case "the manual page documents exactly the switches kestrel knows"
 program_switches >"$WORK_DIR/program"
 documented_switches >"$WORK_DIR/documented"
-if [[ $(wc -l <"$WORK_DIR/program") -ne 31 ]]; then
-    mismatch "expected 31 switches in the program's specification, found $(wc -l <"$WORK_DIR/program")"
+if [[ $(wc -l <"$WORK_DIR/program") -ne 34 ]]; then
+    mismatch "expected 34 switches in the program's specification, found $(wc -l <"$WORK_DIR/program")"
 fi
 compare_file "documented switches" "$WORK_DIR/program" "$WORK_DIR/documented"
 end_case
@@ -150,6 +150,8 @@ description::x|
 -REV|-revert
 -j|-json
 -q -JS|-json
+-binddn |
+-star|-starttls
 TABLE
 
 # After a switch that takes a file, file names, in any spelling of the switch; the program
@@ -181,6 +183,17 @@ done <<'TABLE'
 -b st|
 -undo x -tr|-treedelete
 TABLE
+
+begin_case "completion after -pwfile: file names, whatever they begin with"
+mkdir -p "$WORK_DIR/pw dir"
+: >"$WORK_DIR/pw dir/svc.pw"
+: >"$WORK_DIR/pw dir/-odd.pw"
+complete_line -h ldaps://dc1 -PWFILE "$WORK_DIR/pw dir/" >"$OUT_FILE" 2>"$ERR_FILE"
+STATUS=$?
+expect_status 0
+expect_stdout "$WORK_DIR/pw dir/-odd.pw"$'\n'"$WORK_DIR/pw dir/svc.pw"$'\n'
+expect_stderr ""
+end_case
 
 # ---- cmake --install ---------------------------------------------------------------
 

@@ -260,8 +260,8 @@ port_case() {
     begin_case "$label"
     standin_start record
     for arg in "$@"; do args+=("${arg//PORT/$STANDIN_PORT}"); done
-    # -t bounds the wait for the bind's answer; timeout(1) the TLS handshake, which -t does
-    # not cover.
+    # -t bounds the wait for the bind's answer and the TLS handshake; timeout(1) stays as a
+    # guard.
     LDAPURI=$uri run_bounded 5 -q -t 2 "${args[@]}" -b "$MODIFIED" "description::x"
     standin_stop
     ((STATUS != 0)) || mismatch "the run succeeded with no server answering"

@@ -605,8 +605,8 @@ TEST_F(DriverTest, ARecordWritingAPasswordIsSentSealed) {
         fresh.searchAnswers.push_back(SearchAnswer{0, {fake::rootDseEntry("dc1")}});
         CapturedConsole reporter;
         int protectedRuns = 0;
-        DriverServices services{fresh, passwords, [] { return 0u; }, {},
-                                [&] { ++protectedRuns; }};
+        DriverServices services{fresh,   passwords, [] { return 0u; }, {},
+                                nullptr, nullptr,   [&] { ++protectedRuns; }};
         std::vector<const char*> argv{"kestrel", "-q", "-f", "-"};
         for (const std::string& arg : row.args) {
             argv.push_back(arg.c_str());

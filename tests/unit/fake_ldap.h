@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "password/password_setter.h"
+#include "session/dc_locator.h"
 #include "session/ldap_client.h"
 #include "session/ldap_session.h"
 #include "util/reporter.h"
@@ -99,10 +100,13 @@ struct Call {
         PasswordModify,
         Result,
         Unbind,
+        Connect,
+        StartTls,
     };
     Kind kind = Kind::Init;
     std::optional<std::string> host;  // Init
     std::optional<int> port;          // Init; none: the default server's own
+    UrlScheme scheme = UrlScheme::Ldap;  // Init
     int option = 0;                   // SetOption
     int value = 0;                    // SetOption, TimeLimit
     std::string dn;                   // binds, requests
@@ -121,7 +125,12 @@ struct Call {
         switch (kind) {
             case Kind::Init:
                 return "init host=" + host.value_or("(none)") +
-                       " port=" + (port ? std::to_string(*port) : std::string("(default)"));
+                       " port=" + (port ? std::to_string(*port) : std::string("(default)")) +
+                       (scheme == UrlScheme::Ldaps ? " ldaps" : "");
+            case Kind::Connect:
+                return "connect";
+            case Kind::StartTls:
+                return "start tls";
             case Kind::SetOption: {
                 char line[48];
                 std::snprintf(line, sizeof line, "option 0x%x=%d", static_cast<unsigned>(option),
@@ -215,13 +224,19 @@ class FakeLdapLibrary;
 
 class FakeLdapConnection final : public LdapConnection {
   public:
-    explicit FakeLdapConnection(FakeLdapLibrary& library);
+    // `host`: the server it was made for (none: the default server); `ldaps`: TLS from the
+    // first byte.
+    explicit FakeLdapConnection(FakeLdapLibrary& library, std::optional<std::string> host = {},
+                                bool ldaps = false);
     ~FakeLdapConnection() override;
     FakeLdapConnection(const FakeLdapConnection&) = delete;
     FakeLdapConnection& operator=(const FakeLdapConnection&) = delete;
 
     int ldap_set_option(int option, int value) override;
     void setTimeLimit(int seconds) override;
+    int connect() override;
+    int startTls() override;
+    bool usesTls() override;
     int negotiateBind() override;
     int ldap_simple_bind_s(const std::string& dn, const std::string& password) override;
     int ldap_search_ext_s(const SearchRequest& request, std::vector<LdapEntry>& entries) override;
@@ -242,8 +257,11 @@ class FakeLdapConnection final : public LdapConnection {
 
   private:
     int send(Call call, int& messageId);
+    int bindResult() const;
 
     FakeLdapLibrary& library_;
+    std::optional<std::string> host_;
+    bool tls_;
 };
 
 // The script every handle answers from, and the log of every call on any handle.
@@ -253,6 +271,10 @@ class FakeLdapLibrary final : public LdapLibrary {
     std::optional<int> initError;      // set: ldap_init gives no handle, with this error
     std::map<int, int> optionResults;  // option number -> result of ldap_set_option
     int bindResult = 0;                // both bind kinds
+    std::map<std::string, int> bindResultFor;     // a bind's result on handles for one host
+    std::map<std::string, int> connectResultFor;  // connect()'s result for one host; else 0
+    int startTlsResult = 0;
+    bool defaultUsesTls = false;       // the library's default servers are ldaps://
     std::string diagnosticText;        // what lastDiagnostic() gives
     std::string defaultHost = "ldap.default.test";  // the library's default server
     std::deque<SearchAnswer> searchAnswers;         // one per search; none left: success, no entry
@@ -270,18 +292,22 @@ class FakeLdapLibrary final : public LdapLibrary {
     int openHandles = 0;     // handles alive now
     int maxOutstanding = 0;  // most requests sent and not yet awaited at any time
 
+    using LdapLibrary::ldap_init;
     std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host,
-                                              std::optional<int> port, int& error) override {
+                                              std::optional<int> port, UrlScheme scheme,
+                                              int& error) override {
         // Filled in place: GCC 12 wrongly takes a local Call's optional host as uninitialised.
         Call& call = log.emplace_back();
         call.kind = Call::Kind::Init;
         call.host = host;
         call.port = port;
+        call.scheme = scheme;
         if (initError) {
             error = *initError;
             return nullptr;
         }
-        return std::make_unique<FakeLdapConnection>(*this);
+        return std::make_unique<FakeLdapConnection>(
+            *this, host, host ? scheme == UrlScheme::Ldaps : defaultUsesTls);
     }
 
     // A handle without an ldap_init record, for tests that start from an open session.
@@ -332,8 +358,47 @@ class FakeLdapLibrary final : public LdapLibrary {
     std::map<int, SearchAnswer> searches_;
 };
 
-inline FakeLdapConnection::FakeLdapConnection(FakeLdapLibrary& library) : library_(library) {
+inline FakeLdapConnection::FakeLdapConnection(FakeLdapLibrary& library,
+                                              std::optional<std::string> host, bool ldaps)
+    : library_(library), host_(std::move(host)), tls_(ldaps) {
     ++library_.openHandles;
+}
+
+inline int FakeLdapConnection::bindResult() const {
+    if (host_) {
+        const auto found = library_.bindResultFor.find(*host_);
+        if (found != library_.bindResultFor.end()) {
+            return found->second;
+        }
+    }
+    return library_.bindResult;
+}
+
+inline int FakeLdapConnection::connect() {
+    Call call;
+    call.kind = Call::Kind::Connect;
+    library_.log.push_back(call);
+    if (host_) {
+        const auto found = library_.connectResultFor.find(*host_);
+        if (found != library_.connectResultFor.end()) {
+            return found->second;
+        }
+    }
+    return 0;
+}
+
+inline int FakeLdapConnection::startTls() {
+    Call call;
+    call.kind = Call::Kind::StartTls;
+    library_.log.push_back(call);
+    if (library_.startTlsResult == 0) {
+        tls_ = true;
+    }
+    return library_.startTlsResult;
+}
+
+inline bool FakeLdapConnection::usesTls() {
+    return tls_;
 }
 
 inline FakeLdapConnection::~FakeLdapConnection() {
@@ -364,7 +429,7 @@ inline int FakeLdapConnection::negotiateBind() {
     Call call;
     call.kind = Call::Kind::NegotiateBind;
     library_.log.push_back(call);
-    return library_.bindResult;
+    return bindResult();
 }
 
 inline int FakeLdapConnection::ldap_simple_bind_s(const std::string& dn,
@@ -374,7 +439,7 @@ inline int FakeLdapConnection::ldap_simple_bind_s(const std::string& dn,
     call.dn = dn;
     call.password = password;
     library_.log.push_back(call);
-    return library_.bindResult;
+    return bindResult();
 }
 
 inline int FakeLdapConnection::ldap_search_ext_s(const SearchRequest& request,
@@ -545,6 +610,18 @@ class FakePasswordSetter final : public PasswordSetter {
             reporter.problem("<password error>");
         }
         return status;
+    }
+};
+
+// A DC locator that answers from a script and counts its calls.
+class FakeDcLocator final : public DcLocator {
+  public:
+    LocatedDcs answer;
+    int calls = 0;
+
+    LocatedDcs locate(int) override {
+        ++calls;
+        return answer;
     }
 };
 

@@ -349,3 +349,69 @@ TEST_F(LdapPasswordSetterTest, TheExitStatusOfAPolicyRefusalIsItsLowByte) {
 
 }  // namespace
 }  // namespace kestrel
+
+namespace kestrel {
+namespace {
+
+// The password step's sessions follow the run's: over TLS they ask for no SASL layer (TLS
+// seals them) and bind as the run does; ldaps goes to the DC's TLS port.
+TEST(LdapPasswordSetterSecurity, SessionsAreProtectedAndBoundAsTheRunsOwn) {
+    BindCredentials credentials;
+    credentials.dn = "svc@homelab.net";
+    credentials.password = "Bind-Pw-1";
+    struct Row {
+        std::string name;
+        TlsMode tls;
+        bool withCredentials;
+        std::vector<std::string> calls;  // up to the bind
+    };
+    const std::vector<Row> rows = {
+        {"ldaps, Kerberos",
+         TlsMode::Ldaps,
+         false,
+         {"init host=dc1.homelab.net port=636 ldaps", "time limit 120", "option 0x11=3",
+          "option 0x8=0", "connect", "bind negotiate"}},
+        {"StartTLS, -binddn",
+         TlsMode::StartTls,
+         true,
+         {"init host=dc1.homelab.net port=389", "time limit 120", "option 0x11=3", "option 0x8=0",
+          "connect", "start tls", "bind simple dn=[svc@homelab.net] password=[Bind-Pw-1]"}},
+        {"plain: sealed by the SASL layer, as always",
+         TlsMode::None,
+         false,
+         {"init host=dc1.homelab.net port=389", "time limit 120", "option 0x11=3", "option 0x8=0",
+          "option 0x96=1", "bind negotiate"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        fake::FakeLdapLibrary ldap;
+        ldap.searchAnswers.push_back(fake::SearchAnswer{
+            0, {LdapEntry{"", {{"supportedCapabilities", {"1.2.840.113556.1.4.800"}}}}}});
+        ldap.searchAnswers.push_back(
+            fake::SearchAnswer{0, {LdapEntry{"CN=Kim,DC=x", {{"objectClass", {"top", "user"}}}}}});
+        const SessionSecurity security{row.tls, row.withCredentials ? &credentials : nullptr};
+        LdapPasswordSetter setter(ldap, 120, &security);
+        fake::CapturedConsole console;
+        EXPECT_EQ(setter.setPassword(console.reporter, "dc1.homelab.net", "CN=Kim,DC=x", "New-1"),
+                  0);
+        std::vector<std::string> calls = ldap.calls();
+        calls.resize(row.calls.size());
+        EXPECT_EQ(calls, row.calls);
+        EXPECT_EQ(console.both(), "");
+    }
+}
+
+TEST(LdapPasswordSetterSecurity, AFailedStartTlsSendsNothingAndIsTheBindingsFailure) {
+    fake::FakeLdapLibrary ldap;
+    ldap.startTlsResult = kLdapConnectError;
+    const SessionSecurity security{TlsMode::StartTls, nullptr};
+    LdapPasswordSetter setter(ldap, 120, &security);
+    fake::CapturedConsole console;
+    EXPECT_NE(setter.setPassword(console.reporter, "dc1.homelab.net", "CN=Kim,DC=x", "New-1"), 0);
+    EXPECT_EQ(ldap.count(fake::Call::Kind::NegotiateBind), 0u);
+    EXPECT_TRUE(ldap.requests().empty());
+    EXPECT_EQ(console.err().rfind(" - ERROR: (ADsGetObject) (0x", 0), 0u) << console.err();
+}
+
+}  // namespace
+}  // namespace kestrel

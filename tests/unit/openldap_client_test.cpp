@@ -231,5 +231,24 @@ TEST(OpenLdapRequests, ModificationsReachTheWireAsBytes) {
     }
 }
 
+// The adapter's own guard under the session's: a simple bind with a password on a handle
+// without TLS sends nothing at all (not even the connection is made), whatever the caller.
+TEST(OpenLdapBinds, APasswordNeverLeavesWithoutTls) {
+    Listener listener;
+    int error = 0;
+    std::unique_ptr<LdapConnection> connection =
+        openLdapLibrary().ldap_init("127.0.0.1", listener.port(), error);
+    ASSERT_NE(connection, nullptr) << error;
+    EXPECT_FALSE(connection->usesTls());
+    EXPECT_EQ(connection->ldap_simple_bind_s("CN=svc,DC=x", "Pw-1"), kLdapConfidentialityRequired);
+    EXPECT_EQ(listener.firstMessage(300), "");
+    connection.reset();
+
+    std::unique_ptr<LdapConnection> ldaps =
+        openLdapLibrary().ldap_init("127.0.0.1", listener.port(), UrlScheme::Ldaps, error);
+    ASSERT_NE(ldaps, nullptr) << error;
+    EXPECT_TRUE(ldaps->usesTls());
+}
+
 }  // namespace
 }  // namespace kestrel

@@ -80,5 +80,59 @@ TEST(ParseServerText, ReadsHostAndPortAndValidatesTheHost) {
     }
 }
 
+// URLs as -h takes them (switches ignore case, so "-H ldaps://dc1" arrives here too): the
+// scheme decides TLS, and the text names one server or none.
+TEST(ParseServerText, ReadsLdapAndLdapsUrls) {
+    struct Row {
+        std::string text;
+        bool valid;
+        std::string host;
+        int port;
+        UrlScheme scheme;
+    };
+    const auto ldap = UrlScheme::Ldap;
+    const auto ldaps = UrlScheme::Ldaps;
+    const std::vector<Row> rows = {
+        {"ldap://dc1.homelab.net", true, "dc1.homelab.net", 0, ldap},
+        {"ldaps://dc1.homelab.net", true, "dc1.homelab.net", 0, ldaps},
+        {"LDAPS://DC1:3269", true, "DC1", 3269, ldaps},
+        {"ldap://10.0.0.5:389", true, "10.0.0.5", 389, ldap},
+        {"ldaps://[::1]", true, "::1", 0, ldaps},
+        {"ldaps://[fe80::1:2]:65535", true, "fe80::1:2", 65535, ldaps},
+        // Anything a URL could add (a path, a query, another URL) or leave open.
+        {"ldaps://dc1/", false, "", 0, ldaps},
+        {"ldap://dc1/dc=x", false, "", 0, ldap},
+        {"ldap://dc1?x", false, "", 0, ldap},
+        {"ldap://dc1 ldap://dc2", false, "", 0, ldap},
+        {"ldap://", false, "", 0, ldap},
+        {"ldap://:389", false, "", 0, ldap},
+        {"ldap://dc1:", false, "", 0, ldap},
+        {"ldap://dc1:0", false, "", 0, ldap},
+        {"ldap://dc1:65536", false, "", 0, ldap},
+        {"ldap://dc1:636x", false, "", 0, ldap},
+        {"ldap://dc1:+636", false, "", 0, ldap},
+        {"ldap://::1", false, "", 0, ldap},
+        {"ldap://[dc1]", false, "", 0, ldap},
+        {"ldap://[::1]x", false, "", 0, ldap},
+        {"ldap://user@dc1", false, "", 0, ldap},
+        {"ldap://dc%31", false, "", 0, ldap},
+        {"ldapi://%2fvar%2frun%2fslapd", false, "", 0, ldap},
+        {"http://dc1", false, "", 0, ldap},
+        {"ldaps:/dc1", false, "", 0, ldap},
+        {"dc1:389/x", false, "", 0, ldap},
+        {"dc1/x:389", false, "", 0, ldap},
+    };
+    for (const Row& row : rows) {
+        const ServerAddress address = parseServerText(row.text);
+        EXPECT_EQ(address.valid, row.valid) << row.text;
+        if (row.valid) {
+            EXPECT_TRUE(address.url) << row.text;
+            EXPECT_EQ(address.host, row.host) << row.text;
+            EXPECT_EQ(address.port, row.port) << row.text;
+            EXPECT_EQ(address.scheme, row.scheme) << row.text;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kestrel

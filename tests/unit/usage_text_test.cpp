@@ -113,8 +113,9 @@ TEST(UsageTextTest, LinesWrittenAsTheyAre) {
 
 TEST(UsageTextTest, EndsWithThreeEmptyLinesAndFooter) {
     const std::vector<std::string> lines = linesOf(capture(printUsage, false).out);
-    // With the -dryrun, -undo, -window, -f, -revert and -json lines after the others.
-    ASSERT_EQ(lines.size(), 186u);
+    // With the -dryrun, -undo, -window, -f, -revert, -json, -starttls, -binddn and -pwfile
+    // lines after the others.
+    ASSERT_EQ(lines.size(), 189u);
     const auto last = lines.end() - 9;
     EXPECT_EQ(*last, "      Sets binary blob on some binary based attrib on someuser.");
     EXPECT_EQ(last[1], "");
