@@ -235,7 +235,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const Expected expected = isLdif(input) ? readLdif(input) : readLines(input);
         require(targets == expected.targets, "the block reader agrees with line-by-line reading");
         const std::string announced = reporter.debug ? "DEBUG: Reading in STDIN...\n" : "";
-        require(out.str() == announced + expected.warnings, "one warning per skipped line or entry");
+        require(out.str() == announced + expected.warnings,
+                "one warning per skipped line or entry");
         for (const std::string& dn : targets) {
             require(!dn.empty(), "standard input never names the RootDSE");
             require(dn.find('\0') == std::string::npos, "a DN holds no NUL");

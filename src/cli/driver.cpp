@@ -21,8 +21,8 @@
 #include "ops/undo_journal.h"
 #include "session/ldap_session.h"
 #include "session/root_dse.h"
-#include "util/ldif_writer.h"
 #include "util/exit_status.h"
+#include "util/ldif_writer.h"
 
 namespace kestrel {
 namespace {

@@ -19,7 +19,8 @@ bool startsLdif(std::string_view line);
 // name something else than it says is skipped with a WARN line, as on a plain line.
 class LdifTargetReader {
   public:
-    LdifTargetReader(Reporter& reporter, DnList& targets) : reporter_(reporter), targets_(targets) {}
+    LdifTargetReader(Reporter& reporter, DnList& targets)
+        : reporter_(reporter), targets_(targets) {}
 
     // `cutShort`: the line was longer than the reader keeps, and `line` is its beginning.
     void line(std::string_view line, bool cutShort);

@@ -95,8 +95,8 @@ std::optional<std::string> recordFileRefusal(const SwitchTable& switches,
                     : " needs the name of an LDIF file (- for standard input). Nothing was "
                       "sent.\n");
     }
-    std::vector<const char*> others{"rootdse", "b", "rm", "del", "treedelete",
-                                    "rename", "move", "undel"};
+    std::vector<const char*> others{"rootdse",    "b",      "rm",   "del",
+                                    "treedelete", "rename", "move", "undel"};
     if (settings.mode == RunMode::Revert) {
         others.push_back("add");
     } else {
@@ -161,9 +161,10 @@ bool loadRecordFile(Reporter& reporter, const RunSettings& settings, std::istrea
 
 bool recordsCarryPassword(const std::vector<LdifRecord>& records) {
     return std::any_of(records.begin(), records.end(), [](const LdifRecord& record) {
-        return std::any_of(
-            record.modifications.begin(), record.modifications.end(),
-            [](const Modification& modification) { return carriesPassword(modification.attribute); });
+        return std::any_of(record.modifications.begin(), record.modifications.end(),
+                           [](const Modification& modification) {
+                               return carriesPassword(modification.attribute);
+                           });
     });
 }
 

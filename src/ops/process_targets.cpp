@@ -163,8 +163,7 @@ class TargetLoop {
         }
         // Only an answer that never came leaves the outcome open: a request that could not
         // be sent (its send failed) was not applied.
-        const bool unknown = outcome.kind == RequestOutcome::Kind::Sent &&
-                             outcome.sendCode == 0 &&
+        const bool unknown = outcome.kind == RequestOutcome::Kind::Sent && outcome.sendCode == 0 &&
                              (code == kLdapTimeout || code == kLdapServerDown);
         std::int32_t passwordStatus = 0;
         // Also while a stopping run drains its window: a target whose request was made
@@ -187,8 +186,9 @@ class TargetLoop {
     void reportResult(const std::string& dn, std::int32_t code, const std::string& serverText,
                       const std::string& text, bool unknown = false) {
         using Outcome = Reporter::Outcome;
-        const Outcome outcome = unknown ? Outcome::Unknown : code == 0 ? Outcome::Done
-                                                                       : Outcome::Failed;
+        const Outcome outcome = unknown     ? Outcome::Unknown
+                                : code == 0 ? Outcome::Done
+                                            : Outcome::Failed;
         run_.reporter.targetResult({dn, outcome, code, text, serverText});
     }
 

@@ -47,8 +47,8 @@ struct RunSettings {
     // standard input for -f).
     std::string recordFile;
     bool entriesAreAdds = false;  // -f with -add: a record without a changetype is an add
-    bool startTls = false;     // -starttls: StartTLS before the bind
-    bool bindDnGiven = false;  // -binddn DN: a simple bind as DN, over TLS only
+    bool startTls = false;        // -starttls: StartTLS before the bind
+    bool bindDnGiven = false;     // -binddn DN: a simple bind as DN, over TLS only
     std::string bindDn;
     bool passwordFileGiven = false;  // -pwfile FILE: the bind's password is its first line
     std::string passwordFile;

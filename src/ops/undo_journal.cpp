@@ -196,10 +196,10 @@ class JournalingConnection final : public ForwardingConnection {
   private:
     enum class Kind { Delete, Rename, Modify, Add };
     enum class Stage {
-        Reading,   // its read is outstanding
-        Ready,     // its record is made, not yet on disk
-        Sent,      // its record is on disk and its write sent
-        Refused,   // nothing is sent for it: `code` and `why`
+        Reading,  // its read is outstanding
+        Ready,    // its record is made, not yet on disk
+        Sent,     // its record is on disk and its write sent
+        Refused,  // nothing is sent for it: `code` and `why`
     };
 
     struct Pending {
@@ -228,7 +228,7 @@ class JournalingConnection final : public ForwardingConnection {
         int readId = 0;
         Stage stage = Stage::Reading;
         std::string record;
-        std::uint64_t offset = 0;  // where its record stands in the journal
+        std::uint64_t offset = 0;        // where its record stands in the journal
         std::vector<LdapEntry> entries;  // a delete's pre-images, deepest first
         int writeId = 0;
         int code = 0;
@@ -287,8 +287,7 @@ class JournalingConnection final : public ForwardingConnection {
         }
         std::vector<LdapEntry> entries;
         std::string why;
-        if (const int rc = completeRanges(inner(), pending.read, answered, entries, why);
-            rc != 0) {
+        if (const int rc = completeRanges(inner(), pending.read, answered, entries, why); rc != 0) {
             fail(pending, why, rc);
             return;
         }

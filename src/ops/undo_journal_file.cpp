@@ -37,8 +37,8 @@ std::unique_ptr<UndoJournal> UndoJournal::create(const std::string& path, std::s
     ::signal(SIGXFSZ, SIG_IGN);
     // O_EXCL: an existing journal, perhaps the only way back from an earlier run, is
     // never overwritten, and neither is a file a link points to.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                          S_IRUSR | S_IWUSR);
+    const int fd =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, S_IRUSR | S_IWUSR);
     if (fd < 0) {
         error = std::strerror(errno);
         return nullptr;

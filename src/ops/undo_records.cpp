@@ -78,10 +78,9 @@ bool sameDn(const std::string& a, const std::string& b) {
     if (!left || !right || left->size() != right->size()) {
         return a.empty() && b.empty();
     }
-    return std::equal(left->begin(), left->end(), right->begin(),
-                      [](const std::string& x, const std::string& y) {
-                          return asciiLower(x) == asciiLower(y);
-                      });
+    return std::equal(
+        left->begin(), left->end(), right->begin(),
+        [](const std::string& x, const std::string& y) { return asciiLower(x) == asciiLower(y); });
 }
 
 }  // namespace

@@ -15,8 +15,7 @@ class AttributeSchema {
   public:
     // Reads every attributeSchema object below `schemaNamingContext`, all pages. Non-zero:
     // the schema could not be read (the names are then only folded, see canonical).
-    int read(LdapConnection& connection, const std::string& schemaNamingContext,
-             std::string& why);
+    int read(LdapConnection& connection, const std::string& schemaNamingContext, std::string& why);
 
     // The lower-case lDAPDisplayName for a name, an OID or either with options
     // ("2.5.4.13", "Description;binary" -> "description"); an unknown name folded only.

@@ -59,7 +59,8 @@ int readRest(LdapConnection& connection, const SearchRequest& original, const st
         }
         // No progress would loop for ever, and a gap would lose values: either is a read
         // that cannot be completed.
-        if (found == nullptr || (found->last && (*found->last < next || attribute->values.empty()))) {
+        if (found == nullptr ||
+            (found->last && (*found->last < next || attribute->values.empty()))) {
             why = "the server did not answer the values of " + name + " from " +
                   std::to_string(next) + " on";
             return kLdapDecodingError;
@@ -101,8 +102,8 @@ std::optional<ValueRange> valueRange(std::string_view attribute) {
     return range;
 }
 
-int readComplete(LdapConnection& connection, SearchRequest request,
-                 std::vector<LdapEntry>& entries, std::string& why) {
+int readComplete(LdapConnection& connection, SearchRequest request, std::vector<LdapEntry>& entries,
+                 std::string& why) {
     if (request.scope != kLdapScopeBase) {
         request.pageSize = kCompleteReadPageSize;
     }

@@ -30,8 +30,8 @@ std::optional<ValueRange> valueRange(std::string_view attribute);
 // attribute of every entry until the server says it sent the last one; the entries carry
 // each attribute once, by the name the server gave it, without its range option. Non-zero:
 // the read failed or could not be completed, and `why` says what was missing.
-int readComplete(LdapConnection& connection, SearchRequest request,
-                 std::vector<LdapEntry>& entries, std::string& why);
+int readComplete(LdapConnection& connection, SearchRequest request, std::vector<LdapEntry>& entries,
+                 std::string& why);
 
 // The second half of readComplete, for a search already answered (`answered`, as sent with
 // `request`): completes its ranged attributes into `entries`.

@@ -37,8 +37,7 @@ class ForwardingConnection : public LdapConnection {
     int sendSearch(const SearchRequest& request, int& messageId) override {
         return inner_->sendSearch(request, messageId);
     }
-    int searchResult(int messageId, int timeoutSeconds,
-                     std::vector<LdapEntry>& entries) override {
+    int searchResult(int messageId, int timeoutSeconds, std::vector<LdapEntry>& entries) override {
         return inner_->searchResult(messageId, timeoutSeconds, entries);
     }
     // The writes.

@@ -43,7 +43,7 @@ struct ConnectSettings {
 // The open, bound connection. Owned by the driver; closing it unbinds.
 struct LdapSession {
     std::unique_ptr<LdapConnection> handle;
-    std::string serverText;  // the server as connected to (after "." became localhost)
+    std::string serverText;       // the server as connected to (after "." became localhost)
     TlsMode tls = TlsMode::None;  // how it is protected, for other sessions to the DC
 };
 

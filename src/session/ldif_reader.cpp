@@ -38,9 +38,9 @@ class LineCounter {
             offset_ = 0;
             line_ = 1;
         }
-        line_ += static_cast<unsigned long>(
-            std::count(text_.begin() + static_cast<long>(offset_),
-                       text_.begin() + static_cast<long>(offset), '\n'));
+        line_ +=
+            static_cast<unsigned long>(std::count(text_.begin() + static_cast<long>(offset_),
+                                                  text_.begin() + static_cast<long>(offset), '\n'));
         offset_ = offset;
         return line_;
     }
@@ -67,8 +67,7 @@ LdifReadResult refused(LdifProblem::Kind kind, unsigned long line, std::string r
 }
 
 bool sameWord(std::string_view text, const char* word) {
-    return text.size() == std::strlen(word) &&
-           strncasecmp(text.data(), word, text.size()) == 0;
+    return text.size() == std::strlen(word) && strncasecmp(text.data(), word, text.size()) == 0;
 }
 
 // The physical line at `pos` (without its line end) and where the next one starts. A
@@ -190,9 +189,9 @@ std::optional<LdifReadResult> outline(const std::string& record, unsigned long b
                 name.remove_suffix(1);
             }
             if (colon[1] == '<') {
-                return refused(LdifProblem::Kind::ReadsFile, at,
-                               "the value of " + std::string(name) +
-                                   " would be read from a URL (:<)");
+                return refused(
+                    LdifProblem::Kind::ReadsFile, at,
+                    "the value of " + std::string(name) + " would be read from a URL (:<)");
             }
         }
         if (!out.hasDn) {
@@ -367,8 +366,8 @@ std::optional<std::string> convert(const LDIFRecord& parsed, LdifRecord& record)
             return std::nullopt;
         case LDAP_REQ_ADD:
         case LDAP_REQ_MODIFY:
-            record.kind = parsed.lr_op == LDAP_REQ_ADD ? LdifRecord::Kind::Add
-                                                       : LdifRecord::Kind::Modify;
+            record.kind =
+                parsed.lr_op == LDAP_REQ_ADD ? LdifRecord::Kind::Add : LdifRecord::Kind::Modify;
             break;
         default:
             return "the operation cannot be sent";
@@ -389,8 +388,7 @@ std::optional<std::string> convert(const LDIFRecord& parsed, LdifRecord& record)
             default:
                 return "increment: " + modification.attribute + " cannot be sent";
         }
-        for (berval** value = (*mod)->mod_bvalues; value != nullptr && *value != nullptr;
-             ++value) {
+        for (berval** value = (*mod)->mod_bvalues; value != nullptr && *value != nullptr; ++value) {
             modification.values.push_back(bytes(**value));
         }
         modification.binary =

@@ -358,9 +358,8 @@ class OpenLdapConnection final : public LdapConnection {
                 return kLdapEncodingError;
             }
             ServerControls controls = request.controls;
-            controls.push_back(
-                ServerControl{LDAP_CONTROL_PAGEDRESULTS, std::string(value.bv_val, value.bv_len),
-                              true});
+            controls.push_back(ServerControl{LDAP_CONTROL_PAGEDRESULTS,
+                                             std::string(value.bv_val, value.bv_len), true});
             ber_memfree(value.bv_val);
             cookie.clear();
             if (const int rc = searchOnce(request, controls, entries, &cookie); rc != 0) {
@@ -381,23 +380,20 @@ class OpenLdapConnection final : public LdapConnection {
         }
         attributes.push_back(nullptr);
         ControlArray controls(request.controls);
-        return mapLibraryCode(::ldap_search_ext(
-            ld_, request.base.c_str(), request.scope, request.filter.c_str(),
-            request.attributes.empty() ? nullptr : attributes.data(), 0, controls.get(), nullptr,
-            nullptr, request.sizeLimit, &messageId));
+        return mapLibraryCode(
+            ::ldap_search_ext(ld_, request.base.c_str(), request.scope, request.filter.c_str(),
+                              request.attributes.empty() ? nullptr : attributes.data(), 0,
+                              controls.get(), nullptr, nullptr, request.sizeLimit, &messageId));
     }
 
-    int searchResult(int messageId, int timeoutSeconds,
-                     std::vector<LdapEntry>& entries) override {
+    int searchResult(int messageId, int timeoutSeconds, std::vector<LdapEntry>& entries) override {
         const SigpipeGuard guard;
         const bool keep = timeoutSeconds == kPollAndKeep;
         timeval limit{keep || timeoutSeconds == kPollOnly ? 0 : timeoutSeconds, 0};
         LDAPMessage* raw = nullptr;
-        const int kind = ::ldap_result(ld_, messageId, LDAP_MSG_ALL,
-                                       timeoutSeconds > 0 || keep || timeoutSeconds == kPollOnly
-                                           ? &limit
-                                           : nullptr,
-                                       &raw);
+        const int kind = ::ldap_result(
+            ld_, messageId, LDAP_MSG_ALL,
+            timeoutSeconds > 0 || keep || timeoutSeconds == kPollOnly ? &limit : nullptr, &raw);
         MessagePtr result(raw);
         if (kind == 0) {
             if (!keep) {
@@ -416,8 +412,8 @@ class OpenLdapConnection final : public LdapConnection {
             entries.push_back(readEntry(entry));
         }
         int code = LDAP_SUCCESS;
-        if (const int rc = ldap_parse_result(ld_, result.get(), &code, nullptr, nullptr, nullptr,
-                                             nullptr, 0);
+        if (const int rc =
+                ldap_parse_result(ld_, result.get(), &code, nullptr, nullptr, nullptr, nullptr, 0);
             rc != LDAP_SUCCESS) {
             return mapLibraryCode(rc);
         }

@@ -36,10 +36,10 @@ std::optional<std::string> decodeBase64(std::string_view text) {
     for (std::size_t at = 0; at < text.size(); at += 4) {
         const bool last = at + 4 == text.size();
         // Padding only at the very end: "=" inside would hide where the value stops.
-        const std::size_t padding = !last                     ? 0
-                                    : text[at + 3] != '='     ? 0
-                                    : text[at + 2] != '='     ? 1
-                                                              : 2;
+        const std::size_t padding = !last                 ? 0
+                                    : text[at + 3] != '=' ? 0
+                                    : text[at + 2] != '=' ? 1
+                                                          : 2;
         std::uint32_t group = 0;
         for (std::size_t i = 0; i < 4; ++i) {
             const int value = i < 4 - padding ? sextet(text[at + i]) : 0;

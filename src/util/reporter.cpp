@@ -3,8 +3,8 @@
 #include <array>
 #include <cstdio>
 
-#include "util/ldif_writer.h"
 #include "util/json_text.h"
+#include "util/ldif_writer.h"
 
 namespace kestrel {
 

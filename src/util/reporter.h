@@ -31,8 +31,8 @@ class Reporter {
     // -q and -d deciding as ever, goes to standard error instead.
     bool json = false;
 
-    // Standard output (standard error with -json). Texts are written as given: a line may be built in pieces (a
-    // target's progress, then its outcome), so the caller supplies the line ends.
+    // Standard output (standard error with -json). Texts are written as given: a line may be built
+    // in pieces (a target's progress, then its outcome), so the caller supplies the line ends.
     void info(std::string_view text);    // the run's picture; -q hides it
     void notice(std::string_view text);  // warnings and what explains an early end; always
     void trace(std::string_view text);   // -d only
@@ -98,8 +98,8 @@ class Reporter {
 
     std::ostream& out_;
     std::ostream& err_;
-    bool lineOpen_ = false;  // the lines' stream's last text did not end a line
-    std::string openLine_;   // ldifOnly: the unfinished line, written once it ends
+    bool lineOpen_ = false;                 // the lines' stream's last text did not end a line
+    std::string openLine_;                  // ldifOnly: the unfinished line, written once it ends
     std::array<std::size_t, 3> results_{};  // result lines written, by Outcome
     bool capturing_ = false;
     std::vector<Captured> captured_;

@@ -65,9 +65,10 @@ TEST_F(ApplyRecordsTest, EachRecordIsOneRequestInTheFilesOrder) {
                   "delete [CN=c,OU=Old,DC=x] controls=[]",
                   "result id=4 timeout=120",
               }));
-    EXPECT_EQ(captured.out(),
-              "Applying the change records of hr.ldif...\n   DN: OU=New,DC=x...\n"
-              "   DN: CN=a,OU=Old,DC=x...\n   DN: CN=a,OU=Old,DC=x...\n   DN: CN=c,OU=Old,DC=x...\n");
+    EXPECT_EQ(
+        captured.out(),
+        "Applying the change records of hr.ldif...\n   DN: OU=New,DC=x...\n"
+        "   DN: CN=a,OU=Old,DC=x...\n   DN: CN=a,OU=Old,DC=x...\n   DN: CN=c,OU=Old,DC=x...\n");
     EXPECT_EQ(run.lastError, 0);
 }
 
@@ -138,8 +139,10 @@ TEST(RecordBatchesTest, OnlyWhatTheLoopCannotSeeStartsABatch) {
     const std::vector<Row> rows = {
         {"reanimated parent, then its child", kReanimations, 8, {0, 1}},
         {"the same one at a time", kReanimations, 1, {0}},
-        {"moves back to one parent: independent", moveBack("a") + moveBack("b") + moveBack("c"),
-         8, {0}},
+        {"moves back to one parent: independent",
+         moveBack("a") + moveBack("b") + moveBack("c"),
+         8,
+         {0}},
         {"an OU added, then an object moved under it",
          "dn: OU=n,DC=x\nchangetype: add\nobjectClass: organizationalUnit\n\n"
          "dn: CN=a,OU=o,DC=x\nchangetype: moddn\nnewrdn: CN=a\ndeleteoldrdn: 1\n"
@@ -156,7 +159,8 @@ TEST(RecordBatchesTest, OnlyWhatTheLoopCannotSeeStartsABatch) {
          8,
          {0, 1}},
         {"same object twice, or parent and child: the loop's own rule",
-         modify("CN=g,DC=x", "a") + modify("CN=g,DC=x", "b") + modify("CN=h,CN=g,DC=x", "c"), 8,
+         modify("CN=g,DC=x", "a") + modify("CN=g,DC=x", "b") + modify("CN=h,CN=g,DC=x", "c"),
+         8,
          {0}},
         {"the dependency further back than the window reaches",
          "dn: CN=u,DC=x\nchangetype: add\nobjectClass: user\n\n" + modify("CN=g1,DC=x", "y") +
@@ -164,7 +168,9 @@ TEST(RecordBatchesTest, OnlyWhatTheLoopCannotSeeStartsABatch) {
          2,
          {0}},
         {"one batch ends where the next starts",
-         kReanimations + "\n" + modify("CN=g,DC=x", "CN=c,OU=p,DC=x"), 8, {0, 1, 2}},
+         kReanimations + "\n" + modify("CN=g,DC=x", "CN=c,OU=p,DC=x"),
+         8,
+         {0, 1, 2}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);

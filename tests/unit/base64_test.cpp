@@ -25,14 +25,14 @@ TEST(DecodeBase64Test, DecodesWhatTheWriterEncodes) {
 // is refused whole.
 TEST(DecodeBase64Test, RefusesWhatIsNotBase64) {
     const std::vector<std::string> refused{
-        "Y249YQ",     // no padding
-        "Y249Y",      // a length that no padding can make
-        "Y2==YQ==",   // padding inside
-        "Y249YQ=a",   // padding then data
-        "=249",       // padding first
-        "Y2-9",       // the URL-safe alphabet
-        "Y24 9",      // a blank inside
-        "Y249\nYQ==", // a line break inside
+        "Y249YQ",      // no padding
+        "Y249Y",       // a length that no padding can make
+        "Y2==YQ==",    // padding inside
+        "Y249YQ=a",    // padding then data
+        "=249",        // padding first
+        "Y2-9",        // the URL-safe alphabet
+        "Y24 9",       // a blank inside
+        "Y249\nYQ==",  // a line break inside
     };
     for (const std::string& text : refused) {
         SCOPED_TRACE(text);

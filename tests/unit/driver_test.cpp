@@ -331,13 +331,19 @@ TEST_F(DriverTest, JsonSummaryEndsEveryRun) {
         eleven += "cn=t" + std::to_string(i) + "\n";
     }
     const std::vector<Row> rows{
-        {{"-json", "-help"}, "", 1,
+        {{"-json", "-help"},
+         "",
+         1,
          R"({"targets":0,"done":0,"failed":0,"unknown":0,"not_sent":0,"exit_status":1})",
          "  Switches: (designated by - or /)\n"},
-        {{"-json", "-q", "title::x"}, eleven, -1,
+        {{"-json", "-q", "title::x"},
+         eleven,
+         -1,
          R"({"targets":11,"done":0,"failed":0,"unknown":0,"not_sent":11,"exit_status":255})",
          "More DNs than allowed for by safety setting of 10\n"},
-        {{"-json", "-q", "title::x"}, "", 0,
+        {{"-json", "-q", "title::x"},
+         "",
+         0,
          R"({"targets":0,"done":0,"failed":0,"unknown":0,"not_sent":0,"exit_status":0})",
          "No object DNs to update.\n"},
     };
@@ -594,18 +600,18 @@ TEST_F(DriverTest, ARecordWritingAPasswordIsSentSealed) {
     };
     const std::vector<Row> rows = {
         {"dn: CN=a,DC=x\nchangetype: modify\nreplace: unicodePwd\nunicodePwd:: IgBhACIA\n-\n",
-         {}, true},
+         {},
+         true},
         {"dn: CN=a,DC=x\nchangetype: modify\ndelete: 2.5.4.35\n-\n", {}, true},
         {"dn: CN=a,DC=x\nobjectClass: user\nuserPassword: x\n", {"-add"}, true},
-        {"dn: CN=a,DC=x\nchangetype: modify\nreplace: description\ndescription: x\n-\n", {},
-         false},
+        {"dn: CN=a,DC=x\nchangetype: modify\nreplace: description\ndescription: x\n-\n", {}, false},
     };
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
         fresh.searchAnswers.push_back(SearchAnswer{0, {fake::rootDseEntry("dc1")}});
         CapturedConsole reporter;
         int protectedRuns = 0;
-        DriverServices services{fresh,   passwords, [] { return 0u; }, {},
+        DriverServices services{fresh,   passwords, [] { return 0u; },       {},
                                 nullptr, nullptr,   [&] { ++protectedRuns; }};
         std::vector<const char*> argv{"kestrel", "-q", "-f", "-"};
         for (const std::string& arg : row.args) {
@@ -644,7 +650,8 @@ TEST_F(DriverTest, LocalRefusalsNeverConnect) {
         {{"title::x"}, "", 0},
         {{"title::x"}, eleven, -1},
         {{"-rename", "bob", "-safety", "5"}, "cn=a\ncn=b\n", -1},
-        {{"-f", "-", "-safety", "1"}, "dn: cn=a\nchangetype: delete\n\ndn: cn=b\nchangetype: delete\n",
+        {{"-f", "-", "-safety", "1"},
+         "dn: cn=a\nchangetype: delete\n\ndn: cn=b\nchangetype: delete\n",
          -1},
         {{"-f", "-"}, "dn: cn=a\nobjectClass: top\n", -1},
         {{"-f", "-"}, "", 0},

@@ -104,21 +104,21 @@ struct Call {
         StartTls,
     };
     Kind kind = Kind::Init;
-    std::optional<std::string> host;  // Init
-    std::optional<int> port;          // Init; none: the default server's own
+    std::optional<std::string> host;     // Init
+    std::optional<int> port;             // Init; none: the default server's own
     UrlScheme scheme = UrlScheme::Ldap;  // Init
-    int option = 0;                   // SetOption
-    int value = 0;                    // SetOption, TimeLimit
-    std::string dn;                   // binds, requests
-    std::string password;             // SimpleBind, PasswordModify
-    std::string newRdn;               // Rename
-    std::string newParent;            // Rename
-    bool deleteOldRdn = false;        // Rename
-    ServerControls controls;          // Search and requests
-    std::vector<Modification> mods;   // Modify, Add
-    SearchRequest search;             // Search
-    int messageId = 0;                // requests (as handed back), Result
-    int timeoutSeconds = 0;           // Result
+    int option = 0;                      // SetOption
+    int value = 0;                       // SetOption, TimeLimit
+    std::string dn;                      // binds, requests
+    std::string password;                // SimpleBind, PasswordModify
+    std::string newRdn;                  // Rename
+    std::string newParent;               // Rename
+    bool deleteOldRdn = false;           // Rename
+    ServerControls controls;             // Search and requests
+    std::vector<Modification> mods;      // Modify, Add
+    SearchRequest search;                // Search
+    int messageId = 0;                   // requests (as handed back), Result
+    int timeoutSeconds = 0;              // Result
 
     // One line naming the call and every argument, for exact comparisons.
     std::string text() const {
@@ -268,20 +268,20 @@ class FakeLdapConnection final : public LdapConnection {
 class FakeLdapLibrary final : public LdapLibrary {
   public:
     // --- script ---
-    std::optional<int> initError;      // set: ldap_init gives no handle, with this error
-    std::map<int, int> optionResults;  // option number -> result of ldap_set_option
-    int bindResult = 0;                // both bind kinds
+    std::optional<int> initError;                 // set: ldap_init gives no handle, with this error
+    std::map<int, int> optionResults;             // option number -> result of ldap_set_option
+    int bindResult = 0;                           // both bind kinds
     std::map<std::string, int> bindResultFor;     // a bind's result on handles for one host
     std::map<std::string, int> connectResultFor;  // connect()'s result for one host; else 0
     int startTlsResult = 0;
-    bool defaultUsesTls = false;       // the library's default servers are ldaps://
-    std::string diagnosticText;        // what lastDiagnostic() gives
+    bool defaultUsesTls = false;                    // the library's default servers are ldaps://
+    std::string diagnosticText;                     // what lastDiagnostic() gives
     std::string defaultHost = "ldap.default.test";  // the library's default server
     std::deque<SearchAnswer> searchAnswers;         // one per search; none left: success, no entry
     // Above 0: an unpaged search answering more entries fails with sizeLimitExceeded, as a
     // Windows DC cuts one at MaxPageSize.
     std::size_t maxPageSize = 0;
-    std::deque<RequestAnswer> requestAnswers;       // one per request; none left: success
+    std::deque<RequestAnswer> requestAnswers;  // one per request; none left: success
     int passwordModifyResult = 0;
     // Non-zero: a server working on requests in parallel, where a request sent while
     // another is unanswered gets this result (a parent's delete overtaking its child's: 66).

@@ -84,10 +84,9 @@ TEST(KestrelSwitchSpecTest, KnowsEverySwitchAndReleasesFlagValues) {
     // Every flag hands back the argument behind it; every valued switch keeps it.
     const Texts flags{"q",       "d",   "help",    "?",          "elapsed", "elapsedms",
                       "exterr",  "rm",  "del",     "treedelete", "unsafe",  "cont",
-                      "rootdse", "add", "kerbenc", "dryrun",  "json", "starttls"};
-    const Texts valued{"h",      "b",     "t",       "rename", "move", "p",
-                       "safety", "delim", "mvdelim", "undel",  "undo", "window",
-                       "f",      "revert", "binddn", "pwfile"};
+                      "rootdse", "add", "kerbenc", "dryrun",     "json",    "starttls"};
+    const Texts valued{"h",       "b",     "t",    "rename", "move", "p",      "safety", "delim",
+                       "mvdelim", "undel", "undo", "window", "f",    "revert", "binddn", "pwfile"};
     for (const auto& name : flags) {
         SCOPED_TRACE("flag " + name);
         const std::string word = "-" + name;

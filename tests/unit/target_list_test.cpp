@@ -190,7 +190,8 @@ TEST(CollectTargetsTest, LdifOutputOfASearch) {
     const std::vector<StdinCase> cases{
         {"non-ASCII DN in base64", "dn:: " + joseBase64 + "\n\n", {jose}},
         {"base64 folded, lower-case name, no blank after the colons",
-         "DN::Q049Sm9zw6kgTcO8bGxl\n cixPVT1TdGFmZixEQz14\n", {jose}},
+         "DN::Q049Sm9zw6kgTcO8bGxl\n cixPVT1TdGFmZixEQz14\n",
+         {jose}},
         {"folded long DN", folded + "\n\n", {longDn}},
         {"version line, CRLF line ends", "version: 1\r\n\r\ndn: cn=a,dc=x\r\n\r\n", {"cn=a,dc=x"}},
         {"comments, also folded and before the first entry",
@@ -207,13 +208,16 @@ TEST(CollectTargetsTest, LdifOutputOfASearch) {
          "jpegPhoto:: AAEC\ncn: a\n\ndn: cn=b,dc=x\nmember: cn=no\n",
          {"cn=a,dc=x", "cn=b,dc=x"}},
         {"quotes stay, trailing blanks stay, blanks after the colon go",
-         "dn:   cn=\"a\" ,dc=x\n", {"cn=\"a\" ,dc=x"}},
+         "dn:   cn=\"a\" ,dc=x\n",
+         {"cn=\"a\" ,dc=x"}},
         {"an entry without the blank line before the next", "dn: cn=a\ndn: cn=b", {"cn=a", "cn=b"}},
         {"an over-long attribute line is ignored silently",
-         "dn: cn=a\njpegPhoto:: " + std::string(30000, 'A') + "\ndn: cn=b\n", {"cn=a", "cn=b"}},
+         "dn: cn=a\njpegPhoto:: " + std::string(30000, 'A') + "\ndn: cn=b\n",
+         {"cn=a", "cn=b"}},
         // Plain lists keep their reading: the first deciding line is a DN.
         {"plain list with a later dn: line", "cn=a\ndn: cn=b\n", {"cn=a", "dn: cn=b"}},
-        {"plain list after a comment and a blank-led line", "# list\n dn: x\ncn=a\n",
+        {"plain list after a comment and a blank-led line",
+         "# list\n dn: x\ncn=a\n",
          {"# list", "cn=a"}},
         {"plain list of comments only", "# one\n#two\n", {"# one", "#two"}},
     };
@@ -256,8 +260,8 @@ TEST(CollectTargetsTest, LdifEntriesSkippedWithAWarning) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const Collected got = collect(c.input);
-        const DnList expected = c.input.find("dn: cn=a") != std::string::npos ? DnList{"cn=a"}
-                                                                             : DnList{};
+        const DnList expected =
+            c.input.find("dn: cn=a") != std::string::npos ? DnList{"cn=a"} : DnList{};
         EXPECT_EQ(got.targets, expected);
         EXPECT_EQ(got.out, c.out);
         EXPECT_EQ(collect(c.input, {}, true).out, c.out);  // also when quiet

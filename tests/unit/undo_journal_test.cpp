@@ -8,8 +8,8 @@
 
 #include <cstdlib>
 #include <deque>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -205,8 +205,7 @@ TEST_F(UndoJournalTest, AModifyIsUndoneValueByValue) {
          1},
         {"every value of a ranged attribute",
          {{ModOperation::Replace, "member", {"cn=x"}, false}},
-         {entry({{"member;range=0-1", {"cn=a", "cn=b"}}}),
-          entry({{"member;range=2-*", {"cn=c"}}})},
+         {entry({{"member;range=0-1", {"cn=a", "cn=b"}}}), entry({{"member;range=2-*", {"cn=c"}}})},
          "delete: member\nmember: cn=x\n-\nadd: member\nmember: cn=a\nmember: cn=b\n"
          "member: cn=c\n-\n",
          2},
@@ -290,10 +289,10 @@ TEST_F(UndoJournalTest, AWindowOfWritesIsJournalledInOneBatch) {
     const std::vector<Modification> mods{{ModOperation::Replace, "description", {"new"}, false}};
     int ids[3] = {};
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(connection_->sendModifications(ModificationRequest::Modify,
-                                                 "cn=a" + std::to_string(i) + ",dc=x", mods, {},
-                                                 ids[i]),
-                  0);
+        EXPECT_EQ(
+            connection_->sendModifications(ModificationRequest::Modify,
+                                           "cn=a" + std::to_string(i) + ",dc=x", mods, {}, ids[i]),
+            0);
     }
     EXPECT_TRUE(library.requests().empty());  // nothing is sent before its record is on disk
     std::string diagnostic;
@@ -342,11 +341,11 @@ TEST_F(UndoJournalTest, AnUnknownOutcomeKeepsTheRecord) {
 // Once a delete was sent its reanimation record can no longer hold it back: a journal
 // that cannot take it names the target.
 TEST_F(UndoJournalTest, ARecordMissingAfterTheWriteIsNamed) {
-    library.searchAnswers.push_back(SearchAnswer{
-        0,
-        {LdapEntry{"cn=d,dc=x",
-                   {{"objectGUID", {std::string("\x11", 1)}},
-                    {"description", {std::string(1000, 'x')}}}}}});
+    library.searchAnswers.push_back(
+        SearchAnswer{0,
+                     {LdapEntry{"cn=d,dc=x",
+                                {{"objectGUID", {std::string("\x11", 1)}},
+                                 {"description", {std::string(1000, 'x')}}}}}});
     library.searchAnswers.push_back(
         SearchAnswer{0, {LdapEntry{"CN=d\\0ADEL:11,CN=Deleted Objects,dc=x", {}}}});
     EXPECT_TRUE(withFileSizeLimit(600, [&] {
@@ -354,8 +353,9 @@ TEST_F(UndoJournalTest, ARecordMissingAfterTheWriteIsNamed) {
             [](LdapConnection& c, int& id) { return c.ldap_delete_ext("cn=d,dc=x", {}, id); });
         return code == 0 && journal().find("(objectGUID 11)") != std::string::npos &&
                journal().find("isDeleted") == std::string::npos &&
-               captured.out().find("WARN: cn=d,dc=x: the undo journal could not be written "
-                                   "after the delete (File too large)") != std::string::npos;
+               captured.out().find(
+                   "WARN: cn=d,dc=x: the undo journal could not be written "
+                   "after the delete (File too large)") != std::string::npos;
     }));
 }
 
