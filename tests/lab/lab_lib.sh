@@ -14,6 +14,10 @@
 #   lab_exists DN              status 0 when the object exists
 #   lab_deleted_dn SAMNAME     the tombstone DN of a deleted object, by sAMAccountName
 #   expect_values DN ATTR TEXT the values, one per line, equal TEXT exactly
+#   case_users OU_NAME [PARENT] [EXTRA] NAME...
+#                              users CN=OU_NAME-NAME under OU=OU_NAME,$SUITE_OU (or PARENT
+#                              under it), each with a description and the LDIF lines
+#                              EXTRA; their DNs printed
 
 # shellcheck source=../e2e/lib.sh
 source "$(cd "$(dirname "${BASH_SOURCE[0]}")/../e2e" && pwd)/lib.sh"
@@ -436,4 +440,20 @@ apply_journal() {
         mismatch "ldapmodify failed on $failed records of the reversed journal, not ${2:-0}:"
         sed 's/^/    /' "$WORK_DIR/apply.out"
     fi
+}
+
+# Users NAME... under OU=OU_NAME (or PARENT under it), each with a description, plus the
+# LDIF lines EXTRA; their DNs printed.
+case_users() {  # case_users OU_NAME [PARENT] [EXTRA] NAME...
+    local ou=$1 parent="OU=$1,$SUITE_OU" extra="" name
+    shift
+    [[ $1 != OU=* ]] || { parent="$1,$parent" && shift; }
+    [[ $1 != *:* ]] || { extra=$'\n'$1 && shift; }
+    for name in "$@"; do
+        lab_add "dn: CN=$ou-$name,$parent
+objectClass: user
+sAMAccountName: $ou-$name
+description: was here$extra"
+        echo "CN=$ou-$name,$parent"
+    done
 }

@@ -20,22 +20,6 @@ REANIMATED=("${WRITTEN[@]}" lastKnownParent adminCount operatorCount)
 
 # --- -f against ldapmodify ----------------------------------------------------------------
 
-# Users NAME... under OU=OU_NAME (or PARENT under it), with the LDIF lines EXTRA; their
-# DNs printed.
-case_users() {  # case_users OU_NAME [PARENT] [EXTRA] NAME...
-    local ou=$1 parent="OU=$1,$SUITE_OU" extra="" name
-    shift
-    [[ $1 != OU=* ]] || { parent="$1,$parent" && shift; }
-    [[ $1 != *:* ]] || { extra=$'\n'$1 && shift; }
-    for name in "$@"; do
-        lab_add "dn: CN=$ou-$name,$parent
-objectClass: user
-sAMAccountName: $ou-$name
-description: was here$extra"
-        echo "CN=$ou-$name,$parent"
-    done
-}
-
 # A side's objects under its OU: a user to rename, one to delete, and a tree (an OU with a
 # user and a sub-OU with another) to delete with the tree-delete control.
 side_objects() {  # side_objects SIDE

@@ -91,22 +91,6 @@ run_then_undo() {  # run_then_undo TAG SETUP ARGS...
         "$(case_snapshot "$ou" | lab_normalise "" "${KEPT[@]}")"
 }
 
-# Users NAME... under OU=OU_NAME (or PARENT under it), each with a description, plus the
-# LDIF lines EXTRA; their DNs printed.
-case_users() {  # case_users OU_NAME [PARENT] [EXTRA] NAME...
-    local ou=$1 parent="OU=$1,$SUITE_OU" extra="" name
-    shift
-    [[ $1 != OU=* ]] || { parent="$1,$parent" && shift; }
-    [[ $1 != *:* ]] || { extra=$'\n'$1 && shift; }
-    for name in "$@"; do
-        lab_add "dn: CN=$ou-$name,$parent
-objectClass: user
-sAMAccountName: $ou-$name
-description: was here$extra"
-        echo "CN=$ou-$name,$parent"
-    done
-}
-
 # --- each mode, run and undone ---------------------------------------------------------
 
 JPEG_BEFORE=000aff0d20ffd8   # a line feed, a NUL and bytes that are not text
