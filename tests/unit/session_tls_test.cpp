@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fake_ldap.h"
@@ -35,6 +36,17 @@ struct TestCredentials {
         };
     }
 };
+
+// openSession to `server` as `credentials`' simple bind, with or without StartTLS.
+std::optional<LdapSession> openAs(FakeLdapLibrary& library, CapturedConsole& console,
+                                  TestCredentials& credentials, std::optional<std::string> server,
+                                  bool startTls) {
+    ConnectSettings settings;
+    settings.server = std::move(server);
+    settings.startTls = startTls;
+    settings.credentials = &credentials.credentials;
+    return openSession(console.reporter, library, settings);
+}
 
 // The calls after the init's time limit and options: where TLS and the bind go.
 Lines tlsAndBind(const FakeLdapLibrary& library) {
@@ -194,11 +206,7 @@ TEST(OpenSessionTls, APasswordOutsideTlsAndStartTlsInsideTlsAreRefused) {
         library.defaultUsesTls = row.defaultUsesTls;
         CapturedConsole console;
         TestCredentials credentials;
-        ConnectSettings settings;
-        settings.server = row.server;
-        settings.startTls = row.startTls;
-        settings.credentials = &credentials.credentials;
-        EXPECT_FALSE(openSession(console.reporter, library, settings).has_value());
+        EXPECT_FALSE(openAs(library, console, credentials, row.server, row.startTls));
         EXPECT_EQ(console.out(), row.line);
         EXPECT_EQ(console.err(), "");
         for (const Call::Kind kind : {Call::Kind::Connect, Call::Kind::StartTls,
@@ -215,10 +223,7 @@ TEST(OpenSessionTls, NoPasswordNoConnection) {
     CapturedConsole console;
     TestCredentials credentials;
     credentials.available = false;
-    ConnectSettings settings;
-    settings.server = "ldaps://dc1";
-    settings.credentials = &credentials.credentials;
-    EXPECT_FALSE(openSession(console.reporter, library, settings).has_value());
+    EXPECT_FALSE(openAs(library, console, credentials, "ldaps://dc1", false));
     EXPECT_EQ(library.count(Call::Kind::Connect), 0u);
     EXPECT_EQ(library.count(Call::Kind::SimpleBind), 0u);
 }
@@ -261,11 +266,7 @@ TEST(OpenSessionTls, AFailedTlsSetupIsABindFailureWithItsReason) {
         library.startTlsResult = row.startTlsResult;
         CapturedConsole console;
         TestCredentials credentials;
-        ConnectSettings settings;
-        settings.server = row.server;
-        settings.startTls = row.startTls;
-        settings.credentials = &credentials.credentials;
-        EXPECT_FALSE(openSession(console.reporter, library, settings).has_value());
+        EXPECT_FALSE(openAs(library, console, credentials, row.server, row.startTls));
         EXPECT_EQ(console.err(), row.err);
         EXPECT_EQ(console.out(), row.out);
         EXPECT_EQ(library.count(Call::Kind::SimpleBind), 0u);
@@ -278,11 +279,7 @@ TEST(OpenSessionTls, TheDebugDumpNeverShowsThePassword) {
     CapturedConsole console;
     console.reporter.debug = true;
     TestCredentials credentials;
-    ConnectSettings settings;
-    settings.server = "dc1";
-    settings.startTls = true;
-    settings.credentials = &credentials.credentials;
-    ASSERT_TRUE(openSession(console.reporter, library, settings).has_value());
+    ASSERT_TRUE(openAs(library, console, credentials, "dc1", true));
     EXPECT_NE(console.out().find("DEBUG:    userdn: CN=svc,DC=x\n"
                                  "DEBUG:    password: (not shown)\n"
                                  "DEBUG:    Simple: 1\n"),
