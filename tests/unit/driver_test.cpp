@@ -26,6 +26,17 @@ constexpr const char* kFailed = "\nThe command did not complete successfully\n\n
 constexpr const char* kStop = "\n\nERROR: Too many errors encountered, terminating...\n";
 const std::string kKim = "cn=kim,cn=users,dc=homelab,dc=net";
 
+// Runs kestrel with `args` after the program's name and `input` on standard input.
+std::int32_t runWith(DriverServices& services, Reporter& reporter,
+                     const std::vector<std::string>& args, const std::string& input = "") {
+    std::vector<const char*> argv{"kestrel"};
+    for (const std::string& arg : args) {
+        argv.push_back(arg.c_str());
+    }
+    std::istringstream in(input);
+    return runKestrel(static_cast<int>(argv.size()), argv.data(), in, reporter, services);
+}
+
 class DriverTest : public ::testing::Test {
   protected:
     DriverTest() {
@@ -33,11 +44,6 @@ class DriverTest : public ::testing::Test {
     }
 
     std::int32_t run(const std::vector<std::string>& args, const std::string& input = "") {
-        std::vector<const char*> argv{"kestrel"};
-        for (const std::string& arg : args) {
-            argv.push_back(arg.c_str());
-        }
-        std::istringstream in(input);
         DriverServices services{library, passwords,
                                 [this] {
                                     // Where in the run each reading falls.
@@ -47,8 +53,7 @@ class DriverTest : public ::testing::Test {
                                     return tick;
                                 },
                                 [this] { forgottenAt.push_back(library.log.size()); }};
-        return runKestrel(static_cast<int>(argv.size()), argv.data(), in, captured.reporter,
-                          services);
+        return runWith(services, captured.reporter, args, input);
     }
 
     // Standard error after the banner; the banner's own form is checked on the way.
@@ -352,14 +357,7 @@ TEST_F(DriverTest, JsonSummaryEndsEveryRun) {
         FakeLdapLibrary fresh;
         CapturedConsole console;
         DriverServices services{fresh, passwords, [] { return 0u; }, {}};
-        std::vector<const char*> argv{"kestrel"};
-        for (const std::string& arg : row.args) {
-            argv.push_back(arg.c_str());
-        }
-        std::istringstream in(row.input);
-        EXPECT_EQ(
-            runKestrel(static_cast<int>(argv.size()), argv.data(), in, console.reporter, services),
-            row.status);
+        EXPECT_EQ(runWith(services, console.reporter, row.args, row.input), row.status);
         EXPECT_EQ(console.out(), row.summary + "\n");
         EXPECT_NE(console.err().find(row.errHas), std::string::npos) << console.err();
     }
@@ -662,14 +660,7 @@ TEST_F(DriverTest, LocalRefusalsNeverConnect) {
         FakeLdapLibrary fresh;
         CapturedConsole reporter;
         DriverServices services{fresh, passwords, [] { return 0u; }, {}};
-        std::vector<const char*> argv{"kestrel"};
-        for (const std::string& arg : row.args) {
-            argv.push_back(arg.c_str());
-        }
-        std::istringstream in(row.input);
-        EXPECT_EQ(
-            runKestrel(static_cast<int>(argv.size()), argv.data(), in, reporter.reporter, services),
-            row.status)
+        EXPECT_EQ(runWith(services, reporter.reporter, row.args, row.input), row.status)
             << (row.args.empty() ? "(no arguments)" : row.args.front());
         EXPECT_TRUE(fresh.log.empty());
     }
