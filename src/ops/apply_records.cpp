@@ -19,13 +19,12 @@ RequestOutcome send(LdapConnection& connection, const LdifRecord& record) {
                 record.dn, record.modifications, record.controls, outcome.messageId);
             break;
         case LdifRecord::Kind::Delete:
-            outcome.sendCode =
-                connection.ldap_delete_ext(record.dn, record.controls, outcome.messageId);
+            outcome.sendCode = connection.sendDelete(record.dn, record.controls, outcome.messageId);
             break;
         case LdifRecord::Kind::ModDn:
             outcome.sendCode =
-                connection.ldap_rename_ext(record.dn, record.newRdn, record.newSuperior,
-                                           record.deleteOldRdn, record.controls, outcome.messageId);
+                connection.sendRename(record.dn, record.newRdn, record.newSuperior,
+                                      record.deleteOldRdn, record.controls, outcome.messageId);
             break;
     }
     return outcome;

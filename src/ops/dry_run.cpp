@@ -41,8 +41,7 @@ class PreviewConnection final : public ForwardingConnection {
     PreviewConnection(std::unique_ptr<LdapConnection> real, Reporter& reporter)
         : ForwardingConnection(std::move(real)), reporter_(reporter) {}
 
-    int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
-                        int& messageId) override {
+    int sendDelete(const std::string& dn, const ServerControls& controls, int& messageId) override {
         LdifChange change;
         change.dn = dn;
         change.kind = LdifChange::Kind::Delete;
@@ -50,9 +49,8 @@ class PreviewConnection final : public ForwardingConnection {
         return show(change, messageId);
     }
 
-    int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
-                        const std::string& newParent, bool deleteOldRdn,
-                        const ServerControls& controls, int& messageId) override {
+    int sendRename(const std::string& dn, const std::string& newRdn, const std::string& newParent,
+                   bool deleteOldRdn, const ServerControls& controls, int& messageId) override {
         LdifChange change;
         change.dn = dn;
         change.kind = LdifChange::Kind::ModDn;
@@ -94,7 +92,7 @@ class PreviewConnection final : public ForwardingConnection {
         return kLdapNotSupported;  // only the password layer's own session sends it
     }
 
-    int ldap_result(int messageId, int, std::string& diagnostic) override {
+    int waitForResult(int messageId, int, std::string& diagnostic) override {
         diagnostic.clear();
         return messageId > 0 && messageId <= lastMessageId_ ? 0 : kLdapParamError;
     }

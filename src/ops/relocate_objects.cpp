@@ -26,7 +26,7 @@ std::string lastKnownParent(Reporter& reporter, LdapSession& session, const std:
     request.controls = {ServerControl{kShowDeletedOid, "", true}};
     request.sizeLimit = 1;
     std::vector<LdapEntry> entries;
-    const int rc = session.handle->ldap_search_ext_s(request, entries);
+    const int rc = session.handle->search(request, entries);
     if (rc != 0) {
         reportLdapError(reporter, "Error: lastKnownParent", "", rc, nullptr);
         return "";
@@ -55,8 +55,7 @@ void runDelete(RunContext& run, const DnList& targets) {
     }
     processTargets(run, targets, LoopVariant{}, [&](const std::string& dn) {
         RequestOutcome outcome;
-        outcome.sendCode =
-            run.session.handle->ldap_delete_ext(dn, deleteControls, outcome.messageId);
+        outcome.sendCode = run.session.handle->sendDelete(dn, deleteControls, outcome.messageId);
         return outcome;
     });
 }
@@ -71,7 +70,7 @@ void runMove(RunContext& run, const DnList& targets) {
             return refuseNonDn(run.reporter);
         }
         RequestOutcome outcome;
-        outcome.sendCode = run.session.handle->ldap_rename_ext(
+        outcome.sendCode = run.session.handle->sendRename(
             dn, components->front(), run.settings.newParent, true, {}, outcome.messageId);
         return outcome;
     });
@@ -101,8 +100,8 @@ void runRename(RunContext& run, const DnList& targets) {
             newParent += (i > 1 ? "," : "") + (*components)[i];
         }
         RequestOutcome outcome;
-        outcome.sendCode = run.session.handle->ldap_rename_ext(target, newRdn, newParent, true, {},
-                                                               outcome.messageId);
+        outcome.sendCode =
+            run.session.handle->sendRename(target, newRdn, newParent, true, {}, outcome.messageId);
         return outcome;
     });
 }

@@ -84,8 +84,7 @@ class JournalingConnection final : public ForwardingConnection {
           reporter_(reporter),
           attributes_(std::move(attributes)) {}
 
-    int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
-                        int& messageId) override {
+    int sendDelete(const std::string& dn, const ServerControls& controls, int& messageId) override {
         Pending pending(Kind::Delete, "delete", dn, controls);
         pending.read.base = dn;
         if (hasControl(controls, kTreeDeleteOid)) {
@@ -106,9 +105,8 @@ class JournalingConnection final : public ForwardingConnection {
         return startRead(std::move(pending), messageId);
     }
 
-    int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
-                        const std::string& newParent, bool deleteOldRdn,
-                        const ServerControls& controls, int& messageId) override {
+    int sendRename(const std::string& dn, const std::string& newRdn, const std::string& newParent,
+                   bool deleteOldRdn, const ServerControls& controls, int& messageId) override {
         Pending pending(Kind::Rename, "rename", dn, controls);
         pending.newRdn = newRdn;
         pending.newParent = newParent;
@@ -159,10 +157,10 @@ class JournalingConnection final : public ForwardingConnection {
         return kLdapNotSupported;
     }
 
-    int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) override {
+    int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic) override {
         const auto found = pending_.find(messageId);
         if (found == pending_.end()) {
-            return inner().ldap_result(messageId, timeoutSeconds, diagnostic);
+            return inner().waitForResult(messageId, timeoutSeconds, diagnostic);
         }
         const Clock::time_point start = Clock::now();
         flush(messageId, timeoutSeconds);
@@ -178,7 +176,7 @@ class JournalingConnection final : public ForwardingConnection {
             return pending.code != 0 ? pending.code : kLdapLocalError;
         }
         const int code =
-            inner().ldap_result(pending.writeId, secondsLeft(timeoutSeconds, start), diagnostic);
+            inner().waitForResult(pending.writeId, secondsLeft(timeoutSeconds, start), diagnostic);
         if (code == 0) {
             journalReanimations(pending);
         } else if (outcomeUnknown(code)) {
@@ -433,12 +431,11 @@ class JournalingConnection final : public ForwardingConnection {
         int sent = 0;
         switch (pending.kind) {
             case Kind::Delete:
-                sent = inner().ldap_delete_ext(pending.dn, pending.controls, pending.writeId);
+                sent = inner().sendDelete(pending.dn, pending.controls, pending.writeId);
                 break;
             case Kind::Rename:
-                sent = inner().ldap_rename_ext(pending.dn, pending.newRdn, pending.newParent,
-                                               pending.deleteOldRdn, pending.controls,
-                                               pending.writeId);
+                sent = inner().sendRename(pending.dn, pending.newRdn, pending.newParent,
+                                          pending.deleteOldRdn, pending.controls, pending.writeId);
                 break;
             case Kind::Modify:
             case Kind::Add:
@@ -514,7 +511,7 @@ class JournalingConnection final : public ForwardingConnection {
         request.base = "<GUID=" + guid + ">";
         request.controls = {ServerControl{kShowDeletedOid, "", true}};
         std::vector<LdapEntry> tombstones;
-        const int rc = inner().ldap_search_ext_s(request, tombstones);
+        const int rc = inner().search(request, tombstones);
         if (rc != 0 || tombstones.empty()) {
             return undoComment({entry.dn + ": its tombstone (objectGUID " + guid +
                                 ") was not found (" + ldapErrorText(rc) +

@@ -73,7 +73,7 @@ std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const SessionS
 
     int initError = 0;
     const UrlScheme scheme = security.tls == TlsMode::Ldaps ? UrlScheme::Ldaps : UrlScheme::Ldap;
-    user.connection = library.ldap_init(
+    user.connection = library.openHandle(
         address.host, address.port != 0 ? address.port : defaultPort(security.tls), scheme,
         initError);
     if (!user.connection) {
@@ -93,7 +93,7 @@ std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const SessionS
         if (option == kLdapOptEncrypt && sealedByTls) {
             continue;
         }
-        if (const int rc = connection.ldap_set_option(option, value); rc != 0) {
+        if (const int rc = connection.setOption(option, value); rc != 0) {
             return hresultFromLdap(rc, {});
         }
     }
@@ -110,7 +110,7 @@ std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const SessionS
     SearchRequest rootDseRequest;
     rootDseRequest.attributes = {"supportedCapabilities"};
     std::vector<LdapEntry> rootDse;
-    if (const int rc = connection.ldap_search_ext_s(rootDseRequest, rootDse); rc != 0) {
+    if (const int rc = connection.search(rootDseRequest, rootDse); rc != 0) {
         return hresultFromLdap(rc, connection.lastDiagnostic());
     }
     user.activeDirectory = !rootDse.empty() && hasValue(rootDse.front(), "supportedCapabilities",
@@ -120,7 +120,7 @@ std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const SessionS
     objectRequest.base = user.dn;
     objectRequest.attributes = {"objectClass"};
     std::vector<LdapEntry> entries;
-    if (const int rc = connection.ldap_search_ext_s(objectRequest, entries); rc != 0) {
+    if (const int rc = connection.search(objectRequest, entries); rc != 0) {
         return hresultFromLdap(rc, connection.lastDiagnostic());
     }
     if (entries.empty()) {
@@ -147,7 +147,7 @@ std::int32_t replaceUnicodePwd(BoundUser& user, const std::string& password, int
     int rc = user.connection->sendModifications(ModificationRequest::Modify, user.dn, {&replace, 1},
                                                 {}, messageId);
     if (rc == 0) {
-        rc = user.connection->ldap_result(messageId, timeLimitSeconds, diagnostic);
+        rc = user.connection->waitForResult(messageId, timeLimitSeconds, diagnostic);
     } else {
         diagnostic = user.connection->lastDiagnostic();
     }

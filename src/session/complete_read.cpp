@@ -36,7 +36,7 @@ int readRest(LdapConnection& connection, const SearchRequest& original, const st
         request.controls = original.controls;
         request.attributes = {name + ";range=" + std::to_string(next) + "-*"};
         std::vector<LdapEntry> answer;
-        if (const int rc = connection.ldap_search_ext_s(request, answer); rc != 0) {
+        if (const int rc = connection.search(request, answer); rc != 0) {
             why = "the values of " + name + " after the first " + std::to_string(next) +
                   " could not be read (" + ldapErrorText(rc) + ")";
             return rc;
@@ -108,7 +108,7 @@ int readComplete(LdapConnection& connection, SearchRequest request, std::vector<
         request.pageSize = kCompleteReadPageSize;
     }
     std::vector<LdapEntry> answered;
-    if (const int rc = connection.ldap_search_ext_s(request, answered); rc != 0) {
+    if (const int rc = connection.search(request, answered); rc != 0) {
         why = "it could not be read (" + ldapErrorText(rc) + ")";
         return rc;
     }

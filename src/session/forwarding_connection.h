@@ -2,7 +2,7 @@
 // the writes do (a dry run's, an undo journal's). Reads, binds and options pass on; every
 // write is pure virtual, so a write method added to the seam does not compile until each
 // wrapper decides what it does with it. A wrapper that means to pass a write on says so by
-// calling the base's definition (ForwardingConnection::ldap_delete_ext ...).
+// calling the base's definition (ForwardingConnection::sendDelete ...).
 #pragma once
 
 #include <memory>
@@ -20,19 +20,17 @@ class ForwardingConnection : public LdapConnection {
     explicit ForwardingConnection(std::unique_ptr<LdapConnection> inner)
         : inner_(std::move(inner)) {}
 
-    int ldap_set_option(int option, int value) override {
-        return inner_->ldap_set_option(option, value);
-    }
+    int setOption(int option, int value) override { return inner_->setOption(option, value); }
     void setTimeLimit(int seconds) override { inner_->setTimeLimit(seconds); }
     int connect() override { return inner_->connect(); }
     int startTls() override { return inner_->startTls(); }
     bool usesTls() override { return inner_->usesTls(); }
     int negotiateBind() override { return inner_->negotiateBind(); }
-    int ldap_simple_bind_s(const std::string& dn, const std::string& password) override {
-        return inner_->ldap_simple_bind_s(dn, password);
+    int simpleBind(const std::string& dn, const std::string& password) override {
+        return inner_->simpleBind(dn, password);
     }
-    int ldap_search_ext_s(const SearchRequest& request, std::vector<LdapEntry>& entries) override {
-        return inner_->ldap_search_ext_s(request, entries);
+    int search(const SearchRequest& request, std::vector<LdapEntry>& entries) override {
+        return inner_->search(request, entries);
     }
     int sendSearch(const SearchRequest& request, int& messageId) override {
         return inner_->sendSearch(request, messageId);
@@ -41,18 +39,17 @@ class ForwardingConnection : public LdapConnection {
         return inner_->searchResult(messageId, timeoutSeconds, entries);
     }
     // The writes.
-    int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
-                        int& messageId) override = 0;
-    int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
-                        const std::string& newParent, bool deleteOldRdn,
-                        const ServerControls& controls, int& messageId) override = 0;
+    int sendDelete(const std::string& dn, const ServerControls& controls,
+                   int& messageId) override = 0;
+    int sendRename(const std::string& dn, const std::string& newRdn, const std::string& newParent,
+                   bool deleteOldRdn, const ServerControls& controls, int& messageId) override = 0;
     int sendModifications(ModificationRequest request, const std::string& dn,
                           std::span<const Modification> modifications,
                           const ServerControls& controls, int& messageId) override = 0;
     int passwordModify(const std::string& userDn, const std::string& newPassword) override = 0;
 
-    int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) override {
-        return inner_->ldap_result(messageId, timeoutSeconds, diagnostic);
+    int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic) override {
+        return inner_->waitForResult(messageId, timeoutSeconds, diagnostic);
     }
     std::string lastDiagnostic() override { return inner_->lastDiagnostic(); }
     std::string hostName() override { return inner_->hostName(); }
@@ -65,14 +62,14 @@ class ForwardingConnection : public LdapConnection {
 };
 
 // Passing a write on, for a wrapper that calls these on purpose.
-inline int ForwardingConnection::ldap_delete_ext(const std::string& dn,
-                                                 const ServerControls& controls, int& messageId) {
-    return inner_->ldap_delete_ext(dn, controls, messageId);
+inline int ForwardingConnection::sendDelete(const std::string& dn, const ServerControls& controls,
+                                            int& messageId) {
+    return inner_->sendDelete(dn, controls, messageId);
 }
-inline int ForwardingConnection::ldap_rename_ext(const std::string& dn, const std::string& newRdn,
-                                                 const std::string& newParent, bool deleteOldRdn,
-                                                 const ServerControls& controls, int& messageId) {
-    return inner_->ldap_rename_ext(dn, newRdn, newParent, deleteOldRdn, controls, messageId);
+inline int ForwardingConnection::sendRename(const std::string& dn, const std::string& newRdn,
+                                            const std::string& newParent, bool deleteOldRdn,
+                                            const ServerControls& controls, int& messageId) {
+    return inner_->sendRename(dn, newRdn, newParent, deleteOldRdn, controls, messageId);
 }
 inline int ForwardingConnection::sendModifications(ModificationRequest request,
                                                    const std::string& dn,

@@ -115,7 +115,7 @@ class LdapConnection {
     virtual ~LdapConnection() = default;
 
     // kLdapOptVersion (value 3), kLdapOptReferrals (0 off, 1 on), kLdapOptEncrypt (1 on).
-    virtual int ldap_set_option(int option, int value) = 0;
+    virtual int setOption(int option, int value) = 0;
 
     // Bounds connecting (a TLS handshake included) and every synchronous call (the bind,
     // searches) to `seconds`; 0 or less leaves them unbounded.
@@ -138,25 +138,24 @@ class LdapConnection {
     virtual int negotiateBind() = 0;
     // A password is sent only when usesTls(); otherwise kLdapConfidentialityRequired and
     // nothing is sent.
-    virtual int ldap_simple_bind_s(const std::string& dn, const std::string& password) = 0;
+    virtual int simpleBind(const std::string& dn, const std::string& password) = 0;
 
-    virtual int ldap_search_ext_s(const SearchRequest& request,
-                                  std::vector<LdapEntry>& entries) = 0;
+    virtual int search(const SearchRequest& request, std::vector<LdapEntry>& entries) = 0;
 
     // A search sent without waiting (no paging): a send code, and on success a message
     // number for searchResult.
     virtual int sendSearch(const SearchRequest& request, int& messageId) = 0;
     // The entries and the code of a search sent with sendSearch; the time limit as for
-    // ldap_result, or kPollAndKeep.
+    // waitForResult, or kPollAndKeep.
     virtual int searchResult(int messageId, int timeoutSeconds,
                              std::vector<LdapEntry>& entries) = 0;
 
     // The asynchronous requests: a send code, and on success a message number.
-    virtual int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
-                                int& messageId) = 0;
-    virtual int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
-                                const std::string& newParent, bool deleteOldRdn,
-                                const ServerControls& controls, int& messageId) = 0;
+    virtual int sendDelete(const std::string& dn, const ServerControls& controls,
+                           int& messageId) = 0;
+    virtual int sendRename(const std::string& dn, const std::string& newRdn,
+                           const std::string& newParent, bool deleteOldRdn,
+                           const ServerControls& controls, int& messageId) = 0;
     // A modify request carrying `modifications` in order, or an add request creating `dn`
     // with them as its attributes.
     virtual int sendModifications(ModificationRequest request, const std::string& dn,
@@ -170,7 +169,7 @@ class LdapConnection {
     // when the limit passes the request is abandoned and kLdapTimeout returned. On a
     // non-zero code `diagnostic` receives the server's text (empty when it sent none), and
     // for a referral also the URLs it names, so that the caller can go there deliberately.
-    virtual int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) = 0;
+    virtual int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic) = 0;
 
     // The diagnostic text the library holds for the last operation on this handle.
     virtual std::string lastDiagnostic() = 0;
@@ -190,13 +189,13 @@ class LdapLibrary {
     // kLdapParamError; on failure returns nothing and sets `error`. Referrals are never
     // chased on the handle: a chased request would go, unbound and unsealed, to whatever
     // server the referral names. Nothing is sent before the first request or connect().
-    virtual std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host,
-                                                      std::optional<int> port, UrlScheme scheme,
-                                                      int& error) = 0;
+    virtual std::unique_ptr<LdapConnection> openHandle(const std::optional<std::string>& host,
+                                                       std::optional<int> port, UrlScheme scheme,
+                                                       int& error) = 0;
     // Plain LDAP.
-    std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host,
-                                              std::optional<int> port, int& error) {
-        return ldap_init(host, port, UrlScheme::Ldap, error);
+    std::unique_ptr<LdapConnection> openHandle(const std::optional<std::string>& host,
+                                               std::optional<int> port, int& error) {
+        return openHandle(host, port, UrlScheme::Ldap, error);
     }
 };
 

@@ -13,10 +13,10 @@ const char* flag(bool value) {
     return value ? "1" : "0";
 }
 
-void setOption(Reporter& reporter, LdapConnection& handle, const std::string& serverText,
-               int option, int value, const char* debugLine, const char* failureLabel) {
+void setSessionOption(Reporter& reporter, LdapConnection& handle, const std::string& serverText,
+                      int option, int value, const char* debugLine, const char* failureLabel) {
     reporter.traceProblem(debugLine);
-    const int rc = handle.ldap_set_option(option, value);
+    const int rc = handle.setOption(option, value);
     if (rc != 0) {
         reportLdapError(reporter, failureLabel, serverText, rc, nullptr);
     }
@@ -108,10 +108,10 @@ int bind(Reporter& reporter, const ConnectSettings& settings, LdapConnection& ha
         return bindAs(handle, settings.credentials);
     }
     if (settings.anonymous) {
-        return handle.ldap_simple_bind_s("", "");
+        return handle.simpleBind("", "");
     }
     if (settings.simple) {
-        return handle.ldap_simple_bind_s(settings.userdn, settings.password);
+        return handle.simpleBind(settings.userdn, settings.password);
     }
     if (settings.userdn.empty()) {
         return handle.negotiateBind();
@@ -138,7 +138,7 @@ Attempt attempt(Reporter& reporter, LdapLibrary& library, const ConnectSettings&
     const std::string& serverText = target.serverText;
     int initError = 0;
     std::unique_ptr<LdapConnection> handle =
-        library.ldap_init(target.host, target.port, target.scheme, initError);
+        library.openHandle(target.host, target.port, target.scheme, initError);
     if (!handle) {
         reportLdapError(reporter, "LDAP_INIT", serverText, initError != 0 ? initError : errno,
                         nullptr);
@@ -148,20 +148,21 @@ Attempt attempt(Reporter& reporter, LdapLibrary& library, const ConnectSettings&
     handle->setTimeLimit(settings.timeoutSeconds);
 
     if (settings.version3) {
-        setOption(reporter, *handle, serverText, kLdapOptVersion, 3, "LDAP_OPTION: Version 3\n",
-                  "LDAP_OPTION (Version3): ");
+        setSessionOption(reporter, *handle, serverText, kLdapOptVersion, 3,
+                         "LDAP_OPTION: Version 3\n", "LDAP_OPTION (Version3): ");
     }
     if (!settings.ref) {
-        setOption(reporter, *handle, serverText, kLdapOptReferrals, 0,
-                  "LDAP_OPTION: No referrals\n", "LDAP_OPTION (NoReferrals): ");
+        setSessionOption(reporter, *handle, serverText, kLdapOptReferrals, 0,
+                         "LDAP_OPTION: No referrals\n", "LDAP_OPTION (NoReferrals): ");
     }
     const bool ldaps = target.scheme == UrlScheme::Ldaps || handle->usesTls();
     const bool tls = ldaps || settings.startTls;
     // Over TLS a password is sealed by TLS, and Active Directory refuses a SASL layer
     // inside it: the option would make the bind fail.
     if (settings.encrypt && !tls) {
-        setOption(reporter, *handle, serverText, kLdapOptEncrypt, 1,
-                  "LDAP_OPTION: Kerberos Encryption\n", "LDAP_OPTION (Kerberos Encryption On): ");
+        setSessionOption(reporter, *handle, serverText, kLdapOptEncrypt, 1,
+                         "LDAP_OPTION: Kerberos Encryption\n",
+                         "LDAP_OPTION (Kerberos Encryption On): ");
     }
     const std::string shown = serverText.empty() ? handle->hostName() : serverText;
     if (settings.startTls && ldaps) {
@@ -307,7 +308,7 @@ void closeSession(LdapSession& session) {
 
 int awaitResult(LdapSession& session, int messageId, int timeoutSeconds, std::string& diagnostic) {
     std::string text;
-    const int code = session.handle->ldap_result(messageId, timeoutSeconds, text);
+    const int code = session.handle->waitForResult(messageId, timeoutSeconds, text);
     if (code != 0) {
         diagnostic = text;
     }

@@ -241,7 +241,7 @@ class OpenLdapConnection final : public LdapConnection {
     OpenLdapConnection(const OpenLdapConnection&) = delete;
     OpenLdapConnection& operator=(const OpenLdapConnection&) = delete;
 
-    int ldap_set_option(int option, int value) override {
+    int setOption(int option, int value) override {
         int rc = LDAP_OPT_SUCCESS;
         switch (option) {
             case kLdapOptVersion:
@@ -332,7 +332,7 @@ class OpenLdapConnection final : public LdapConnection {
         return mapLibraryCode(rc);
     }
 
-    int ldap_simple_bind_s(const std::string& dn, const std::string& password) override {
+    int simpleBind(const std::string& dn, const std::string& password) override {
         if (!password.empty() && !usesTls()) {
             return kLdapConfidentialityRequired;  // never a password in the clear
         }
@@ -343,7 +343,7 @@ class OpenLdapConnection final : public LdapConnection {
         return mapLibraryCode(rc);
     }
 
-    int ldap_search_ext_s(const SearchRequest& request, std::vector<LdapEntry>& entries) override {
+    int search(const SearchRequest& request, std::vector<LdapEntry>& entries) override {
         const SigpipeGuard guard;
         if (request.pageSize <= 0) {
             return searchOnce(request, request.controls, entries, nullptr);
@@ -420,16 +420,14 @@ class OpenLdapConnection final : public LdapConnection {
         return mapLibraryCode(code);
     }
 
-    int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
-                        int& messageId) override {
+    int sendDelete(const std::string& dn, const ServerControls& controls, int& messageId) override {
         const SigpipeGuard guard;
         ControlArray array(controls);
         return mapLibraryCode(::ldap_delete_ext(ld_, dn.c_str(), array.get(), nullptr, &messageId));
     }
 
-    int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
-                        const std::string& newParent, bool deleteOldRdn,
-                        const ServerControls& controls, int& messageId) override {
+    int sendRename(const std::string& dn, const std::string& newRdn, const std::string& newParent,
+                   bool deleteOldRdn, const ServerControls& controls, int& messageId) override {
         const SigpipeGuard guard;
         ControlArray array(controls);
         return mapLibraryCode(::ldap_rename(
@@ -462,7 +460,7 @@ class OpenLdapConnection final : public LdapConnection {
         return mapLibraryCode(rc);
     }
 
-    int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) override {
+    int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic) override {
         const SigpipeGuard guard;
         // The handle keeps the text of an earlier result; a wait that fails without a result
         // of its own (the connection lost) must not report that text as its reason.
@@ -686,10 +684,10 @@ std::optional<std::string> defaultServersOnPort(LDAP* ld, int port) {
 
 class OpenLdapLibrary final : public LdapLibrary {
   public:
-    using LdapLibrary::ldap_init;
-    std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host,
-                                              std::optional<int> port, UrlScheme scheme,
-                                              int& error) override {
+    using LdapLibrary::openHandle;
+    std::unique_ptr<LdapConnection> openHandle(const std::optional<std::string>& host,
+                                               std::optional<int> port, UrlScheme scheme,
+                                               int& error) override {
         if (port && (*port < 1 || *port > kHighestPort)) {
             // libldap keeps only the low 16 bits: port 65925 would reach port 389, another
             // server than the one asked for.

@@ -47,7 +47,7 @@ void gatherRootDse(Reporter& reporter, LdapSession& session, RootDseInfo& info) 
     info = RootDseInfo{};
     SearchRequest request;  // base "" and scope base: the RootDSE, all attributes
     std::vector<LdapEntry> entries;
-    const int rc = session.handle->ldap_search_ext_s(request, entries);
+    const int rc = session.handle->search(request, entries);
     if (rc != 0) {
         reporter.problem("LDAP_SEARCH_S: 0x" + Reporter::lowerHex(static_cast<std::uint32_t>(rc)) +
                          "\nLDAP_SEARCH_S: " + ldapErrorText(rc) + "\n\n");

@@ -33,7 +33,7 @@ int establishTls(LdapConnection& handle, TlsMode mode) {
 
 int bindAs(LdapConnection& handle, const BindCredentials* credentials) {
     if (credentials != nullptr) {
-        return handle.ldap_simple_bind_s(credentials->dn, credentials->password);
+        return handle.simpleBind(credentials->dn, credentials->password);
     }
     return handle.negotiateBind();
 }

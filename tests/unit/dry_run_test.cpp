@@ -45,23 +45,22 @@ TEST_F(DryRunTest, WritesBecomeRecordsAndNoneIsSent) {
         {ModOperation::Replace, "jpegphoto", {std::string("\x00\xff\x10", 3)}, true},
     };
     const std::vector<Row> rows{
-        {"delete",
-         [](LdapConnection& c, int& id) { return c.ldap_delete_ext("cn=a,dc=x", {}, id); },
+        {"delete", [](LdapConnection& c, int& id) { return c.sendDelete("cn=a,dc=x", {}, id); },
          "dn: cn=a,dc=x\nchangetype: delete\n\n"},
         {"tree delete",
          [](LdapConnection& c, int& id) {
-             return c.ldap_delete_ext("ou=a,dc=x", {{"1.2.840.113556.1.4.805", "", true}}, id);
+             return c.sendDelete("ou=a,dc=x", {{"1.2.840.113556.1.4.805", "", true}}, id);
          },
          "dn: ou=a,dc=x\ncontrol: 1.2.840.113556.1.4.805 true\nchangetype: delete\n\n"},
         {"move",
          [](LdapConnection& c, int& id) {
-             return c.ldap_rename_ext("cn=a,dc=x", "cn=a", "ou=b,dc=x", true, {}, id);
+             return c.sendRename("cn=a,dc=x", "cn=a", "ou=b,dc=x", true, {}, id);
          },
          "dn: cn=a,dc=x\nchangetype: moddn\nnewrdn: cn=a\ndeleteoldrdn: 1\n"
          "newsuperior: ou=b,dc=x\n\n"},
         {"rename in place",
          [](LdapConnection& c, int& id) {
-             return c.ldap_rename_ext("cn=a,dc=x", "cn=b", "", true, {}, id);
+             return c.sendRename("cn=a,dc=x", "cn=b", "", true, {}, id);
          },
          "dn: cn=a,dc=x\nchangetype: moddn\nnewrdn: cn=b\ndeleteoldrdn: 1\n\n"},
         {"modify",
@@ -96,7 +95,7 @@ TEST_F(DryRunTest, WritesBecomeRecordsAndNoneIsSent) {
         EXPECT_EQ(row.send(*connection, id), 0);
         EXPECT_GT(id, 0);
         std::string diagnostic = "stale";
-        EXPECT_EQ(connection->ldap_result(id, 120, diagnostic), 0);
+        EXPECT_EQ(connection->waitForResult(id, 120, diagnostic), 0);
         EXPECT_EQ(diagnostic, "");
         EXPECT_EQ(console.out(), row.record);
         EXPECT_EQ(console.err(), "");
@@ -136,7 +135,7 @@ TEST_F(DryRunTest, ReadsGoToTheDirectory) {
     SearchRequest request;
     request.base = "cn=a,dc=x";
     std::vector<LdapEntry> entries;
-    EXPECT_EQ(preview->ldap_search_ext_s(request, entries), 0);
+    EXPECT_EQ(preview->search(request, entries), 0);
     EXPECT_EQ(preview->negotiateBind(), 0);
     EXPECT_EQ(library.count(Call::Kind::Search), 1u);
     EXPECT_EQ(library.count(Call::Kind::NegotiateBind), 1u);
@@ -154,7 +153,7 @@ TEST_F(DryRunTest, ARecordThatLdifCannotCarryIsRefused) {
 TEST_F(DryRunTest, ARecordEndsTheProgressLineFirst) {
     captured.reporter.targetStart("cn=a,dc=x");
     int id = 0;
-    EXPECT_EQ(preview->ldap_delete_ext("cn=a,dc=x", {}, id), 0);
+    EXPECT_EQ(preview->sendDelete("cn=a,dc=x", {}, id), 0);
     EXPECT_EQ(captured.out(), "   DN: cn=a,dc=x...\ndn: cn=a,dc=x\nchangetype: delete\n\n");
 }
 

@@ -184,7 +184,7 @@ struct Call {
 // How the directory answers one asynchronous request (delete, rename, modify, add).
 struct RequestAnswer {
     int sendCode = 0;              // non-zero: the send itself fails
-    int resultCode = 0;            // what ldap_result gives
+    int resultCode = 0;            // what waitForResult gives
     std::string diagnostic;        // the server's text with that result
     bool timesOut = false;         // no answer within the time limit
     std::optional<int> messageId;  // default: the next number from 1 upwards
@@ -232,26 +232,24 @@ class FakeLdapConnection final : public LdapConnection {
     FakeLdapConnection(const FakeLdapConnection&) = delete;
     FakeLdapConnection& operator=(const FakeLdapConnection&) = delete;
 
-    int ldap_set_option(int option, int value) override;
+    int setOption(int option, int value) override;
     void setTimeLimit(int seconds) override;
     int connect() override;
     int startTls() override;
     bool usesTls() override;
     int negotiateBind() override;
-    int ldap_simple_bind_s(const std::string& dn, const std::string& password) override;
-    int ldap_search_ext_s(const SearchRequest& request, std::vector<LdapEntry>& entries) override;
+    int simpleBind(const std::string& dn, const std::string& password) override;
+    int search(const SearchRequest& request, std::vector<LdapEntry>& entries) override;
     int sendSearch(const SearchRequest& request, int& messageId) override;
     int searchResult(int messageId, int timeoutSeconds, std::vector<LdapEntry>& entries) override;
-    int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
-                        int& messageId) override;
-    int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
-                        const std::string& newParent, bool deleteOldRdn,
-                        const ServerControls& controls, int& messageId) override;
+    int sendDelete(const std::string& dn, const ServerControls& controls, int& messageId) override;
+    int sendRename(const std::string& dn, const std::string& newRdn, const std::string& newParent,
+                   bool deleteOldRdn, const ServerControls& controls, int& messageId) override;
     int sendModifications(ModificationRequest request, const std::string& dn,
                           std::span<const Modification> modifications,
                           const ServerControls& controls, int& messageId) override;
     int passwordModify(const std::string& userDn, const std::string& newPassword) override;
-    int ldap_result(int messageId, int timeoutSeconds, std::string& diagnostic) override;
+    int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic) override;
     std::string lastDiagnostic() override;
     std::string hostName() override;
 
@@ -268,10 +266,10 @@ class FakeLdapConnection final : public LdapConnection {
 class FakeLdapLibrary final : public LdapLibrary {
   public:
     // --- script ---
-    std::optional<int> initError;                 // set: ldap_init gives no handle, with this error
-    std::map<int, int> optionResults;             // option number -> result of ldap_set_option
-    int bindResult = 0;                           // both bind kinds
-    std::map<std::string, int> bindResultFor;     // a bind's result on handles for one host
+    std::optional<int> initError;              // set: openHandle gives no handle, with this error
+    std::map<int, int> optionResults;          // option number -> result of setOption
+    int bindResult = 0;                        // both bind kinds
+    std::map<std::string, int> bindResultFor;  // a bind's result on handles for one host
     std::map<std::string, int> connectResultFor;  // connect()'s result for one host; else 0
     int startTlsResult = 0;
     bool defaultUsesTls = false;                    // the library's default servers are ldaps://
@@ -292,10 +290,10 @@ class FakeLdapLibrary final : public LdapLibrary {
     int openHandles = 0;     // handles alive now
     int maxOutstanding = 0;  // most requests sent and not yet awaited at any time
 
-    using LdapLibrary::ldap_init;
-    std::unique_ptr<LdapConnection> ldap_init(const std::optional<std::string>& host,
-                                              std::optional<int> port, UrlScheme scheme,
-                                              int& error) override {
+    using LdapLibrary::openHandle;
+    std::unique_ptr<LdapConnection> openHandle(const std::optional<std::string>& host,
+                                               std::optional<int> port, UrlScheme scheme,
+                                               int& error) override {
         // Filled in place: GCC 12 wrongly takes a local Call's optional host as uninitialised.
         Call& call = log.emplace_back();
         call.kind = Call::Kind::Init;
@@ -310,7 +308,7 @@ class FakeLdapLibrary final : public LdapLibrary {
             *this, host, host ? scheme == UrlScheme::Ldaps : defaultUsesTls);
     }
 
-    // A handle without an ldap_init record, for tests that start from an open session.
+    // A handle without an openHandle record, for tests that start from an open session.
     LdapSession session(const std::string& serverText = "dc1") {
         return LdapSession{std::make_unique<FakeLdapConnection>(*this), serverText};
     }
@@ -408,7 +406,7 @@ inline FakeLdapConnection::~FakeLdapConnection() {
     library_.log.push_back(call);
 }
 
-inline int FakeLdapConnection::ldap_set_option(int option, int value) {
+inline int FakeLdapConnection::setOption(int option, int value) {
     Call call;
     call.kind = Call::Kind::SetOption;
     call.option = option;
@@ -432,8 +430,7 @@ inline int FakeLdapConnection::negotiateBind() {
     return bindResult();
 }
 
-inline int FakeLdapConnection::ldap_simple_bind_s(const std::string& dn,
-                                                  const std::string& password) {
+inline int FakeLdapConnection::simpleBind(const std::string& dn, const std::string& password) {
     Call call;
     call.kind = Call::Kind::SimpleBind;
     call.dn = dn;
@@ -442,8 +439,8 @@ inline int FakeLdapConnection::ldap_simple_bind_s(const std::string& dn,
     return bindResult();
 }
 
-inline int FakeLdapConnection::ldap_search_ext_s(const SearchRequest& request,
-                                                 std::vector<LdapEntry>& entries) {
+inline int FakeLdapConnection::search(const SearchRequest& request,
+                                      std::vector<LdapEntry>& entries) {
     Call call;
     call.kind = Call::Kind::Search;
     call.search = request;
@@ -465,11 +462,11 @@ inline int FakeLdapConnection::ldap_search_ext_s(const SearchRequest& request,
     return answer.code;
 }
 
-// Answered at once from searchAnswers, as ldap_search_ext_s is; the answer waits for
+// Answered at once from searchAnswers, as search is; the answer waits for
 // searchResult under its message number.
 inline int FakeLdapConnection::sendSearch(const SearchRequest& request, int& messageId) {
     std::vector<LdapEntry> entries;
-    const int code = ldap_search_ext_s(request, entries);
+    const int code = search(request, entries);
     messageId = library_.nextMessageId_++;
     library_.searches_[messageId] = SearchAnswer{code, std::move(entries)};
     return 0;
@@ -510,8 +507,8 @@ inline int FakeLdapConnection::send(Call call, int& messageId) {
     return answer.sendCode;
 }
 
-inline int FakeLdapConnection::ldap_delete_ext(const std::string& dn,
-                                               const ServerControls& controls, int& messageId) {
+inline int FakeLdapConnection::sendDelete(const std::string& dn, const ServerControls& controls,
+                                          int& messageId) {
     Call call;
     call.kind = Call::Kind::Delete;
     call.dn = dn;
@@ -519,9 +516,9 @@ inline int FakeLdapConnection::ldap_delete_ext(const std::string& dn,
     return send(std::move(call), messageId);
 }
 
-inline int FakeLdapConnection::ldap_rename_ext(const std::string& dn, const std::string& newRdn,
-                                               const std::string& newParent, bool deleteOldRdn,
-                                               const ServerControls& controls, int& messageId) {
+inline int FakeLdapConnection::sendRename(const std::string& dn, const std::string& newRdn,
+                                          const std::string& newParent, bool deleteOldRdn,
+                                          const ServerControls& controls, int& messageId) {
     Call call;
     call.kind = Call::Kind::Rename;
     call.dn = dn;
@@ -553,8 +550,8 @@ inline int FakeLdapConnection::passwordModify(const std::string& userDn,
     return library_.passwordModifyResult;
 }
 
-inline int FakeLdapConnection::ldap_result(int messageId, int timeoutSeconds,
-                                           std::string& diagnostic) {
+inline int FakeLdapConnection::waitForResult(int messageId, int timeoutSeconds,
+                                             std::string& diagnostic) {
     Call call;
     call.kind = Call::Kind::Result;
     call.messageId = messageId;
@@ -562,7 +559,7 @@ inline int FakeLdapConnection::ldap_result(int messageId, int timeoutSeconds,
     library_.log.push_back(call);
     const auto found = library_.pending_.find(messageId);
     if (found == library_.pending_.end()) {
-        ADD_FAILURE() << "ldap_result for message " << messageId << ", which was never sent";
+        ADD_FAILURE() << "waitForResult for message " << messageId << ", which was never sent";
         return kLdapParamError;
     }
     const RequestAnswer answer = found->second;

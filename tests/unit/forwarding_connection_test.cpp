@@ -11,13 +11,13 @@ namespace {
 template <class Base>
 struct Deletes : Base {
     using Base::Base;
-    int ldap_delete_ext(const std::string&, const ServerControls&, int&) override { return 0; }
+    int sendDelete(const std::string&, const ServerControls&, int&) override { return 0; }
 };
 template <class Base>
 struct Renames : Base {
     using Base::Base;
-    int ldap_rename_ext(const std::string&, const std::string&, const std::string&, bool,
-                        const ServerControls&, int&) override {
+    int sendRename(const std::string&, const std::string&, const std::string&, bool,
+                   const ServerControls&, int&) override {
         return 0;
     }
 };

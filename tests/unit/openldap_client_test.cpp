@@ -217,9 +217,9 @@ TEST(OpenLdapRequests, ModificationsReachTheWireAsBytes) {
         Listener listener;
         int error = 0;
         std::unique_ptr<LdapConnection> connection =
-            openLdapLibrary().ldap_init("127.0.0.1", listener.port(), error);
+            openLdapLibrary().openHandle("127.0.0.1", listener.port(), error);
         ASSERT_NE(connection, nullptr) << error;
-        ASSERT_EQ(connection->ldap_set_option(kLdapOptVersion, 3), 0);  // controls need it
+        ASSERT_EQ(connection->setOption(kLdapOptVersion, 3), 0);  // controls need it
         int messageId = 0;
         EXPECT_EQ(connection->sendModifications(row.request, "CN=t,DC=x", row.modifications,
                                                 row.controls, messageId),
@@ -237,15 +237,15 @@ TEST(OpenLdapBinds, APasswordNeverLeavesWithoutTls) {
     Listener listener;
     int error = 0;
     std::unique_ptr<LdapConnection> connection =
-        openLdapLibrary().ldap_init("127.0.0.1", listener.port(), error);
+        openLdapLibrary().openHandle("127.0.0.1", listener.port(), error);
     ASSERT_NE(connection, nullptr) << error;
     EXPECT_FALSE(connection->usesTls());
-    EXPECT_EQ(connection->ldap_simple_bind_s("CN=svc,DC=x", "Pw-1"), kLdapConfidentialityRequired);
+    EXPECT_EQ(connection->simpleBind("CN=svc,DC=x", "Pw-1"), kLdapConfidentialityRequired);
     EXPECT_EQ(listener.firstMessage(300), "");
     connection.reset();
 
     std::unique_ptr<LdapConnection> ldaps =
-        openLdapLibrary().ldap_init("127.0.0.1", listener.port(), UrlScheme::Ldaps, error);
+        openLdapLibrary().openHandle("127.0.0.1", listener.port(), UrlScheme::Ldaps, error);
     ASSERT_NE(ldaps, nullptr) << error;
     EXPECT_TRUE(ldaps->usesTls());
 }

@@ -34,7 +34,7 @@ class ProcessTargetsTest : public ::testing::Test {
     RequestStep deleteStep() {
         return [this](const std::string& dn) {
             RequestOutcome outcome;
-            outcome.sendCode = session.handle->ldap_delete_ext(dn, {}, outcome.messageId);
+            outcome.sendCode = session.handle->sendDelete(dn, {}, outcome.messageId);
             return outcome;
         };
     }
@@ -111,7 +111,7 @@ TEST_F(ProcessTargetsTest, LastErrorIsTheLatestFailure) {
         processTargets(
             context, {"cn=a", "cn=b", "cn=c"}, LoopVariant{}, [&](const std::string& dn) {
                 RequestOutcome outcome;
-                outcome.sendCode = freshSession.handle->ldap_delete_ext(dn, {}, outcome.messageId);
+                outcome.sendCode = freshSession.handle->sendDelete(dn, {}, outcome.messageId);
                 return outcome;
             });
         EXPECT_EQ(context.lastError, row.lastError);
@@ -149,7 +149,7 @@ TEST_F(ProcessTargetsTest, ExtendedErrorLine) {
                            nullptr};
         processTargets(context, {"cn=a", "cn=b"}, LoopVariant{}, [&](const std::string& dn) {
             RequestOutcome outcome;
-            outcome.sendCode = freshSession.handle->ldap_delete_ext(dn, {}, outcome.messageId);
+            outcome.sendCode = freshSession.handle->sendDelete(dn, {}, outcome.messageId);
             return outcome;
         });
         EXPECT_EQ(reporter.out(), row.out) << row.exterr << row.quiet << row.serverText;
@@ -226,7 +226,7 @@ TEST_F(ProcessTargetsTest, MoveStopMessageFollowsTheErrorLineDirectly) {
     RunContext context{withText.reporter, settings, freshSession, "dc1.homelab.net", nullptr};
     processTargets(context, {"cn=a", "cn=b"}, move, [&](const std::string& dn) {
         RequestOutcome outcome;
-        outcome.sendCode = freshSession.handle->ldap_delete_ext(dn, {}, outcome.messageId);
+        outcome.sendCode = freshSession.handle->sendDelete(dn, {}, outcome.messageId);
         return outcome;
     });
     EXPECT_EQ(withText.both(),
@@ -451,7 +451,7 @@ TEST_F(ProcessTargetsTest, JsonLinePerTarget) {
             context, {"cn=a"}, LoopVariant{},
             [&](const std::string& dn) {
                 RequestOutcome outcome;
-                outcome.sendCode = freshSession.handle->ldap_delete_ext(dn, {}, outcome.messageId);
+                outcome.sendCode = freshSession.handle->sendDelete(dn, {}, outcome.messageId);
                 return outcome;
             },
             PasswordRequest{row.passwordStatus != 0, "pw"});
@@ -521,7 +521,7 @@ class WindowedTargetsTest : public ProcessTargetsTest {
         RunContext context{console.reporter, windowed, freshSession, "dc1.homelab.net", &passwords};
         processTargets(context, targets, LoopVariant{}, [&](const std::string& dn) {
             RequestOutcome outcome;
-            outcome.sendCode = freshSession.handle->ldap_delete_ext(dn, {}, outcome.messageId);
+            outcome.sendCode = freshSession.handle->sendDelete(dn, {}, outcome.messageId);
             return outcome;
         });
         outstanding = fresh.maxOutstanding;
@@ -679,7 +679,7 @@ TEST_F(WindowedTargetsTest, TheTimeLimitCountsFromTheSend) {
     RunContext context{console.reporter, windowed, freshSession, "dc1", &passwords};
     processTargets(context, {"cn=a,dc=x", "cn=b,dc=x"}, LoopVariant{}, [&](const std::string& dn) {
         RequestOutcome outcome;
-        outcome.sendCode = freshSession.handle->ldap_delete_ext(dn, {}, outcome.messageId);
+        outcome.sendCode = freshSession.handle->sendDelete(dn, {}, outcome.messageId);
         return outcome;
     });
     for (const fake::Call& call : fresh.callsOf(fake::Call::Kind::Result)) {
@@ -705,7 +705,7 @@ TEST_F(ProcessTargetsTest, ARequestWithNoTimeLeftOnlyPolls) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1100));
         }
         RequestOutcome outcome;
-        outcome.sendCode = session.handle->ldap_delete_ext(dn, {}, outcome.messageId);
+        outcome.sendCode = session.handle->sendDelete(dn, {}, outcome.messageId);
         return outcome;
     });
     const std::vector<fake::Call> waits = library.callsOf(fake::Call::Kind::Result);

@@ -329,7 +329,7 @@ class AwaitResultTest : public ::testing::Test {
   protected:
     int sendOne() {
         int messageId = 0;
-        EXPECT_EQ(session.handle->ldap_delete_ext("cn=x", {}, messageId), 0);
+        EXPECT_EQ(session.handle->sendDelete("cn=x", {}, messageId), 0);
         return messageId;
     }
 

@@ -41,17 +41,15 @@ class DiskSizeAtSend final : public ForwardingConnection {
 
     std::vector<std::string> journalAtSend;
 
-    int ldap_delete_ext(const std::string& dn, const ServerControls& controls,
-                        int& messageId) override {
+    int sendDelete(const std::string& dn, const ServerControls& controls, int& messageId) override {
         journalAtSend.push_back(fileText(path_));
-        return ForwardingConnection::ldap_delete_ext(dn, controls, messageId);
+        return ForwardingConnection::sendDelete(dn, controls, messageId);
     }
-    int ldap_rename_ext(const std::string& dn, const std::string& newRdn,
-                        const std::string& newParent, bool deleteOldRdn,
-                        const ServerControls& controls, int& messageId) override {
+    int sendRename(const std::string& dn, const std::string& newRdn, const std::string& newParent,
+                   bool deleteOldRdn, const ServerControls& controls, int& messageId) override {
         journalAtSend.push_back(fileText(path_));
-        return ForwardingConnection::ldap_rename_ext(dn, newRdn, newParent, deleteOldRdn, controls,
-                                                     messageId);
+        return ForwardingConnection::sendRename(dn, newRdn, newParent, deleteOldRdn, controls,
+                                                messageId);
     }
     int sendModifications(ModificationRequest request, const std::string& dn,
                           std::span<const Modification> modifications,
@@ -98,7 +96,7 @@ class UndoJournalTest : public ::testing::Test {
         int code = send(*connection_, id);
         if (code == 0 && id != 0) {
             std::string diagnostic;
-            code = connection_->ldap_result(id, 120, diagnostic);
+            code = connection_->waitForResult(id, 120, diagnostic);
         }
         return code;
     }
@@ -296,13 +294,13 @@ TEST_F(UndoJournalTest, AWindowOfWritesIsJournalledInOneBatch) {
     }
     EXPECT_TRUE(library.requests().empty());  // nothing is sent before its record is on disk
     std::string diagnostic;
-    EXPECT_EQ(connection_->ldap_result(ids[0], 120, diagnostic), 0);
+    EXPECT_EQ(connection_->waitForResult(ids[0], 120, diagnostic), 0);
     ASSERT_EQ(spy_->journalAtSend.size(), 3u);
     const std::string batch = journal();
     EXPECT_EQ(spy_->journalAtSend.front(), batch);
     EXPECT_NE(batch.find("description: old3"), std::string::npos);
-    EXPECT_EQ(connection_->ldap_result(ids[1], 120, diagnostic), 20);
-    EXPECT_EQ(connection_->ldap_result(ids[2], 120, diagnostic), 0);
+    EXPECT_EQ(connection_->waitForResult(ids[1], 120, diagnostic), 20);
+    EXPECT_EQ(connection_->waitForResult(ids[2], 120, diagnostic), 0);
     const std::string text = journal();
     EXPECT_EQ(text.find("\ndn: cn=a2,dc=x\n"), batch.find("\ndn: cn=a2,dc=x\n"));  // unmoved
     EXPECT_NE(text.find("#n: cn=a1,dc=x\n#hangetype: modify\n"), std::string::npos) << text;
@@ -331,10 +329,9 @@ TEST_F(UndoJournalTest, AnUnknownOutcomeKeepsTheRecord) {
     library.searchAnswers.push_back(
         SearchAnswer{0, {LdapEntry{"cn=d,dc=x", {{"objectGUID", {std::string("\x11", 1)}}}}}});
     library.answerRequests({result(kLdapServerDown)});
-    EXPECT_EQ(sendAndAwait([](LdapConnection& c, int& id) {
-                  return c.ldap_delete_ext("cn=d,dc=x", {}, id);
-              }),
-              kLdapServerDown);
+    EXPECT_EQ(
+        sendAndAwait([](LdapConnection& c, int& id) { return c.sendDelete("cn=d,dc=x", {}, id); }),
+        kLdapServerDown);
     EXPECT_NE(journal().find("cn=d,dc=x (objectGUID 11) is deleted"), std::string::npos);
 }
 
@@ -350,7 +347,7 @@ TEST_F(UndoJournalTest, ARecordMissingAfterTheWriteIsNamed) {
         SearchAnswer{0, {LdapEntry{"CN=d\\0ADEL:11,CN=Deleted Objects,dc=x", {}}}});
     EXPECT_TRUE(withFileSizeLimit(600, [&] {
         const int code = sendAndAwait(
-            [](LdapConnection& c, int& id) { return c.ldap_delete_ext("cn=d,dc=x", {}, id); });
+            [](LdapConnection& c, int& id) { return c.sendDelete("cn=d,dc=x", {}, id); });
         return code == 0 && journal().find("(objectGUID 11)") != std::string::npos &&
                journal().find("isDeleted") == std::string::npos &&
                captured.out().find(
@@ -379,23 +376,20 @@ TEST_F(UndoJournalTest, AddMoveRenameAndUndeleteAreReversed) {
          "", "# Undo of the add of cn=n,dc=x\ndn: cn=n,dc=x\nchangetype: delete\n\n"},
         {"move",
          [](LdapConnection& c, int& id) {
-             return c.ldap_rename_ext("cn=a,ou=old,dc=x", "cn=a", "ou=new,dc=x", true, {}, id);
+             return c.sendRename("cn=a,ou=old,dc=x", "cn=a", "ou=new,dc=x", true, {}, id);
          },
          "CN=A,OU=Old,DC=x",
          "# Undo of the move of CN=A,OU=Old,DC=x\ndn: cn=a,ou=new,dc=x\nchangetype: moddn\n"
          "newrdn: CN=A\ndeleteoldrdn: 1\nnewsuperior: OU=Old,DC=x\n\n"},
         {"rename",
          [](LdapConnection& c, int& id) {
-             return c.ldap_rename_ext("cn=ann,ou=old,dc=x", "cn=Annie", "ou=old,dc=x", true, {},
-                                      id);
+             return c.sendRename("cn=ann,ou=old,dc=x", "cn=Annie", "ou=old,dc=x", true, {}, id);
          },
          "CN=Ann,OU=Old,DC=x",
          "# Undo of the rename of CN=Ann,OU=Old,DC=x\ndn: cn=Annie,ou=old,dc=x\n"
          "changetype: moddn\nnewrdn: CN=Ann\ndeleteoldrdn: 1\n\n"},
         {"rename where it stands",
-         [](LdapConnection& c, int& id) {
-             return c.ldap_rename_ext("cn=a", "cn=b", "", true, {}, id);
-         },
+         [](LdapConnection& c, int& id) { return c.sendRename("cn=a", "cn=b", "", true, {}, id); },
          "cn=a",
          "# Undo of the rename of cn=a\ndn: cn=b\nchangetype: moddn\nnewrdn: cn=a\n"
          "deleteoldrdn: 1\n\n"},
@@ -444,7 +438,7 @@ TEST_F(UndoJournalTest, ATreeDeleteReanimatesEveryObject) {
     library.searchAnswers.push_back(
         SearchAnswer{0, {LdapEntry{"OU=p\\0ADEL:1122,CN=Deleted Objects,dc=x", {}}}});
     EXPECT_EQ(sendAndAwait([](LdapConnection& c, int& id) {
-                  return c.ldap_delete_ext("ou=p,dc=x", {{kTreeDeleteOid, "", true}}, id);
+                  return c.sendDelete("ou=p,dc=x", {{kTreeDeleteOid, "", true}}, id);
               }),
               0);
     const std::string text = journal();
@@ -499,7 +493,7 @@ TEST_F(UndoJournalTest, LinksAndMembershipsFollowTheReanimations) {
         library.searchAnswers.push_back(SearchAnswer{0, {LdapEntry{tombstone, {}}}});
     }
     EXPECT_EQ(sendAndAwait([](LdapConnection& c, int& id) {
-                  return c.ldap_delete_ext("ou=p,dc=x", {{kTreeDeleteOid, "", true}}, id);
+                  return c.sendDelete("ou=p,dc=x", {{kTreeDeleteOid, "", true}}, id);
               }),
               0);
     const std::string text = journal();
