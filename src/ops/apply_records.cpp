@@ -52,8 +52,7 @@ void applyInOrder(RunContext& run, const std::vector<LdifRecord>& records) {
         for (std::size_t i = starts[batch]; i < end; ++i) {
             dns.push_back(records[i].dn);
         }
-        processTargets(run, dns, variant, step);
-        if (!run.keepGoing) {
+        if (processTargets(run, dns, variant, step) == LoopEnd::Stopped) {
             return;
         }
     }

@@ -1,7 +1,6 @@
 #include "ops/process_targets.h"
 
 #include <algorithm>
-#include <chrono>
 #include <deque>
 #include <optional>
 #include <utility>
@@ -14,8 +13,6 @@
 
 namespace kestrel {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // The -json text of a target the mode's step gave up on before sending anything.
 constexpr const char* kSkippedText = "Skipped, nothing was sent";
@@ -34,25 +31,18 @@ struct InFlight {
     std::string dn;
     RequestOutcome outcome;
     std::vector<Reporter::Captured> lines;  // what the request step wrote, for its turn
-    Clock::time_point sentAt;
-    std::optional<DnKey> key;  // with a window: its place in the dependency index
+    std::int64_t sentAt = 0;                // on the run's clock
+    std::optional<DnKey> key;               // with a window: its place in the dependency index
 };
 
-// The time left of a request's limit, counted from when it was sent: whole seconds rounded
-// up, or kPollOnly once it has run out (0 or less would mean no limit to the session).
-int secondsLeft(int limitSeconds, Clock::time_point sentAt) {
-    if (limitSeconds <= 0) {
-        return limitSeconds;
-    }
-    const long long elapsedMs =
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sentAt).count();
-    const long long leftMs = static_cast<long long>(limitSeconds) * 1000 - elapsedMs;
-    if (leftMs <= 0) {
-        return kPollOnly;
-    }
-    return static_cast<int>((leftMs + 999) / 1000);
-}
-
+// The loop over a run's targets. Invariants:
+// - targets are reported (progress line, the step's captured lines, the outcome) in input
+//   order, whatever order their answers come in;
+// - no request is sent while one it depends on (ops/dependency_index) is in flight;
+// - the phase only moves forward: Sending, then (a failure without -cont) Draining, where
+//   nothing more is sent and the requests in flight are reported, then Stopped, when the
+//   stop message follows the last of them;
+// - every target whose step ran is reported, its password step included.
 class TargetLoop {
   public:
     TargetLoop(RunContext& run, const LoopVariant& variant, const RequestStep& request,
@@ -67,11 +57,11 @@ class TargetLoop {
         }
     }
 
-    void run(const DnList& targets) {
+    LoopEnd run(const DnList& targets) {
         std::size_t next = 0;
         while (true) {
-            while (sending_ && next < targets.size() && inFlight_.size() < window_ &&
-                   !mustWait(targets, next)) {
+            while (phase_ == Phase::Sending && next < targets.size() &&
+                   inFlight_.size() < window_ && !mustWait(targets, next)) {
                 send(targets, next++);
             }
             if (inFlight_.empty()) {
@@ -83,17 +73,22 @@ class TargetLoop {
                 dependencies_.remove(done.key);
             }
             report(done);
-            if (!sending_ && inFlight_.empty() && !stopMessageWritten_) {
-                finishStop();
+            if (phase_ == Phase::Draining && inFlight_.empty()) {
+                stop();
             }
         }
+        if (phase_ == Phase::Sending) {
+            warnUnknownOutcomes();
+            return LoopEnd::Completed;
+        }
+        return LoopEnd::Stopped;
     }
 
   private:
     void send(const DnList& targets, std::size_t index) {
         Reporter& reporter = run_.reporter;
         reporter.beginCapture();
-        InFlight sent{targets[index], request_(targets[index]), {}, Clock::now(), std::nullopt};
+        InFlight sent{targets[index], request_(targets[index]), {}, run_.clock(), std::nullopt};
         sent.lines = reporter.endCapture();
         // One at a time nothing is ever checked against what is in flight.
         if (window_ > 1) {
@@ -145,9 +140,10 @@ class TargetLoop {
             case RequestOutcome::Kind::Sent: {
                 code = outcome.sendCode;
                 if (code == 0 && outcome.messageId != 0) {
-                    code = awaitResult(run_.session, outcome.messageId,
-                                       secondsLeft(run_.settings.timeoutSeconds, target.sentAt),
-                                       diagnostic);
+                    code = awaitResult(
+                        run_.session, outcome.messageId,
+                        secondsLeft(run_.settings.timeoutSeconds, run_.clock() - target.sentAt),
+                        diagnostic);
                 }
                 if (code != 0) {
                     reporter.targetFailure(run_.serverName, code, ldapErrorText(code),
@@ -210,8 +206,7 @@ class TargetLoop {
     // The first lost connection with several requests in flight: each of them may or may
     // not have been applied, and the admin must know how many.
     void noteLostConnection(int code) {
-        if (code == kLdapServerDown && !connectionLost_) {
-            connectionLost_ = true;
+        if (code == kLdapServerDown && unknownOutcomes_ == 0) {
             unknownOutcomes_ = inFlight_.size() + 1;
         }
     }
@@ -220,35 +215,27 @@ class TargetLoop {
     // awaited and reported first, so the stop message follows every change that was made.
     void recordFailure(std::int32_t status) {
         run_.lastError = status;
-        if (!run_.settings.continueOnError) {
-            sending_ = false;
-            run_.keepGoing = false;
+        if (!run_.settings.continueOnError && phase_ == Phase::Sending) {
+            phase_ = Phase::Draining;
         }
     }
 
-    void finishStop() {
-        stopMessageWritten_ = true;
+    void stop() {
+        phase_ = Phase::Stopped;
         warnUnknownOutcomes();
         run_.reporter.notice(variant_.stopMessage);
     }
 
     void warnUnknownOutcomes() {
-        if (unknownOutcomes_ > 1 && !unknownWarned_) {
-            unknownWarned_ = true;
+        if (unknownOutcomes_ > 1) {
             run_.reporter.warning("The connection was lost with " +
                                   std::to_string(unknownOutcomes_) +
                                   " requests in flight; each may or may not have been applied.\n");
         }
     }
 
-  public:
-    void finish() {
-        if (sending_) {
-            warnUnknownOutcomes();
-        }
-    }
+    enum class Phase { Sending, Draining, Stopped };
 
-  private:
     RunContext& run_;
     const LoopVariant& variant_;
     const RequestStep& request_;
@@ -259,21 +246,15 @@ class TargetLoop {
     static constexpr std::size_t kNoKey = static_cast<std::size_t>(-1);
     std::size_t keyIndex_ = kNoKey;
     std::deque<InFlight> inFlight_;
-    bool sending_ = true;
-    bool stopMessageWritten_ = false;
-    bool connectionLost_ = false;
-    bool unknownWarned_ = false;
-    std::size_t unknownOutcomes_ = 0;
+    Phase phase_ = Phase::Sending;
+    std::size_t unknownOutcomes_ = 0;  // set at the first lost connection
 };
 
 }  // namespace
 
-void processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
-                    const RequestStep& request, const PasswordRequest& password) {
-    run.keepGoing = true;
-    TargetLoop loop(run, variant, request, password);
-    loop.run(targets);
-    loop.finish();
+LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
+                       const RequestStep& request, const PasswordRequest& password) {
+    return TargetLoop(run, variant, request, password).run(targets);
 }
 
 }  // namespace kestrel

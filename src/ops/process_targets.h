@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "ops/run_settings.h"
 #include "password/password_setter.h"
 #include "session/ldap_session.h"
 #include "util/reporter.h"
+#include "util/tick_counter.h"
 
 namespace kestrel {
 
@@ -21,7 +23,8 @@ struct RunContext {
     PasswordSetter* passwords = nullptr;
     bool preview = false;        // -dryrun: the password step shows a record, not progress
     std::int32_t lastError = 0;  // status of the run's latest failure; success never clears it
-    bool keepGoing = true;
+    // Milliseconds on a monotonic clock: each request's time limit runs from its send.
+    std::function<std::int64_t()> clock = monotonicMilliseconds;
 };
 
 // What a mode's request step did for one target.
@@ -38,17 +41,18 @@ struct RequestOutcome {
     std::int32_t status = 0;
 };
 
+// What the stop rule writes once the last request in flight is reported; move writes the
+// same line without the blank lines before it.
+inline constexpr std::string_view kStopMessage =
+    "\n\nERROR: Too many errors encountered, terminating...\n";
+inline constexpr std::string_view kMoveStopMessage = kStopMessage.substr(2);
+
 struct LoopVariant {
     bool emptyDnAsRootDse = false;          // modify and add show the RootDSE by name
     bool progressLine = true;               // rename names its single target in the heading instead
     bool passwordOnlyAfterSuccess = false;  // add: no password step for a failed request
-    const char* stopMessage = "\n\nERROR: Too many errors encountered, terminating...\n";
+    std::string_view stopMessage = kStopMessage;
 };
-
-inline constexpr const char* kStopMessage =
-    "\n\nERROR: Too many errors encountered, terminating...\n";
-inline constexpr const char* kMoveStopMessage =
-    "ERROR: Too many errors encountered, terminating...\n";
 
 using RequestStep = std::function<RequestOutcome(const std::string& dn)>;
 
@@ -57,9 +61,12 @@ struct PasswordRequest {
     std::string password;
 };
 
+// How a loop ended: every target was sent, or the stop rule ended it early.
+enum class LoopEnd { Completed, Stopped };
+
 // Runs `request` for each target front to back, awaiting and reporting each result;
 // with a password request, sets the password of each target after its request.
-void processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
-                    const RequestStep& request, const PasswordRequest& password = {});
+LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
+                       const RequestStep& request, const PasswordRequest& password = {});
 
 }  // namespace kestrel

@@ -1,7 +1,7 @@
 #include "ops/undo_journal.h"
 
 #include <algorithm>
-#include <chrono>
+#include <cstdint>
 #include <map>
 #include <utility>
 #include <vector>
@@ -12,6 +12,7 @@
 #include "session/forwarding_connection.h"
 #include "util/ascii_case.h"
 #include "util/secret_memory.h"
+#include "util/tick_counter.h"
 
 namespace kestrel {
 namespace {
@@ -55,19 +56,6 @@ bool hasControl(const ServerControls& controls, const char* oid) {
 std::size_t depthOf(const std::string& dn) {
     const auto components = explodeDn(dn);
     return components ? components->size() : 0;
-}
-
-using Clock = std::chrono::steady_clock;
-
-// The time left of a wait that started at `start` with `limitSeconds`, as the seam takes it.
-int secondsLeft(int limitSeconds, Clock::time_point start) {
-    if (limitSeconds <= 0 || limitSeconds == kPollAndKeep) {
-        return limitSeconds;
-    }
-    const long long leftMs =
-        static_cast<long long>(limitSeconds) * 1000 -
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-    return leftMs <= 0 ? kPollOnly : static_cast<int>((leftMs + 999) / 1000);
 }
 
 // Each write is held until its record is on disk. A write's call reads what it will
@@ -162,7 +150,7 @@ class JournalingConnection final : public ForwardingConnection {
         if (found == pending_.end()) {
             return inner().waitForResult(messageId, timeoutSeconds, diagnostic);
         }
-        const Clock::time_point start = Clock::now();
+        const std::int64_t start = monotonicMilliseconds();
         flush(messageId, timeoutSeconds);
         Pending pending = std::move(found->second);
         pending_.erase(found);
@@ -175,8 +163,9 @@ class JournalingConnection final : public ForwardingConnection {
             }
             return pending.code != 0 ? pending.code : kLdapLocalError;
         }
-        const int code =
-            inner().waitForResult(pending.writeId, secondsLeft(timeoutSeconds, start), diagnostic);
+        const int code = inner().waitForResult(
+            pending.writeId, secondsLeft(timeoutSeconds, monotonicMilliseconds() - start),
+            diagnostic);
         if (code == 0) {
             journalReanimations(pending);
         } else if (outcomeUnknown(code)) {

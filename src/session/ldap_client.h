@@ -50,6 +50,17 @@ inline constexpr int kPollOnly = -2147483647 - 1;
 // search stays outstanding to be asked for again.
 inline constexpr int kPollAndKeep = kPollOnly + 1;
 
+// What is left of a wait limited to `limitSeconds` after `elapsedMs` of it went by, as a
+// wait on the seam takes it: whole seconds rounded up, or kPollOnly once nothing is left.
+// No limit (0 or less) and kPollAndKeep stay as they are.
+inline constexpr int secondsLeft(int limitSeconds, long long elapsedMs) {
+    if (limitSeconds <= 0 || limitSeconds == kPollAndKeep) {
+        return limitSeconds;
+    }
+    const long long leftMs = static_cast<long long>(limitSeconds) * 1000 - elapsedMs;
+    return leftMs <= 0 ? kPollOnly : static_cast<int>((leftMs + 999) / 1000);
+}
+
 // Option numbers as the classic C API numbers them.
 inline constexpr int kLdapOptReferrals = 0x08;
 inline constexpr int kLdapOptVersion = 0x11;

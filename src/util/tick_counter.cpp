@@ -4,12 +4,14 @@
 
 namespace kestrel {
 
-std::uint32_t tickCount() {
+std::int64_t monotonicMilliseconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
-    const auto milliseconds = static_cast<std::uint64_t>(now.tv_sec) * 1000u +
-                              static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
-    return static_cast<std::uint32_t>(milliseconds);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+std::uint32_t tickCount() {
+    return static_cast<std::uint32_t>(monotonicMilliseconds());
 }
 
 }  // namespace kestrel

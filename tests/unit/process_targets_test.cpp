@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -42,9 +39,11 @@ class ProcessTargetsTest : public ::testing::Test {
     RunContext run(const DnList& targets, const LoopVariant& variant = {},
                    const PasswordRequest& password = {}) {
         RunContext context = this->context();
-        processTargets(context, targets, variant, deleteStep(), password);
+        end = processTargets(context, targets, variant, deleteStep(), password);
         return context;
     }
+
+    LoopEnd end = LoopEnd::Completed;  // how the last run() ended
 
     CapturedConsole captured;
     RunSettings settings;
@@ -58,7 +57,7 @@ TEST_F(ProcessTargetsTest, AllSucceed) {
     EXPECT_EQ(captured.out(), "   DN: cn=a...\n   DN: cn=b...\n");
     EXPECT_EQ(captured.err(), "");
     EXPECT_EQ(done.lastError, 0);
-    EXPECT_TRUE(done.keepGoing);
+    EXPECT_EQ(end, LoopEnd::Completed);
     EXPECT_EQ(library.calls(), (Lines{"delete [cn=a] controls=[]", "result id=1 timeout=120",
                                       "delete [cn=b] controls=[]", "result id=2 timeout=120"}));
     EXPECT_EQ(library.maxOutstanding, 1);
@@ -71,7 +70,7 @@ TEST_F(ProcessTargetsTest, TheSecondOfThreeFailsWithoutCont) {
               std::string("   DN: cn=a...\n   DN: cn=b...") + kNoSuchObject + kStop);
     EXPECT_EQ(captured.err(), kNoSuchObject);
     EXPECT_EQ(done.lastError, 32);
-    EXPECT_FALSE(done.keepGoing);
+    EXPECT_EQ(end, LoopEnd::Stopped);
     EXPECT_EQ(library.requests(),
               (Lines{"delete [cn=a] controls=[]", "delete [cn=b] controls=[]"}));
 }
@@ -83,7 +82,7 @@ TEST_F(ProcessTargetsTest, TheSecondOfThreeFailsWithCont) {
     EXPECT_EQ(captured.both(),
               std::string("   DN: cn=a...\n   DN: cn=b...") + kNoSuchObject + "   DN: cn=c...\n");
     EXPECT_EQ(done.lastError, 32);
-    EXPECT_TRUE(done.keepGoing);
+    EXPECT_EQ(end, LoopEnd::Completed);
     EXPECT_EQ(library.requests().size(), 3u);
 }
 
@@ -252,18 +251,19 @@ TEST_F(ProcessTargetsTest, WithoutProgressLineOnlyTheOutcomeIsWritten) {
 
 TEST_F(ProcessTargetsTest, ASkipSetsMinusOneAndNeverStops) {
     RunContext context = this->context();
-    processTargets(context, {"cn=a", "cn=skip", "cn=c"}, LoopVariant{}, [&](const std::string& dn) {
-        if (dn == "cn=skip") {
-            captured.reporter.info("<skipped>\n");
-            RequestOutcome outcome;
-            outcome.kind = RequestOutcome::Kind::Skipped;
-            return outcome;
-        }
-        return deleteStep()(dn);
-    });
+    end = processTargets(context, {"cn=a", "cn=skip", "cn=c"}, LoopVariant{},
+                         [&](const std::string& dn) {
+                             if (dn == "cn=skip") {
+                                 captured.reporter.info("<skipped>\n");
+                                 RequestOutcome outcome;
+                                 outcome.kind = RequestOutcome::Kind::Skipped;
+                                 return outcome;
+                             }
+                             return deleteStep()(dn);
+                         });
     EXPECT_EQ(captured.out(), "   DN: cn=a...\n   DN: cn=skip...<skipped>\n   DN: cn=c...\n");
     EXPECT_EQ(context.lastError, -1);  // the later success does not clear it
-    EXPECT_TRUE(context.keepGoing);
+    EXPECT_EQ(end, LoopEnd::Completed);
     EXPECT_EQ(library.requests().size(), 2u);
 }
 
@@ -336,7 +336,7 @@ TEST_F(ProcessTargetsTest, APasswordFailureStopsWithoutCont) {
     EXPECT_EQ(captured.both(),
               std::string("   DN: cn=a...\n       Changing password...<password error>") + kStop);
     EXPECT_EQ(done.lastError, policy);
-    EXPECT_FALSE(done.keepGoing);
+    EXPECT_EQ(end, LoopEnd::Stopped);
     EXPECT_EQ(library.requests().size(), 1u);
     EXPECT_EQ(passwords.requests.size(), 1u);
 }
@@ -667,51 +667,50 @@ TEST_F(WindowedTargetsTest, ALostConnectionNamesTheRequestsInFlight) {
     EXPECT_EQ(one.first.find("WARN:"), std::string::npos);
 }
 
-// Each request's time limit runs from when it was sent: the wait for a later one is what
-// is left of its own limit, never a fresh full limit.
-TEST_F(WindowedTargetsTest, TheTimeLimitCountsFromTheSend) {
-    settings.timeoutSeconds = 30;
-    FakeLdapLibrary fresh;
-    LdapSession freshSession = fresh.session();
-    CapturedConsole console;
-    RunSettings windowed = settings;
-    windowed.window = 2;
-    RunContext context{console.reporter, windowed, freshSession, "dc1", &passwords};
-    processTargets(context, {"cn=a,dc=x", "cn=b,dc=x"}, LoopVariant{}, [&](const std::string& dn) {
-        RequestOutcome outcome;
-        outcome.sendCode = freshSession.handle->sendDelete(dn, {}, outcome.messageId);
-        return outcome;
-    });
-    for (const fake::Call& call : fresh.callsOf(fake::Call::Kind::Result)) {
-        EXPECT_GE(call.timeoutSeconds, 29);
-        EXPECT_LE(call.timeoutSeconds, 30);
-    }
-}
-
 }  // namespace
 }  // namespace kestrel
 
 namespace kestrel {
 namespace {
 
-// A request whose limit ran out while later ones were being sent is not given a fresh
-// second: only an answer already in counts.
-TEST_F(ProcessTargetsTest, ARequestWithNoTimeLeftOnlyPolls) {
-    settings.timeoutSeconds = 1;
-    settings.window = 2;
-    RunContext context = this->context();
-    processTargets(context, {"cn=a,dc=x", "cn=b,dc=x"}, LoopVariant{}, [&](const std::string& dn) {
-        if (dn == "cn=b,dc=x") {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-        }
-        RequestOutcome outcome;
-        outcome.sendCode = session.handle->sendDelete(dn, {}, outcome.messageId);
-        return outcome;
-    });
-    const std::vector<fake::Call> waits = library.callsOf(fake::Call::Kind::Result);
-    ASSERT_EQ(waits.size(), 2u);
-    EXPECT_EQ(waits[0].timeoutSeconds, kPollOnly);  // cn=a: its second went by while b was sent
-    EXPECT_EQ(waits[1].timeoutSeconds, 1);
+// Each request's time limit runs from its send, on the run's clock: while b is sent the
+// clock moves on, and the wait for a gets only what is left of a's own limit.
+TEST_F(ProcessTargetsTest, TheTimeLimitCountsFromTheSend) {
+    struct Row {
+        int limitSeconds;
+        std::int64_t sendingBTakesMs;
+        int waitForA;
+        int waitForB;
+    };
+    const Row rows[] = {
+        {30, 10'000, 20, 30},
+        {30, 10'500, 20, 30},      // what is left is rounded up to whole seconds
+        {1, 1'100, kPollOnly, 1},  // nothing left: only an answer already in counts
+        {0, 10'000, 0, 0},         // no limit stays no limit
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.sendingBTakesMs);
+        FakeLdapLibrary fresh;
+        LdapSession freshSession = fresh.session();
+        settings.timeoutSeconds = row.limitSeconds;
+        settings.window = 2;
+        std::int64_t now = 1'000'000;
+        RunContext context{captured.reporter, settings, freshSession, "dc1", &passwords};
+        context.clock = [&now] { return now; };
+        processTargets(
+            context, {"cn=a,dc=x", "cn=b,dc=x"}, LoopVariant{}, [&](const std::string& dn) {
+                if (dn == "cn=b,dc=x") {
+                    now += row.sendingBTakesMs;
+                }
+                RequestOutcome outcome;
+                outcome.sendCode = freshSession.handle->sendDelete(dn, {}, outcome.messageId);
+                return outcome;
+            });
+        const std::vector<fake::Call> waits = fresh.callsOf(fake::Call::Kind::Result);
+        ASSERT_EQ(waits.size(), 2u);
+        EXPECT_EQ(waits[0].timeoutSeconds, row.waitForA);
+        EXPECT_EQ(waits[1].timeoutSeconds, row.waitForB);
+    }
 }
 
 }  // namespace
