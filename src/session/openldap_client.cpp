@@ -1,11 +1,7 @@
 // The program's LDAP interface over OpenLDAP libldap and Cyrus SASL.
 #include <ldap.h>
-#include <pthread.h>
 #include <sasl/sasl.h>
-#include <signal.h>
 #include <sys/time.h>
-
-#include <strings.h>
 
 #include <algorithm>
 #include <cstring>
@@ -13,7 +9,9 @@
 #include <optional>
 
 #include "session/ldap_client.h"
+#include "session/ldap_url.h"
 #include "session/server_address.h"
+#include "session/sigpipe_guard.h"
 #include "session/socket_watchdog.h"
 #include "util/secret_memory.h"
 
@@ -168,36 +166,6 @@ int answerWithDefaults(LDAP*, unsigned, void*, void* interactions) {
     return LDAP_SUCCESS;
 }
 
-// A write to a connection the server has closed raises SIGPIPE, whose default action
-// ends the process without a word: with requests in flight the run would vanish, report and
-// all. While libldap works, SIGPIPE is held back and then dropped; the failed write comes
-// back as a lost connection. Standard output keeps the default: a reader that went away
-// still stops the run.
-class SigpipeGuard {
-  public:
-    SigpipeGuard() {
-        sigemptyset(&pipe_);
-        sigaddset(&pipe_, SIGPIPE);
-        pthread_sigmask(SIG_BLOCK, &pipe_, &previous_);
-    }
-    ~SigpipeGuard() {
-        sigset_t pending;
-        sigemptyset(&pending);
-        if (sigismember(&previous_, SIGPIPE) == 0 && sigpending(&pending) == 0 &&
-            sigismember(&pending, SIGPIPE) == 1) {
-            const timespec noWait{0, 0};
-            sigtimedwait(&pipe_, nullptr, &noWait);
-        }
-        pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
-    }
-    SigpipeGuard(const SigpipeGuard&) = delete;
-    SigpipeGuard& operator=(const SigpipeGuard&) = delete;
-
-  private:
-    sigset_t pipe_{};
-    sigset_t previous_{};
-};
-
 std::string optionText(LDAP* ld, int option) {
     char* raw = nullptr;
     if (ldap_get_option(ld, option, &raw) != LDAP_OPT_SUCCESS || raw == nullptr) {
@@ -205,23 +173,6 @@ std::string optionText(LDAP* ld, int option) {
     }
     LdapString owned(raw);
     return owned.get();
-}
-
-// True when every URL of a blank- or comma-separated list is ldaps://.
-bool allLdaps(const std::string& urls) {
-    bool any = false;
-    std::size_t at = 0;
-    while (at < urls.size()) {
-        const std::size_t end = std::min(urls.find_first_of(" \t,", at), urls.size());
-        if (end > at) {
-            if (strncasecmp(urls.c_str() + at, "ldaps://", 8) != 0) {
-                return false;
-            }
-            any = true;
-        }
-        at = end + 1;
-    }
-    return any;
 }
 
 class OpenLdapConnection final : public LdapConnection {
@@ -608,78 +559,14 @@ class OpenLdapConnection final : public LdapConnection {
     ldap_conncb callbacks_{};
 };
 
-struct UrlDescFree {
-    void operator()(LDAPURLDesc* desc) const { ldap_free_urldesc(desc); }
-};
-using UrlDescPtr = std::unique_ptr<LDAPURLDesc, UrlDescFree>;
-
-// `url` with its port replaced, written back by the library (which escapes the host and
-// brackets an IPv6 literal), or nothing when it is not one LDAP URL.
-std::optional<std::string> withPort(const std::string& url, int port) {
-    LDAPURLDesc* raw = nullptr;
-    if (ldap_url_parse(url.c_str(), &raw) != LDAP_URL_SUCCESS) {
-        return std::nullopt;
-    }
-    UrlDescPtr desc(raw);
-    desc->lud_port = port;
-    LdapString text(ldap_url_desc2str(desc.get()));
-    if (!text) {
-        return std::nullopt;
-    }
-    return std::string(text.get());
-}
-
-// The URL of exactly one server, built by the library rather than pasted together, so
-// that no character of the host can start a path, a query or a second URL.
-std::optional<std::string> serverUrl(const std::string& host, int port, UrlScheme urlScheme) {
-    LDAPURLDesc desc{};
-    std::string scheme = urlScheme == UrlScheme::Ldaps ? "ldaps" : "ldap";
-    std::string hostCopy = host;
-    desc.lud_scheme = scheme.data();
-    desc.lud_host = hostCopy.data();
-    desc.lud_port = port;
-    desc.lud_scope = -1;  // none: the URL names a server, not a search
-    LdapString text(ldap_url_desc2str(&desc));
-    if (!text) {
-        return std::nullopt;
-    }
-    // Read back: it must name this host and port, and nothing else.
-    LDAPURLDesc* raw = nullptr;
-    if (ldap_url_parse(text.get(), &raw) != LDAP_URL_SUCCESS) {
-        return std::nullopt;
-    }
-    UrlDescPtr parsed(raw);
-    if (parsed->lud_next != nullptr || parsed->lud_host == nullptr || host != parsed->lud_host ||
-        parsed->lud_port != port || parsed->lud_scheme == nullptr || scheme != parsed->lud_scheme) {
-        return std::nullopt;
-    }
-    return std::string(text.get());
-}
-
 // The configured default servers (a blank-separated list of URLs) on `port`, each keeping
-// its scheme: "-p 389" must reach 389 and must not turn ldaps:// into ldap://.
+// its scheme.
 std::optional<std::string> defaultServersOnPort(LDAP* ld, int port) {
     std::string uris = optionText(ld, LDAP_OPT_URI);
     if (uris.empty()) {
         uris = "ldap://" + optionText(ld, LDAP_OPT_HOST_NAME);
     }
-    std::string result;
-    std::size_t at = 0;
-    while (at < uris.size()) {
-        const std::size_t end = std::min(uris.find_first_of(" \t,", at), uris.size());
-        if (end > at) {
-            const std::optional<std::string> url = withPort(uris.substr(at, end - at), port);
-            if (!url) {
-                return std::nullopt;
-            }
-            result += (result.empty() ? "" : " ") + *url;
-        }
-        at = end + 1;
-    }
-    if (result.empty()) {
-        return std::nullopt;
-    }
-    return result;
+    return urlsOnPort(uris, port);
 }
 
 class OpenLdapLibrary final : public LdapLibrary {
