@@ -5,6 +5,7 @@
 #include <functional>
 #include <istream>
 
+#include "cli/kestrel_version.h"
 #include "cli/run_timer.h"
 #include "password/password_setter.h"
 #include "session/dc_locator.h"
@@ -14,7 +15,6 @@
 
 namespace kestrel {
 
-inline constexpr const char* kVersionText = "V01.06.00cpp";
 inline constexpr const char* kBuildMonth = "June 2005";
 
 // What the run talks to outside the process; tests replace each one.
