@@ -4,21 +4,12 @@
 #include <strings.h>
 
 #include <algorithm>
-#include <memory>
 #include <vector>
+
+#include "session/libldap_memory.h"
 
 namespace kestrel {
 namespace {
-
-struct UrlDescFree {
-    void operator()(LDAPURLDesc* desc) const { ldap_free_urldesc(desc); }
-};
-using UrlDescPtr = std::unique_ptr<LDAPURLDesc, UrlDescFree>;
-
-struct MemFree {
-    void operator()(char* text) const { ldap_memfree(text); }
-};
-using LdapString = std::unique_ptr<char, MemFree>;
 
 // The URLs of a list as libldap separates them.
 std::vector<std::string> splitUrls(const std::string& urls) {

@@ -10,6 +10,7 @@
 
 #include "session/ldap_client.h"
 #include "session/ldap_url.h"
+#include "session/libldap_memory.h"
 #include "session/server_address.h"
 #include "session/sigpipe_guard.h"
 #include "session/socket_watchdog.h"
@@ -22,36 +23,6 @@ namespace {
 static_assert(kLdapScopeBase == LDAP_SCOPE_BASE);
 static_assert(kLdapScopeSubtree == LDAP_SCOPE_SUBTREE);
 static_assert(kLdapInvalidDnSyntax == LDAP_INVALID_DN_SYNTAX);
-
-struct MessageFree {
-    void operator()(LDAPMessage* message) const { ldap_msgfree(message); }
-};
-using MessagePtr = std::unique_ptr<LDAPMessage, MessageFree>;
-
-struct MemFree {
-    void operator()(void* memory) const { ldap_memfree(memory); }
-};
-using LdapString = std::unique_ptr<char, MemFree>;
-
-struct ValuesFree {
-    void operator()(berval** values) const { ldap_value_free_len(values); }
-};
-using ValuesPtr = std::unique_ptr<berval*, ValuesFree>;
-
-struct BerFree {
-    void operator()(BerElement* ber) const { ber_free(ber, 0); }
-};
-using BerPtr = std::unique_ptr<BerElement, BerFree>;
-
-struct ControlsFree {
-    void operator()(LDAPControl** controls) const { ldap_controls_free(controls); }
-};
-using ControlsPtr = std::unique_ptr<LDAPControl*, ControlsFree>;
-
-struct ReferralsFree {
-    void operator()(char** referrals) const { ber_memvfree(reinterpret_cast<void**>(referrals)); }
-};
-using ReferralsPtr = std::unique_ptr<char*, ReferralsFree>;
 
 // LDAPControl records viewing the caller's ServerControls, plus the null-terminated array.
 class ControlArray {
