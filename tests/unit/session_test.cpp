@@ -55,6 +55,16 @@ TEST_F(OpenSessionTest, ChoosesHostAndPort) {
         {"[::1]:636", 1000, "init host=::1 port=1000"},
         {"10.0.0.5", 0, "init host=10.0.0.5 port=389"},
         {"dc_1.corp-x.example", 0, "init host=dc_1.corp-x.example port=389"},
+        // A URL's scheme chooses TLS and the default port.
+        {"ldap://dc1", 0, "init host=dc1 port=389"},
+        {"ldaps://dc1", 0, "init host=dc1 port=636 ldaps"},
+        {"LDAPS://dc1:1636", 0, "init host=dc1 port=1636 ldaps"},
+        {"ldaps://dc1:1636", 1000, "init host=dc1 port=1000 ldaps"},
+        {"ldaps://dc1", 1, "init host=dc1 port=3269 ldaps"},  // the global catalog over TLS
+        {"ldap://dc1:389", 1, "init host=dc1 port=3268"},
+        {"ldaps://[::1]", 0, "init host=::1 port=636 ldaps"},
+        // A URL names its host exactly: the full stop rule is for plain host texts.
+        {"ldap://.x", 0, "init host=.x port=389"},
     };
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;

@@ -1,4 +1,4 @@
-// openSession over the recording fake: servers named by URL, TLS (ldaps:// and StartTLS),
+// openSession over the recording fake: TLS (ldaps:// and StartTLS),
 // the simple bind of -binddn, and the DCs a locator finds when no server is named.
 #include <gtest/gtest.h>
 
@@ -59,36 +59,6 @@ Lines tlsAndBind(const FakeLdapLibrary& library) {
         }
     }
     return lines;
-}
-
-TEST(OpenSessionUrls, TheSchemeChoosesTlsAndTheDefaultPort) {
-    struct Row {
-        std::string server;
-        int port;
-        std::string init;
-    };
-    const std::vector<Row> rows = {
-        {"ldap://dc1", 0, "init host=dc1 port=389"},
-        {"ldaps://dc1", 0, "init host=dc1 port=636 ldaps"},
-        {"LDAPS://dc1:1636", 0, "init host=dc1 port=1636 ldaps"},
-        {"ldaps://dc1:1636", 1000, "init host=dc1 port=1000 ldaps"},
-        // The global catalog: its TLS port over ldaps.
-        {"ldaps://dc1", 1, "init host=dc1 port=3269 ldaps"},
-        {"ldap://dc1:389", 1, "init host=dc1 port=3268"},
-        {"ldaps://[::1]", 0, "init host=::1 port=636 ldaps"},
-        // A URL names its host exactly: the full stop rule is for plain host texts.
-        {"ldap://.x", 0, "init host=.x port=389"},
-    };
-    for (const Row& row : rows) {
-        FakeLdapLibrary library;
-        CapturedConsole console;
-        ConnectSettings settings;
-        settings.server = row.server;
-        settings.port = row.port;
-        ASSERT_TRUE(openSession(console.reporter, library, settings).has_value()) << row.server;
-        EXPECT_EQ(library.log.front().text(), row.init) << row.server;
-        EXPECT_EQ(console.both(), "") << row.server;
-    }
 }
 
 TEST(OpenSessionTls, TlsComesBeforeTheBindAndSealsInsteadOfASaslLayer) {
