@@ -224,19 +224,10 @@ end_case
 
 lab_add_user "${U}pw"
 PW="CN=${U}pw,$SUITE_OU"
-# Generated, so that no fixed text could pass by chance; checked in the forms a record
-# could carry it: as typed, in base64, and as the quoted UTF-16LE value in base64.
+# Generated, so that no fixed text could pass by chance.
 PW1="Kd1-$(od -An -N8 -tx1 /dev/urandom | tr -d ' \n')-x"
 PW2="Kd2-$(od -An -N8 -tx1 /dev/urandom | tr -d ' \n')-y"
-password_forms() {
-    local pw
-    for pw in "$PW1" "$PW2"; do
-        printf '%s\n' "$pw"
-        printf '%s' "$pw" | base64 -w0 && echo
-        printf '"%s"' "$pw" | iconv -f UTF-8 -t UTF-16LE | base64 -w0 && echo
-    done
-}
-mapfile -t PW_FORMS < <(password_forms)
+mapfile -t PW_FORMS < <(lab_password_forms "$PW1" "$PW2")
 
 begin_case "a password is never shown, only named in a comment, and is not set"
 before=$(entry "$PW")

@@ -14,6 +14,10 @@
 #   lab_exists DN              status 0 when the object exists
 #   lab_deleted_dn SAMNAME     the tombstone DN of a deleted object, by sAMAccountName
 #   expect_values DN ATTR TEXT the values, one per line, equal TEXT exactly
+#   lab_password_forms PW...   each password in the forms a record could carry it: as
+#                              typed, in base64, and as the quoted UTF-16LE value in base64
+#   case_snapshot OU_NAME      lab_snapshot of OU=OU_NAME,$SUITE_OU, with its objects'
+#                              tombstones unless TOMBSTONES=0
 #   case_users OU_NAME [PARENT] [EXTRA] NAME...
 #                              users CN=OU_NAME-NAME under OU=OU_NAME,$SUITE_OU (or PARENT
 #                              under it), each with a description and the LDIF lines
@@ -456,4 +460,22 @@ sAMAccountName: $ou-$name
 description: was here$extra"
         echo "CN=$ou-$name,$parent"
     done
+}
+
+lab_password_forms() {
+    local pw
+    for pw in "$@"; do
+        printf '%s\n' "$pw"
+        printf '%s' "$pw" | base64 -w0 && echo
+        printf '"%s"' "$pw" | iconv -f UTF-8 -t UTF-16LE | base64 -w0 && echo
+    done
+}
+
+TOMBSTONES=1
+case_snapshot() {
+    if ((TOMBSTONES)); then
+        lab_snapshot "OU=$1,$SUITE_OU" "$1"
+    else
+        lab_snapshot "OU=$1,$SUITE_OU"
+    fi
 }

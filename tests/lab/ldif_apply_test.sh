@@ -148,14 +148,6 @@ end_case
 KEPT=("${WRITTEN[@]}")
 TOMBSTONES=1
 
-case_snapshot() {  # case_snapshot OU_NAME
-    if ((TOMBSTONES)); then
-        lab_snapshot "OU=$1,$SUITE_OU" "$1"
-    else
-        lab_snapshot "OU=$1,$SUITE_OU"
-    fi
-}
-
 # SETUP OU_NAME builds the case's objects under OU=OU_NAME and prints its targets. The run
 # (ARGS, where @OU@ is the case's OU) with -undo must change the OU; -revert of its journal, with REVERT_ARGS, must end with
 # status 0 and leave the OU as it was, the KEPT attributes left out.

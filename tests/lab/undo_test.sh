@@ -39,14 +39,6 @@ KEPT=("${WRITTEN[@]}")
 TOMBSTONES=1
 WANT_STATUS=0
 
-case_snapshot() {  # case_snapshot OU_NAME
-    if ((TOMBSTONES)); then
-        lab_snapshot "OU=$1,$SUITE_OU" "$1"
-    else
-        lab_snapshot "OU=$1,$SUITE_OU"
-    fi
-}
-
 # One object's user attributes as ldapsearch prints them, uSNChanged included.
 entry() { ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -b "$1" -s base "(objectClass=*)" '*'; }
 
@@ -260,19 +252,10 @@ end_case
 
 lab_add_user "${U}pw"
 PWU="CN=${U}pw,$SUITE_OU"
-# Generated, so that no fixed text could pass by chance; looked for in the forms a journal
-# could carry it: as typed, in base64, and as the quoted UTF-16LE value in base64.
+# Generated, so that no fixed text could pass by chance.
 PW1="Ku1-$(od -An -N8 -tx1 /dev/urandom | tr -d ' \n')-x"
 PW2="Ku2-$(od -An -N8 -tx1 /dev/urandom | tr -d ' \n')-y"
-password_forms() {
-    local pw
-    for pw in "$PW1" "$PW2"; do
-        printf '%s\n' "$pw"
-        printf '%s' "$pw" | base64 -w0 && echo
-        printf '"%s"' "$pw" | iconv -f UTF-8 -t UTF-16LE | base64 -w0 && echo
-    done
-}
-mapfile -t PW_FORMS < <(password_forms)
+mapfile -t PW_FORMS < <(lab_password_forms "$PW1" "$PW2")
 
 # Fails the case if the file holds any of the passwords' forms; names a form by its place.
 expect_no_password() {  # expect_no_password FILE
@@ -340,7 +323,6 @@ held, seen, pending = False, 0, {client: b"", dc: b""}
 other = {client: dc, dc: client}
 watched = client if direction == "request" else dc
 
-
 def frame_end(buf):
     """The length of the whole BER message at the start of buf, or None."""
     if len(buf) < 2:
@@ -349,7 +331,6 @@ def frame_end(buf):
         return 2 + buf[1]
     k = buf[1] & 0x7F
     return None if len(buf) < 2 + k else 2 + k + int.from_bytes(buf[2:2 + k], "big")
-
 
 while time.time() < deadline:
     ready, _, _ = select.select([client, dc], [], [], 1)
