@@ -7,9 +7,26 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/switch_list.h"
-
 namespace kestrel {
+
+enum class SwitchKind {
+    Flag,   // takes no value: an argument it swallowed is handed back as positional
+    Value,  // takes the next argument unless that is a switch word
+    File,   // takes the next argument whatever it is: a file name may begin with "/" or "-"
+};
+
+struct SwitchEntry {
+    std::string_view name;
+    SwitchKind kind = SwitchKind::Flag;
+    // Its lines in the usage text, after "   -name"; empty for a switch the text leaves out.
+    std::string_view usage = {};
+    // The switch whose usage lines these follow, when not the one before it in the list.
+    std::string_view usageAfter = {};
+    bool required = false;
+};
+
+// Flags hand back the arguments they swallowed in list order.
+using SwitchList = std::vector<SwitchEntry>;
 
 class SwitchTable {
   public:
