@@ -2,7 +2,8 @@
 #
 # Completes switch names, and file names after the switches that take a file. Other values
 # (host names, DNs, numbers, delimiters) and attribute-actions are the user's to type:
-# nothing sensible can be offered for them without asking the directory.
+# nothing sensible can be offered for them without asking the directory. Both lists below
+# are checked against the program's own switch list by tests/e2e/package_test.sh.
 
 _kestrel() {
     local cur=${COMP_WORDS[COMP_CWORD]}

@@ -12,6 +12,7 @@
 #include "attr/password_attribute.h"
 #include "cli/argument_scrubber.h"
 #include "cli/settings_reader.h"
+#include "cli/switch_list.h"
 #include "cli/switch_table.h"
 #include "fuzz_input.h"
 #include "util/reporter.h"
@@ -47,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "only password arguments are overwritten, and wholly");
     }
 
-    kestrel::SwitchTable table(copy.argc(), copy.argv(), false);
+    kestrel::SwitchTable table(copy.argc(), copy.argv(), false, kestrel::kestrelSwitchList());
     require(table.programName() == "kestrel", "the program name is the first argument");
     // Positional arguments are arguments as given, in order, never switch words.
     std::size_t searchFrom = 1;
@@ -60,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(table.positionals().size() < arguments.size(), "fewer positionals than arguments");
 
     const std::size_t positionalsBefore = table.positionals().size();
-    const int problems = table.validate(kestrel::kestrelSwitchSpec());
+    const int problems = table.validate();
     require(problems ==
                 static_cast<int>(table.unknownSwitches().size() + table.missingSwitches().size()),
             "validate counts what it lists");

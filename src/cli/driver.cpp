@@ -9,6 +9,7 @@
 #include "cli/bind_password.h"
 #include "cli/record_file.h"
 #include "cli/settings_reader.h"
+#include "cli/switch_list.h"
 #include "cli/switch_table.h"
 #include "cli/target_list.h"
 #include "cli/usage_text.h"
@@ -164,7 +165,7 @@ class SecurityInUse {
 std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& reporter,
                     DriverServices& services, std::size_t& targetCount) {
     printBanner(reporter);
-    if (switches.validate(kestrelSwitchSpec()) != 0) {
+    if (switches.validate() != 0) {
         return reportBadSwitches(reporter, switches);
     }
     if (switches.has("help") || switches.has("?")) {
@@ -339,7 +340,7 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
 
 std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, Reporter& reporter,
                         DriverServices& services) {
-    SwitchTable switches(argc, argv, false, kestrelFileSwitches());
+    SwitchTable switches(argc, argv, false, kestrelSwitchList());
     if (services.forgetArguments) {
         services.forgetArguments();
     }

@@ -28,18 +28,6 @@ std::int32_t readWindow(const std::string& text) {
 
 }  // namespace
 
-SwitchSpec kestrelSwitchSpec() {
-    return {":q",       ":d",     ":help",       ":?",        ":elapsed", ":elapsedms", ":exterr",
-            ":rm",      ":del",   ":treedelete", ":unsafe",   ":cont",    ":rootdse",   ":add",
-            ":kerbenc", "h",      "b",           "t",         "rename",   "move",       "p",
-            "safety",   "delim",  "mvdelim",     "undel",     ":dryrun",  "undo",       "window",
-            "f",        "revert", ":json",       ":starttls", "binddn",   "pwfile"};
-}
-
-std::vector<std::string> kestrelFileSwitches() {
-    return {"undo", "f", "revert", "pwfile"};
-}
-
 std::int32_t readNumber(std::string_view text) {
     return leadingNumber(text);
 }

@@ -1,6 +1,8 @@
 #include "cli/switch_table.h"
 
 #include <algorithm>
+#include <set>
+#include <utility>
 
 #include "util/ascii_case.h"
 #include "util/secret_memory.h"
@@ -22,15 +24,6 @@ bool isSwitchWord(const std::string& argument) {
     return argument.size() < 2 || argument[1] < '0' || argument[1] > '9';
 }
 
-// Removes `marker` from the front of `entry`; true when it was there.
-bool takeMarker(std::string& entry, char marker) {
-    if (entry.empty() || entry.front() != marker) {
-        return false;
-    }
-    entry.erase(0, 1);
-    return true;
-}
-
 }  // namespace
 
 void SwitchTable::wipe() {
@@ -41,9 +34,8 @@ void SwitchTable::wipe() {
     positionals_.clear();
 }
 
-SwitchTable::SwitchTable(int argc, const char* const* argv, bool caseSensitive,
-                         const std::vector<std::string>& fileSwitches)
-    : caseSensitive_(caseSensitive) {
+SwitchTable::SwitchTable(int argc, const char* const* argv, bool caseSensitive, SwitchList list)
+    : caseSensitive_(caseSensitive), list_(std::move(list)) {
     if (argc > 0 && argv[0] != nullptr) {
         programName_ = argv[0];
     }
@@ -54,9 +46,9 @@ SwitchTable::SwitchTable(int argc, const char* const* argv, bool caseSensitive,
         }
         const std::string argument = argv[i];
         const bool takesFile =
-            !pending.empty() &&
-            std::any_of(fileSwitches.begin(), fileSwitches.end(),
-                        [&](const std::string& name) { return fold(name) == pending; });
+            !pending.empty() && std::any_of(list_.begin(), list_.end(), [&](const auto& entry) {
+                return entry.kind == SwitchKind::File && fold(entry.name) == pending;
+            });
         if (isSwitchWord(argument) && !takesFile) {
             // A repeated switch starts afresh: the last occurrence decides.
             pending = fold(argument.substr(1));
@@ -70,9 +62,9 @@ SwitchTable::SwitchTable(int argc, const char* const* argv, bool caseSensitive,
     }
 }
 
-std::string SwitchTable::fold(const std::string& name) const {
+std::string SwitchTable::fold(std::string_view name) const {
     // ASCII only: what a command line means must not depend on the locale.
-    return caseSensitive_ ? name : asciiLower(name);
+    return caseSensitive_ ? std::string(name) : asciiLower(name);
 }
 
 bool SwitchTable::has(const std::string& name) const {
@@ -88,48 +80,31 @@ void SwitchTable::setValue(const std::string& name, const std::string& value) {
     switches_[fold(name)] = value;
 }
 
-int SwitchTable::validate(const SwitchSpec& spec) {
-    SwitchSpec entries = spec;
-
+int SwitchTable::validate() {
     // The parser could not know that a flag takes no value, so a flag swallowed the
-    // argument behind it; hand those back as positional arguments.
-    for (std::string& entry : entries) {
-        if (!takeMarker(entry, ':')) {
-            continue;
-        }
-        const auto found = switches_.find(fold(entry));
-        if (found != switches_.end() && !found->second.empty()) {
+    // argument behind it; hand those back as positional arguments, in list order.
+    std::set<std::string> listed;
+    std::set<std::string> missing;
+    for (const SwitchEntry& entry : list_) {
+        const std::string name = fold(entry.name);
+        const auto found = switches_.find(name);
+        if (found == switches_.end() && entry.required) {
+            missing.insert(name);
+        } else if (found != switches_.end() && entry.kind == SwitchKind::Flag &&
+                   !found->second.empty()) {
             addPositional(found->second);
             found->second.clear();
         }
+        listed.insert(name);
     }
-
-    // Per name: +1 when given, -1 per specification entry. 1 is unknown, -1 is specified
-    // but absent (a problem only when required), 0 is fine.
-    std::map<std::string, int> counts;
-    std::map<std::string, bool> required;
-    for (const auto& given : switches_) {
-        counts[given.first] = 1;
-    }
-    for (std::string& entry : entries) {
-        const bool isRequired = takeMarker(entry, '^');
-        const std::string name = fold(entry);
-        counts[name] -= 1;
-        required[name] = required[name] || isRequired;
-    }
-
     unknown_.clear();
-    missing_.clear();
-    for (const auto& [name, count] : counts) {
-        if (count == 1) {
-            unknown_.push_back(name);
-        } else if (count == -1 && required[name]) {
-            missing_.push_back(name);
+    for (const auto& given : switches_) {
+        if (!listed.contains(given.first)) {
+            unknown_.push_back(given.first);
         }
     }
-    unknownCount_ = static_cast<int>(unknown_.size());
-    missingCount_ = static_cast<int>(missing_.size());
-    return unknownCount_ + missingCount_;
+    missing_.assign(missing.begin(), missing.end());
+    return static_cast<int>(unknown_.size() + missing_.size());
 }
 
 }  // namespace kestrel

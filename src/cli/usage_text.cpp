@@ -1,51 +1,24 @@
 #include "cli/usage_text.h"
 
+#include <string>
 #include <string_view>
+
+#include "cli/switch_list.h"
 
 namespace kestrel {
 namespace {
 
-// Kept as one raw literal so that the text reads here exactly as the user sees it. Six
-// lines end in a blank on purpose ("Binary updates are " and the Ex5 to Ex9 explanations):
+// Raw literals, so that the text reads here exactly as the user sees it. Six lines end in
+// a blank on purpose ("Binary updates are " and the Ex5 to Ex9 explanations):
 // scripts that compare the usage text byte for byte rely on them.
-constexpr std::string_view kUsageText = R"USAGE(Usage:
+constexpr std::string_view kBeforeSwitches = R"USAGE(Usage:
  Kestrel [switches] [attr-action]
 
   Switches: (designated by - or /)
-   -h host    Host to use, use default LDAP server
-   -b basedn  RFC 2253 DN to work on. If basedn is not specified
-              the program will read from stdin anything piped to it
-              or if you want you can type the DNs there followed by
-              a ctrl-z to terminate the pipe.
-   -t xxx     Timeout value, default 120 seconds
-   -p port    Port to use if other than default LDAP
-   -elapsed   Display elapsed time in seconds
-   -exterr    Show Extended Error info. DSID Info...
-   -rm        Delete specified object(s)
-   -del       Delete specified object(s)
-   -add       Add an object. Specify DN with -b and attributes normally.
-              At the very least you will need to specify objectclass.
-   -undel x   Undelete specified object(s), uses lastknownparent unless
-              an alternate parent is supplied in x. Requires K3+.
-   -rename x  Rename object to RDN of x, only works with one object.
-   -move x    Move object to parent specified by x (within domain)
-   -safety x  How many objects before safety kicks in. Default 10
-   -delim x   X specifies delimiter for attribute sequence. Default :
-   -mvdelim x X specified delimiter for value sequence. Default ;
-   -unsafe    Don't have a safety, modify objects no matter how many.
-   -cont      Continue with objects even if errors.
-   -kerbenc   Kerberos Encryption (LDAP_OPT_ENCRYPT)
-   -treedelete  Used in combination of -rm/-del to delete branch
-   -dryrun    Print each change as LDIF (RFC 2849) instead of sending it
-   -undo x    Journal to new file x, before each change, the LDIF that undoes it
-   -window x  Keep up to x requests in flight (1 to 1024), report in input order
-   -f x       Apply the LDIF change records of file x (- for stdin) in order
-   -revert x  Apply the undo journal x (from -undo), last record first
-   -json      Write one JSON line per target and a summary; the rest to stderr
-   -starttls  StartTLS before binding (TLS from the start: -h ldaps://host)
-   -binddn x  Bind as x (a DN or user@domain) with a password, over TLS only
-   -pwfile x  Read the -binddn password from the first line of file x
+)USAGE";
 
+// After the switch lines, which come from the switch list.
+constexpr std::string_view kAfterSwitches = R"USAGE(
 
   Attr-Action
        Format:  attribute : operation : value(s)
@@ -202,6 +175,18 @@ constexpr std::string_view kUsageText = R"USAGE(Usage:
 constexpr std::string_view kUsageHint =
     "Type Kestrel /help or Kestrel /? for usage assistance.\n\n";
 
+// Each switch's lines in list order, except those placed after another switch's.
+std::string switchLines(const SwitchList& list, std::string_view after = {}) {
+    std::string lines;
+    for (const SwitchEntry& entry : list) {
+        if (entry.usageAfter == after && !entry.usage.empty()) {
+            lines.append("   -").append(entry.name).append(entry.usage);
+            lines += switchLines(list, entry.name);
+        }
+    }
+    return lines;
+}
+
 }  // namespace
 
 int printUsageHint(Reporter& reporter) {
@@ -210,7 +195,10 @@ int printUsageHint(Reporter& reporter) {
 }
 
 int printUsage(Reporter& reporter) {
-    reporter.notice(kUsageText);
+    std::string text(kBeforeSwitches);
+    text += switchLines(kestrelSwitchList());
+    text += kAfterSwitches;
+    reporter.notice(text);
     return kUsageExitStatus;
 }
 

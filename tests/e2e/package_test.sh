@@ -8,6 +8,8 @@ BUILD_DIR=$(dirname "$KESTREL")
 ROOT=$(cd "$E2E_DIR/../.." && pwd)
 MAN_PAGE=$ROOT/docs/kestrel.1
 COMPLETION=$ROOT/completion/kestrel.bash
+# The program's own switch list, "name flag|value|file" a line (tests/tools/switch_names.cpp).
+SWITCH_NAMES=$(dirname "$KESTREL")/tests/switch_names
 read_exact USAGE "$EXPECTED_DIR/usage.txt"
 
 # Fails the current case unless the command succeeds; its output goes to the log.
@@ -23,11 +25,9 @@ run_checked() {
 
 # ---- the switches: the program's own list, the manual page, the completion -------
 
-# The program's switch specification is the one list of what it accepts; the names are
-# its entries without the ":" (flag) and "^" (required) markers.
+# The program's switch list is the one list of what it accepts.
 program_switches() {
-    sed -n '/^SwitchSpec kestrelSwitchSpec()/,/}/p' "$ROOT/src/cli/settings_reader.cpp" |
-        grep -o '"[^"]*"' | tr -d '"' | sed 's/^[:^]//' | sort
+    "$SWITCH_NAMES" | cut -d' ' -f1 | sort
 }
 
 # The switches the OPTIONS section documents: each is the tag line of an entry, such as
@@ -47,10 +47,11 @@ completed_switches() {
 }
 
 begin_case "the manual page documents exactly the switches kestrel knows"
+[[ -x $SWITCH_NAMES ]] || mismatch "no helper at $SWITCH_NAMES (build the switch_names target)"
 program_switches >"$WORK_DIR/program"
 documented_switches >"$WORK_DIR/documented"
 if [[ $(wc -l <"$WORK_DIR/program") -ne 34 ]]; then
-    mismatch "expected 34 switches in the program's specification, found $(wc -l <"$WORK_DIR/program")"
+    mismatch "expected 34 switches in the program's list, found $(wc -l <"$WORK_DIR/program")"
 fi
 compare_file "documented switches" "$WORK_DIR/program" "$WORK_DIR/documented"
 end_case
@@ -183,6 +184,22 @@ done <<'TABLE'
 -b st|
 -undo x -tr|-treedelete
 TABLE
+
+# Every switch of the list, in the program's own spelling: file names after a file switch,
+# nothing after any other (its value, or an attribute-action).
+while read -r name kind; do
+    [[ $name == '?' ]] && continue  # a glob pattern, left out of the completion
+    begin_case "completion after -$name ($kind)"
+    (cd "$WORK_DIR/completing" && complete_line "-$name" st) >"$WORK_DIR/completed" 2>"$ERR_FILE"
+    STATUS=$?
+    expect_status 0
+    sort "$WORK_DIR/completed" >"$OUT_FILE"
+    expected=
+    [[ $kind == file ]] && expected=$(printf '%s\n' 'staff 2.undo' staff.undo | sort)$'\n'
+    expect_stdout "$expected"
+    expect_stderr ""
+    end_case
+done < <("$SWITCH_NAMES")
 
 begin_case "completion after -pwfile: file names, whatever they begin with"
 mkdir -p "$WORK_DIR/pw dir"

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "cli/switch_list.h"
 
 namespace kestrel {
 namespace {
@@ -27,8 +30,8 @@ Settled settle(const Texts& args, bool quiet = false) {
     for (const auto& arg : args) {
         argv.push_back(arg.c_str());
     }
-    SwitchTable switches(static_cast<int>(argv.size()), argv.data(), false);
-    EXPECT_EQ(switches.validate(kestrelSwitchSpec()), 0) << "command line should be valid";
+    SwitchTable switches(static_cast<int>(argv.size()), argv.data(), false, kestrelSwitchList());
+    EXPECT_EQ(switches.validate(), 0) << "command line should be valid";
     std::ostringstream out;
     std::ostringstream err;
     Reporter reporter(out, err);
@@ -77,33 +80,45 @@ TEST(ReadNumberTest, ReadsLeadingDecimal) {
     }
 }
 
-TEST(KestrelSwitchSpecTest, KnowsEverySwitchAndReleasesFlagValues) {
-    const SwitchSpec spec = kestrelSwitchSpec();
-    EXPECT_EQ(spec.size(), 34u);
+TEST(KestrelSwitchListTest, KnowsEverySwitchAndWhatItTakes) {
+    const SwitchList list = kestrelSwitchList();
+    EXPECT_EQ(list.size(), 34u);
 
-    // Every flag hands back the argument behind it; every valued switch keeps it.
+    // Every flag hands back the argument behind it; every valued switch keeps it, and a
+    // file switch even a switch word.
     const Texts flags{"q",       "d",   "help",    "?",          "elapsed", "elapsedms",
                       "exterr",  "rm",  "del",     "treedelete", "unsafe",  "cont",
                       "rootdse", "add", "kerbenc", "dryrun",     "json",    "starttls"};
     const Texts valued{"h",       "b",     "t",    "rename", "move", "p",      "safety", "delim",
                        "mvdelim", "undel", "undo", "window", "f",    "revert", "binddn", "pwfile"};
+    const Texts files{"undo", "f", "revert", "pwfile"};
     for (const auto& name : flags) {
         SCOPED_TRACE("flag " + name);
         const std::string word = "-" + name;
         const char* argv[] = {"kestrel", word.c_str(), "attr::v"};
-        SwitchTable table(3, argv, false);
-        EXPECT_EQ(table.validate(spec), 0);
+        SwitchTable table(3, argv, false, list);
+        EXPECT_EQ(table.validate(), 0);
         EXPECT_EQ(table.positionals(), (Texts{"attr::v"}));
     }
     for (const auto& name : valued) {
         SCOPED_TRACE("valued " + name);
         const std::string word = "/" + name;
-        const char* argv[] = {"kestrel", word.c_str(), "v"};
-        SwitchTable table(3, argv, false);
-        EXPECT_EQ(table.validate(spec), 0);
-        EXPECT_TRUE(table.positionals().empty());
-        EXPECT_EQ(table.value(name), "v");
+        for (const std::string value : {"v", "-q"}) {
+            const char* argv[] = {"kestrel", word.c_str(), value.c_str()};
+            SwitchTable table(3, argv, false, list);
+            EXPECT_EQ(table.validate(), 0);
+            EXPECT_TRUE(table.positionals().empty());
+            const bool file = std::find(files.begin(), files.end(), name) != files.end();
+            EXPECT_EQ(table.value(name), value == "v" || file ? value : "");
+        }
     }
+}
+
+TEST(KestrelSwitchListTest, FlagsHandBackWhatTheySwallowedInTheirHistoricOrder) {
+    // The order of the attribute-actions in the request; the usage text's order differs.
+    const Settled s = settle(
+        {"-kerbenc", "a::1", "-treedelete", "b::2", "-add", "c::3", "-cont", "d::4", "e::5"});
+    EXPECT_EQ(s.positionals, (Texts{"e::5", "b::2", "d::4", "c::3", "a::1"}));
 }
 
 TEST(ReadRunSettingsTest, Defaults) {
@@ -284,8 +299,8 @@ TEST(ReadRunSettingsTest, RecordFileSwitches) {
             argv.push_back(arg.c_str());
         }
         SwitchTable switches(static_cast<int>(argv.size()), argv.data(), false,
-                             kestrelFileSwitches());
-        EXPECT_EQ(switches.validate(kestrelSwitchSpec()), 0);
+                             kestrelSwitchList());
+        EXPECT_EQ(switches.validate(), 0);
         std::ostringstream out;
         Reporter reporter(out, out);
         const RunSettings settings = readRunSettings(reporter, switches);

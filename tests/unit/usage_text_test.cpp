@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/switch_list.h"
+
 namespace kestrel {
 namespace {
 
@@ -108,6 +110,23 @@ TEST(UsageTextTest, LinesWrittenAsTheyAre) {
         for (const auto& line : lines) {
             EXPECT_NE(line.rfind(hidden, 0), 0u) << line;
         }
+    }
+}
+
+TEST(UsageTextTest, EachSwitchOfTheListPrintedOnce) {
+    const std::string text = capture(printUsage, false).out;
+    for (const SwitchEntry& entry : kestrelSwitchList()) {
+        if (entry.usage.empty()) {
+            continue;
+        }
+        SCOPED_TRACE(entry.name);
+        EXPECT_TRUE(entry.usage.ends_with('\n'));
+        const std::string lines = "\n   -" + std::string(entry.name) + std::string(entry.usage);
+        std::size_t printed = 0;
+        for (auto at = text.find(lines); at != std::string::npos; at = text.find(lines, at + 1)) {
+            ++printed;
+        }
+        EXPECT_EQ(printed, 1u);  // a misnamed usageAfter would lose the lines
     }
 }
 
