@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "session/error_report.h"
+#include "util/hex_text.h"
 #include "util/secret_memory.h"
 #include "util/text_encoding.h"
 

@@ -11,6 +11,7 @@
 #include "session/dn_components.h"
 #include "session/forwarding_connection.h"
 #include "util/ascii_case.h"
+#include "util/hex_text.h"
 #include "util/secret_memory.h"
 
 namespace kestrel {
@@ -506,7 +507,7 @@ class JournalingConnection final : public ForwardingConnection {
     }
 
     std::string reanimationOf(const LdapEntry& entry, const std::set<std::string>& deleted) {
-        const std::string guid = guidHex(entry.values("objectGUID")->front());
+        const std::string guid = hexText(entry.values("objectGUID")->front());
         SearchRequest request;
         request.base = "<GUID=" + guid + ">";
         request.controls = {ServerControl{kShowDeletedOid, "", true}};

@@ -6,6 +6,7 @@
 #include "ops/relocate_objects.h"
 #include "session/dn_components.h"
 #include "util/ascii_case.h"
+#include "util/hex_text.h"
 
 namespace kestrel {
 namespace {
@@ -91,17 +92,6 @@ std::string undoComment(const std::vector<std::string>& lines) {
         text += ldifComment(line);
     }
     return text + "\n";
-}
-
-std::string guidHex(const std::string& bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 0x0F];
-    }
-    return hex;
 }
 
 std::vector<std::string> attributesToRead(std::span<const Modification> modifications,
@@ -194,7 +184,7 @@ std::optional<LdifChange> relocationUndo(const std::string& storedDn, const std:
 std::string deleteNotice(const std::vector<LdapEntry>& entries) {
     std::vector<std::string> lines;
     for (const LdapEntry& entry : entries) {
-        const std::string guid = guidHex(entry.values("objectGUID")->front());
+        const std::string guid = hexText(entry.values("objectGUID")->front());
         lines.push_back(entry.dn + " (objectGUID " + guid +
                         ") is deleted by this run. Its reanimation record follows once the "
                         "delete succeeded; if none follows, the run stopped first: "

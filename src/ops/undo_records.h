@@ -59,7 +59,4 @@ std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::s
 LdifChange reanimation(const LdapEntry& before, const LdapEntry& tombstone,
                        const std::set<std::string>& deleted, const UndoAttributes& attributes);
 
-// Lower-case hexadecimal of bytes: an objectGUID as a "<GUID=...>" base takes it.
-std::string guidHex(const std::string& bytes);
-
 }  // namespace kestrel

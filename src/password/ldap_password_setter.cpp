@@ -10,6 +10,7 @@
 
 #include "password/password_status.h"
 #include "session/server_address.h"
+#include "util/hex_text.h"
 #include "util/text_encoding.h"
 #include "util/windows_error_text.h"
 
@@ -170,7 +171,7 @@ std::int32_t reportFailure(Reporter& reporter, const char* step, std::int32_t st
     const StatusText text = statusText(status);
     reporter.notice(text.note);
     std::string line = std::string(" - ERROR: (") + step + ") (0x" +
-                       Reporter::lowerHex(static_cast<std::uint32_t>(status)) + ") " + text.text;
+                       lowerHex(static_cast<std::uint32_t>(status)) + ") " + text.text;
     if (line.back() != '\n') {
         line += '\n';
     }

@@ -3,7 +3,7 @@
 #include <array>
 #include <cctype>
 
-#include "util/reporter.h"
+#include "util/hex_text.h"
 #include "util/windows_error_text.h"
 
 namespace kestrel {
@@ -162,7 +162,7 @@ StatusText statusText(std::int32_t status) {
     if (facility == 0 || facility == 7 || facility == 8) {
         return {"", windowsErrorText(status)};
     }
-    return {"", "Unknown Error: 0x" + Reporter::lowerHex(bits)};
+    return {"", "Unknown Error: 0x" + lowerHex(bits)};
 }
 
 }  // namespace kestrel

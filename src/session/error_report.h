@@ -1,8 +1,6 @@
-// The LDAP error line, and the debug dump of binary values.
+// The LDAP error line.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <string>
 
 #include "util/reporter.h"
@@ -15,8 +13,5 @@ class LdapConnection;
 // also the library's server error text as "Extended Error: (<text>)".
 void reportLdapError(Reporter& reporter, const std::string& label, const std::string& subject,
                      int code, LdapConnection* handle);
-
-// Debug dump of a binary value: hexadecimal rows, then the same rows as characters.
-std::string hexDumpText(const std::uint8_t* bytes, std::size_t length);
 
 }  // namespace kestrel

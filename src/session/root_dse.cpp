@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "session/ldap_client.h"
+#include "util/hex_text.h"
 #include "util/leading_number.h"
 
 namespace kestrel {
@@ -49,7 +50,7 @@ void gatherRootDse(Reporter& reporter, LdapSession& session, RootDseInfo& info) 
     std::vector<LdapEntry> entries;
     const int rc = session.handle->search(request, entries);
     if (rc != 0) {
-        reporter.problem("LDAP_SEARCH_S: 0x" + Reporter::lowerHex(static_cast<std::uint32_t>(rc)) +
+        reporter.problem("LDAP_SEARCH_S: 0x" + lowerHex(static_cast<std::uint32_t>(rc)) +
                          "\nLDAP_SEARCH_S: " + ldapErrorText(rc) + "\n\n");
         return;
     }

@@ -1,8 +1,8 @@
 #include "util/reporter.h"
 
 #include <array>
-#include <cstdio>
 
+#include "util/hex_text.h"
 #include "util/json_text.h"
 #include "util/ldif_writer.h"
 
@@ -175,12 +175,6 @@ void Reporter::replay(const std::vector<Captured>& captured) {
                 break;
         }
     }
-}
-
-std::string Reporter::lowerHex(std::uint32_t value) {
-    std::array<char, 16> buffer{};
-    std::snprintf(buffer.data(), buffer.size(), "%x", value);
-    return buffer.data();
 }
 
 }  // namespace kestrel

@@ -89,9 +89,6 @@ class Reporter {
     std::vector<Captured> endCapture();
     void replay(const std::vector<Captured>& captured);
 
-    // Lower-case hexadecimal without leading zeros, as the error lines show codes.
-    static std::string lowerHex(std::uint32_t value);
-
   private:
     void write(std::string_view text);
     void writeAsLdif(std::string_view text);
