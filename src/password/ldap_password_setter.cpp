@@ -136,12 +136,11 @@ std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const SessionS
 // An administrator's reset on an Active Directory style server: one replace of unicodePwd
 // with the password in double quotes, UTF-16LE.
 std::int32_t replaceUnicodePwd(BoundUser& user, const std::string& password, int timeLimitSeconds) {
-    const std::optional<std::string> utf16 = localeToUtf16le(password);
-    if (!utf16) {
+    const std::optional<std::string> quoted = quotedUtf16le(password, Quotes::Add);
+    if (!quoted) {
         return hresultFromWin32(kErrorNoUnicodeTranslation);
     }
-    const std::string quote("\"\0", 2);
-    const Modification replace{ModOperation::Replace, "unicodePwd", {quote + *utf16 + quote}, true};
+    const Modification replace{ModOperation::Replace, "unicodePwd", {*quoted}, true};
 
     int messageId = 0;
     std::string diagnostic;
