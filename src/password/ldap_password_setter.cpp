@@ -22,10 +22,6 @@ constexpr std::int32_t kBadPathname = static_cast<std::int32_t>(0x80005000u);  /
 constexpr std::uint32_t kErrorNoUnicodeTranslation = 1113;
 constexpr int kLdapNoSuchObject = 0x20;
 
-// RootDSE supportedCapabilities value of Active Directory style servers
-// (LDAP_CAP_ACTIVE_DIRECTORY_OID).
-constexpr const char* kActiveDirectoryCapability = "1.2.840.113556.1.4.800";
-
 // Active Directory names one class for its users (and their subclass, computer). Other
 // servers use the standard person classes and the account classes of RFC 2307.
 constexpr std::array<const char*, 1> kActiveDirectoryUserClasses{"user"};
@@ -115,7 +111,7 @@ std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const SessionS
         return hresultFromLdap(rc, connection.lastDiagnostic());
     }
     user.activeDirectory = !rootDse.empty() && hasValue(rootDse.front(), "supportedCapabilities",
-                                                        kActiveDirectoryCapability);
+                                                        kCapActiveDirectoryOid);
 
     SearchRequest objectRequest;
     objectRequest.base = user.dn;

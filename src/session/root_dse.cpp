@@ -19,10 +19,10 @@ const char* modeName(std::int32_t level, const std::array<const char*, 3>& names
 
 void decodeRootDse(RootDseInfo& info) {
     const auto has = [&](const char* oid) { return info.supportedCapabilities.count(oid) != 0; };
-    info.capLdapIntegration = has("1.2.840.113556.1.4.1791");
-    info.capActiveDirectory = has("1.2.840.113556.1.4.800");
-    info.capWindows2003 = has("1.2.840.113556.1.4.1670");
-    info.capApplicationMode = has("1.2.840.113556.1.4.1851");
+    info.capLdapIntegration = has(kCapLdapIntegrationOid);
+    info.capActiveDirectory = has(kCapActiveDirectoryOid);
+    info.capWindows2003 = has(kCapWindows2003Oid);
+    info.capApplicationMode = has(kCapApplicationModeOid);
     if (info.capLdapIntegration) {
         info.serverKind = "Unknown Windows LDAP";
     }
