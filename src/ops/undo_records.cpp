@@ -65,25 +65,6 @@ bool namesAny(const std::vector<std::string>& values, const std::set<std::string
                        [&](const std::string& value) { return dns.count(asciiLower(value)) != 0; });
 }
 
-std::string parentOf(const std::vector<std::string>& components) {
-    std::string parent;
-    for (std::size_t i = 1; i < components.size(); ++i) {
-        parent += (i > 1 ? "," : "") + components[i];
-    }
-    return parent;
-}
-
-bool sameDn(const std::string& a, const std::string& b) {
-    const auto left = explodeDn(a);
-    const auto right = explodeDn(b);
-    if (!left || !right || left->size() != right->size()) {
-        return a.empty() && b.empty();
-    }
-    return std::equal(
-        left->begin(), left->end(), right->begin(),
-        [](const std::string& x, const std::string& y) { return asciiLower(x) == asciiLower(y); });
-}
-
 }  // namespace
 
 std::string undoComment(const std::vector<std::string>& lines) {
@@ -165,7 +146,7 @@ std::optional<LdifChange> relocationUndo(const std::string& storedDn, const std:
     if (!components) {
         return std::nullopt;
     }
-    const std::string oldParent = parentOf(*components);
+    const std::string oldParent = parentDn(*components);
     const std::string parent = newParent.empty() ? oldParent : newParent;
     const bool moved = !newParent.empty() && !sameDn(newParent, oldParent);
     LdifChange change;
@@ -242,7 +223,7 @@ LdifChange reanimation(const LdapEntry& before, const LdapEntry& tombstone,
         {LdifModification::Op::Replace, "distinguishedName", {before.dn}});
     const auto components = explodeDn(before.dn);
     const std::string rdn = components ? asciiLower(components->front()) : "";
-    const std::string namingAttribute = rdn.substr(0, rdn.find('='));
+    const std::string namingAttribute = rdnType(rdn);
     std::string notRestored;
     std::string secrets;
     for (const LdapAttribute& attribute : before.attributes) {
