@@ -22,7 +22,7 @@
 #include "session/ldap_session.h"
 #include "session/root_dse.h"
 #include "util/exit_status.h"
-#include "util/ldif_writer.h"
+#include "util/ldif_comment.h"
 
 namespace kestrel {
 namespace {

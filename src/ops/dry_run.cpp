@@ -6,30 +6,11 @@
 
 #include "attr/password_attribute.h"
 #include "session/forwarding_connection.h"
-#include "util/ldif_writer.h"
+#include "session/ldif_writer.h"
+#include "util/ldif_comment.h"
 
 namespace kestrel {
 namespace {
-
-LdifModification::Op ldifOperation(ModOperation operation) {
-    switch (operation) {
-        case ModOperation::Add:
-            return LdifModification::Op::Add;
-        case ModOperation::Delete:
-            return LdifModification::Op::Delete;
-        case ModOperation::Replace:
-            return LdifModification::Op::Replace;
-    }
-    return LdifModification::Op::Add;
-}
-
-std::vector<LdifControl> ldifControls(const ServerControls& controls) {
-    std::vector<LdifControl> result;
-    for (const ServerControl& control : controls) {
-        result.push_back(LdifControl{control.oid, control.critical, control.value});
-    }
-    return result;
-}
 
 // The text value the server would receive: a text value ends at its first zero byte.
 std::string sentValue(const Modification& modification, const std::string& value) {
@@ -45,7 +26,7 @@ class PreviewConnection final : public ForwardingConnection {
         LdifChange change;
         change.dn = dn;
         change.kind = LdifChange::Kind::Delete;
-        change.controls = ldifControls(controls);
+        change.controls = controls;
         return show(change, messageId);
     }
 
@@ -60,7 +41,7 @@ class PreviewConnection final : public ForwardingConnection {
         if (!newParent.empty()) {
             change.newSuperior = newParent;
         }
-        change.controls = ldifControls(controls);
+        change.controls = controls;
         return show(change, messageId);
     }
 
@@ -71,19 +52,17 @@ class PreviewConnection final : public ForwardingConnection {
         change.dn = dn;
         change.kind =
             request == ModificationRequest::Add ? LdifChange::Kind::Add : LdifChange::Kind::Modify;
-        change.controls = ldifControls(controls);
+        change.controls = controls;
         for (const Modification& modification : modifications) {
             if (carriesPassword(modification.attribute)) {
                 change.comments.push_back("A password would be set here (" +
                                           modification.attribute + "); its value is not shown.");
                 continue;
             }
-            LdifModification written{
-                ldifOperation(modification.operation), modification.attribute, {}};
-            for (const std::string& value : modification.values) {
-                written.values.push_back(sentValue(modification, value));
+            Modification& written = change.modifications.emplace_back(modification);
+            for (std::string& value : written.values) {
+                value = sentValue(modification, value);
             }
-            change.modifications.push_back(std::move(written));
         }
         return show(change, messageId);
     }

@@ -7,6 +7,7 @@
 #include "session/dn_components.h"
 #include "util/ascii_case.h"
 #include "util/hex_text.h"
+#include "util/ldif_comment.h"
 
 namespace kestrel {
 namespace {
@@ -121,10 +122,10 @@ LdifChange modifyUndo(const std::string& dn, std::span<const Modification> modif
             const std::vector<std::string> old = valuesOf(before, canonical, schema);
             const std::vector<std::string> left = applied(old, group);
             if (!left.empty()) {
-                change.modifications.push_back({LdifModification::Op::Delete, name, left});
+                change.modifications.push_back({ModOperation::Delete, name, left});
             }
             if (!old.empty()) {
-                change.modifications.push_back({LdifModification::Op::Add, name, old});
+                change.modifications.push_back({ModOperation::Add, name, old});
             }
             continue;
         }
@@ -132,8 +133,8 @@ LdifChange modifyUndo(const std::string& dn, std::span<const Modification> modif
         for (auto m = group.rbegin(); m != group.rend(); ++m) {
             const Modification& modification = **m;
             change.modifications.push_back({modification.operation == ModOperation::Add
-                                                ? LdifModification::Op::Delete
-                                                : LdifModification::Op::Add,
+                                                ? ModOperation::Delete
+                                                : ModOperation::Add,
                                             modification.attribute, modification.values});
         }
     }
@@ -189,7 +190,7 @@ std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::s
         if (folded != "memberof" && attributes.maintained.count(folded) == 0 &&
             !carriesSecret(attribute.name) && namesAny(attribute.values, deleted)) {
             links.modifications.push_back(
-                {LdifModification::Op::Replace, attribute.name, attribute.values});
+                {ModOperation::Replace, attribute.name, attribute.values});
         }
     }
     if (!links.modifications.empty()) {
@@ -204,7 +205,7 @@ std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::s
             membership.dn = group;
             membership.kind = LdifChange::Kind::Modify;
             membership.comments.push_back("Membership of " + before.dn + " in " + group);
-            membership.modifications.push_back({LdifModification::Op::Add, "member", {before.dn}});
+            membership.modifications.push_back({ModOperation::Add, "member", {before.dn}});
             records.push_back(std::move(membership));
         }
     }
@@ -216,11 +217,10 @@ LdifChange reanimation(const LdapEntry& before, const LdapEntry& tombstone,
     LdifChange change;
     change.dn = tombstone.dn;
     change.kind = LdifChange::Kind::Modify;
-    change.controls = {LdifControl{kShowDeletedOid, true, ""}};
+    change.controls = {ServerControl{kShowDeletedOid, "", true}};
     change.comments.push_back("Undo of the delete of " + before.dn);
-    change.modifications.push_back({LdifModification::Op::Delete, "isDeleted", {}});
-    change.modifications.push_back(
-        {LdifModification::Op::Replace, "distinguishedName", {before.dn}});
+    change.modifications.push_back({ModOperation::Delete, "isDeleted", {}});
+    change.modifications.push_back({ModOperation::Replace, "distinguishedName", {before.dn}});
     const auto components = explodeDn(before.dn);
     const std::string rdn = components ? asciiLower(components->front()) : "";
     const std::string namingAttribute = rdnType(rdn);
@@ -243,8 +243,7 @@ LdifChange reanimation(const LdapEntry& before, const LdapEntry& tombstone,
         if (namesAny(attribute.values, deleted)) {
             continue;  // a link, restored once its objects are back (linksBack)
         }
-        change.modifications.push_back(
-            {LdifModification::Op::Replace, attribute.name, attribute.values});
+        change.modifications.push_back({ModOperation::Replace, attribute.name, attribute.values});
     }
     if (!notRestored.empty()) {
         change.comments.push_back("Not restored, the server maintains them: " + notRestored);

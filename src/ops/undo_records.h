@@ -11,7 +11,7 @@
 
 #include "session/attribute_schema.h"
 #include "session/ldap_client.h"
-#include "util/ldif_writer.h"
+#include "session/ldif_writer.h"
 
 namespace kestrel {
 

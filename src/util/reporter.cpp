@@ -4,7 +4,7 @@
 
 #include "util/hex_text.h"
 #include "util/json_text.h"
-#include "util/ldif_writer.h"
+#include "util/ldif_comment.h"
 
 namespace kestrel {
 
