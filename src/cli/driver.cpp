@@ -328,7 +328,8 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
     printElapsed(reporter, settings, timer);
     closeSession(*session);
 
-    reporter.completion(run.lastError == 0);
+    reporter.info(run.lastError == 0 ? "\nThe command completed successfully\n\n"
+                                     : "\nThe command did not complete successfully\n\n");
     if (settings.dryRun) {
         reporter.block(ldifComment(kNothingSentText));
     }

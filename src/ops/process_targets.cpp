@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ops/dependency_index.h"
+#include "ops/target_lines.h"
 #include "password/password_status.h"
 #include "session/dn_key.h"
 #include "session/ldap_client.h"
@@ -122,8 +123,8 @@ class TargetLoop {
     void report(const InFlight& target) {
         Reporter& reporter = run_.reporter;
         if (variant_.progressLine) {
-            reporter.targetStart(target.dn.empty() && variant_.emptyDnAsRootDse ? "ROOTDSE"
-                                                                                : target.dn);
+            writeTargetStart(
+                reporter, target.dn.empty() && variant_.emptyDnAsRootDse ? "ROOTDSE" : target.dn);
         }
         reporter.replay(target.lines);
         const RequestOutcome& outcome = target.outcome;
@@ -150,8 +151,8 @@ class TargetLoop {
                                        diagnostic);
                 }
                 if (code != 0) {
-                    reporter.targetFailure(run_.serverName, code, ldapErrorText(code),
-                                           run_.settings.showExtendedError, diagnostic);
+                    writeTargetFailure(reporter, run_.serverName, code, ldapErrorText(code),
+                                       run_.settings.showExtendedError, diagnostic);
                     failed = true;
                     noteLostConnection(code);
                     recordFailure(code);

@@ -1,14 +1,28 @@
 #include "session/error_report.h"
 
 #include "session/ldap_client.h"
+#include "util/hex_text.h"
 
 namespace kestrel {
+
+void writeLdapError(Reporter& reporter, std::string_view label, std::string_view subject,
+                    std::int32_t code, std::string_view codeText) {
+    reporter.problem(std::string(label) + ": [" + std::string(subject) + "] Error 0x" +
+                     lowerHex(static_cast<std::uint32_t>(code)) + " (" + std::to_string(code) +
+                     ") - " + std::string(codeText) + "\n");
+}
+
+void writeServerText(Reporter& reporter, std::string_view text) {
+    if (!text.empty()) {
+        reporter.problem("Extended Error: (" + std::string(text) + ")\n");
+    }
+}
 
 void reportLdapError(Reporter& reporter, const std::string& label, const std::string& subject,
                      int code, LdapConnection* handle) {
     const std::string serverError = handle != nullptr ? handle->lastDiagnostic() : "";
-    reporter.ldapError(label, subject, code, ldapErrorText(code));
-    reporter.serverText(serverError);
+    writeLdapError(reporter, label, subject, code, ldapErrorText(code));
+    writeServerText(reporter, serverError);
 }
 
 }  // namespace kestrel

@@ -1,7 +1,9 @@
-// The LDAP error line.
+// The LDAP error lines.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "util/reporter.h"
 
@@ -9,7 +11,15 @@ namespace kestrel {
 
 class LdapConnection;
 
-// "<label>: [<subject>] Error 0x<hex> (<dec>) - <text>" on standard error; with a handle,
+// "<label>: [<subject>] Error 0x<hex> (<dec>) - <text>\n" on standard error.
+void writeLdapError(Reporter& reporter, std::string_view label, std::string_view subject,
+                    std::int32_t code, std::string_view codeText);
+
+// The server's text after a failed bind or option: "Extended Error: (<text>)\n" on standard
+// error; nothing when the server sent none.
+void writeServerText(Reporter& reporter, std::string_view text);
+
+// writeLdapError with the code's text; with a handle,
 // also the library's server error text as "Extended Error: (<text>)".
 void reportLdapError(Reporter& reporter, const std::string& label, const std::string& subject,
                      int code, LdapConnection* handle);
