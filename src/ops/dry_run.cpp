@@ -23,36 +23,30 @@ class PreviewConnection final : public ForwardingConnection {
         : ForwardingConnection(std::move(real)), reporter_(reporter) {}
 
     int sendDelete(const std::string& dn, const ServerControls& controls, int& messageId) override {
-        LdifChange change;
-        change.dn = dn;
-        change.kind = LdifChange::Kind::Delete;
-        change.controls = controls;
-        return show(change, messageId);
+        return show({.dn = dn, .kind = LdifChange::Kind::Delete, .controls = controls}, messageId);
     }
 
     int sendRename(const std::string& dn, const std::string& newRdn, const std::string& newParent,
                    bool deleteOldRdn, const ServerControls& controls, int& messageId) override {
-        LdifChange change;
-        change.dn = dn;
-        change.kind = LdifChange::Kind::ModDn;
-        change.newRdn = newRdn;
-        change.deleteOldRdn = deleteOldRdn;
+        LdifChange change{.dn = dn,
+                          .kind = LdifChange::Kind::ModDn,
+                          .newRdn = newRdn,
+                          .deleteOldRdn = deleteOldRdn,
+                          .controls = controls};
         // The seam's empty parent means "keep the parent", as the request would.
         if (!newParent.empty()) {
             change.newSuperior = newParent;
         }
-        change.controls = controls;
         return show(change, messageId);
     }
 
     int sendModifications(ModificationRequest request, const std::string& dn,
                           std::span<const Modification> modifications,
                           const ServerControls& controls, int& messageId) override {
-        LdifChange change;
-        change.dn = dn;
-        change.kind =
-            request == ModificationRequest::Add ? LdifChange::Kind::Add : LdifChange::Kind::Modify;
-        change.controls = controls;
+        const bool add = request == ModificationRequest::Add;
+        LdifChange change{.dn = dn,
+                          .kind = add ? LdifChange::Kind::Add : LdifChange::Kind::Modify,
+                          .controls = controls};
         for (const Modification& modification : modifications) {
             if (carriesPassword(modification.attribute)) {
                 change.comments.push_back("A password would be set here (" +

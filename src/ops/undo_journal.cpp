@@ -125,17 +125,15 @@ class JournalingConnection final : public ForwardingConnection {
         Pending pending(add ? Kind::Add : Kind::Modify, add ? "add" : "modify", dn, controls);
         pending.modifications.assign(modifications.begin(), modifications.end());
         if (add) {
-            LdifChange change;
-            change.dn = dn;
-            change.kind = LdifChange::Kind::Delete;
-            change.comments.push_back("Undo of the add of " + dn);
+            const LdifChange change{.dn = dn,
+                                    .kind = LdifChange::Kind::Delete,
+                                    .comments = {"Undo of the add of " + dn}};
             return recordOrRefuse(std::move(pending), change, messageId);
         }
         if (const std::optional<std::string> restored = restoredDn(modifications, controls)) {
-            LdifChange change;
-            change.dn = *restored;
-            change.kind = LdifChange::Kind::Delete;
-            change.comments.push_back("Undo of the undelete of " + dn);
+            const LdifChange change{.dn = *restored,
+                                    .kind = LdifChange::Kind::Delete,
+                                    .comments = {"Undo of the undelete of " + dn}};
             return recordOrRefuse(std::move(pending), change, messageId);
         }
         if (dn.empty()) {

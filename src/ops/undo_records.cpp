@@ -93,10 +93,7 @@ std::vector<std::string> attributesToRead(std::span<const Modification> modifica
 
 LdifChange modifyUndo(const std::string& dn, std::span<const Modification> modifications,
                       const LdapEntry& before, const AttributeSchema& schema) {
-    LdifChange change;
-    change.dn = dn;
-    change.kind = LdifChange::Kind::Modify;
-    change.comments.push_back("Undo of the modify of " + dn);
+    LdifChange change{.dn = dn, .comments = {"Undo of the modify of " + dn}};
     // One group per attribute, in the order the request first names them.
     std::vector<std::pair<std::string, std::vector<const Modification*>>> groups;
     for (const Modification& modification : modifications) {
@@ -150,17 +147,12 @@ std::optional<LdifChange> relocationUndo(const std::string& storedDn, const std:
     const std::string oldParent = parentDn(*components);
     const std::string parent = newParent.empty() ? oldParent : newParent;
     const bool moved = !newParent.empty() && !sameDn(newParent, oldParent);
-    LdifChange change;
-    change.dn = parent.empty() ? newRdn : newRdn + "," + parent;
-    change.kind = LdifChange::Kind::ModDn;
-    change.newRdn = components->front();
-    change.deleteOldRdn = true;
-    if (moved) {
-        change.newSuperior = oldParent;
-    }
-    change.comments.push_back("Undo of the " + std::string(moved ? "move" : "rename") + " of " +
-                              storedDn);
-    return change;
+    return LdifChange{
+        .dn = parent.empty() ? newRdn : newRdn + "," + parent,
+        .kind = LdifChange::Kind::ModDn,
+        .newRdn = components->front(),
+        .newSuperior = moved ? std::optional(oldParent) : std::nullopt,
+        .comments = {"Undo of the " + std::string(moved ? "move" : "rename") + " of " + storedDn}};
 }
 
 std::string deleteNotice(const std::vector<LdapEntry>& entries) {
@@ -180,11 +172,9 @@ std::string deleteNotice(const std::vector<LdapEntry>& entries) {
 std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::string>& deleted,
                                   const UndoAttributes& attributes) {
     std::vector<LdifChange> records;
-    LdifChange links;
-    links.dn = before.dn;
-    links.kind = LdifChange::Kind::Modify;
-    links.comments.push_back("Links of " + before.dn +
-                             " to objects deleted with it, once they are all back");
+    LdifChange links{.dn = before.dn,
+                     .comments = {"Links of " + before.dn +
+                                  " to objects deleted with it, once they are all back"}};
     for (const LdapAttribute& attribute : before.attributes) {
         const std::string folded = asciiLower(attribute.name);
         if (folded != "memberof" && attributes.maintained.count(folded) == 0 &&
@@ -201,12 +191,9 @@ std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::s
             if (deleted.count(asciiLower(group)) != 0) {
                 continue;  // that group's own links record puts the member back
             }
-            LdifChange membership;
-            membership.dn = group;
-            membership.kind = LdifChange::Kind::Modify;
-            membership.comments.push_back("Membership of " + before.dn + " in " + group);
-            membership.modifications.push_back({ModOperation::Add, "member", {before.dn}});
-            records.push_back(std::move(membership));
+            records.push_back({.dn = group,
+                               .modifications = {{ModOperation::Add, "member", {before.dn}}},
+                               .comments = {"Membership of " + before.dn + " in " + group}});
         }
     }
     return records;
@@ -214,13 +201,11 @@ std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::s
 
 LdifChange reanimation(const LdapEntry& before, const LdapEntry& tombstone,
                        const std::set<std::string>& deleted, const UndoAttributes& attributes) {
-    LdifChange change;
-    change.dn = tombstone.dn;
-    change.kind = LdifChange::Kind::Modify;
-    change.controls = {ServerControl{kShowDeletedOid, "", true}};
-    change.comments.push_back("Undo of the delete of " + before.dn);
-    change.modifications.push_back({ModOperation::Delete, "isDeleted", {}});
-    change.modifications.push_back({ModOperation::Replace, "distinguishedName", {before.dn}});
+    LdifChange change{.dn = tombstone.dn,
+                      .modifications = {{ModOperation::Delete, "isDeleted", {}},
+                                        {ModOperation::Replace, "distinguishedName", {before.dn}}},
+                      .controls = {ServerControl{kShowDeletedOid, "", true}},
+                      .comments = {"Undo of the delete of " + before.dn}};
     const auto components = explodeDn(before.dn);
     const std::string rdn = components ? asciiLower(components->front()) : "";
     const std::string namingAttribute = rdnType(rdn);
