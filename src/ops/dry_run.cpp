@@ -12,11 +12,6 @@
 namespace kestrel {
 namespace {
 
-// The text value the server would receive: a text value ends at its first zero byte.
-std::string sentValue(const Modification& modification, const std::string& value) {
-    return modification.binary ? value : std::string(value.c_str());
-}
-
 class PreviewConnection final : public ForwardingConnection {
   public:
     PreviewConnection(std::unique_ptr<LdapConnection> real, Reporter& reporter)
@@ -28,15 +23,14 @@ class PreviewConnection final : public ForwardingConnection {
 
     int sendRename(const std::string& dn, const std::string& newRdn, const std::string& newParent,
                    bool deleteOldRdn, const ServerControls& controls, int& messageId) override {
-        LdifChange change{.dn = dn,
-                          .kind = LdifChange::Kind::ModDn,
-                          .newRdn = newRdn,
-                          .deleteOldRdn = deleteOldRdn,
-                          .controls = controls};
-        // The seam's empty parent means "keep the parent", as the request would.
-        if (!newParent.empty()) {
-            change.newSuperior = newParent;
-        }
+        LdifChange change{
+            .dn = dn,
+            .kind = LdifChange::Kind::ModDn,
+            .newRdn = newRdn,
+            .deleteOldRdn = deleteOldRdn,
+            // The seam's empty parent keeps the parent, as the request would.
+            .newSuperior = newParent.empty() ? std::nullopt : std::optional(newParent),
+            .controls = controls};
         return show(change, messageId);
     }
 
@@ -55,7 +49,8 @@ class PreviewConnection final : public ForwardingConnection {
             }
             Modification& written = change.modifications.emplace_back(modification);
             for (std::string& value : written.values) {
-                value = sentValue(modification, value);
+                // The value the server would receive: a text value ends at its first zero byte.
+                value = written.binary ? value : std::string(value.c_str());
             }
         }
         return show(change, messageId);
