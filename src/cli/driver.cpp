@@ -23,7 +23,7 @@
 #include "session/ldap_session.h"
 #include "session/root_dse.h"
 #include "util/exit_status.h"
-#include "util/ldif_writer.h"
+#include "util/ldif_comment.h"
 
 namespace kestrel {
 namespace {
@@ -329,7 +329,8 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
     printElapsed(reporter, settings, timer);
     closeSession(*session);
 
-    reporter.completion(run.lastError == 0);
+    reporter.info(run.lastError == 0 ? "\nThe command completed successfully\n\n"
+                                     : "\nThe command did not complete successfully\n\n");
     if (settings.dryRun) {
         reporter.block(ldifComment(kNothingSentText));
     }

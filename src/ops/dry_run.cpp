@@ -6,35 +6,11 @@
 
 #include "attr/password_attribute.h"
 #include "session/forwarding_connection.h"
-#include "util/ldif_writer.h"
+#include "session/ldif_writer.h"
+#include "util/ldif_comment.h"
 
 namespace kestrel {
 namespace {
-
-LdifModification::Op ldifOperation(ModOperation operation) {
-    switch (operation) {
-        case ModOperation::Add:
-            return LdifModification::Op::Add;
-        case ModOperation::Delete:
-            return LdifModification::Op::Delete;
-        case ModOperation::Replace:
-            return LdifModification::Op::Replace;
-    }
-    return LdifModification::Op::Add;
-}
-
-std::vector<LdifControl> ldifControls(const ServerControls& controls) {
-    std::vector<LdifControl> result;
-    for (const ServerControl& control : controls) {
-        result.push_back(LdifControl{control.oid, control.critical, control.value});
-    }
-    return result;
-}
-
-// The text value the server would receive: a text value ends at its first zero byte.
-std::string sentValue(const Modification& modification, const std::string& value) {
-    return modification.binary ? value : std::string(value.c_str());
-}
 
 class PreviewConnection final : public ForwardingConnection {
   public:
@@ -42,48 +18,40 @@ class PreviewConnection final : public ForwardingConnection {
         : ForwardingConnection(std::move(real)), reporter_(reporter) {}
 
     int sendDelete(const std::string& dn, const ServerControls& controls, int& messageId) override {
-        LdifChange change;
-        change.dn = dn;
-        change.kind = LdifChange::Kind::Delete;
-        change.controls = ldifControls(controls);
-        return show(change, messageId);
+        return show({.dn = dn, .kind = LdifChange::Kind::Delete, .controls = controls}, messageId);
     }
 
     int sendRename(const std::string& dn, const std::string& newRdn, const std::string& newParent,
                    bool deleteOldRdn, const ServerControls& controls, int& messageId) override {
-        LdifChange change;
-        change.dn = dn;
-        change.kind = LdifChange::Kind::ModDn;
-        change.newRdn = newRdn;
-        change.deleteOldRdn = deleteOldRdn;
-        // The seam's empty parent means "keep the parent", as the request would.
-        if (!newParent.empty()) {
-            change.newSuperior = newParent;
-        }
-        change.controls = ldifControls(controls);
+        LdifChange change{
+            .dn = dn,
+            .kind = LdifChange::Kind::ModDn,
+            .newRdn = newRdn,
+            .deleteOldRdn = deleteOldRdn,
+            // The seam's empty parent keeps the parent, as the request would.
+            .newSuperior = newParent.empty() ? std::nullopt : std::optional(newParent),
+            .controls = controls};
         return show(change, messageId);
     }
 
     int sendModifications(ModificationRequest request, const std::string& dn,
                           std::span<const Modification> modifications,
                           const ServerControls& controls, int& messageId) override {
-        LdifChange change;
-        change.dn = dn;
-        change.kind =
-            request == ModificationRequest::Add ? LdifChange::Kind::Add : LdifChange::Kind::Modify;
-        change.controls = ldifControls(controls);
+        const bool add = request == ModificationRequest::Add;
+        LdifChange change{.dn = dn,
+                          .kind = add ? LdifChange::Kind::Add : LdifChange::Kind::Modify,
+                          .controls = controls};
         for (const Modification& modification : modifications) {
             if (carriesPassword(modification.attribute)) {
                 change.comments.push_back("A password would be set here (" +
                                           modification.attribute + "); its value is not shown.");
                 continue;
             }
-            LdifModification written{
-                ldifOperation(modification.operation), modification.attribute, {}};
-            for (const std::string& value : modification.values) {
-                written.values.push_back(sentValue(modification, value));
+            Modification& written = change.modifications.emplace_back(modification);
+            for (std::string& value : written.values) {
+                // The value the server would receive: a text value ends at its first zero byte.
+                value = written.binary ? value : std::string(value.c_str());
             }
-            change.modifications.push_back(std::move(written));
         }
         return show(change, messageId);
     }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "session/error_report.h"
+#include "util/hex_text.h"
 #include "util/secret_memory.h"
 #include "util/text_encoding.h"
 
@@ -59,7 +59,7 @@ void ModificationList::appendUnicodePwd(Reporter& reporter, ModOperation op,
                                         const std::string& value) {
     reporter.trace("DEBUG: unicodePwd, special handling...\n");
     // Checked before connecting, so the conversion succeeds here.
-    std::optional<std::string> bytes = unicodePwdBytes(value);
+    std::optional<std::string> bytes = quotedUtf16le(value, Quotes::KeepWriters);
     Modification modification{op, kUnicodePwd, {}, true};
     modification.values.push_back(bytes.value_or(std::string()));
     if (bytes) {
@@ -156,19 +156,6 @@ std::size_t countModifications(const ModificationSet& set, bool addMode) {
     count += set.addValues.size() + set.removeBinary.size() + set.replaceBinary.size() +
              set.addBinary.size();
     return count;
-}
-
-std::optional<std::string> unicodePwdBytes(const std::string& value) {
-    std::optional<std::string> utf16 = localeToUtf16le(value);
-    if (!utf16) {
-        return std::nullopt;
-    }
-    const bool quoted = utf16->size() >= 2 && (*utf16)[0] == '"' && (*utf16)[1] == '\0';
-    if (!quoted) {
-        static const std::string kQuote("\"\0", 2);
-        *utf16 = kQuote + *utf16 + kQuote;
-    }
-    return utf16;
 }
 
 bool checkModificationSet(Reporter& reporter, const ModificationSet& set, bool addMode) {

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstddef>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -53,9 +52,5 @@ std::size_t countModifications(const ModificationSet& set, bool addMode);
 // and every password text (unicodePwd, #setpwd#) valid in the locale's encoding.
 // Writes an ERROR line and returns false when the run must not go on.
 bool checkModificationSet(Reporter& reporter, const ModificationSet& set, bool addMode);
-
-// The quoted UTF-16LE bytes a unicodePwd value is sent as, or nothing when the value is
-// not valid text in the locale's encoding.
-std::optional<std::string> unicodePwdBytes(const std::string& value);
 
 }  // namespace kestrel

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ops/dependency_index.h"
+#include "ops/target_lines.h"
 #include "password/password_status.h"
 #include "session/dn_key.h"
 #include "session/ldap_client.h"
@@ -117,8 +118,8 @@ class TargetLoop {
     void report(const InFlight& target) {
         Reporter& reporter = run_.reporter;
         if (variant_.progressLine) {
-            reporter.targetStart(target.dn.empty() && variant_.emptyDnAsRootDse ? "ROOTDSE"
-                                                                                : target.dn);
+            writeTargetStart(
+                reporter, target.dn.empty() && variant_.emptyDnAsRootDse ? "ROOTDSE" : target.dn);
         }
         reporter.replay(target.lines);
         const RequestOutcome& outcome = target.outcome;
@@ -146,8 +147,8 @@ class TargetLoop {
                         diagnostic);
                 }
                 if (code != 0) {
-                    reporter.targetFailure(run_.serverName, code, ldapErrorText(code),
-                                           run_.settings.showExtendedError, diagnostic);
+                    writeTargetFailure(reporter, run_.serverName, code, ldapErrorText(code),
+                                       run_.settings.showExtendedError, diagnostic);
                     failed = true;
                     noteLostConnection(code);
                     recordFailure(code);

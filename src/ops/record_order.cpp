@@ -1,6 +1,5 @@
 #include "ops/record_order.h"
 
-#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -11,22 +10,6 @@ namespace kestrel {
 namespace {
 
 using Components = std::vector<std::string>;
-
-std::optional<Components> folded(const std::string& dn) {
-    auto components = explodeDn(dn);
-    if (components) {
-        for (std::string& component : *components) {
-            component = asciiLower(component);
-        }
-    }
-    return components;
-}
-
-// True when `ancestor` is `dn` or one of its ancestors.
-bool isSelfOrAncestor(const Components& ancestor, const Components& dn) {
-    return ancestor.size() <= dn.size() &&
-           std::equal(ancestor.rbegin(), ancestor.rend(), dn.rbegin());
-}
 
 bool related(const Components& a, const Components& b) {
     return isSelfOrAncestor(a, b) || isSelfOrAncestor(b, a);
@@ -42,22 +25,19 @@ struct RecordNames {
 
 RecordNames namesOf(const LdifRecord& record) {
     RecordNames names;
-    names.dn = folded(record.dn);
+    names.dn = foldedDn(record.dn);
     if (names.dn) {
         names.changes.push_back(*names.dn);
     }
     if (record.kind == LdifRecord::Kind::ModDn) {
         std::string parent = record.newSuperior;
         if (parent.empty() && names.dn) {
-            const auto components = explodeDn(record.dn);
-            for (std::size_t i = 1; i < components->size(); ++i) {
-                parent += (i > 1 ? "," : "") + (*components)[i];
-            }
+            parent = parentDn(*explodeDn(record.dn));
         }
-        if (auto moved = folded(parent.empty() ? record.newRdn : record.newRdn + "," + parent)) {
+        if (auto moved = foldedDn(parent.empty() ? record.newRdn : record.newRdn + "," + parent)) {
             names.changes.push_back(std::move(*moved));
         }
-        if (auto superior = folded(record.newSuperior)) {
+        if (auto superior = foldedDn(record.newSuperior)) {
             names.needs.push_back(std::move(*superior));
         }
         return names;
@@ -68,7 +48,7 @@ RecordNames namesOf(const LdifRecord& record) {
             modification.operation == ModOperation::Replace &&
             asciiLower(modification.attribute) == "distinguishedname" &&
             !modification.values.empty()) {
-            if (auto restored = folded(modification.values.front())) {
+            if (auto restored = foldedDn(modification.values.front())) {
                 names.changes.push_back(std::move(*restored));
             }
             continue;
@@ -77,7 +57,7 @@ RecordNames namesOf(const LdifRecord& record) {
             continue;
         }
         for (const std::string& value : modification.values) {
-            if (auto named = folded(value)) {
+            if (auto named = foldedDn(value)) {
                 names.needs.push_back(std::move(*named));
             }
         }

@@ -88,20 +88,12 @@ void runRename(RunContext& run, const DnList& targets) {
         if (!components) {
             return refuseNonDn(run.reporter);
         }
-        const std::string rdnWithSeparator = components->front() + ",";
-        const auto equals = rdnWithSeparator.find('=');
-        const std::string newRdn = equals == std::string::npos
-                                       ? newName
-                                       : rdnWithSeparator.substr(0, equals + 1) + newName;
-        // The parent is what follows the RDN (a ";" separator counts as ","). A DN of one
-        // component has none: the object is renamed where it stands, not under itself.
-        std::string newParent;
-        for (std::size_t i = 1; i < components->size(); ++i) {
-            newParent += (i > 1 ? "," : "") + (*components)[i];
-        }
+        const std::string newRdn = rdnType(components->front()) + "=" + newName;
+        // A DN of one component has no parent: the object is renamed where it stands, not
+        // under itself.
         RequestOutcome outcome;
-        outcome.sendCode =
-            run.session.handle->sendRename(target, newRdn, newParent, true, {}, outcome.messageId);
+        outcome.sendCode = run.session.handle->sendRename(target, newRdn, parentDn(*components),
+                                                          true, {}, outcome.messageId);
         return outcome;
     });
 }

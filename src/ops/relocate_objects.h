@@ -5,9 +5,6 @@
 
 namespace kestrel {
 
-inline constexpr const char* kTreeDeleteOid = "1.2.840.113556.1.4.805";
-inline constexpr const char* kShowDeletedOid = "1.2.840.113556.1.4.417";
-
 // -rm/-del, with the tree-delete control when -treedelete is given.
 void runDelete(RunContext& run, const DnList& targets);
 

@@ -11,6 +11,7 @@
 #include "session/dn_components.h"
 #include "session/forwarding_connection.h"
 #include "util/ascii_case.h"
+#include "util/hex_text.h"
 #include "util/secret_memory.h"
 #include "util/tick_counter.h"
 
@@ -112,17 +113,15 @@ class JournalingConnection final : public ForwardingConnection {
         Pending pending(add ? Kind::Add : Kind::Modify, add ? "add" : "modify", dn, controls);
         pending.modifications.assign(modifications.begin(), modifications.end());
         if (add) {
-            LdifChange change;
-            change.dn = dn;
-            change.kind = LdifChange::Kind::Delete;
-            change.comments.push_back("Undo of the add of " + dn);
+            const LdifChange change{.dn = dn,
+                                    .kind = LdifChange::Kind::Delete,
+                                    .comments = {"Undo of the add of " + dn}};
             return recordOrRefuse(std::move(pending), change, messageId);
         }
         if (const std::optional<std::string> restored = restoredDn(modifications, controls)) {
-            LdifChange change;
-            change.dn = *restored;
-            change.kind = LdifChange::Kind::Delete;
-            change.comments.push_back("Undo of the undelete of " + dn);
+            const LdifChange change{.dn = *restored,
+                                    .kind = LdifChange::Kind::Delete,
+                                    .comments = {"Undo of the undelete of " + dn}};
             return recordOrRefuse(std::move(pending), change, messageId);
         }
         if (dn.empty()) {
@@ -495,7 +494,7 @@ class JournalingConnection final : public ForwardingConnection {
     }
 
     std::string reanimationOf(const LdapEntry& entry, const std::set<std::string>& deleted) {
-        const std::string guid = guidHex(entry.values("objectGUID")->front());
+        const std::string guid = hexText(entry.values("objectGUID")->front());
         SearchRequest request;
         request.base = "<GUID=" + guid + ">";
         request.controls = {ServerControl{kShowDeletedOid, "", true}};

@@ -6,6 +6,8 @@
 #include "ops/relocate_objects.h"
 #include "session/dn_components.h"
 #include "util/ascii_case.h"
+#include "util/hex_text.h"
+#include "util/ldif_comment.h"
 
 namespace kestrel {
 namespace {
@@ -64,25 +66,6 @@ bool namesAny(const std::vector<std::string>& values, const std::set<std::string
                        [&](const std::string& value) { return dns.count(asciiLower(value)) != 0; });
 }
 
-std::string parentOf(const std::vector<std::string>& components) {
-    std::string parent;
-    for (std::size_t i = 1; i < components.size(); ++i) {
-        parent += (i > 1 ? "," : "") + components[i];
-    }
-    return parent;
-}
-
-bool sameDn(const std::string& a, const std::string& b) {
-    const auto left = explodeDn(a);
-    const auto right = explodeDn(b);
-    if (!left || !right || left->size() != right->size()) {
-        return a.empty() && b.empty();
-    }
-    return std::equal(
-        left->begin(), left->end(), right->begin(),
-        [](const std::string& x, const std::string& y) { return asciiLower(x) == asciiLower(y); });
-}
-
 }  // namespace
 
 std::string undoComment(const std::vector<std::string>& lines) {
@@ -91,17 +74,6 @@ std::string undoComment(const std::vector<std::string>& lines) {
         text += ldifComment(line);
     }
     return text + "\n";
-}
-
-std::string guidHex(const std::string& bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 0x0F];
-    }
-    return hex;
 }
 
 std::vector<std::string> attributesToRead(std::span<const Modification> modifications,
@@ -121,10 +93,7 @@ std::vector<std::string> attributesToRead(std::span<const Modification> modifica
 
 LdifChange modifyUndo(const std::string& dn, std::span<const Modification> modifications,
                       const LdapEntry& before, const AttributeSchema& schema) {
-    LdifChange change;
-    change.dn = dn;
-    change.kind = LdifChange::Kind::Modify;
-    change.comments.push_back("Undo of the modify of " + dn);
+    LdifChange change{.dn = dn, .comments = {"Undo of the modify of " + dn}};
     // One group per attribute, in the order the request first names them.
     std::vector<std::pair<std::string, std::vector<const Modification*>>> groups;
     for (const Modification& modification : modifications) {
@@ -150,10 +119,10 @@ LdifChange modifyUndo(const std::string& dn, std::span<const Modification> modif
             const std::vector<std::string> old = valuesOf(before, canonical, schema);
             const std::vector<std::string> left = applied(old, group);
             if (!left.empty()) {
-                change.modifications.push_back({LdifModification::Op::Delete, name, left});
+                change.modifications.push_back({ModOperation::Delete, name, left});
             }
             if (!old.empty()) {
-                change.modifications.push_back({LdifModification::Op::Add, name, old});
+                change.modifications.push_back({ModOperation::Add, name, old});
             }
             continue;
         }
@@ -161,8 +130,8 @@ LdifChange modifyUndo(const std::string& dn, std::span<const Modification> modif
         for (auto m = group.rbegin(); m != group.rend(); ++m) {
             const Modification& modification = **m;
             change.modifications.push_back({modification.operation == ModOperation::Add
-                                                ? LdifModification::Op::Delete
-                                                : LdifModification::Op::Add,
+                                                ? ModOperation::Delete
+                                                : ModOperation::Add,
                                             modification.attribute, modification.values});
         }
     }
@@ -175,26 +144,21 @@ std::optional<LdifChange> relocationUndo(const std::string& storedDn, const std:
     if (!components) {
         return std::nullopt;
     }
-    const std::string oldParent = parentOf(*components);
+    const std::string oldParent = parentDn(*components);
     const std::string parent = newParent.empty() ? oldParent : newParent;
     const bool moved = !newParent.empty() && !sameDn(newParent, oldParent);
-    LdifChange change;
-    change.dn = parent.empty() ? newRdn : newRdn + "," + parent;
-    change.kind = LdifChange::Kind::ModDn;
-    change.newRdn = components->front();
-    change.deleteOldRdn = true;
-    if (moved) {
-        change.newSuperior = oldParent;
-    }
-    change.comments.push_back("Undo of the " + std::string(moved ? "move" : "rename") + " of " +
-                              storedDn);
-    return change;
+    return LdifChange{
+        .dn = parent.empty() ? newRdn : newRdn + "," + parent,
+        .kind = LdifChange::Kind::ModDn,
+        .newRdn = components->front(),
+        .newSuperior = moved ? std::optional(oldParent) : std::nullopt,
+        .comments = {"Undo of the " + std::string(moved ? "move" : "rename") + " of " + storedDn}};
 }
 
 std::string deleteNotice(const std::vector<LdapEntry>& entries) {
     std::vector<std::string> lines;
     for (const LdapEntry& entry : entries) {
-        const std::string guid = guidHex(entry.values("objectGUID")->front());
+        const std::string guid = hexText(entry.values("objectGUID")->front());
         lines.push_back(entry.dn + " (objectGUID " + guid +
                         ") is deleted by this run. Its reanimation record follows once the "
                         "delete succeeded; if none follows, the run stopped first: "
@@ -208,17 +172,15 @@ std::string deleteNotice(const std::vector<LdapEntry>& entries) {
 std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::string>& deleted,
                                   const UndoAttributes& attributes) {
     std::vector<LdifChange> records;
-    LdifChange links;
-    links.dn = before.dn;
-    links.kind = LdifChange::Kind::Modify;
-    links.comments.push_back("Links of " + before.dn +
-                             " to objects deleted with it, once they are all back");
+    LdifChange links{.dn = before.dn,
+                     .comments = {"Links of " + before.dn +
+                                  " to objects deleted with it, once they are all back"}};
     for (const LdapAttribute& attribute : before.attributes) {
         const std::string folded = asciiLower(attribute.name);
         if (folded != "memberof" && attributes.maintained.count(folded) == 0 &&
             !carriesSecret(attribute.name) && namesAny(attribute.values, deleted)) {
             links.modifications.push_back(
-                {LdifModification::Op::Replace, attribute.name, attribute.values});
+                {ModOperation::Replace, attribute.name, attribute.values});
         }
     }
     if (!links.modifications.empty()) {
@@ -229,12 +191,9 @@ std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::s
             if (deleted.count(asciiLower(group)) != 0) {
                 continue;  // that group's own links record puts the member back
             }
-            LdifChange membership;
-            membership.dn = group;
-            membership.kind = LdifChange::Kind::Modify;
-            membership.comments.push_back("Membership of " + before.dn + " in " + group);
-            membership.modifications.push_back({LdifModification::Op::Add, "member", {before.dn}});
-            records.push_back(std::move(membership));
+            records.push_back({.dn = group,
+                               .modifications = {{ModOperation::Add, "member", {before.dn}}},
+                               .comments = {"Membership of " + before.dn + " in " + group}});
         }
     }
     return records;
@@ -242,17 +201,14 @@ std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::s
 
 LdifChange reanimation(const LdapEntry& before, const LdapEntry& tombstone,
                        const std::set<std::string>& deleted, const UndoAttributes& attributes) {
-    LdifChange change;
-    change.dn = tombstone.dn;
-    change.kind = LdifChange::Kind::Modify;
-    change.controls = {LdifControl{kShowDeletedOid, true, ""}};
-    change.comments.push_back("Undo of the delete of " + before.dn);
-    change.modifications.push_back({LdifModification::Op::Delete, "isDeleted", {}});
-    change.modifications.push_back(
-        {LdifModification::Op::Replace, "distinguishedName", {before.dn}});
+    LdifChange change{.dn = tombstone.dn,
+                      .modifications = {{ModOperation::Delete, "isDeleted", {}},
+                                        {ModOperation::Replace, "distinguishedName", {before.dn}}},
+                      .controls = {ServerControl{kShowDeletedOid, "", true}},
+                      .comments = {"Undo of the delete of " + before.dn}};
     const auto components = explodeDn(before.dn);
     const std::string rdn = components ? asciiLower(components->front()) : "";
-    const std::string namingAttribute = rdn.substr(0, rdn.find('='));
+    const std::string namingAttribute = rdnType(rdn);
     std::string notRestored;
     std::string secrets;
     for (const LdapAttribute& attribute : before.attributes) {
@@ -272,8 +228,7 @@ LdifChange reanimation(const LdapEntry& before, const LdapEntry& tombstone,
         if (namesAny(attribute.values, deleted)) {
             continue;  // a link, restored once its objects are back (linksBack)
         }
-        change.modifications.push_back(
-            {LdifModification::Op::Replace, attribute.name, attribute.values});
+        change.modifications.push_back({ModOperation::Replace, attribute.name, attribute.values});
     }
     if (!notRestored.empty()) {
         change.comments.push_back("Not restored, the server maintains them: " + notRestored);

@@ -11,7 +11,7 @@
 
 #include "session/attribute_schema.h"
 #include "session/ldap_client.h"
-#include "util/ldif_writer.h"
+#include "session/ldif_writer.h"
 
 namespace kestrel {
 
@@ -58,8 +58,5 @@ std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::s
 // except what the server maintains and any secret (both named in comments).
 LdifChange reanimation(const LdapEntry& before, const LdapEntry& tombstone,
                        const std::set<std::string>& deleted, const UndoAttributes& attributes);
-
-// Lower-case hexadecimal of bytes: an objectGUID as a "<GUID=...>" base takes it.
-std::string guidHex(const std::string& bytes);
 
 }  // namespace kestrel

@@ -10,6 +10,7 @@
 
 #include "password/password_status.h"
 #include "session/server_address.h"
+#include "util/hex_text.h"
 #include "util/text_encoding.h"
 #include "util/windows_error_text.h"
 
@@ -20,10 +21,6 @@ constexpr std::int32_t kNoInterface = static_cast<std::int32_t>(0x80004002u);  /
 constexpr std::int32_t kBadPathname = static_cast<std::int32_t>(0x80005000u);  // E_ADS_BAD_PATHNAME
 constexpr std::uint32_t kErrorNoUnicodeTranslation = 1113;
 constexpr int kLdapNoSuchObject = 0x20;
-
-// RootDSE supportedCapabilities value of Active Directory style servers
-// (LDAP_CAP_ACTIVE_DIRECTORY_OID).
-constexpr const char* kActiveDirectoryCapability = "1.2.840.113556.1.4.800";
 
 // Active Directory names one class for its users (and their subclass, computer). Other
 // servers use the standard person classes and the account classes of RFC 2307.
@@ -114,7 +111,7 @@ std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const SessionS
         return hresultFromLdap(rc, connection.lastDiagnostic());
     }
     user.activeDirectory = !rootDse.empty() && hasValue(rootDse.front(), "supportedCapabilities",
-                                                        kActiveDirectoryCapability);
+                                                        kCapActiveDirectoryOid);
 
     SearchRequest objectRequest;
     objectRequest.base = user.dn;
@@ -135,12 +132,11 @@ std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const SessionS
 // An administrator's reset on an Active Directory style server: one replace of unicodePwd
 // with the password in double quotes, UTF-16LE.
 std::int32_t replaceUnicodePwd(BoundUser& user, const std::string& password, int timeLimitSeconds) {
-    const std::optional<std::string> utf16 = localeToUtf16le(password);
-    if (!utf16) {
+    const std::optional<std::string> quoted = quotedUtf16le(password, Quotes::Add);
+    if (!quoted) {
         return hresultFromWin32(kErrorNoUnicodeTranslation);
     }
-    const std::string quote("\"\0", 2);
-    const Modification replace{ModOperation::Replace, "unicodePwd", {quote + *utf16 + quote}, true};
+    const Modification replace{ModOperation::Replace, "unicodePwd", {*quoted}, true};
 
     int messageId = 0;
     std::string diagnostic;
@@ -170,7 +166,7 @@ std::int32_t reportFailure(Reporter& reporter, const char* step, std::int32_t st
     const StatusText text = statusText(status);
     reporter.notice(text.note);
     std::string line = std::string(" - ERROR: (") + step + ") (0x" +
-                       Reporter::lowerHex(static_cast<std::uint32_t>(status)) + ") " + text.text;
+                       lowerHex(static_cast<std::uint32_t>(status)) + ") " + text.text;
     if (line.back() != '\n') {
         line += '\n';
     }

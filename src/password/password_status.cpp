@@ -1,9 +1,9 @@
 #include "password/password_status.h"
 
 #include <array>
-#include <cctype>
 
-#include "util/reporter.h"
+#include "util/ascii_case.h"
+#include "util/hex_text.h"
 #include "util/windows_error_text.h"
 
 namespace kestrel {
@@ -86,12 +86,7 @@ bool startsWithWin32Code(std::string_view diagnostic, std::string_view hexCode) 
     if (diagnostic.size() <= hexCode.size() || diagnostic[hexCode.size()] != ':') {
         return false;
     }
-    for (std::size_t i = 0; i < hexCode.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(diagnostic[i])) != hexCode[i]) {
-            return false;
-        }
-    }
-    return true;
+    return asciiLower(diagnostic.substr(0, hexCode.size())) == asciiLower(hexCode);
 }
 
 std::uint32_t win32FromLdap(int ldapCode, std::string_view diagnostic) {
@@ -162,7 +157,7 @@ StatusText statusText(std::int32_t status) {
     if (facility == 0 || facility == 7 || facility == 8) {
         return {"", windowsErrorText(status)};
     }
-    return {"", "Unknown Error: 0x" + Reporter::lowerHex(bits)};
+    return {"", "Unknown Error: 0x" + lowerHex(bits)};
 }
 
 }  // namespace kestrel

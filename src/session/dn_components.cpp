@@ -2,9 +2,12 @@
 
 #include <ldap.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <memory>
+
+#include "util/ascii_case.h"
 
 namespace kestrel {
 namespace {
@@ -139,6 +142,40 @@ std::optional<std::vector<std::string>> explodeDn(const std::string& dn) {
         }
     }
     return components;
+}
+
+std::string parentDn(const std::vector<std::string>& components) {
+    std::string parent;
+    for (std::size_t i = 1; i < components.size(); ++i) {
+        parent += (i > 1 ? "," : "") + components[i];
+    }
+    return parent;
+}
+
+std::string rdnType(const std::string& rdn) {
+    return rdn.substr(0, rdn.find('='));
+}
+
+std::optional<std::vector<std::string>> foldedDn(const std::string& dn) {
+    auto components = explodeDn(dn);
+    if (components) {
+        for (std::string& component : *components) {
+            component = asciiLower(component);
+        }
+    }
+    return components;
+}
+
+bool isSelfOrAncestor(const std::vector<std::string>& ancestor,
+                      const std::vector<std::string>& dn) {
+    return ancestor.size() <= dn.size() &&
+           std::equal(ancestor.rbegin(), ancestor.rend(), dn.rbegin());
+}
+
+bool sameDn(const std::string& a, const std::string& b) {
+    const auto left = foldedDn(a);
+    const auto right = foldedDn(b);
+    return left && right ? *left == *right : a.empty() && b.empty();
 }
 
 }  // namespace kestrel

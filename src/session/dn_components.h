@@ -14,4 +14,21 @@ namespace kestrel {
 // unescaped separators.
 std::optional<std::vector<std::string>> explodeDn(const std::string& dn);
 
+// The parent of the DN whose components these are: all but the RDN, joined with ",". Empty
+// for a DN of one component: the root.
+std::string parentDn(const std::vector<std::string>& components);
+
+// The attribute type of an RDN as written: the text before its "=".
+std::string rdnType(const std::string& rdn);
+
+// explodeDn with A-Z folded in each component: names compared without asking the directory
+// (session/dn_key compares as the directory does).
+std::optional<std::vector<std::string>> foldedDn(const std::string& dn);
+
+// True when `ancestor` is `dn` or above it (components as foldedDn gives them).
+bool isSelfOrAncestor(const std::vector<std::string>& ancestor, const std::vector<std::string>& dn);
+
+// True when `a` and `b` have the same folded components, or are both empty (the root).
+bool sameDn(const std::string& a, const std::string& b);
+
 }  // namespace kestrel

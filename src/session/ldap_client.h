@@ -40,6 +40,14 @@ inline constexpr int kLdapConfidentialityRequired = 0x0d;
 // first byte.
 enum class UrlScheme { Ldap, Ldaps };
 
+// Controls and RootDSE capabilities, by OID.
+inline constexpr const char* kTreeDeleteOid = "1.2.840.113556.1.4.805";
+inline constexpr const char* kShowDeletedOid = "1.2.840.113556.1.4.417";
+inline constexpr const char* kCapActiveDirectoryOid = "1.2.840.113556.1.4.800";
+inline constexpr const char* kCapLdapIntegrationOid = "1.2.840.113556.1.4.1791";
+inline constexpr const char* kCapWindows2003Oid = "1.2.840.113556.1.4.1670";
+inline constexpr const char* kCapApplicationModeOid = "1.2.840.113556.1.4.1851";
+
 inline constexpr int kLdapScopeBase = 0;     // the named entry only
 inline constexpr int kLdapScopeSubtree = 2;  // the named entry and all below it
 

@@ -1,10 +1,10 @@
 #include "session/ldap_session.h"
 
-#include <cctype>
 #include <cerrno>
 #include <vector>
 
 #include "session/error_report.h"
+#include "util/ascii_case.h"
 
 namespace kestrel {
 namespace {
@@ -116,11 +116,7 @@ int bind(Reporter& reporter, const ConnectSettings& settings, LdapConnection& ha
     if (settings.userdn.empty()) {
         return handle.negotiateBind();
     }
-    std::string lowered = settings.userdn;
-    for (char& c : lowered) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    if (lowered.find("cn=") != std::string::npos) {
+    if (asciiLower(settings.userdn).find("cn=") != std::string::npos) {
         reporter.notice("ERROR: DN format not currently supported for secure bind.\n\n");
         refused = true;
         return 0;

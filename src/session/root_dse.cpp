@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "session/ldap_client.h"
+#include "util/hex_text.h"
 #include "util/leading_number.h"
 
 namespace kestrel {
@@ -18,10 +19,10 @@ const char* modeName(std::int32_t level, const std::array<const char*, 3>& names
 
 void decodeRootDse(RootDseInfo& info) {
     const auto has = [&](const char* oid) { return info.supportedCapabilities.count(oid) != 0; };
-    info.capLdapIntegration = has("1.2.840.113556.1.4.1791");
-    info.capActiveDirectory = has("1.2.840.113556.1.4.800");
-    info.capWindows2003 = has("1.2.840.113556.1.4.1670");
-    info.capApplicationMode = has("1.2.840.113556.1.4.1851");
+    info.capLdapIntegration = has(kCapLdapIntegrationOid);
+    info.capActiveDirectory = has(kCapActiveDirectoryOid);
+    info.capWindows2003 = has(kCapWindows2003Oid);
+    info.capApplicationMode = has(kCapApplicationModeOid);
     if (info.capLdapIntegration) {
         info.serverKind = "Unknown Windows LDAP";
     }
@@ -49,7 +50,7 @@ void gatherRootDse(Reporter& reporter, LdapSession& session, RootDseInfo& info) 
     std::vector<LdapEntry> entries;
     const int rc = session.handle->search(request, entries);
     if (rc != 0) {
-        reporter.problem("LDAP_SEARCH_S: 0x" + Reporter::lowerHex(static_cast<std::uint32_t>(rc)) +
+        reporter.problem("LDAP_SEARCH_S: 0x" + lowerHex(static_cast<std::uint32_t>(rc)) +
                          "\nLDAP_SEARCH_S: " + ldapErrorText(rc) + "\n\n");
         return;
     }

@@ -21,10 +21,10 @@ struct RootDseInfo {
     std::string highestCommittedUsn;
     std::string ldapServiceName;
     std::string serverName;
-    bool capLdapIntegration = false;  // 1.2.840.113556.1.4.1791
-    bool capActiveDirectory = false;  // 1.2.840.113556.1.4.800
-    bool capWindows2003 = false;      // 1.2.840.113556.1.4.1670
-    bool capApplicationMode = false;  // 1.2.840.113556.1.4.1851
+    bool capLdapIntegration = false;
+    bool capActiveDirectory = false;
+    bool capWindows2003 = false;
+    bool capApplicationMode = false;
     std::string serverKind;
     std::int32_t domainFunctionality = 0;
     std::int32_t forestFunctionality = 0;

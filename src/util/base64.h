@@ -1,4 +1,4 @@
-// RFC 4648 base64 decoding, for the "dn::" lines of LDIF read from standard input.
+// RFC 4648 base64: the "::" values of the LDIF the program writes and reads.
 #pragma once
 
 #include <optional>
@@ -6,6 +6,9 @@
 #include <string_view>
 
 namespace kestrel {
+
+// `bytes` in the standard alphabet, padded with "=".
+std::string encodeBase64(std::string_view bytes);
 
 // The bytes of `text` in the standard alphabet, padded with "=" to a multiple of four
 // characters, or nothing when it is not that: a DN half decoded would name another object.

@@ -1,10 +1,9 @@
 #include "util/reporter.h"
 
 #include <array>
-#include <cstdio>
 
 #include "util/json_text.h"
-#include "util/ldif_writer.h"
+#include "util/ldif_comment.h"
 
 namespace kestrel {
 
@@ -90,40 +89,8 @@ void Reporter::traceProblem(std::string_view text) {
     }
 }
 
-void Reporter::ldapError(std::string_view label, std::string_view subject, std::int32_t code,
-                         std::string_view codeText) {
-    problem(std::string(label) + ": [" + std::string(subject) + "] Error 0x" +
-            lowerHex(static_cast<std::uint32_t>(code)) + " (" + std::to_string(code) + ") - " +
-            std::string(codeText) + "\n");
-}
-
-void Reporter::serverText(std::string_view text) {
-    if (!text.empty()) {
-        problem("Extended Error: (" + std::string(text) + ")\n");
-    }
-}
-
-void Reporter::targetStart(std::string_view dn) {
-    info("   DN: " + std::string(dn) + "...");
-}
-
-void Reporter::targetFailure(std::string_view subject, std::int32_t code, std::string_view codeText,
-                             bool showServerText, std::string_view serverText) {
-    if (!quiet) {
-        ldapError("", subject, code, codeText);
-    }
-    if (showServerText && !serverText.empty()) {
-        notice("   Extended Error: " + std::string(serverText) + "\n");
-    }
-}
-
 void Reporter::warning(std::string_view text) {
     notice("WARN: " + std::string(text));
-}
-
-void Reporter::completion(bool success) {
-    info(success ? "\nThe command completed successfully\n\n"
-                 : "\nThe command did not complete successfully\n\n");
 }
 
 void Reporter::targetResult(const TargetResult& result) {
@@ -175,12 +142,6 @@ void Reporter::replay(const std::vector<Captured>& captured) {
                 break;
         }
     }
-}
-
-std::string Reporter::lowerHex(std::uint32_t value) {
-    std::array<char, 16> buffer{};
-    std::snprintf(buffer.data(), buffer.size(), "%x", value);
-    return buffer.data();
 }
 
 }  // namespace kestrel

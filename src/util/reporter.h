@@ -1,6 +1,6 @@
 // The one owner of every line the program writes: which stream a line goes to, whether
-// -q hides it, whether it is a debug line, and the exact text of the shared formats.
-// Computing code returns values; it hands the Reporter finished text, never a stream.
+// -q hides it, whether it is a debug line, capture and replay. The layer that owns a line
+// formats it; computing code returns values and hands the Reporter finished text.
 #pragma once
 
 #include <array>
@@ -44,24 +44,8 @@ class Reporter {
     void problem(std::string_view text);       // always
     void traceProblem(std::string_view text);  // -d only
 
-    // The shared formats.
-
-    // "<label>: [<subject>] Error 0x<hex> (<dec>) - <text>\n" on standard error.
-    void ldapError(std::string_view label, std::string_view subject, std::int32_t code,
-                   std::string_view codeText);
-    // The server's text after a failed bind or option: "Extended Error: (<text>)\n" on
-    // standard error; nothing when the server sent none.
-    void serverText(std::string_view text);
-    // "   DN: <dn>..." before a target's outcome; -q hides it.
-    void targetStart(std::string_view dn);
-    // A target's failure: the LDAP error line (hidden by -q), then with -exterr the
-    // server's text on "   Extended Error: <text>\n" (kept by -q).
-    void targetFailure(std::string_view subject, std::int32_t code, std::string_view codeText,
-                       bool showServerText, std::string_view serverText);
     // "WARN: <text>" on standard output, whatever -q says.
     void warning(std::string_view text);
-    // The run's last line: completed or not, hidden by -q.
-    void completion(bool success);
 
     // -json only, nothing otherwise: one JSON line per target on standard output, written
     // and flushed at the target's turn (never captured), so that a run that is killed
@@ -88,9 +72,6 @@ class Reporter {
     void beginCapture();
     std::vector<Captured> endCapture();
     void replay(const std::vector<Captured>& captured);
-
-    // Lower-case hexadecimal without leading zeros, as the error lines show codes.
-    static std::string lowerHex(std::uint32_t value);
 
   private:
     void write(std::string_view text);

@@ -70,6 +70,15 @@ std::optional<std::string> localeToUtf8(std::string_view text) {
     return converter.convert(text);
 }
 
+std::optional<std::string> quotedUtf16le(std::string_view text, Quotes quotes) {
+    std::optional<std::string> utf16 = localeToUtf16le(text);
+    static const std::string kQuote("\"\0", 2);
+    if (utf16 && !(quotes == Quotes::KeepWriters && utf16->starts_with(kQuote))) {
+        *utf16 = kQuote + *utf16 + kQuote;
+    }
+    return utf16;
+}
+
 std::optional<std::string> utf16leToLocale(std::string_view bytes) {
     Converter converter(localeEncoding().c_str(), "UTF-16LE");
     return converter.convert(bytes);

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "util/ldif_writer.h"
+#include "session/ldif_writer.h"
 
 using kestrel::LdifChange;
-using Op = kestrel::LdifModification::Op;
+using Op = kestrel::ModOperation;
 using Kind = LdifChange::Kind;
 using namespace std::string_literals;
 
@@ -36,7 +36,7 @@ int main() {
                            {Op::Add, "sAMAccountName", {"zoe"}}}},
         {.dn = "OU=Old,DC=homelab,DC=net",
          .kind = Kind::Delete,
-         .controls = {{"1.2.840.113556.1.4.805", true, ""}}},
+         .controls = {{"1.2.840.113556.1.4.805", "", true}}},
         {.dn = "CN=Kim Ng,OU=Staff,DC=homelab,DC=net",
          .kind = Kind::ModDn,
          .newRdn = "CN=Kim Ng-Smith",

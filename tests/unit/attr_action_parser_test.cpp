@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "byte_hex.h"
+#include "util/hex_text.h"
 
 namespace kestrel {
 namespace {
@@ -27,6 +27,7 @@ void describeLists(std::string& text, const char* member,
 // One line per entry, members in a fixed order, maps in their own order.
 std::string describe(const ModificationSet& set) {
     const auto asText = [](const std::string& value) { return "[" + value + "]"; };
+    const auto asHex = [](const BinaryValue& value) { return hexText(value); };
     std::string text;
     for (const auto& name : set.clears) {
         text += "clear " + name + "\n";
@@ -36,11 +37,11 @@ std::string describe(const ModificationSet& set) {
         text += "replace " + name + ": [" + value + "]\n";
     }
     describeLists(text, "add", set.addValues, asText);
-    describeLists(text, "removeBin", set.removeBinary, hexText);
+    describeLists(text, "removeBin", set.removeBinary, asHex);
     for (const auto& [name, value] : set.replaceBinary) {
         text += "replaceBin " + name + ": " + hexText(value) + "\n";
     }
-    describeLists(text, "addBin", set.addBinary, hexText);
+    describeLists(text, "addBin", set.addBinary, asHex);
     return text;
 }
 

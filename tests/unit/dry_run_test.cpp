@@ -151,7 +151,7 @@ TEST_F(DryRunTest, ARecordThatLdifCannotCarryIsRefused) {
 
 // A record starts on a line of its own, after a target's unfinished progress line.
 TEST_F(DryRunTest, ARecordEndsTheProgressLineFirst) {
-    captured.reporter.targetStart("cn=a,dc=x");
+    captured.reporter.info("   DN: cn=a,dc=x...");
     int id = 0;
     EXPECT_EQ(preview->sendDelete("cn=a,dc=x", {}, id), 0);
     EXPECT_EQ(captured.out(), "   DN: cn=a,dc=x...\ndn: cn=a,dc=x\nchangetype: delete\n\n");

@@ -24,19 +24,10 @@
 #include "session/dc_locator.h"
 #include "session/ldap_client.h"
 #include "session/ldap_session.h"
+#include "util/hex_text.h"
 #include "util/reporter.h"
 
 namespace kestrel::fake {
-
-inline std::string hexBytes(const std::string& bytes) {
-    std::string text;
-    for (const char c : bytes) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02x", static_cast<unsigned char>(c));
-        text += pair;
-    }
-    return text;
-}
 
 // "0x2 description [Hello]": the operation as libldap numbers it (binary values add 0x80),
 // binary values in hexadecimal, and a delete without values (the whole attribute) as "(null)".
@@ -62,7 +53,7 @@ inline std::string describe(const Modification& mod) {
     text += "[";
     for (std::size_t i = 0; i < mod.values.size(); ++i) {
         text += i == 0 ? "" : "|";
-        text += mod.binary ? hexBytes(mod.values[i]) : mod.values[i];
+        text += mod.binary ? hexText(mod.values[i]) : mod.values[i];
     }
     return text + "]";
 }
@@ -80,7 +71,7 @@ inline std::string describe(const ServerControls& controls) {
     for (std::size_t i = 0; i < controls.size(); ++i) {
         text += i == 0 ? "" : " ";
         text += controls[i].oid + (controls[i].critical ? " critical" : " noncritical") +
-                " value=" + hexBytes(controls[i].value);
+                " value=" + hexText(controls[i].value);
     }
     return text + "]";
 }

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "byte_hex.h"
+#include "util/hex_text.h"
 
 namespace kestrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "util/ldif_writer.h"
+#include "session/ldif_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@ namespace {
 
 using namespace std::string_literals;
 
-using Op = LdifModification::Op;
+using Op = ModOperation;
 using Kind = LdifChange::Kind;
 
 // "[text]" or "(nothing)", so that a failure shows which it was and every blank.
@@ -21,32 +21,6 @@ std::string shown(const std::optional<std::string>& text) {
 
 TEST(LdifWriter, VersionLine) {
     EXPECT_EQ(ldifVersionLine(), "version: 1\n");
-}
-
-TEST(LdifWriter, Base64OfKnownBytes) {
-    struct Row {
-        std::string bytes;
-        std::string base64;
-    };
-    const std::vector<Row> rows = {
-        // RFC 4648 section 10.
-        {"", ""},
-        {"f", "Zg=="},
-        {"fo", "Zm8="},
-        {"foo", "Zm9v"},
-        {"foob", "Zm9vYg=="},
-        {"fooba", "Zm9vYmE="},
-        {"foobar", "Zm9vYmFy"},
-        // S-1-5-32-544 (BUILTIN\Administrators) in its binary layout.
-        {"\x01\x02\x00\x00\x00\x00\x00\x05\x20\x00\x00\x00\x20\x02\x00\x00"s,
-         "AQIAAAAAAAUgAAAAIAIAAA=="},
-        {"\x00\xff\xfe\x80\x7f"s, "AP/+gH8="},
-        {"\xff\xff\xff"s, "////"},
-        {"\xfb\xef\xbe"s, "++++"},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(ldifBase64(row.bytes), row.base64) << row.base64;
-    }
 }
 
 TEST(LdifWriter, ValueIsTextOnlyWhenItReadsBackUnchanged) {
@@ -273,21 +247,21 @@ TEST(LdifWriter, RecordOfEachKind) {
 
 TEST(LdifWriter, Controls) {
     struct Row {
-        std::vector<LdifControl> controls;
+        ServerControls controls;
         std::string lines;  // between the dn line and the changetype line
     };
     const std::vector<Row> rows = {
         {{}, ""},
-        {{{"1.2.840.113556.1.4.805", true, ""}}, "control: 1.2.840.113556.1.4.805 true\n"},
-        {{{"1.2.840.113556.1.4.805", false, ""}}, "control: 1.2.840.113556.1.4.805 false\n"},
-        {{{"1.2.3", true, "abc"}}, "control: 1.2.3 true: abc\n"},
-        {{{"1.2.3", false, "a b"}}, "control: 1.2.3 false: a b\n"},
-        {{{"1.2.840.113556.1.4.801", true, "\x30\x03\x02\x01\x04"s}},
+        {{{"1.2.840.113556.1.4.805", "", true}}, "control: 1.2.840.113556.1.4.805 true\n"},
+        {{{"1.2.840.113556.1.4.805", "", false}}, "control: 1.2.840.113556.1.4.805 false\n"},
+        {{{"1.2.3", "abc", true}}, "control: 1.2.3 true: abc\n"},
+        {{{"1.2.3", "a b", false}}, "control: 1.2.3 false: a b\n"},
+        {{{"1.2.840.113556.1.4.801", "\x30\x03\x02\x01\x04"s, true}},
          "control: 1.2.840.113556.1.4.801 true:: MAMCAQQ=\n"},
-        {{{"1.2.3", true, " x"}}, "control: 1.2.3 true:: IHg=\n"},
-        {{{"1.2.3", true, ""}, {"1.2.4", false, "v"}},
+        {{{"1.2.3", " x", true}}, "control: 1.2.3 true:: IHg=\n"},
+        {{{"1.2.3", "", true}, {"1.2.4", "v", false}},
          "control: 1.2.3 true\ncontrol: 1.2.4 false: v\n"},
-        {{{"1.2.3", true, std::string(60, 'v')}},
+        {{{"1.2.3", std::string(60, 'v'), true}},
          "control: 1.2.3 true: " + std::string(55, 'v') + "\n " + std::string(5, 'v') + "\n"},
     };
     for (const auto& row : rows) {
@@ -344,8 +318,8 @@ TEST(LdifWriter, RecordsThatCannotBeWrittenGiveNothing) {
         {"a bad attribute even where the kind ignores it",
          {.dn = "CN=x", .kind = Kind::Delete, .modifications = {{Op::Add, "a b", {}}}}},
         {"control OID with a blank",
-         {.dn = "CN=x", .kind = Kind::Delete, .controls = {{"1.2 false", true, ""}}}},
-        {"empty control OID", {.dn = "CN=x", .kind = Kind::Delete, .controls = {{"", true, ""}}}},
+         {.dn = "CN=x", .kind = Kind::Delete, .controls = {{"1.2 false", "", true}}}},
+        {"empty control OID", {.dn = "CN=x", .kind = Kind::Delete, .controls = {{"", "", true}}}},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(shown(ldifRecord(row.change)), shown(std::nullopt)) << row.what;

@@ -130,7 +130,7 @@ TEST_F(ModificationListTest, UnicodePwdIsAQuotedUtf16BinaryValue) {
         EXPECT_TRUE(mods[1].binary);
         EXPECT_EQ(mods[1].attribute, "unicodepwd");
         ASSERT_EQ(mods[1].values.size(), 1u);
-        EXPECT_EQ(fake::hexBytes(mods[1].values[0]), fake::hexBytes(row.bytes)) << row.value;
+        EXPECT_EQ(hexText(mods[1].values[0]), hexText(row.bytes)) << row.value;
     }
     EXPECT_EQ(captured.both(), "");
 }
@@ -155,7 +155,7 @@ TEST_F(ModificationListTest, UnicodePwdConvertsFromTheLocalesEncoding) {
         const ModificationList list = ModificationList::forModify(captured.reporter, passwordSet);
         const std::span<const Modification> mods = list.modifications();
         ASSERT_EQ(mods.size(), 1u);
-        EXPECT_EQ(fake::hexBytes(mods[0].values.at(0)), row.hex);
+        EXPECT_EQ(hexText(mods[0].values.at(0)), row.hex);
     }
 }
 
@@ -221,7 +221,7 @@ TEST_F(ModificationListTest, AddModeTakesTheAddGroupsOnly) {
     EXPECT_EQ(sent(list), (Lines{
                               "0x0 cn [kim]",
                               "0x0 objectclass [top|user]",
-                              "0x80 unicodepwd [" + fake::hexBytes(utf16le("\"p1\"")) + "]",
+                              "0x80 unicodepwd [" + hexText(utf16le("\"p1\"")) + "]",
                               "0x80 bin [ff|00]",
                               "0x80 objectsid [0105]",
                           }));

@@ -226,7 +226,7 @@ TEST(OpenLdapRequests, ModificationsReachTheWireAsBytes) {
                   row.sendCode)
             << row.name;
         const std::string sent = listener.firstMessage(row.hex.empty() ? 300 : 2000);
-        EXPECT_EQ(fake::hexBytes(sent), row.hex) << row.name;
+        EXPECT_EQ(hexText(sent), row.hex) << row.name;
         connection.reset();
     }
 }

@@ -1,7 +1,10 @@
-#include "util/ldif_writer.h"
+#include "session/ldif_writer.h"
 
 #include <algorithm>
 #include <cstddef>
+
+#include "util/base64.h"
+#include "util/ldif_comment.h"
 
 namespace kestrel {
 namespace {
@@ -45,7 +48,7 @@ std::string valueSpec(std::string_view value) {
     if (isPlainText(value)) {
         return ": " + std::string(value);
     }
-    return ":: " + ldifBase64(value);
+    return ":: " + encodeBase64(value);
 }
 
 // Folding by bytes is safe: every folded line is ASCII (comments are never folded).
@@ -62,21 +65,7 @@ void appendAttrValue(std::string& out, std::string_view name, std::string_view v
     appendFolded(out, std::string(name) + valueSpec(value));
 }
 
-void appendCommentLine(std::string& out, const std::string& text) {
-    out += text.empty() ? "#" : "# " + text;
-    out += '\n';
-}
-
-// The length of a C1 control character (U+0080 to U+009F) in UTF-8 at `text`, or 0.
-std::size_t c1ControlLength(std::string_view text) {
-    return text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xC2 &&
-                   static_cast<unsigned char>(text[1]) >= 0x80 &&
-                   static_cast<unsigned char>(text[1]) <= 0x9F
-               ? 2
-               : 0;
-}
-
-std::string controlLine(const LdifControl& control) {
+std::string controlLine(const ServerControl& control) {
     std::string line = "control: " + control.oid + (control.critical ? " true" : " false");
     if (!control.value.empty()) {
         line += valueSpec(control.value);
@@ -84,13 +73,13 @@ std::string controlLine(const LdifControl& control) {
     return line;
 }
 
-const char* opName(LdifModification::Op op) {
+const char* opName(ModOperation op) {
     switch (op) {
-        case LdifModification::Op::Add:
+        case ModOperation::Add:
             return "add";
-        case LdifModification::Op::Delete:
+        case ModOperation::Delete:
             return "delete";
-        case LdifModification::Op::Replace:
+        case ModOperation::Replace:
             return "replace";
     }
     return "replace";
@@ -112,74 +101,17 @@ const char* changeTypeName(LdifChange::Kind kind) {
 
 bool writable(const LdifChange& change) {
     return std::all_of(change.modifications.begin(), change.modifications.end(),
-                       [](const LdifModification& modification) {
+                       [](const Modification& modification) {
                            return isLdifAttributeDescription(modification.attribute);
                        }) &&
            std::all_of(change.controls.begin(), change.controls.end(),
-                       [](const LdifControl& control) { return isLdifOid(control.oid); });
+                       [](const ServerControl& control) { return isLdifOid(control.oid); });
 }
 
 }  // namespace
 
 std::string ldifVersionLine() {
     return "version: 1\n";
-}
-
-// Every line break (CR LF, LF or CR) starts a new comment line, so no text can leave the
-// comment. Other control characters would cut the line short for some readers (NUL) or
-// drive the terminal a dry run is printed on (ESC, DEL, the C1 controls).
-std::string ldifComment(std::string_view text) {
-    std::string out;
-    std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\r' || c == '\n') {
-            appendCommentLine(out, line);
-            line.clear();
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-                ++i;
-            }
-        } else if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
-            line += '?';
-        } else if (const std::size_t length = c1ControlLength(text.substr(i)); length != 0) {
-            line += '?';
-            i += length - 1;
-        } else {
-            line += c;
-        }
-    }
-    appendCommentLine(out, line);
-    return out;
-}
-
-std::string ldifBase64(std::string_view bytes) {
-    static constexpr char kAlphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
-    for (; i + 3 <= bytes.size(); i += 3) {
-        const auto group = static_cast<unsigned>(static_cast<unsigned char>(bytes[i])) << 16 |
-                           static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8 |
-                           static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 2]));
-        out += kAlphabet[group >> 18 & 0x3F];
-        out += kAlphabet[group >> 12 & 0x3F];
-        out += kAlphabet[group >> 6 & 0x3F];
-        out += kAlphabet[group & 0x3F];
-    }
-    const std::size_t rest = bytes.size() - i;
-    if (rest > 0) {
-        unsigned group = static_cast<unsigned>(static_cast<unsigned char>(bytes[i])) << 16;
-        if (rest == 2) {
-            group |= static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
-        }
-        out += kAlphabet[group >> 18 & 0x3F];
-        out += kAlphabet[group >> 12 & 0x3F];
-        out += rest == 2 ? kAlphabet[group >> 6 & 0x3F] : '=';
-        out += '=';
-    }
-    return out;
 }
 
 bool isLdifOid(std::string_view oid) {
@@ -252,8 +184,8 @@ std::optional<std::string> ldifRecord(const LdifChange& change) {
     switch (change.kind) {
         case LdifChange::Kind::Modify:
             for (const auto& modification : change.modifications) {
-                appendFolded(out,
-                             std::string(opName(modification.op)) + ": " + modification.attribute);
+                appendFolded(out, std::string(opName(modification.operation)) + ": " +
+                                      modification.attribute);
                 for (const auto& value : modification.values) {
                     appendAttrValue(out, modification.attribute, value);
                 }

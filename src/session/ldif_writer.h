@@ -7,30 +7,19 @@
 #include <string_view>
 #include <vector>
 
+#include "session/ldap_client.h"
+
 namespace kestrel {
-
-// One modification of a modify record, or one attribute of an add record.
-struct LdifModification {
-    enum class Op { Add, Delete, Replace };
-    Op op = Op::Add;                    // ignored in an add record
-    std::string attribute{};            // attribute description: "member", "userCertificate;binary"
-    std::vector<std::string> values{};  // byte strings, binary allowed
-};
-
-struct LdifControl {
-    std::string oid{};  // numeric, "1.2.840.113556.1.4.805"
-    bool critical = false;
-    std::string value{};  // BER bytes; empty means the control has no value
-};
 
 struct LdifChange {
     enum class Kind { Modify, Add, Delete, ModDn };
     std::string dn{};  // any bytes; empty is the RootDSE
     Kind kind = Kind::Modify;
     // Modify: the modifications in order; a Delete or Replace with no values removes the
-    // whole attribute. Add: the attributes of the new entry; one with no values writes
-    // nothing, as an add cannot carry it.
-    std::vector<LdifModification> modifications{};
+    // whole attribute. Add: the attributes of the new entry (the operation is ignored); one
+    // with no values writes nothing, as an add cannot carry it. Values are written as they
+    // are, whatever `binary` says.
+    std::vector<Modification> modifications{};
     // ModDn only. An empty newSuperior is the root (the empty DN), written "newsuperior:";
     // no newSuperior keeps the parent.
     std::string newRdn{};
@@ -38,22 +27,13 @@ struct LdifChange {
     std::optional<std::string> newSuperior{};
     // Written after the dn line, in order. RFC 2849 allows several, but OpenLDAP 2.5's
     // ldapmodify reads only the first control line of a record and refuses the record.
-    std::vector<LdifControl> controls{};
+    ServerControls controls{};
     // Written as comment lines (ldifComment) before the dn line.
     std::vector<std::string> comments{};
 };
 
-// `text` as comment lines ("# text\n", "#\n" for an empty line): the one way every comment
-// of the program is written. Each line break in it (CR LF, LF or CR) starts another comment
-// line, so no text can begin a line of its own; other control characters but tab (DEL and
-// the C1 controls too) are written as "?". Never folded.
-std::string ldifComment(std::string_view text);
-
 // "version: 1\n": the first line of an LDIF file, before its first record.
 std::string ldifVersionLine();
-
-// RFC 4648 base64 of `bytes`, standard alphabet, padded with "=".
-std::string ldifBase64(std::string_view bytes);
 
 // True when `name` is an RFC 2849 AttributeDescription: a name (a letter, then letters,
 // digits and hyphens) or a numeric OID, then any ";option"s of letters, digits and hyphens.
