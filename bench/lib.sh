@@ -9,7 +9,7 @@
 #                          from INPUT) printed as a TSV row; peak KiB only when CMD is
 #                          /usr/bin/time -o "$WORK_DIR/peak" -f %M ... (wait4's counts the
 #                          spawning interpreter's); a status but $ALLOWED (0) ends the bench
-#   tool CASE TOOL N DELAY RUN DNS ARGS...   row of TOOL (ldap... with ARGS, or kestrel[-wW]
+#   tool CASE TOOL N DELAY RUN DNS ARGS...   row of TOOL (ldap... with ARGS, or kestrel[...-wW]
 #                          -unsafe [-window W] ARGS < DNS): on the lab (DELAY -), straight
 #                          to port 389 (direct), or through a stand-in delaying each
 #                          direction by DELAY ms, whose average hold is the last column;
@@ -114,7 +114,7 @@ tool() {
         return
     fi
     [[ -z $port ]] || host=(-h "localhost:$port")
-    [[ $name != kestrel-w* ]] || { w=${name#kestrel-w} && window=(-window "$w"); }
+    [[ $name != kestrel*-w* ]] || { w=${name##*-w} && window=(-window "$w"); }
     row "$case" "${LABEL:-kestrel}" "$n" "$w" "$delay" "$run" "$dns" "$KESTREL" "${host[@]}" -unsafe "${window[@]}" "$@"
 }
 
@@ -128,7 +128,7 @@ dns_of() {
 move_delete() {
     local prefix=$1 n=$2 delay=$3 from=$4 to=$5 i name present=1 args was
     shift 5
-    say "move and delete of $n ($prefix, delay $delay): $RUNS runs of $* and the peers"
+    say "move and delete of $n contacts, delay $delay: $RUNS runs of $* and the peers"
     for ((i = 1; i <= RUNS; i++)); do
         for name in $(in_turn "$i" "$@" ldapmodrdn); do
             awk '{ rdn = $0; sub(/,.*/, "", rdn); printf "%s\n%s\n\n", $0, rdn }' "$(dns_of "$from" "$n")" >"$WORK_DIR/modrdn"

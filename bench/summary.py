@@ -94,7 +94,7 @@ def table(case, groups):
                 cells += [spread([float(r["wall"]) for r in runs], 3),
                           "–" if ms is None else ("%.2f" if ms >= 1 else "%.3g") % ms,
                           "–" if not ms or not ref else "%.3f" % (ms / ref),
-                          "%.0f" % (cpu / n * 1e6)]
+                          "–" if cpu is None else "%.0f" % (cpu / n * 1e6)]
             if has["peak"]:
                 cells.append(spread([float(r["peak"]) / 1024 for r in runs], 1))
             if has["extra"]:

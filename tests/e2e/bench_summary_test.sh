@@ -31,6 +31,18 @@ expect_stdout '- runs left out (a probe took more than 1000 ms): 1
 '
 end_case
 
+begin_case "rows without CPU time (the journal's syncs alone, no process): a dash, no failure"
+summarise "fsync disk 100 - - 1 0.012 - - - -"
+expect_status 0
+expect_stdout '
+### fsync
+
+| N | tool | whole run s | ms/target | / reference | CPU µs/target |
+|---|---|---|---|---|---|
+| 100 | disk | 0.012 (0.012–0.012) | 0.12 | 1.000 | – |
+'
+end_case
+
 begin_case "-window: a figure whose runs were all disturbed is kept; the best per delay in bold"
 summarise "window-modify ldapmodify 10 - 0 1 1.0 0.01 - 10 0.01
 window-modify kestrel 10 1 0 1 0.9 0.01 - 10 0.01
