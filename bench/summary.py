@@ -105,6 +105,23 @@ def table(case, groups):
     return "\n".join(lines)
 
 
+def growth(groups):
+    """Kestrel's cost of each further DN, from one ingest size to the next."""
+    def kestrel(case, n, key, scale):
+        runs = groups.get((case, "-", n), {}).get("kestrel")
+        return None if not runs else median_of(runs, key) * scale
+    sizes = sorted({int(k[2]) for k in groups if k[0] == "ingest"})
+    lines = ["| per DN | wall ns | peak bytes | instructions |", "|---|---:|---:|---:|"]
+    for low, high in zip(sizes, sizes[1:]):
+        cells = []
+        for case, key, scale in (("ingest", "wall", 1e9), ("ingest", "peak", 1024),
+                                 ("callgrind", "extra", 1)):
+            a, b = kestrel(case, str(low), key, scale), kestrel(case, str(high), key, scale)
+            cells.append("–" if a is None or b is None else "%.0f" % ((b - a) / (high - low)))
+        lines.append("| %d → %d | %s |" % (low, high, " | ".join(cells)))
+    return "\n".join(lines) if len(lines) > 2 else ""
+
+
 def window_figures(groups):
     """{delay: {label: ms per target}} of the window-modify case, and the server's limit."""
     medians = collections.OrderedDict()
@@ -174,6 +191,8 @@ def main():
     print("\n".join(notes), end="\n" if notes else "")
     for case in collections.OrderedDict.fromkeys(k[0] for k in groups):
         print("\n### %s\n\n%s" % (case, table(case, groups)))
+    if growth(groups):
+        print("\n### ingest, kestrel's cost of each further DN\n\n" + growth(groups))
     medians, limit = window_figures(groups)
     if medians:
         print("\n### window-modify, ms per target side by side\n\n" + side_by_side(medians, limit))

@@ -43,6 +43,35 @@ expect_stdout '
 '
 end_case
 
+begin_case "ingestion: peak memory, instructions, and the cost of each further DN"
+summarise "ingest kestrel 0 - - 1 0.01 0.005 1024 - -
+ingest kestrel 1000 - - 1 0.02 0.01 2048 - -
+callgrind kestrel 0 - - 1 - - - - 1000000
+callgrind kestrel 1000 - - 1 - - - - 1500000"
+expect_status 0
+expect_stdout '
+### ingest
+
+| N | tool | whole run s | ms/target | / reference | CPU µs/target | peak MiB |
+|---|---|---|---|---|---|---|
+| 0 | kestrel | 0.010 (0.010–0.010) | – | – | 5000 | 1.0 (1.0–1.0) |
+| 1000 | kestrel | 0.020 (0.020–0.020) | 0.02 | 1.000 | 10 | 2.0 (2.0–2.0) |
+
+### callgrind
+
+| N | tool | instructions |
+|---|---|---|
+| 0 | kestrel | 1,000,000 |
+| 1000 | kestrel | 1,500,000 |
+
+### ingest, kestrel'"'"'s cost of each further DN
+
+| per DN | wall ns | peak bytes | instructions |
+|---|---:|---:|---:|
+| 0 → 1000 | 10000 | 1049 | 500 |
+'
+end_case
+
 begin_case "-window: a figure whose runs were all disturbed is kept; the best per delay in bold"
 summarise "window-modify ldapmodify 10 - 0 1 1.0 0.01 - 10 0.01
 window-modify kestrel 10 1 0 1 0.9 0.01 - 10 0.01
