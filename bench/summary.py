@@ -21,18 +21,16 @@ DISTURBED_MS = 1000
 LAST_COLUMN = {"callgrind": "instructions"}  # and the stand-in's hold for the others
 
 
-def number(text):
-    return None if text == "-" else float(text)
-
-
 def read(files):
     meta, rows = [], []
     for handle in files:
-        for line in handle:
+        for number, line in enumerate(handle, 1):
             fields = line.rstrip("\n").split("\t")
             if line.startswith("#"):
                 meta.append(fields)
-            elif fields[0] != "case" and len(fields) == 11:
+            elif len(fields) != 11:  # a figure silently short of a run would mislead
+                sys.exit("summary: %s:%d: not a row of 11 fields" % (handle.name, number))
+            elif fields[0] != "case":
                 rows.append(dict(zip(("case", "tool", "n", "window", "delay", "run", "wall",
                                       "cpu", "peak", "probe", "extra"), fields)))
     return meta, rows
@@ -64,7 +62,7 @@ def spread(values, digits):
 
 
 def median_of(runs, key):
-    values = [number(r[key]) for r in runs if r[key] != "-"]
+    values = [float(r[key]) for r in runs if r[key] != "-"]
     return statistics.median(values) if values else None
 
 

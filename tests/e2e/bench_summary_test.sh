@@ -1,7 +1,7 @@
 # bench/summary.py, which every benchmark figure goes through: the median with min–max,
 # per target, the ratio to the peer, the CPU per target; runs disturbed by another writer
 # (a probe above 1000 ms) left out unless a figure has no other; the -window medians side by
-# side with each delay's best in bold.
+# side with each delay's best in bold; a malformed row refused.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 SUMMARY=$E2E_DIR/../../bench/summary.py
 
@@ -29,6 +29,14 @@ expect_stdout '- runs left out (a probe took more than 1000 ms): 1
 | 100 | kestrel | 0.400 (0.300–0.500) | 4.00 | 1.333 | 300 |
 | 100 | ldapmodify | 0.300 (0.200–0.400) | 3.00 | 1.000 | 150 |
 '
+end_case
+
+begin_case "a row short of a field is refused, not left out of its figure"
+summarise "modify kestrel 100 - - 1 0.5 0.02 - 20 -
+modify kestrel 100 - - 2 0.3 0.04 - 20"
+expect_status 1
+expect_stdout ''
+expect_stderr "summary: $WORK_DIR/rows.tsv:3: not a row of 11 fields"$'\n'
 end_case
 
 begin_case "rows without CPU time (the journal's syncs alone, no process): a dash, no failure"
