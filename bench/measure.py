@@ -1,14 +1,10 @@
 #!/usr/bin/env python3
-"""Runs one command and writes what it cost.
+"""Runs a command and writes what it cost: python3 bench/measure.py RESULT_FILE COMMAND...
 
-    python3 bench/measure.py RESULT_FILE COMMAND [ARGS...]
-
-The command inherits standard input, output and error. RESULT_FILE gets one line:
-wall time, user CPU time and system CPU time in microseconds, then peak resident memory in
-KiB. The wall time is taken around the spawn and the wait alone, so the interpreter's own
-start-up is not in it; the CPU times are the child's own (wait4), with microsecond
-resolution, which /usr/bin/time's two decimals of a second do not have. The exit status is
-the command's.
+RESULT_FILE gets the wall time, user and system CPU time in microseconds and wait4's peak
+resident KiB. The wall time is taken around the spawn and the wait alone, the CPU times are
+the child's own (wait4), to the microsecond. The command inherits standard input, output and
+error; the exit status is the command's.
 """
 
 import os

@@ -185,7 +185,9 @@ lab_modify() {
 lab_dns() {
     local line
     # A DN that is not plain ASCII comes base64-encoded ("dn:: ").
-    ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -b "$1" -s one "${2:-(objectClass=*)}" 1.1 |
+    # Paged: a DC answers at most 1,000 entries to one search.
+    ldapsearch "${LDAP_ARGS[@]}" -LLL -o ldif-wrap=no -E pr=1000/noprompt -b "$1" -s one \
+        "${2:-(objectClass=*)}" 1.1 |
         while IFS= read -r line; do
             case $line in
                 "dn:: "*) printf '%s' "${line#dn:: }" | base64 -d && echo ;;

@@ -406,6 +406,31 @@ expect_elapsed_between 1500 6000
 expect_same "the contacts' descriptions" "$(changed_only 0 0)" "$(descriptions "$WN")"
 end_case
 
+# The benchmarks' network: the stand-in's delay mode must pass every request and answer on,
+# in order, with a window of them in flight, and hold each chunk for the delay.
+begin_case "through a stand-in holding 50 ms each way, -window 8: the same report, all changed"
+reset_wn
+run_kestrel_with_input "$WN_TARGETS" -safety 20 -window 8 "description::after"
+straight=''
+read_exact straight "$OUT_FILE"
+reset_wn
+standin_start --lifetime 60 delay 50
+run_bounded_with_input 50 "$WN_TARGETS" -safety 20 -window 8 -h "127.0.0.1:$STANDIN_PORT" "description::after"
+for _ in $(seq 1 50); do
+    if grep -q '^held ' "$STANDIN_OUT"; then break; fi
+    sleep 0.1
+done
+standin_stop
+expect_status 0
+expect_stdout "$straight"
+expect_stderr "$BANNER"
+expect_standin_said accepted
+held=$(sed -n 's/^held //p' "$STANDIN_OUT")
+awk -v h="${held:-0}" 'BEGIN { exit !(h >= 50 && h < 1000) }' ||
+    mismatch "the stand-in held each chunk ${held:-never} ms on average, not 50 or a little more"
+expect_same "the contacts' descriptions" "$(changed_only 1 20)" "$(descriptions "$WN")"
+end_case
+
 # A shell starts a command with SIGPIPE at its default, which ends a program that writes to
 # a connection the server has closed; the test's own runner may ignore it, so the runs
 # below reset it as a shell would.

@@ -51,9 +51,14 @@ The relaying modes talk to the lab DC at 127.0.0.1:389.
                ("cut COUNT", COUNT the entries the DC found); paged searches are never cut.
                The RootDSE is left alone: no DC's has that many values. Plain LDAP only, as
                for referral.
+  delay MS     relays every connection, passing each chunk on MS milliseconds after it was
+               read, in each direction (a round trip costs 2 x MS more); chunks queue with
+               their due times, so what a client pipelines stays pipelined ("accepted" for
+               each connection, "held AVERAGE_MS" when it ends). For the benchmarks.
 """
 
 import argparse
+import collections
 import os
 import select
 import signal
@@ -463,6 +468,72 @@ class Standin:
                         end.close()
                         del peer[end], pending[end], is_client[end], state[end]
 
+    def delay(self, hold):
+        # Non-blocking sockets: a relay blocked in a write to one side while that side waits
+        # for it to read would stall both. A side whose peer has 16 MiB queued is not read.
+        peer, due, out, held, clients, ended = {}, {}, {}, {}, set(), set()
+        while self.left() > 0:
+            now = time.monotonic()
+            for sock, queue in due.items():
+                while queue and queue[0][0] <= now and not (queue[0][1] is None and out[sock]):
+                    stamp, data = queue.popleft()
+                    if data is None:
+                        out[sock] = None
+                        break
+                    held[sock][0] += now - stamp + hold
+                    held[sock][1] += 1
+                    out[sock] += data
+            for sock in [s for s in out if out[s] is None]:
+                if sock not in peer:
+                    continue  # the other end of a pair closed in this round
+                # The other side ended, and all it sent before has been passed on.
+                pair = (sock, peer[sock])
+                say("held %.2f" % (sum(held[s][0] for s in pair) * 1e3
+                                   / max(1, sum(held[s][1] for s in pair))))
+                for end in pair:
+                    end.close()
+                    clients.discard(end)
+                    ended.discard(end)
+                    for table in (peer, due, out, held):
+                        del table[end]
+            readers = [s for s in peer if s not in ended
+                       and sum(len(d or b"") for _, d in due[peer[s]]) < 1 << 24]
+            waits = [q[0][0] - now for q in due.values() if q] + [0.2, self.left()]
+            ready, writable, _ = select.select([self.listener] + readers,
+                                               [s for s in out if out[s]], [], max(0, min(waits)))
+            for sock in writable:
+                try:
+                    out[sock] = out[sock][sock.send(out[sock]):]
+                except BlockingIOError:
+                    pass
+                except OSError:
+                    out[sock] = None
+            for sock in ready:
+                if sock is self.listener:
+                    client = self.rec.watch(self.listener.accept()[0])
+                    try:
+                        server = socket.create_connection(DC_ADDRESS, timeout=5)
+                    except OSError:
+                        client.close()
+                        continue
+                    clients.add(client)
+                    peer[client], peer[server] = server, client
+                    for end in (client, server):
+                        end.setblocking(False)
+                        due[end], out[end], held[end] = collections.deque(), b"", [0.0, 0]
+                    say("accepted")
+                    continue
+                try:
+                    data = self.rec.recv(sock) if sock in clients else sock.recv(65536)
+                except BlockingIOError:
+                    continue
+                except OSError:
+                    data = b""
+                if not data:
+                    ended.add(sock)
+                # The end of the stream is queued too, behind the data sent before it.
+                due[peer[sock]].append((time.monotonic() + hold, data or None))
+
     @staticmethod
     def pass_on(sock, other, data, pending, from_client, state, rewrite):
         if rewrite is None:
@@ -481,7 +552,7 @@ def main():
     parser.add_argument("--record", metavar="FILE")
     arguments = {"silent": 0, "record": 0, "drop": 1, "close": 0, "garbage": 0, "cut": 1,
                  "hold": 1, "applied-drop": 1, "swallow": 1, "relay": 0, "referral": 1,
-                 "windows": 2}
+                 "windows": 2, "delay": 1}
     parser.add_argument("mode", choices=list(arguments))
     parser.add_argument("args", nargs="*")
     options = parser.parse_args()
@@ -505,6 +576,8 @@ def main():
             standin.relay(referral_rewrite(arg))
         elif options.mode == "windows":
             standin.relay(windows_rewrite(*(int(n) for n in options.args)))
+        elif options.mode == "delay":
+            standin.delay(float(arg) / 1000.0)
         elif options.mode == "relay":
             standin.relay()
         else:

@@ -1,0 +1,179 @@
+# shellcheck shell=bash source-path=SCRIPTDIR
+# What the benchmark scripts share, on top of the lab suites' helpers (tests/lab/lab_lib.sh:
+# an OU of the script's own in $SUITE_OU, tree-deleted at the end; objects made and checked
+# with ldapadd and ldapsearch). KESTREL names the binary, else one is built in Release in
+# build-bench/; BENCH_LAB=0 before sourcing: no lab. One benchmark at a time holds the lab.
+#
+#   header                 the TSV header and the '#' lines (date, commit, load)
+#   row CASE TOOL N WINDOW DELAY RUN INPUT CMD...   one run of CMD under measure.py (stdin
+#                          from INPUT) printed as a TSV row; peak KiB only when CMD is
+#                          /usr/bin/time -o "$WORK_DIR/peak" -f %M ... (wait4's counts the
+#                          spawning interpreter's); a status but $ALLOWED (0) ends the bench
+#   tool CASE TOOL N DELAY RUN DNS ARGS...   row of TOOL (ldap... with ARGS, or kestrel[...-wW]
+#                          -unsafe [-window W] ARGS < DNS): on the lab (DELAY -), straight
+#                          to port 389 (direct), or through a stand-in delaying each
+#                          direction by DELAY ms, whose average hold is the last column;
+#                          LABEL names kestrel in the row
+#   emit FIELD...          prints a row made elsewhere
+#   in_turn RUN WORD...    the words in order in odd runs, reversed in even ones: the server
+#                          drifts during a case, and a fixed order would hand that to one side
+#   modify_ldif DNS VALUE  an LDIF replacing description with VALUE on every DN
+#   expect_count BASE N [FILTER]    ends the bench unless N objects under BASE match
+#   move_delete PREFIX N DELAY FROM TO TOOL...   RUNS alternating runs of each TOOL and
+#                          ldapmodrdn moving N contacts bcNNN from OU FROM to OU TO and back,
+#                          then of each and ldapdelete deleting them (made again between runs)
+#   probe_on               before each row, wait (60 s at most) until a probe modify straight
+#                          to the lab answers within $QUIET_MS (150); during it, probe every
+#                          half second: the slowest, in ms, goes in the row
+set -euo pipefail
+export LC_ALL=C
+REPO=$(cd "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
+BENCH=$REPO/bench
+PYTHON=/usr/bin/python3  # starts faster than a version manager's shim; has Debian's modules
+say() { printf '[%s] %s\n' "$(date +%T)" "$*" >&2; }
+die() { say "FAILED: $*" && exit 1; }
+
+# shellcheck source=../scripts/lib/packages.sh
+source "$REPO/scripts/lib/packages.sh"
+PACKAGES_WHO=bench ensure_packages ldap-utils python3-matplotlib cmake ninja-build
+if [[ -z ${KESTREL:-} ]]; then
+    KESTREL=$REPO/build-bench/kestrel
+    say "building kestrel (Release) in build-bench/"
+    cmake -S "$REPO" -B "$REPO/build-bench" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$REPO/build-bench" -j2 --target kestrel >/dev/null
+fi
+if ((${BENCH_LAB:-1})); then
+    "$REPO/scripts/lab" up >/dev/null
+    # shellcheck source=../tests/lab/lab_lib.sh
+    source "$REPO/tests/lab/lab_lib.sh" "$KESTREL"
+    exec {BENCH_LOCK}>>"$LAB_DIR/bench.lock"
+    flock -n "$BENCH_LOCK" || { say "waiting for another benchmark's end" && flock "$BENCH_LOCK"; }
+else
+    # shellcheck source=../tests/e2e/lib.sh
+    source "$REPO/tests/e2e/lib.sh" "$KESTREL"
+    lab_cleanup() { :; }
+fi
+trap 'printf "# load at end\t%s\n" "$(cut -d" " -f1-3 /proc/loadavg)"; lab_cleanup; rm -rf -- "$WORK_DIR"' EXIT
+
+header() {
+    printf 'case\ttool\tn\twindow\tdelay\trun\twall_s\tcpu_s\tpeak_kib\tprobe_ms\textra\n'
+    printf '# %s\t%s\n' "date" "$(date -u '+%Y-%m-%d %H:%M UTC')" "kestrel commit" \
+        "$(git -C "$REPO" describe --always --dirty)" "cores" "$(nproc)" \
+        "load at start" "$(cut -d' ' -f1-3 /proc/loadavg)"
+}
+
+emit() { (IFS=$'\t' && printf '%s\n' "$*") | tee -a "$WORK_DIR/rows.tsv"; }
+
+row() {
+    local fields=("${@:1:6}") input=$7 status=0 wall user sys peak worst=- held='' i
+    shift 7
+    [[ -z ${PROBE:-} ]] || watch_start
+    rm -f -- "$WORK_DIR/peak"
+    "$PYTHON" "$BENCH/measure.py" "$WORK_DIR/m" "$@" <"$input" >"$WORK_DIR/last.log" 2>&1 || status=$?
+    [[ -z ${PROBE:-} ]] || worst=$(watch_stop)
+    if ((status != ${ALLOWED:-0})); then
+        tail -n 5 "$WORK_DIR/last.log" >&2
+        die "${fields[*]}: exit status $status"
+    fi
+    read -r wall user sys _ <"$WORK_DIR/m"
+    peak=$(tail -n 1 "$WORK_DIR/peak" 2>/dev/null || echo -)
+    if [[ -n ${STANDIN_PID:-} ]]; then  # started by tool
+        for ((i = 0; i < 50; i++)); do
+            if grep -q '^held ' "$STANDIN_OUT"; then break; fi
+            sleep 0.1
+        done
+        held=$(sed -n 's/^held //p' "$STANDIN_OUT" | tail -n 1)
+        standin_stop
+    fi
+    emit "${fields[@]}" "$(printf '%.6f\t%.6f' "$wall"e-6 "$((user + sys))"e-6)" "$peak" "$worst" "${held:--}"
+}
+
+in_turn() {
+    if (($1 % 2)); then printf '%s\n' "${@:2}"; else printf '%s\n' "${@:2}" | tac; fi
+}
+
+modify_ldif() {
+    awk -v v="$2" '{ printf "dn: %s\nchangetype: modify\nreplace: description\ndescription: %s\n-\n\n", $0, v }' "$1"
+}
+
+expect_count() {
+    local got
+    got=$(lab_dns "$1" "${3:-(objectClass=contact)}" | wc -l)
+    ((got == $2)) || die "expected $2 objects under $1 ${3:-}, found $got"
+}
+
+tool() {
+    local case=$1 name=$2 n=$3 delay=$4 run=$5 dns=$6 w=- port='' host=() window=()
+    shift 6
+    [[ $delay == - ]] || port=389
+    if [[ $delay != - && $delay != direct ]]; then
+        standin_start --lifetime 600 delay "$delay" && port=$STANDIN_PORT
+    fi
+    if [[ $name == ldap* ]]; then
+        row "$case" "$name" "$n" - "$delay" "$run" /dev/null "$name" -Q -Y GSSAPI -H "ldap://localhost${port:+:$port}" "$@"
+        return
+    fi
+    [[ -z $port ]] || host=(-h "localhost:$port")
+    [[ $name != kestrel*-w* ]] || { w=${name##*-w} && window=(-window "$w"); }
+    row "$case" "${LABEL:-kestrel}" "$n" "$w" "$delay" "$run" "$dns" "$KESTREL" "${host[@]}" -unsafe "${window[@]}" "$@"
+}
+
+# The DN file of the N contacts bcNNN under OU (made once).
+dns_of() {
+    local file=$WORK_DIR/dns-${1%%,*}-$2
+    [[ -e $file ]] || lab_contact_dns "$1" bc 1 "$2" >"$file"
+    echo "$file"
+}
+
+move_delete() {
+    local prefix=$1 n=$2 delay=$3 from=$4 to=$5 i name present=1 args was
+    shift 5
+    say "move and delete of $n contacts, delay $delay: $RUNS runs of $* and the peers"
+    for ((i = 1; i <= RUNS; i++)); do
+        for name in $(in_turn "$i" "$@" ldapmodrdn); do
+            awk '{ rdn = $0; sub(/,.*/, "", rdn); printf "%s\n%s\n\n", $0, rdn }' "$(dns_of "$from" "$n")" >"$WORK_DIR/modrdn"
+            args=(-move "$to")
+            [[ $name != ldap* ]] || args=(-r -s "$to" -f "$WORK_DIR/modrdn")
+            tool "${prefix}move" "$name" "$n" "$delay" "$i" "$(dns_of "$from" "$n")" "${args[@]}"
+            expect_count "$to" "$n"
+            was=$from from=$to to=$was
+        done
+    done
+    for ((i = 1; i <= RUNS; i++)); do
+        for name in $(in_turn "$i" "$@" ldapdelete); do
+            ((present)) || lab_add_contacts "$from" bc "$n"
+            present=0 args=(-rm)
+            [[ $name != ldap* ]] || args=(-f "$(dns_of "$from" "$n")")
+            tool "${prefix}delete" "$name" "$n" "$delay" "$i" "$(dns_of "$from" "$n")" "${args[@]}"
+            expect_count "$from" 0
+        done
+    done
+}
+
+probe_on() {
+    PROBE="CN=probe,$SUITE_OU"
+    lab_add "dn: $PROBE
+objectClass: contact"
+}
+# The wall time of one probe modify in ms (it connects and binds: 25 ms on a quiet lab).
+probe_ms() {
+    local start=${EPOCHREALTIME/./}
+    modify_ldif <(echo "$PROBE") "probe $start" | timeout 60 ldapmodify "${LDAP_ARGS[@]}" >/dev/null 2>&1 || true
+    echo $(((${EPOCHREALTIME/./} - start) / 1000))
+}
+watch_start() {
+    local i
+    for ((i = 0; i < 60; i++)); do
+        if (($(probe_ms) < ${QUIET_MS:-150})); then break; fi
+        sleep 1
+    done
+    ((i < 60)) || say "the lab stayed busy for 60 s: measuring anyway"
+    echo 0 >"$WORK_DIR/watch" && : >"$WORK_DIR/watching"
+    (while [[ -e $WORK_DIR/watching ]]; do probe_ms >>"$WORK_DIR/watch" && sleep 0.5; done) &
+    WATCH_PID=$!
+}
+watch_stop() {
+    rm -f -- "$WORK_DIR/watching"
+    wait "$WATCH_PID" || true
+    sort -n "$WORK_DIR/watch" | tail -n 1
+}
