@@ -6,9 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "ops/relocate_objects.h"
 #include "session/complete_read.h"
-#include "session/dn_components.h"
 #include "session/forwarding_connection.h"
 #include "util/ascii_case.h"
 #include "util/hex_text.h"
@@ -54,11 +52,6 @@ bool hasControl(const ServerControls& controls, const char* oid) {
                        [&](const ServerControl& control) { return control.oid == oid; });
 }
 
-std::size_t depthOf(const std::string& dn) {
-    const auto components = explodeDn(dn);
-    return components ? components->size() : 0;
-}
-
 // Each write is held until its record is on disk. A write's call reads what it will
 // change without waiting (sendSearch) and answers with a number of its own; the write
 // itself leaves when a result is awaited: then every record whose read is in is appended,
@@ -85,7 +78,7 @@ class JournalingConnection final : public ForwardingConnection {
             if (rc != 0) {
                 return refuse(pending, why, rc);
             }
-            recordDelete(pending, std::move(entries));
+            take(pending, deleteRecord(std::move(entries)));
             if (pending.stage == Stage::Refused) {
                 return refuse(pending, pending.why, pending.code);
             }
@@ -132,7 +125,8 @@ class JournalingConnection final : public ForwardingConnection {
         pending.read.base = dn;
         pending.read.attributes = attributesToRead(modifications, attributes_.schema);
         if (pending.read.attributes.empty()) {
-            recordModify(pending, LdapEntry{dn, {}});
+            take(pending,
+                 modifyRecord(dn, modifications, {}, {LdapEntry{dn, {}}}, attributes_.schema));
             return pending.stage == Stage::Refused ? refuse(pending, pending.why, pending.code)
                                                    : admit(std::move(pending), messageId);
         }
@@ -251,11 +245,10 @@ class JournalingConnection final : public ForwardingConnection {
     }
 
     int recordOrRefuse(Pending pending, const LdifChange& change, int& messageId) {
-        const std::optional<std::string> text = ldifRecord(change);
-        if (!text) {
-            return refuse(pending, "it cannot be written as LDIF", kLdapLocalError);
+        take(pending, changeRecord(change));
+        if (pending.stage == Stage::Refused) {
+            return refuse(pending, pending.why, pending.code);
         }
-        pending.record = *text;
         return admit(std::move(pending), messageId);
     }
 
@@ -279,92 +272,28 @@ class JournalingConnection final : public ForwardingConnection {
         }
         switch (pending.kind) {
             case Kind::Delete:
-                recordDelete(pending, std::move(entries));
+                take(pending, deleteRecord(std::move(entries)));
                 break;
             case Kind::Rename:
-                recordRename(pending, entries);
+                take(pending, renameRecord(entries, pending.newRdn, pending.newParent));
                 break;
             case Kind::Modify:
-                if (entries.empty()) {
-                    fail(pending, "the server answered no entry", kLdapNoResultsReturned);
-                } else {
-                    recordModify(pending, entries.front());
-                }
+                take(pending, modifyRecord(pending.dn, pending.modifications,
+                                           pending.read.attributes, entries, attributes_.schema));
                 break;
             case Kind::Add:
                 break;
         }
     }
 
-    void recordDelete(Pending& pending, std::vector<LdapEntry> entries) {
+    static void take(Pending& pending, UndoRecord record) {
+        if (!record.why.empty()) {
+            fail(pending, std::move(record.why), record.code);
+            return;
+        }
         pending.stage = Stage::Ready;
-        if (entries.empty()) {
-            fail(pending, "the server answered no entry", kLdapNoResultsReturned);
-            return;
-        }
-        for (const LdapEntry& entry : entries) {
-            const std::vector<std::string>* guid = entry.values("objectGUID");
-            if (guid == nullptr || guid->empty()) {
-                fail(pending, entry.dn + " has no readable objectGUID to find it again by",
-                     kLdapLocalError);
-                return;
-            }
-        }
-        // Deepest first: the journal is applied in reverse, so parents come back first.
-        std::stable_sort(
-            entries.begin(), entries.end(),
-            [](const LdapEntry& a, const LdapEntry& b) { return depthOf(a.dn) > depthOf(b.dn); });
-        pending.record = deleteNotice(entries);
-        pending.entries = std::move(entries);
-    }
-
-    void recordRename(Pending& pending, const std::vector<LdapEntry>& entries) {
-        pending.stage = Stage::Ready;
-        if (entries.empty()) {
-            fail(pending, "the server answered no entry", kLdapNoResultsReturned);
-            return;
-        }
-        const std::optional<LdifChange> change =
-            relocationUndo(entries.front().dn, pending.newRdn, pending.newParent);
-        const std::optional<std::string> text = change ? ldifRecord(*change) : std::nullopt;
-        if (!text) {
-            fail(pending, "it cannot be written as LDIF", kLdapLocalError);
-            return;
-        }
-        pending.record = *text;
-    }
-
-    // The previous values of the attributes a modify replaces or clears, every one of
-    // them; an answered attribute the schema cannot tie to one asked for would be taken for
-    // an absent one, so it refuses the target.
-    void recordModify(Pending& pending, const LdapEntry& before) {
-        pending.stage = Stage::Ready;
-        std::vector<std::string> asked;
-        for (const std::string& name : pending.read.attributes) {
-            asked.push_back(attributes_.schema.canonical(name));
-        }
-        for (const LdapAttribute& attribute : before.attributes) {
-            if (std::find(asked.begin(), asked.end(),
-                          attributes_.schema.canonical(attribute.name)) == asked.end()) {
-                fail(pending,
-                     "the server answered " + attribute.name +
-                         ", which cannot be told apart from the attributes asked for",
-                     kLdapLocalError);
-                return;
-            }
-        }
-        const LdifChange change =
-            modifyUndo(pending.dn, pending.modifications, before, attributes_.schema);
-        if (change.modifications.empty()) {
-            pending.record = undoComment(change.comments);  // passwords only: nothing to write
-            return;
-        }
-        const std::optional<std::string> text = ldifRecord(change);
-        if (!text) {
-            fail(pending, "it cannot be written as LDIF", kLdapLocalError);
-            return;
-        }
-        pending.record = *text;
+        pending.record = std::move(record.text);
+        pending.entries = std::move(record.entries);
     }
 
     // Before `awaited`'s result is read: its own read is waited for, later reads that are

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "attr/password_attribute.h"
-#include "ops/relocate_objects.h"
 #include "session/dn_components.h"
 #include "util/ascii_case.h"
 #include "util/hex_text.h"
@@ -65,6 +64,18 @@ bool namesAny(const std::vector<std::string>& values, const std::set<std::string
     return std::any_of(values.begin(), values.end(),
                        [&](const std::string& value) { return dns.count(asciiLower(value)) != 0; });
 }
+
+// A record that cannot be made, and why.
+UndoRecord refusal(std::string why, int code) {
+    return UndoRecord{.why = std::move(why), .code = code};
+}
+
+std::size_t depthOf(const std::string& dn) {
+    const auto components = explodeDn(dn);
+    return components ? components->size() : 0;
+}
+
+const char* const kNoEntry = "the server answered no entry";
 
 }  // namespace
 
@@ -238,6 +249,64 @@ LdifChange reanimation(const LdapEntry& before, const LdapEntry& tombstone,
                                   secrets);
     }
     return change;
+}
+
+UndoRecord deleteRecord(std::vector<LdapEntry> entries) {
+    if (entries.empty()) {
+        return refusal(kNoEntry, kLdapNoResultsReturned);
+    }
+    for (const LdapEntry& entry : entries) {
+        const std::vector<std::string>* guid = entry.values("objectGUID");
+        if (guid == nullptr || guid->empty()) {
+            return refusal(entry.dn + " has no readable objectGUID to find it again by",
+                           kLdapLocalError);
+        }
+    }
+    // Deepest first: the journal is applied in reverse, so parents come back first.
+    std::stable_sort(entries.begin(), entries.end(), [](const LdapEntry& a, const LdapEntry& b) {
+        return depthOf(a.dn) > depthOf(b.dn);
+    });
+    return UndoRecord{.text = deleteNotice(entries), .entries = std::move(entries)};
+}
+
+UndoRecord renameRecord(const std::vector<LdapEntry>& entries, const std::string& newRdn,
+                        const std::string& newParent) {
+    if (entries.empty()) {
+        return refusal(kNoEntry, kLdapNoResultsReturned);
+    }
+    const std::optional<LdifChange> change = relocationUndo(entries.front().dn, newRdn, newParent);
+    return change ? changeRecord(*change)
+                  : refusal("it cannot be written as LDIF", kLdapLocalError);
+}
+
+UndoRecord modifyRecord(const std::string& dn, std::span<const Modification> modifications,
+                        const std::vector<std::string>& asked,
+                        const std::vector<LdapEntry>& entries, const AttributeSchema& schema) {
+    if (entries.empty()) {
+        return refusal(kNoEntry, kLdapNoResultsReturned);
+    }
+    std::set<std::string> names;
+    for (const std::string& name : asked) {
+        names.insert(schema.canonical(name));
+    }
+    for (const LdapAttribute& attribute : entries.front().attributes) {
+        if (names.count(schema.canonical(attribute.name)) == 0) {
+            return refusal("the server answered " + attribute.name +
+                               ", which cannot be told apart from the attributes asked for",
+                           kLdapLocalError);
+        }
+    }
+    const LdifChange change = modifyUndo(dn, modifications, entries.front(), schema);
+    if (change.modifications.empty()) {
+        return UndoRecord{.text = undoComment(change.comments)};  // passwords only
+    }
+    return changeRecord(change);
+}
+
+UndoRecord changeRecord(const LdifChange& change) {
+    std::optional<std::string> text = ldifRecord(change);
+    return text ? UndoRecord{.text = std::move(*text)}
+                : refusal("it cannot be written as LDIF", kLdapLocalError);
 }
 
 }  // namespace kestrel

@@ -22,6 +22,29 @@ struct UndoAttributes {
     std::set<std::string> maintained;
 };
 
+// The journal's text for one write, made from what the directory held before it; or why
+// none can be made, and then the write is not sent.
+struct UndoRecord {
+    std::string text{};
+    std::vector<LdapEntry> entries{};  // a delete's objects, deepest first, for their reanimation
+    std::string why{};                 // not empty: no record, for this reason
+    int code = 0;                      // with `why`: the target's status
+};
+
+// A delete's: the notice of every object it removes (each must have an objectGUID).
+UndoRecord deleteRecord(std::vector<LdapEntry> entries);
+// A rename's or move's, from the object's entry as stored (relocationUndo).
+UndoRecord renameRecord(const std::vector<LdapEntry>& entries, const std::string& newRdn,
+                        const std::string& newParent);
+// A modify's (modifyUndo), from its object's entry as answered when `asked` was read; an
+// answered attribute the schema cannot tie to one asked for would be taken for an absent
+// one, so no record is made.
+UndoRecord modifyRecord(const std::string& dn, std::span<const Modification> modifications,
+                        const std::vector<std::string>& asked,
+                        const std::vector<LdapEntry>& entries, const AttributeSchema& schema);
+// `change` written as a record.
+UndoRecord changeRecord(const LdifChange& change);
+
 // A paragraph of "# " lines ending with an empty line; no text can end a comment early.
 std::string undoComment(const std::vector<std::string>& lines);
 
