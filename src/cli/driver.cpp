@@ -160,10 +160,10 @@ class SecurityInUse {
     SessionSecurity* security_;
 };
 
-// Everything after the switches are read; `targetCount` is the size of the target list
+// Everything after the switches are read; `results` learns the size of the target list
 // once it is known.
 std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& reporter,
-                    DriverServices& services, std::size_t& targetCount) {
+                    DriverServices& services, ResultLines& results) {
     printBanner(reporter);
     if (switches.validate() != 0) {
         return reportBadSwitches(reporter, switches);
@@ -236,7 +236,7 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
     }
     const DnList targets =
         recordFile ? recordDns(records) : collectTargets(reporter, settings, input);
-    targetCount = targets.size();
+    results.targets = targets.size();
     if (const TargetCheck check = checkTargets(reporter, settings, targets); !check.goOn) {
         return check.exitStatus;
     }
@@ -325,7 +325,9 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
     timer.start();
     RunContext run{reporter, settings, *session, rootDse.dnsHostName, passwords};
     run.preview = settings.dryRun;
+    run.results = results;
     runMode(run, targets, modifications, records);
+    results = run.results;
     printElapsed(reporter, settings, timer);
     closeSession(*session);
 
@@ -352,9 +354,9 @@ std::int32_t runKestrel(int argc, const char* const* argv, std::istream& input, 
     reporter.ldifOnly = reporter.quiet && switches.has("dryrun") && !switches.has("json");
     // Before the first line, so that with -json every other line goes to standard error.
     reporter.json = switches.has("json");
-    std::size_t targetCount = 0;
-    const std::int32_t status = runJob(switches, input, reporter, services, targetCount);
-    reporter.resultSummary(targetCount, processExitStatus(status));
+    ResultLines results;
+    const std::int32_t status = runJob(switches, input, reporter, services, results);
+    results.writeSummary(reporter, processExitStatus(status));
     return status;
 }
 

@@ -182,11 +182,11 @@ class TargetLoop {
     // The target's -json line: its outcome, the code and the texts that tell why.
     void reportResult(const std::string& dn, std::int32_t code, const std::string& serverText,
                       const std::string& text, bool unknown = false) {
-        using Outcome = Reporter::Outcome;
+        using Outcome = ResultLines::Outcome;
         const Outcome outcome = unknown     ? Outcome::Unknown
                                 : code == 0 ? Outcome::Done
                                             : Outcome::Failed;
-        run_.reporter.targetResult({dn, outcome, code, text, serverText});
+        run_.results.write(run_.reporter, dn, outcome, code, text, serverText);
     }
 
     std::int32_t setPassword(const std::string& dn) {

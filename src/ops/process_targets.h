@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "ops/run_settings.h"
+#include "ops/target_lines.h"
 #include "password/password_setter.h"
 #include "session/ldap_session.h"
 #include "util/reporter.h"
@@ -25,6 +26,7 @@ struct RunContext {
     std::int32_t lastError = 0;  // status of the run's latest failure; success never clears it
     // Milliseconds on a monotonic clock: each request's time limit runs from its send.
     std::function<std::int64_t()> clock = monotonicMilliseconds;
+    ResultLines results{};  // -json: the lines written, for the summary
 };
 
 // What a mode's request step did for one target.

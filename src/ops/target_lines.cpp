@@ -3,6 +3,7 @@
 #include <string>
 
 #include "session/error_report.h"
+#include "util/json_text.h"
 
 namespace kestrel {
 
@@ -19,6 +20,25 @@ void writeTargetFailure(Reporter& reporter, std::string_view subject, std::int32
     if (showServerText && !serverText.empty()) {
         reporter.notice("   Extended Error: " + std::string(serverText) + "\n");
     }
+}
+
+void ResultLines::write(Reporter& reporter, std::string_view dn, Outcome outcome, std::int32_t code,
+                        std::string_view text, std::string_view serverText) {
+    static constexpr std::array<const char*, 3> kOutcomes{"done", "failed", "unknown"};
+    const auto index = static_cast<std::size_t>(outcome);
+    ++counts_[index];
+    reporter.result("{\"dn\":" + jsonString(dn) + ",\"outcome\":\"" + kOutcomes[index] +
+                    "\",\"code\":" + std::to_string(code) + ",\"text\":" + jsonString(text) +
+                    ",\"server_text\":" + jsonString(serverText) + "}\n");
+}
+
+void ResultLines::writeSummary(Reporter& reporter, int exitStatus) const {
+    const std::size_t reported = counts_[0] + counts_[1] + counts_[2];
+    reporter.result(
+        "{\"targets\":" + std::to_string(targets) + ",\"done\":" + std::to_string(counts_[0]) +
+        ",\"failed\":" + std::to_string(counts_[1]) + ",\"unknown\":" + std::to_string(counts_[2]) +
+        ",\"not_sent\":" + std::to_string(targets > reported ? targets - reported : 0) +
+        ",\"exit_status\":" + std::to_string(exitStatus) + "}\n");
 }
 
 }  // namespace kestrel

@@ -1,6 +1,8 @@
 // The lines the per-target loop writes about one target.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -16,5 +18,23 @@ void writeTargetStart(Reporter& reporter, std::string_view dn);
 void writeTargetFailure(Reporter& reporter, std::string_view subject, std::int32_t code,
                         std::string_view codeText, bool showServerText,
                         std::string_view serverText);
+
+// -json: each reported target's result line, counted by outcome for the run's last line.
+class ResultLines {
+  public:
+    enum class Outcome { Done, Failed, Unknown };
+    // The target's line: its outcome, the code and the texts that tell why (the server's
+    // text whatever -exterr says).
+    void write(Reporter& reporter, std::string_view dn, Outcome outcome, std::int32_t code,
+               std::string_view text, std::string_view serverText);
+    // The last line: the counts by outcome, the targets that got no line (not sent: the run
+    // stopped before them) and the exit status.
+    void writeSummary(Reporter& reporter, int exitStatus) const;
+
+    std::size_t targets = 0;  // the size of the target list
+
+  private:
+    std::array<std::size_t, 3> counts_{};  // lines written, by Outcome
+};
 
 }  // namespace kestrel

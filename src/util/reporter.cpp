@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "util/json_text.h"
 #include "util/ldif_comment.h"
 
 namespace kestrel {
@@ -93,29 +92,11 @@ void Reporter::warning(std::string_view text) {
     notice("WARN: " + std::string(text));
 }
 
-void Reporter::targetResult(const TargetResult& result) {
-    if (!json) {
-        return;
+void Reporter::result(std::string_view line) {
+    if (json) {
+        out_ << line;
+        out_.flush();
     }
-    static constexpr std::array<const char*, 3> kOutcomes{"done", "failed", "unknown"};
-    const auto index = static_cast<std::size_t>(result.outcome);
-    ++results_[index];
-    out_ << "{\"dn\":" << jsonString(result.dn) << ",\"outcome\":\"" << kOutcomes[index]
-         << "\",\"code\":" << result.code << ",\"text\":" << jsonString(result.text)
-         << ",\"server_text\":" << jsonString(result.serverText) << "}\n";
-    out_.flush();
-}
-
-void Reporter::resultSummary(std::size_t targets, int exitStatus) {
-    if (!json) {
-        return;
-    }
-    const std::size_t reported = results_[0] + results_[1] + results_[2];
-    out_ << "{\"targets\":" << targets << ",\"done\":" << results_[0]
-         << ",\"failed\":" << results_[1] << ",\"unknown\":" << results_[2]
-         << ",\"not_sent\":" << (targets > reported ? targets - reported : 0)
-         << ",\"exit_status\":" << exitStatus << "}\n";
-    out_.flush();
 }
 
 void Reporter::beginCapture() {

@@ -3,7 +3,6 @@
 // formats it; computing code returns values and hands the Reporter finished text.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <ostream>
@@ -47,21 +46,9 @@ class Reporter {
     // "WARN: <text>" on standard output, whatever -q says.
     void warning(std::string_view text);
 
-    // -json only, nothing otherwise: one JSON line per target on standard output, written
-    // and flushed at the target's turn (never captured), so that a run that is killed
-    // leaves whole lines for the targets it reported.
-    enum class Outcome { Done, Failed, Unknown };
-    struct TargetResult {
-        std::string_view dn;
-        Outcome outcome = Outcome::Done;
-        std::int32_t code = 0;
-        std::string_view text;        // the code's text
-        std::string_view serverText;  // the server's diagnostic text, whatever -exterr says
-    };
-    void targetResult(const TargetResult& result);
-    // -json only: the last line, the counts by outcome of the result lines written, the
-    // targets that got none (not sent: the run stopped before them) and the exit status.
-    void resultSummary(std::size_t targets, int exitStatus);
+    // -json only, nothing otherwise: a result line on standard output, written and flushed
+    // at once (never captured), so that a run that is killed leaves whole lines.
+    void result(std::string_view line);
 
     // What was written while capturing, in order, to be written later as it would have
     // been: a request sent ahead of its turn keeps its lines until its target's turn.
@@ -79,9 +66,8 @@ class Reporter {
 
     std::ostream& out_;
     std::ostream& err_;
-    bool lineOpen_ = false;                 // the lines' stream's last text did not end a line
-    std::string openLine_;                  // ldifOnly: the unfinished line, written once it ends
-    std::array<std::size_t, 3> results_{};  // result lines written, by Outcome
+    bool lineOpen_ = false;  // the lines' stream's last text did not end a line
+    std::string openLine_;   // ldifOnly: the unfinished line, written once it ends
     bool capturing_ = false;
     std::vector<Captured> captured_;
 };
