@@ -110,10 +110,6 @@ bool writable(const LdifChange& change) {
 
 }  // namespace
 
-std::string ldifVersionLine() {
-    return "version: 1\n";
-}
-
 bool isLdifOid(std::string_view oid) {
     if (oid.empty() || oid.front() == '.' || oid.back() == '.') {
         return false;

@@ -32,9 +32,6 @@ struct LdifChange {
     std::vector<std::string> comments{};
 };
 
-// "version: 1\n": the first line of an LDIF file, before its first record.
-std::string ldifVersionLine();
-
 // True when `name` is an RFC 2849 AttributeDescription: a name (a letter, then letters,
 // digits and hyphens) or a numeric OID, then any ";option"s of letters, digits and hyphens.
 bool isLdifAttributeDescription(std::string_view name);

@@ -47,7 +47,7 @@ int main() {
          .deleteOldRdn = false,
          .newSuperior = ""},
     };
-    std::string text = kestrel::ldifVersionLine();
+    std::string text = "version: 1\n";
     for (const auto& change : changes) {
         const auto record = kestrel::ldifRecord(change);
         if (!record) {

@@ -19,10 +19,6 @@ std::string shown(const std::optional<std::string>& text) {
     return text ? "[" + *text + "]" : "(nothing)";
 }
 
-TEST(LdifWriter, VersionLine) {
-    EXPECT_EQ(ldifVersionLine(), "version: 1\n");
-}
-
 TEST(LdifWriter, ValueIsTextOnlyWhenItReadsBackUnchanged) {
     struct Row {
         std::string value;
