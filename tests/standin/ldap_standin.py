@@ -426,6 +426,16 @@ class Standin:
 
     # -- relays of every connection ---------------------------------------------------
 
+    def accept_pair(self):
+        """A client accepted (its bytes recorded) and its own connection to the DC; (None,
+        None) when the DC cannot be reached, the client then closed."""
+        client = self.rec.watch(self.listener.accept()[0])
+        try:
+            return client, socket.create_connection(DC_ADDRESS, timeout=5)
+        except OSError:
+            client.close()
+            return None, None
+
     def relay(self, rewrite=None):
         # Per connection: the peer socket, the bytes not yet split into frames (for the
         # modes that pass on and answer whole messages only) and what rewrite keeps.
@@ -434,11 +444,8 @@ class Standin:
             ready = select.select([self.listener] + list(peer), [], [], min(0.2, self.left()))[0]
             for sock in ready:
                 if sock is self.listener:
-                    client = self.rec.watch(self.listener.accept()[0])
-                    try:
-                        server = socket.create_connection(DC_ADDRESS, timeout=5)
-                    except OSError:
-                        client.close()
+                    client, server = self.accept_pair()
+                    if client is None:
                         continue
                     server.settimeout(None)
                     peer[client], peer[server] = server, client
@@ -510,11 +517,8 @@ class Standin:
                     out[sock] = None
             for sock in ready:
                 if sock is self.listener:
-                    client = self.rec.watch(self.listener.accept()[0])
-                    try:
-                        server = socket.create_connection(DC_ADDRESS, timeout=5)
-                    except OSError:
-                        client.close()
+                    client, server = self.accept_pair()
+                    if client is None:
                         continue
                     clients.add(client)
                     peer[client], peer[server] = server, client
