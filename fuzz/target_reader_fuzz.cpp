@@ -171,17 +171,7 @@ std::string withoutQuotes(std::string_view text) {
 // The reading rules, one line at a time.
 Expected readLines(std::string_view input) {
     Expected expected;
-    while (!input.empty()) {
-        const std::size_t newline = input.find('\n');
-        std::string_view line = input.substr(0, newline);
-        if (newline == std::string_view::npos) {
-            input = {};
-        } else {
-            input.remove_prefix(newline + 1);
-            if (!line.empty() && line.back() == '\r') {
-                line.remove_suffix(1);
-            }
-        }
+    for (const std::string_view line : physicalLines(input)) {
         if (line.size() > kestrel::kTargetLineBuffer) {
             expected.warnings += kLongLine;
         } else if (line.empty() || line.front() == ' ') {

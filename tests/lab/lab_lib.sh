@@ -16,6 +16,8 @@
 #   expect_values DN ATTR TEXT the values, one per line, equal TEXT exactly
 #   lab_password_forms PW...   each password in the forms a record could carry it: as
 #                              typed, in base64, and as the quoted UTF-16LE value in base64
+#   case_tombstones OU_NAME    users made and deleted under OU=OU_NAME,$SUITE_OU; their
+#                              tombstone DNs printed
 #   case_snapshot OU_NAME      lab_snapshot of OU=OU_NAME,$SUITE_OU, with its objects'
 #                              tombstones unless TOMBSTONES=0
 #   case_users OU_NAME [PARENT] [EXTRA] NAME...
@@ -480,4 +482,13 @@ case_snapshot() {
     else
         lab_snapshot "OU=$1,$SUITE_OU"
     fi
+}
+
+case_tombstones() {
+    local name
+    for name in z1 z2; do
+        case_users "$1" "$name" >/dev/null
+        ldapdelete "${LDAP_ARGS[@]}" "CN=$1-$name,OU=$1,$SUITE_OU"
+        lab_deleted_dn "$1-$name"
+    done
 }

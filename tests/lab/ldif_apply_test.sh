@@ -189,14 +189,6 @@ movers() {
     case_users "$1" m2
 }
 one_user() { case_users "$1" r1; }
-tombstones() {
-    local name
-    for name in z1 z2; do
-        case_users "$1" "$name" >/dev/null
-        ldapdelete "${LDAP_ARGS[@]}" "CN=$1-$name,OU=$1,$SUITE_OU"
-        lab_deleted_dn "$1-$name"
-    done
-}
 file_run() {  # the mixed file's objects and the file; no targets on standard input
     side_objects "$1"
     mixed_file "$1" >"$WORK_DIR/${1#"$U"}.ldif"
@@ -218,7 +210,7 @@ delete|leaves|reanimated|1||-rm
 tree|tree|reanimated|1|-window 8|-rm -treedelete
 move|movers|written|1||-move OU=to,@OU@
 rename|one_user|written|1||-rename renamed-r1
-undelete|tombstones|written|1||-undel
+undelete|case_tombstones|written|1||-undel
 file|file_run|reanimated|0|-safety 50|-f file.ldif -safety 50
 TABLE
 

@@ -232,19 +232,10 @@ one_user() { case_users "$1" r1; }
 run_then_undo rn one_user -rename "${U}rn-renamed"
 end_case
 
-# Users made and deleted under OU=OU_NAME; their tombstone DNs printed.
-tombstones() {
-    local name
-    for name in z1 z2; do
-        case_users "$1" "$name" >/dev/null
-        ldapdelete "${LDAP_ARGS[@]}" "CN=$1-$name,OU=$1,$SUITE_OU"
-        lab_deleted_dn "$1-$name"
-    done
-}
 
 begin_case "undelete: deleted again, the tombstones as they were"
 KEPT=("${WRITTEN[@]}") TOMBSTONES=1 WANT_STATUS=0
-run_then_undo un tombstones -undel
+run_then_undo un case_tombstones -undel
 [[ -n $(lab_deleted_dn "${U}un-z2") ]] || mismatch "z2 is not a tombstone again"
 end_case
 
