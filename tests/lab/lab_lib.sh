@@ -14,6 +14,8 @@
 #   lab_exists DN              status 0 when the object exists
 #   lab_deleted_dn SAMNAME     the tombstone DN of a deleted object, by sAMAccountName
 #   expect_values DN ATTR TEXT the values, one per line, equal TEXT exactly
+#   expect_one_modified DN     the last run modified DN alone and completed: status 0, its
+#                              one progress line, only the banner on standard error
 #   lab_password_forms PW...   each password in the forms a record could carry it: as
 #                              typed, in base64, and as the quoted UTF-16LE value in base64
 #   case_tombstones OU_NAME    users made and deleted under OU=OU_NAME,$SUITE_OU; their
@@ -491,4 +493,10 @@ case_tombstones() {
         ldapdelete "${LDAP_ARGS[@]}" "CN=$1-$name,OU=$1,$SUITE_OU"
         lab_deleted_dn "$1-$name"
     done
+}
+
+expect_one_modified() {
+    expect_status 0
+    expect_stdout "$(heading 1 modify)"$'\n   DN: '"$1"$'...\n'"$DONE"
+    expect_stderr "$BANNER"
 }
