@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <map>
 
+#include "session/server_address.h"
+
 namespace kestrel {
 namespace {
 
@@ -46,27 +48,38 @@ std::vector<SrvRecord> lookupSrv(const std::string& name, int timeLimitSeconds) 
     if (length <= 0) {
         return {};
     }
-    ns_msg message{};
-    if (ns_initparse(answer.data(), length, &message) != 0) {
+    // A resolver may return the length the answer would have had, beyond the buffer.
+    return srvRecordsOfAnswer(
+        std::span(answer).first(std::min(static_cast<std::size_t>(length), answer.size())));
+}
+
+std::vector<SrvRecord> srvRecordsOfAnswer(std::span<const unsigned char> message) {
+    ns_msg parsed{};
+    if (message.size() > NS_MAXMSG ||
+        ns_initparse(message.data(), static_cast<int>(message.size()), &parsed) != 0) {
         return {};
     }
     std::vector<SrvRecord> records;
-    const int count = ns_msg_count(message, ns_s_an);
+    const int count = ns_msg_count(parsed, ns_s_an);
     for (int i = 0; i < count; ++i) {
         ns_rr record{};
-        if (ns_parserr(&message, ns_s_an, i, &record) != 0) {
+        if (ns_parserr(&parsed, ns_s_an, i, &record) != 0) {
             break;
         }
         // Priority, weight and port (16 bits each), then the target's name.
         constexpr int kFixedPart = 6;
+        const int length = ns_rr_rdlen(record);
         if (ns_rr_type(record) != ns_t_srv || ns_rr_class(record) != ns_c_in ||
-            ns_rr_rdlen(record) < kFixedPart) {
+            length < kFixedPart) {
             continue;
         }
         const unsigned char* data = ns_rr_rdata(record);
+        // The name may point back anywhere in the message, but its own bytes must end
+        // within the record: past it lies the next record, not this one's target.
         char target[NS_MAXDNAME];
-        if (dn_expand(ns_msg_base(message), ns_msg_end(message), data + kFixedPart, target,
-                      sizeof target) < 0) {
+        const int nameLength = dn_expand(ns_msg_base(parsed), ns_msg_end(parsed), data + kFixedPart,
+                                         target, sizeof target);
+        if (nameLength < 0 || nameLength > length - kFixedPart || !isHostName(target)) {
             continue;
         }
         records.push_back(SrvRecord{static_cast<int>(ns_get16(data)),

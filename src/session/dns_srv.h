@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@ struct SrvRecord {
 // lookup fails. Uses the resolver's own configuration (resolv.conf); a time limit above 0
 // caps the wait for each answer at that many seconds.
 std::vector<SrvRecord> lookupSrv(const std::string& name, int timeLimitSeconds);
+
+// The SRV records of a DNS answer as the resolver returns it, in the answer's order. Each
+// field is read within its own record; a record that is not IN SRV, or whose target is no
+// host name ending within it, is passed over. None when the message does not parse.
+std::vector<SrvRecord> srvRecordsOfAnswer(std::span<const unsigned char> message);
 
 // RFC 2782's order: lower priority first; within one priority, a random order in which each
 // record comes next with a chance proportional to its weight (records of weight 0 rarely

@@ -16,12 +16,6 @@ bool isIpv6Address(const std::string& text) {
     return inet_pton(AF_INET6, text.c_str(), &address) == 1;
 }
 
-bool isHostName(const std::string& text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '.' || c == '_';
-    });
-}
-
 constexpr int kHighestPort = 65535;
 
 // The digits after "host:" in a URL: 1 to 65535, nothing else; 0 when not a port.
@@ -134,6 +128,12 @@ ServerAddress parseServerText(const std::string& text) {
     // not name the server it shows.
     address.valid = isHostName(address.host) && text.find('/') == std::string::npos;
     return address;
+}
+
+bool isHostName(const std::string& text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '.' || c == '_';
+    });
 }
 
 }  // namespace kestrel

@@ -34,4 +34,7 @@ struct ServerAddress {
 // named.
 ServerAddress parseServerText(const std::string& text);
 
+// A DNS name or IPv4 address: letters, digits, '-', '.' and '_' only.
+bool isHostName(const std::string& text);
+
 }  // namespace kestrel

@@ -234,4 +234,14 @@ run_kestrel -q -b "$dn" -h 127.0.0.1:9 -WINDOW 1024 "description::x"
 expect_stderr "$NO_SERVER"
 end_case
 
+# libldap's own server list (LDAPURI) is plain LDAP, so the bind could not carry the password
+# sealed: the password file, a FIFO no one writes, must never be opened (that would hang).
+begin_case "-binddn without -h over a plain LDAPURI: refused before the password is read"
+mkfifo "$WORK_DIR/password"
+run_bounded 10 -q -binddn svc@homelab.net -pwfile "$WORK_DIR/password" -b "$dn" "description::x"
+expect_status 255
+expect_stdout $'ERROR: -binddn sends a password, so it binds only over TLS: name an ldaps:// server, or add -starttls. Nothing was sent.\n'
+expect_stderr $'Terminating program.\n'
+end_case
+
 finish
