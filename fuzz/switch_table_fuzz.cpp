@@ -1,7 +1,7 @@
 // The command line: every line of the input is one process argument. Copies the arguments
 // and scrubs password arguments as main() does, builds the switch table from the copy,
 // validates it against the program's switches and reads the run settings, the way the
-// driver does before it looks at any attribute-action.
+// driver does before it looks at any attribute-action, and which mode it chooses.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +11,7 @@
 
 #include "attr/password_attribute.h"
 #include "cli/argument_scrubber.h"
+#include "cli/record_file.h"
 #include "cli/settings_reader.h"
 #include "cli/switch_list.h"
 #include "cli/switch_table.h"
@@ -86,8 +87,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (table.has("unsafe")) {
         require(settings.safetyLimit == -1, "-unsafe lifts the limit");
     }
-    if (table.has("rm") || table.has("del")) {
-        require(settings.mode == kestrel::RunMode::Delete, "-rm wins over every other mode");
+    // -f and -revert carry their own changes, so they choose the mode (-f first); the run
+    // then refuses any other mode switch before connecting. Otherwise -rm or -del deletes:
+    // a delete is never turned into another change, nor another change into a delete.
+    const bool records = table.has("f") || table.has("revert");
+    const bool deletes = table.has("rm") || table.has("del");
+    if (records) {
+        require(settings.mode ==
+                    (table.has("f") ? kestrel::RunMode::ApplyRecords : kestrel::RunMode::Revert),
+                "-f, then -revert, wins over every other mode");
+        require(!deletes || kestrel::recordFileRefusal(table, settings).has_value(),
+                "-f and -revert refuse -rm and -del");
+    } else {
+        require((settings.mode == kestrel::RunMode::Delete) == deletes,
+                "without -f or -revert, -rm wins over every other mode");
     }
     return 0;
 }

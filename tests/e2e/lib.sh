@@ -17,7 +17,8 @@
 #   expect_elapsed_between MIN MAX the last bounded run took MIN to MAX milliseconds
 #   end_case
 # and finally calls finish, which prints "N passed, M failed" and exits non-zero on any
-# failure. Comparisons are exact, byte for byte; a mismatch prints a unified diff.
+# failure; skip_suite WHY ends a suite that cannot check anything here (status 77).
+# Comparisons are exact, byte for byte; a mismatch prints a unified diff.
 #
 # Expected texts are passed as arguments (use $'...\n' for newlines), never through
 # command substitution, which would drop trailing newlines.
@@ -177,6 +178,13 @@ expect_stderr() {
 finish() {
     echo "$PASSED passed, $FAILED failed"
     ((FAILED == 0))
+}
+
+# Ends a suite that cannot check anything on this machine: the reason on standard error,
+# and status 77, which ctest reports as skipped (SKIP_RETURN_CODE in tests/CMakeLists.txt).
+skip_suite() {
+    echo "skipped: $1" >&2
+    exit 77
 }
 
 # What the program prints, each text written once here for every suite (the lab suites

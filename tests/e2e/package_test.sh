@@ -284,6 +284,30 @@ else
 fi
 end_case
 
+# What Debian's hardening flags leave in a binary. Fortified functions only come with
+# optimisation and without sanitizers: the build says whether it fortifies.
+fortified() {
+    grep -qx 'KESTREL_FORTIFY:INTERNAL=ON' "$BUILD_DIR/CMakeCache.txt"
+}
+
+begin_case "the packaged kestrel is hardened: PIE, full RELRO, stack protector, fortify"
+BINARY=$SCRATCH/usr/bin/kestrel
+if [[ -x $BINARY ]]; then
+    readelf -hW "$BINARY" | grep -Eq '^ *Type: *DYN ' || mismatch "not a position-independent executable"
+    readelf -lW "$BINARY" | grep -q ' GNU_RELRO ' || mismatch "no GNU_RELRO segment"
+    readelf -dW "$BINARY" | grep -Eq '\(FLAGS(_1)?\).* (BIND_NOW|NOW)( |$)' ||
+        mismatch "no BIND_NOW: relocations are not all resolved at start"
+    readelf --dyn-syms -W "$BINARY" | awk '{ print $8 }' | sed 's/@.*//' >"$WORK_DIR/symbols"
+    grep -qx __stack_chk_fail "$WORK_DIR/symbols" || mismatch "no stack protector (__stack_chk_fail)"
+    if fortified; then
+        grep -v '^__stack_chk_fail$' "$WORK_DIR/symbols" | grep -q '^__.*_chk$' ||
+            mismatch "no fortified function (__*_chk) in a build that fortifies"
+    fi
+else
+    mismatch "no usr/bin/kestrel in the package"
+fi
+end_case
+
 begin_case "the manual page's title line names the package's version"
 grep -q "^\.TH KESTREL 1 [0-9-]* \"Kestrel $VERSION\" " "$MAN_PAGE" ||
     mismatch "expected '.TH KESTREL 1 <date> \"Kestrel $VERSION\" ...', got: $(grep '^\.TH' "$MAN_PAGE")"
@@ -385,13 +409,17 @@ else
 fi
 end_case
 
-begin_case "lintian finds no error and no warning in the package"
+begin_case "lintian finds no error, no warning and no missing hardening in the package"
 if ! command -v lintian >/dev/null; then
     mismatch "lintian is not installed (Debian package lintian)"
 elif [[ -f $DEB ]]; then
     # Its note about running as root goes to standard error; the tags come on standard output.
-    lintian "$DEB" >"$WORK_DIR/lintian.out" 2>/dev/null
-    if grep -q '^[EW]: ' "$WORK_DIR/lintian.out"; then
+    # Some hardening tags are only informational (-I shows them); a build that does not
+    # fortify may lack fortified functions.
+    lintian -I "$DEB" >"$WORK_DIR/lintian.out" 2>/dev/null
+    grep -E '^[EW]: | hardening-no-' "$WORK_DIR/lintian.out" >"$WORK_DIR/lintian.found"
+    fortified || sed -i '/ hardening-no-fortify-functions /d' "$WORK_DIR/lintian.found"
+    if [[ -s $WORK_DIR/lintian.found ]]; then
         mismatch "lintian:"
         sed 's/^/    /' "$WORK_DIR/lintian.out"
     fi
