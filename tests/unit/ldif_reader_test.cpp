@@ -194,7 +194,9 @@ TEST(LdifReaderTest, RefusesWithTheLineAndNothingElse) {
         // The whole of libldap's reason, through its own message hook.
         {ok + "dn: cn=d,dc=x\nchangetype: modify\nreplace: a\na:: !!!\n-\n", false, Kind::Malformed,
          4,
-         "invalid format (line 7) entry: \"cn=d,dc=x\": ldif_parse_line: a base64 decode failed"},
+         "invalid format (line 7) entry: \"cn=d,dc=x\": ldap_pvt_decode_b64_inplace: invalid "
+         "base64 "
+         "encoding char (!) 0x21; ldif_parse_line: a base64 decode failed"},
     };
     for (const char* value : {"2", "false", "no", "", "00", "0abc", "1 "}) {
         rows.push_back({ok + "dn: cn=d,dc=x\nchangetype: modrdn\nnewrdn: cn=e\ndeleteoldrdn:" +
@@ -228,8 +230,8 @@ TEST(LdifReaderTest, LibraryMessagesStayOffStandardError) {
     for (int text = 0; text < 2; ++text) {
         EXPECT_EQ(readLdifRecords("dn: cn=d,dc=x\nchangetype: modify\nreplace: a\na:: !!!\n", false)
                       .problem.reason,
-                  "invalid format (line 4) entry: \"cn=d,dc=x\": ldif_parse_line: a base64 decode "
-                  "failed");
+                  "invalid format (line 4) entry: \"cn=d,dc=x\": ldap_pvt_decode_b64_inplace: "
+                  "invalid base64 encoding char (!) 0x21; ldif_parse_line: a base64 decode failed");
     }
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     void* hookAfter = nullptr;
