@@ -351,7 +351,7 @@ std::optional<LdifReadResult> readControl(const LdifLine& line, unsigned long fi
     return std::nullopt;
 }
 
-// The record's lines after its changetype, as an add or a modify.
+// The record's lines after its dn, taken in order, and how a refusal names one of them.
 class RecordBody {
   public:
     RecordBody(const std::vector<LdifLine>& lines, std::size_t next, unsigned long first,
