@@ -195,8 +195,7 @@ TEST(LdifReaderTest, RefusesWithTheLineAndNothingElse) {
         {ok + "dn: cn=d,dc=x\nchangetype: modify\nreplace: a\na:: !!!\n-\n", false, Kind::Malformed,
          4,
          "invalid format (line 7) entry: \"cn=d,dc=x\": ldap_pvt_decode_b64_inplace: invalid "
-         "base64 "
-         "encoding char (!) 0x21; ldif_parse_line: a base64 decode failed"},
+         "base64 encoding char (!) 0x21; ldif_parse_line: a base64 decode failed"},
     };
     for (const char* value : {"2", "false", "no", "", "00", "0abc", "1 "}) {
         rows.push_back({ok + "dn: cn=d,dc=x\nchangetype: modrdn\nnewrdn: cn=e\ndeleteoldrdn:" +
