@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "util/secret_memory.h"
+#include "util/terminal_text.h"
 #include "util/text_encoding.h"
 
 namespace kestrel {
@@ -184,7 +185,7 @@ bool readBindPassword(Reporter& reporter, const RunSettings& settings, std::stri
                       "-binddn needs a password: name a file holding it with -pwfile, or run "
                       "kestrel on a terminal to type it.");
     }
-    const std::string prompt = "Password for " + settings.bindDn + ": ";
+    const std::string prompt = "Password for " + terminalDn(settings.bindDn) + ": ";
     if (write(terminal.get(), prompt.data(), prompt.size()) < 0) {
         return refuse(reporter, "Cannot ask for the password on the terminal.");
     }

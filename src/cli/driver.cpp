@@ -24,6 +24,7 @@
 #include "session/root_dse.h"
 #include "util/exit_status.h"
 #include "util/ldif_comment.h"
+#include "util/terminal_text.h"
 
 namespace kestrel {
 namespace {
@@ -302,7 +303,7 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
         reporter.problem("ERROR: Couldn't gather RootDSE Info...\nTerminating program.\n");
         return -1;
     }
-    reporter.info("Using server: " + rootDse.dnsHostName + "\n");
+    reporter.info("Using server: " + terminalText(rootDse.dnsHostName) + "\n");
     reporter.trace("DEBUG: RootDSE Completed\n");
 
     // From here on a dry run reads as a real one does, but writes only LDIF.

@@ -57,9 +57,7 @@ void DependencyIndex::count(const std::optional<DnKey>& target, bool adding) {
             release(slot);  // so the table never holds more than the window's DNs
         }
     }
-    if (moving_ && newParent_ &&
-        std::find(newParent_->path.begin(), newParent_->path.end(), path.back()) !=
-            newParent_->path.end()) {
+    if (moving_ && isAtOrAbove(target, newParent_)) {
         step(atOrAboveNewParent_);
     }
 }

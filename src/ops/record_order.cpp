@@ -3,43 +3,40 @@
 #include <optional>
 #include <string>
 
-#include "session/dn_components.h"
+#include "session/dn_key.h"
 #include "util/ascii_case.h"
 
 namespace kestrel {
 namespace {
 
-using Components = std::vector<std::string>;
-
-bool related(const Components& a, const Components& b) {
-    return isSelfOrAncestor(a, b) || isSelfOrAncestor(b, a);
-}
+using Name = std::optional<DnKey>;  // nothing: could be any object
 
 // The names a record changes (it creates, removes, renames or writes the object) and the
 // ones it needs to exist as they are.
 struct RecordNames {
-    std::optional<Components> dn;  // what the loop compares
-    std::vector<Components> changes;
-    std::vector<Components> needs;
+    Name dn;  // what the loop compares
+    std::vector<Name> changes;
+    std::vector<Name> needs;
 };
+
+// The DN a rename gives its object. A new superior needs no rule of its own: whatever
+// changes it or an object above it is above this name too.
+Name renamedDn(const LdifRecord& record, const Name& dn) {
+    Name parent = dn;
+    if (!record.newSuperior.empty()) {
+        parent = dnKey(record.newSuperior);
+    } else if (parent) {
+        parent->path.pop_back();
+    }
+    return parent ? childKey(*parent, record.newRdn) : std::nullopt;
+}
 
 RecordNames namesOf(const LdifRecord& record) {
     RecordNames names;
-    names.dn = foldedDn(record.dn);
-    if (names.dn) {
-        names.changes.push_back(*names.dn);
-    }
+    names.dn = dnKey(record.dn);
+    names.changes.push_back(names.dn);
     if (record.kind == LdifRecord::Kind::ModDn) {
-        std::string parent = record.newSuperior;
-        if (parent.empty() && names.dn) {
-            parent = parentDn(*explodeDn(record.dn));
-        }
-        if (auto moved = foldedDn(parent.empty() ? record.newRdn : record.newRdn + "," + parent)) {
-            names.changes.push_back(std::move(*moved));
-        }
-        if (auto superior = foldedDn(record.newSuperior)) {
-            names.needs.push_back(std::move(*superior));
-        }
+        names.changes.push_back(renamedDn(record, names.dn));
         return names;
     }
     for (const Modification& modification : record.modifications) {
@@ -48,28 +45,26 @@ RecordNames namesOf(const LdifRecord& record) {
             modification.operation == ModOperation::Replace &&
             asciiLower(modification.attribute) == "distinguishedname" &&
             !modification.values.empty()) {
-            if (auto restored = foldedDn(modification.values.front())) {
-                names.changes.push_back(std::move(*restored));
-            }
+            names.changes.push_back(dnKey(modification.values.front()));
             continue;
         }
         if (modification.binary) {
             continue;
         }
+        // A value that is not read as a DN names nothing.
         for (const std::string& value : modification.values) {
-            if (auto named = foldedDn(value)) {
-                names.needs.push_back(std::move(*named));
+            if (Name named = dnKey(value)) {
+                names.needs.push_back(std::move(named));
             }
         }
     }
     return names;
 }
 
-bool changesAnyOf(const RecordNames& earlier, const std::vector<Components>& names,
-                  bool aboveCounts) {
-    for (const Components& changed : earlier.changes) {
-        for (const Components& name : names) {
-            if (aboveCounts ? related(changed, name) : isSelfOrAncestor(changed, name)) {
+bool changesAnyOf(const RecordNames& earlier, const std::vector<Name>& names, bool aboveCounts) {
+    for (const Name& changed : earlier.changes) {
+        for (const Name& name : names) {
+            if (aboveCounts ? related(changed, name) : isAtOrAbove(changed, name)) {
                 return true;
             }
         }
@@ -79,7 +74,7 @@ bool changesAnyOf(const RecordNames& earlier, const std::vector<Components>& nam
 
 // Whether `later` must wait for `earlier` where the loop would not hold it back.
 bool waitsUnseen(const RecordNames& later, const RecordNames& earlier) {
-    if (later.dn && earlier.dn && related(*later.dn, *earlier.dn)) {
+    if (related(later.dn, earlier.dn)) {
         return false;  // the loop keeps these two in order itself
     }
     // Changing an object, or one above or below it, in either order; creating, renaming or

@@ -1,8 +1,9 @@
 // Which records of a file must wait for every earlier answer under -window. The per-target
 // loop holds a request back while an earlier one is in flight for the same DN or one above
 // or below it; a record can also depend on an earlier one through a name the loop does not
-// compare: the new DN of an object moved, renamed or reanimated, a new superior, or a DN
-// among its values (a group's new member added just before).
+// compare: the new DN of an object moved, renamed or reanimated, or a DN among its values (a
+// group's new member added just before). Names are compared by the loop's own rule
+// (`related` in session/dn_key).
 #pragma once
 
 #include <cstddef>

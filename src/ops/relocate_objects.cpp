@@ -3,6 +3,7 @@
 #include "session/dn_components.h"
 #include "session/error_report.h"
 #include "util/ascii_case.h"
+#include "util/terminal_text.h"
 
 namespace kestrel {
 namespace {
@@ -61,7 +62,8 @@ void runDelete(RunContext& run, const DnList& targets) {
 }
 
 void runMove(RunContext& run, const DnList& targets) {
-    run.reporter.info("Moving specified objects to " + run.settings.newParent + "...\n");
+    run.reporter.info("Moving specified objects to " + terminalDn(run.settings.newParent) +
+                      "...\n");
     LoopVariant variant;
     variant.stopMessage = kMoveStopMessage;
     processTargets(run, targets, variant, [&](const std::string& dn) {
@@ -79,7 +81,7 @@ void runMove(RunContext& run, const DnList& targets) {
 void runRename(RunContext& run, const DnList& targets) {
     const std::string& dn = targets.front();
     const std::string& newName = run.settings.newRdn;
-    run.reporter.info("Renaming " + dn + " to " + newName + "...\n");
+    run.reporter.info("Renaming " + terminalDn(dn) + " to " + terminalDn(newName) + "...\n");
     LoopVariant variant;
     variant.progressLine = false;
     variant.stopMessage = "";

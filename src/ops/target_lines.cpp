@@ -4,11 +4,12 @@
 
 #include "session/error_report.h"
 #include "util/json_text.h"
+#include "util/terminal_text.h"
 
 namespace kestrel {
 
 void writeTargetStart(Reporter& reporter, std::string_view dn) {
-    reporter.info("   DN: " + std::string(dn) + "...");
+    reporter.info("   DN: " + terminalDn(dn) + "...");
 }
 
 void writeTargetFailure(Reporter& reporter, std::string_view subject, std::int32_t code,
@@ -18,7 +19,7 @@ void writeTargetFailure(Reporter& reporter, std::string_view subject, std::int32
         writeLdapError(reporter, "", subject, code, codeText);
     }
     if (showServerText && !serverText.empty()) {
-        reporter.notice("   Extended Error: " + std::string(serverText) + "\n");
+        reporter.notice("   Extended Error: " + terminalText(serverText) + "\n");
     }
 }
 

@@ -11,6 +11,7 @@
 #include "util/ascii_case.h"
 #include "util/hex_text.h"
 #include "util/secret_memory.h"
+#include "util/terminal_text.h"
 #include "util/tick_counter.h"
 
 namespace kestrel {
@@ -163,7 +164,7 @@ class JournalingConnection final : public ForwardingConnection {
             journalReanimations(pending);
         } else if (outcomeUnknown(code)) {
             // The server may have carried the write out before the answer was lost.
-            reporter_.block("WARN: " + pending.dn + ": the " + pending.what +
+            reporter_.block("WARN: " + terminalDn(pending.dn) + ": the " + pending.what +
                             " may or may not have been applied (" + ldapErrorText(code) +
                             "); its undo record stays in the journal.\n");
         } else {
@@ -216,8 +217,8 @@ class JournalingConnection final : public ForwardingConnection {
     };
 
     std::string refusalLine(const Pending& pending, const std::string& why) const {
-        return "ERROR: No undo record for " + pending.dn + ": " + why + "; the " + pending.what +
-               " was not sent.\n";
+        return "ERROR: No undo record for " + terminalDn(pending.dn) + ": " + why + "; the " +
+               pending.what + " was not sent.\n";
     }
 
     // The target fails at once, before anything is sent for it.
@@ -381,8 +382,8 @@ class JournalingConnection final : public ForwardingConnection {
                                    ? journal_.truncateTo(pending.offset, why)
                                    : journal_.commentOut(pending.offset, length, why);
         if (!withdrawn) {
-            reporter_.block("WARN: " + pending.dn + ": the record of the failed " + pending.what +
-                            " could not be taken back (" + why +
+            reporter_.block("WARN: " + terminalDn(pending.dn) + ": the record of the failed " +
+                            pending.what + " could not be taken back (" + why +
                             "); applying the journal may fail on it.\n");
             return;
         }
@@ -394,7 +395,7 @@ class JournalingConnection final : public ForwardingConnection {
     void appendAfter(const Pending& pending, const std::string& text) {
         std::string why;
         if (!journal_.append(text, why)) {
-            reporter_.block("WARN: " + pending.dn +
+            reporter_.block("WARN: " + terminalDn(pending.dn) +
                             ": the undo journal could not be written after the " + pending.what +
                             " (" + why + "); its record is missing from the journal.\n");
         }
@@ -497,8 +498,9 @@ std::int32_t JournalingPasswordSetter::setPassword(Reporter& reporter,
                                            "password cannot be read back, so this cannot be "
                                            "undone."}),
                          why)) {
-        reporter.block("ERROR: No undo record for " + dn + ": the journal could not be written (" +
-                       why + "); the password was not set.\n");
+        reporter.block("ERROR: No undo record for " + terminalDn(dn) +
+                       ": the journal could not be written (" + why +
+                       "); the password was not set.\n");
         return static_cast<std::int32_t>(0x8007001Fu);  // ERROR_GEN_FAILURE as an HRESULT
     }
     return real_.setPassword(reporter, serverName, dn, password);

@@ -2,7 +2,6 @@
 
 #include <ldap.h>
 
-#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -152,10 +151,9 @@ std::string parentDn(const std::vector<std::string>& components) {
     return parent;
 }
 
-std::string rdnType(const std::string& rdn) {
-    return rdn.substr(0, rdn.find('='));
-}
+namespace {
 
+// explodeDn with A-Z folded in each component.
 std::optional<std::vector<std::string>> foldedDn(const std::string& dn) {
     auto components = explodeDn(dn);
     if (components) {
@@ -166,10 +164,10 @@ std::optional<std::vector<std::string>> foldedDn(const std::string& dn) {
     return components;
 }
 
-bool isSelfOrAncestor(const std::vector<std::string>& ancestor,
-                      const std::vector<std::string>& dn) {
-    return ancestor.size() <= dn.size() &&
-           std::equal(ancestor.rbegin(), ancestor.rend(), dn.rbegin());
+}  // namespace
+
+std::string rdnType(const std::string& rdn) {
+    return rdn.substr(0, rdn.find('='));
 }
 
 bool sameDn(const std::string& a, const std::string& b) {

@@ -21,14 +21,8 @@ std::string parentDn(const std::vector<std::string>& components);
 // The attribute type of an RDN as written: the text before its "=".
 std::string rdnType(const std::string& rdn);
 
-// explodeDn with A-Z folded in each component: names compared without asking the directory
-// (session/dn_key compares as the directory does).
-std::optional<std::vector<std::string>> foldedDn(const std::string& dn);
-
-// True when `ancestor` is `dn` or above it (components as foldedDn gives them).
-bool isSelfOrAncestor(const std::vector<std::string>& ancestor, const std::vector<std::string>& dn);
-
-// True when `a` and `b` have the same folded components, or are both empty (the root).
+// True when `a` and `b` have the same components, A-Z folded, or are both empty (the root):
+// a sure match only (session/dn_key says which names may be the same object).
 bool sameDn(const std::string& a, const std::string& b);
 
 }  // namespace kestrel

@@ -244,6 +244,11 @@ class DnReader {
     std::size_t at_ = 0;
 };
 
+// Chained from the root, so that each hash stands for its whole path.
+std::uint64_t chained(std::uint64_t parent, std::uint64_t component) {
+    return mix(parent ^ (component + 0x9E3779B97F4A7C15ULL));
+}
+
 }  // namespace
 
 std::optional<DnKey> dnKey(std::string_view dn) {
@@ -251,15 +256,36 @@ std::optional<DnKey> dnKey(std::string_view dn) {
     if (!components) {
         return std::nullopt;
     }
-    // Chained from the root, so that each hash stands for its whole path.
     DnKey key{std::move(*components)};
     std::reverse(key.path.begin(), key.path.end());
     std::uint64_t hash = 0;
     for (std::uint64_t& component : key.path) {
-        hash = mix(hash ^ (component + 0x9E3779B97F4A7C15ULL));
+        hash = chained(hash, component);
         component = hash;
     }
     return key;
+}
+
+std::optional<DnKey> childKey(const DnKey& parent, std::string_view rdn) {
+    const std::optional<std::vector<std::uint64_t>> components = DnReader(rdn).components();
+    if (!components || components->size() != 1) {
+        return std::nullopt;
+    }
+    DnKey key = parent;
+    key.path.push_back(chained(parent.path.empty() ? 0 : parent.path.back(), components->front()));
+    return key;
+}
+
+bool isAtOrAbove(const std::optional<DnKey>& upper, const std::optional<DnKey>& dn) {
+    if (!upper || !dn) {
+        return true;
+    }
+    const std::size_t depth = upper->path.size();
+    return depth <= dn->path.size() && (depth == 0 || upper->path.back() == dn->path[depth - 1]);
+}
+
+bool related(const std::optional<DnKey>& a, const std::optional<DnKey>& b) {
+    return isAtOrAbove(a, b) || isAtOrAbove(b, a);
 }
 
 }  // namespace kestrel

@@ -27,4 +27,16 @@ struct DnKey {
 // ";" separators, an unknown escape, a NUL, text that is not UTF-8, an empty component.
 std::optional<DnKey> dnKey(std::string_view dn);
 
+// The key of the DN that the one RDN `rdn` names under `parent` (a rename's new DN), or
+// nothing when `rdn` is not one component dnKey reads with confidence.
+std::optional<DnKey> childKey(const DnKey& parent, std::string_view rdn);
+
+// The one rule for which names may be in flight together. `upper` names `dn` or an object
+// above it; a name without a key could be any object, so it counts as both.
+bool isAtOrAbove(const std::optional<DnKey>& upper, const std::optional<DnKey>& dn);
+
+// The same object, or one above the other: what two requests that may not travel together
+// name. Unsure counts as related.
+bool related(const std::optional<DnKey>& a, const std::optional<DnKey>& b);
+
 }  // namespace kestrel

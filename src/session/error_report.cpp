@@ -2,19 +2,20 @@
 
 #include "session/ldap_client.h"
 #include "util/hex_text.h"
+#include "util/terminal_text.h"
 
 namespace kestrel {
 
 void writeLdapError(Reporter& reporter, std::string_view label, std::string_view subject,
                     std::int32_t code, std::string_view codeText) {
-    reporter.problem(std::string(label) + ": [" + std::string(subject) + "] Error 0x" +
+    reporter.problem(std::string(label) + ": [" + terminalText(subject) + "] Error 0x" +
                      lowerHex(static_cast<std::uint32_t>(code)) + " (" + std::to_string(code) +
                      ") - " + std::string(codeText) + "\n");
 }
 
 void writeServerText(Reporter& reporter, std::string_view text) {
     if (!text.empty()) {
-        reporter.problem("Extended Error: (" + std::string(text) + ")\n");
+        reporter.problem("Extended Error: (" + terminalText(text) + ")\n");
     }
 }
 

@@ -19,6 +19,7 @@
 #include <unordered_map>
 
 #include "util/secret_memory.h"
+#include "util/terminal_text.h"
 
 namespace kestrel {
 namespace {
@@ -55,18 +56,10 @@ class LineCounter {
     unsigned long line_ = 1;
 };
 
-std::string shown(std::string_view text) {
-    std::string result(text);
-    std::replace_if(
-        result.begin(), result.end(),
-        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }, '?');
-    return result;
-}
-
 LdifReadResult refused(LdifProblem::Kind kind, unsigned long line, std::string reason) {
     LdifReadResult result;
     result.ok = false;
-    result.problem = LdifProblem{kind, line, shown(reason)};
+    result.problem = LdifProblem{kind, line, terminalText(reason)};
     return result;
 }
 

@@ -7,10 +7,12 @@
 namespace kestrel {
 namespace {
 
-void appendByte(std::string& out, std::uint8_t byte) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    out += kDigits[byte >> 4];
-    out += kDigits[byte & 0x0F];
+constexpr char kLowerDigits[] = "0123456789abcdef";
+constexpr char kUpperDigits[] = "0123456789ABCDEF";
+
+void appendByte(std::string& out, std::uint8_t byte, const char* digits = kLowerDigits) {
+    out += digits[byte >> 4];
+    out += digits[byte & 0x0F];
 }
 
 }  // namespace
@@ -25,6 +27,14 @@ std::string hexText(std::span<const std::uint8_t> bytes) {
     std::string hex;
     for (const std::uint8_t byte : bytes) {
         appendByte(hex, byte);
+    }
+    return hex;
+}
+
+std::string upperHexText(std::string_view bytes) {
+    std::string hex;
+    for (const char byte : bytes) {
+        appendByte(hex, static_cast<std::uint8_t>(byte), kUpperDigits);
     }
     return hex;
 }

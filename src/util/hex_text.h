@@ -18,6 +18,9 @@ inline std::string hexText(std::string_view bytes) {
     return hexText({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
 }
 
+// Two upper-case digits per byte, as a DN escapes a byte ("\0A").
+std::string upperHexText(std::string_view bytes);
+
 // Debug dump of a binary value: hexadecimal rows, then the same rows as characters.
 std::string hexDumpText(const std::uint8_t* bytes, std::size_t length);
 

@@ -2,21 +2,14 @@
 
 #include <cstddef>
 
+#include "util/utf8_characters.h"
+
 namespace kestrel {
 namespace {
 
 void appendCommentLine(std::string& out, const std::string& text) {
     out += text.empty() ? "#" : "# " + text;
     out += '\n';
-}
-
-// The length of a C1 control character (U+0080 to U+009F) in UTF-8 at `text`, or 0.
-std::size_t c1ControlLength(std::string_view text) {
-    return text.size() >= 2 && static_cast<unsigned char>(text[0]) == 0xC2 &&
-                   static_cast<unsigned char>(text[1]) >= 0x80 &&
-                   static_cast<unsigned char>(text[1]) <= 0x9F
-               ? 2
-               : 0;
 }
 
 }  // namespace
@@ -27,22 +20,20 @@ std::size_t c1ControlLength(std::string_view text) {
 std::string ldifComment(std::string_view text) {
     std::string out;
     std::string line;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        const auto byte = static_cast<unsigned char>(c);
+    for (std::size_t at = 0; at < text.size();) {
+        const std::string_view character = characterAt(text, at);
+        at += character.size();
+        const char c = character.front();
         if (c == '\r' || c == '\n') {
             appendCommentLine(out, line);
             line.clear();
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-                ++i;
+            if (c == '\r' && at < text.size() && text[at] == '\n') {
+                ++at;
             }
-        } else if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
+        } else if (c != '\t' && isControlCharacter(character)) {
             line += '?';
-        } else if (const std::size_t length = c1ControlLength(text.substr(i)); length != 0) {
-            line += '?';
-            i += length - 1;
         } else {
-            line += c;
+            line.append(character);
         }
     }
     appendCommentLine(out, line);

@@ -9,8 +9,8 @@ namespace kestrel {
 
 // `text` as comment lines ("# text\n", "#\n" for an empty line). Each line break in it
 // (CR LF, LF or CR) starts another comment line, so no text can begin a line of its own;
-// other control characters but tab (DEL and the C1 controls too) are written as "?". Never
-// folded.
+// other control characters but tab (utf8_characters.h: DEL and C1 too) are written as "?".
+// Never folded.
 std::string ldifComment(std::string_view text);
 
 }  // namespace kestrel

@@ -232,4 +232,29 @@ expect_values "CN=$ou-c1,OU=$ou,$SUITE_OU" description $'changed since\n'
 expect_values "CN=$ou-c2,OU=$ou,$SUITE_OU" description $'was here\n'
 end_case
 
+# Under a window a record waits for the rename that gives its DN, however it spells the
+# name: with -undo its pre-image read would otherwise look for the object before the
+# rename made it.
+begin_case "-f renames to CN=Émile and modifies cn=émile, with -window 2 and -undo"
+ou=${U}em
+lab_add_ou "$ou"
+case_users "$ou" orig >/dev/null
+cat >"$WORK_DIR/emile.ldif" <<EOF
+dn: CN=$ou-orig,OU=$ou,$SUITE_OU
+changetype: modrdn
+newrdn: CN=$ou-Émile
+deleteoldrdn: 1
+
+dn: cn=$ou-émile,OU=$ou,$SUITE_OU
+changetype: modify
+replace: description
+description: renamed
+-
+EOF
+run_kestrel -q -window 2 -undo emile.undo -f emile.ldif
+expect_status 0
+expect_stderr ''
+expect_values "CN=$ou-Émile,OU=$ou,$SUITE_OU" description $'renamed\n'
+end_case
+
 finish

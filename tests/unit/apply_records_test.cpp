@@ -121,6 +121,10 @@ TEST_F(ApplyRecordsTest, UnderAWindowARecordWaitsForWhatItDependsOn) {
     EXPECT_NE(calls[0].find(kShowDeleted), std::string::npos);
 }
 
+std::string modify(const std::string& dn, const std::string& value) {
+    return "dn: " + dn + "\nchangetype: modify\nadd: member\nmember: " + value + "\n-\n\n";
+}
+
 TEST(RecordBatchesTest, OnlyWhatTheLoopCannotSeeStartsABatch) {
     struct Row {
         const char* what;
@@ -132,9 +136,6 @@ TEST(RecordBatchesTest, OnlyWhatTheLoopCannotSeeStartsABatch) {
         return std::string("dn: CN=") + name +
                ",OU=to,DC=x\nchangetype: moddn\nnewrdn: CN=" + name +
                "\ndeleteoldrdn: 1\nnewsuperior: OU=from,DC=x\n\n";
-    };
-    const auto modify = [](const std::string& dn, const std::string& value) {
-        return "dn: " + dn + "\nchangetype: modify\nadd: member\nmember: " + value + "\n-\n\n";
     };
     const std::vector<Row> rows = {
         {"reanimated parent, then its child", kReanimations, 8, {0, 1}},
@@ -175,6 +176,51 @@ TEST(RecordBatchesTest, OnlyWhatTheLoopCannotSeeStartsABatch) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         EXPECT_EQ(recordBatches(records(row.text), row.window), row.starts);
+    }
+}
+
+// Names are compared as the directory compares them, and as the loop does: one object
+// written two ways is one object. A server working on requests in parallel answers a
+// request that overtakes the one it depends on with 32; waiting, both succeed.
+TEST_F(ApplyRecordsTest, UnderAWindowARecordWaitsForItsDependencyHoweverSpelled) {
+    struct Row {
+        const char* what;
+        std::string text;
+        int outstanding;
+    };
+    const std::string addOu = "dn: OU=n,DC=x\nchangetype: add\nobjectClass: organizationalUnit\n\n";
+    const std::vector<Row> rows{
+        {"renamed beyond ASCII, then changed in another case",
+         "dn: CN=orig,DC=x\nchangetype: modrdn\nnewrdn: CN=\xC3\x89mile\ndeleteoldrdn: 1\n\n" +
+             modify("cn=\xC3\xA9mile,DC=x", "x"),
+         1},
+        {"an OU added with an escape, a member under it written with another",
+         "dn: OU=A\\2CB,DC=x\nchangetype: add\nobjectClass: organizationalUnit\n\n" +
+             modify("CN=g,DC=x", "CN=u,OU=A\\,B,DC=x"),
+         1},
+        {"a member named with blanks, then deleted",
+         modify("CN=g,DC=x", "CN=u,OU = p,DC=x") + "dn: CN=u,OU=p,DC=x\nchangetype: delete\n", 1},
+        {"an OU added by OID, a member under it by name",
+         "dn: 2.5.4.11=n,DC=x\nchangetype: add\nobjectClass: organizationalUnit\n\n" +
+             modify("CN=g,DC=x", "CN=u,OU=n,DC=x"),
+         1},
+        {"an OU added, an object moved under it named by OID",
+         addOu + "dn: CN=a,OU=o,DC=x\nchangetype: moddn\nnewrdn: CN=a\ndeleteoldrdn: 1\n"
+                 "newsuperior: 2.5.4.11=n,DC=x\n",
+         1},
+        {"unrelated: they travel together", addOu + modify("CN=g,DC=x", "CN=u,OU=m,DC=x"), 2},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeLdapLibrary parallel;
+        parallel.overlapResult = 32;
+        LdapSession overlapping = parallel.session();
+        settings.mode = RunMode::ApplyRecords;
+        settings.window = 2;
+        RunContext run{captured.reporter, settings, overlapping, "dc1"};
+        runApplyRecords(run, records(row.text));
+        EXPECT_EQ(parallel.maxOutstanding, row.outstanding);
+        EXPECT_EQ(run.lastError, row.outstanding == 1 ? 0 : 32);
     }
 }
 

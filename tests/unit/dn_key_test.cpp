@@ -15,13 +15,10 @@ enum class Relation { Same, Above, Apart };
 // How `a` stands to `b` by their keys: the same object, `a` one of `b`'s ancestors, or
 // neither.
 Relation relation(const DnKey& a, const DnKey& b) {
-    if (a.path == b.path) {
-        return Relation::Same;
+    if (!isAtOrAbove(a, b)) {
+        return Relation::Apart;
     }
-    if (a.path.size() < b.path.size() && a.path.back() == b.path[a.path.size() - 1]) {
-        return Relation::Above;
-    }
-    return Relation::Apart;
+    return isAtOrAbove(b, a) ? Relation::Same : Relation::Above;
 }
 
 // Two texts the directory reads as one DN get one key: escapes, case (also beyond ASCII),
@@ -81,6 +78,7 @@ TEST(DnKey, NoKeyWhereInDoubt) {
     };
     for (const std::string& dn : doubtful) {
         EXPECT_FALSE(dnKey(dn).has_value()) << "[" << dn << "]";
+        EXPECT_TRUE(related(dnKey(dn), dnKey("CN=a,DC=x"))) << "[" << dn << "]";
     }
 }
 

@@ -2,7 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <sstream>
 #include <string>
@@ -297,6 +301,30 @@ TEST_F(DriverTest, WithContEveryTargetIsTriedAndTheLastFailureCounts) {
     EXPECT_EQ(run({"-cont", "description::Hello"}, "cn=a\ncn=b\ncn=c\n"), 68);
     EXPECT_EQ(library.requests().size(), 3u);
     EXPECT_NE(captured.out().find(kFailed), std::string::npos);
+}
+
+// A DN and a server's texts are the directory's to choose: none of their control
+// characters reaches the terminal raw, the DN's written so that it still names the object.
+TEST_F(DriverTest, OutsideTextsReachTheTerminalEscaped) {
+    const std::string dn = "CN=a\x1b[2J\t\xc2\x9b,DC=x";
+    const std::string shown = "CN=a\\1B[2J\\09\\C2\\9B,DC=x";
+    library.searchAnswers = {SearchAnswer{0, {fake::rootDseEntry("dc1\x1b[8m")}},
+                             SearchAnswer{0, {LdapEntry{dn, {{"description", {"old"}}}}}}};
+    library.answerRequests({result(kLdapServerDown, "gone\x1b[8m")});
+    char pattern[] = "/tmp/kestrel-driver-test.XXXXXX";
+    const std::string directory = mkdtemp(pattern);
+    const std::string journal = directory + "/undo.ldif";
+    run({"-exterr", "-undo", journal, "description::new"}, dn + "\n");
+    std::remove(journal.c_str());
+    rmdir(directory.c_str());
+    EXPECT_EQ(library.requests().size(), 1u);
+    EXPECT_EQ(captured.both().find('\x1b'), std::string::npos) << captured.both();
+    for (const std::string& line :
+         Lines{"Using server: dc1\\x1B[8m\n", "   DN: " + shown + "...", "WARN: " + shown + ": ",
+               "   Extended Error: gone\\x1B[8m\n"}) {
+        EXPECT_NE(captured.out().find(line), std::string::npos) << line;
+    }
+    EXPECT_NE(captured.err().find(": [dc1\\x1B[8m] Error 0x51"), std::string::npos);
 }
 
 // -json: standard output holds the result lines and the summary, nothing else; the human

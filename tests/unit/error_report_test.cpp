@@ -60,6 +60,13 @@ TEST(ReportLdapError, AHandleAddsTheServersTextWhenThereIsOne) {
     EXPECT_EQ(again.err(),
               "LDAP_BIND: [dc1] Error 0x31 (49) - Invalid credentials\n"
               "Extended Error: (80090308: LdapErr: DSID-0C09041C, data 52e)\n");
+
+    CapturedConsole hostile;
+    library.diagnosticText = "forged\nline\x1b[2J";
+    reportLdapError(hostile.reporter, "LDAP_BIND", "dc1\n", 49, session.handle.get());
+    EXPECT_EQ(hostile.err(),
+              "LDAP_BIND: [dc1\\x0A] Error 0x31 (49) - Invalid credentials\n"
+              "Extended Error: (forged\\x0Aline\\x1B[2J)\n");
 }
 
 TEST(LdapCodes, ClientSideCodesMapToTheClassicValues) {

@@ -27,8 +27,9 @@ TEST(JsonStringTest, EscapesWhatRfc8259Requires) {
         {"slash stays", "a/b", "\"a/b\""},
         {"valid UTF-8 kept", "Jos\xc3\xa9 \xe2\x82\xac \xf0\x9f\x90\xa6",
          "\"Jos\xc3\xa9 \xe2\x82\xac \xf0\x9f\x90\xa6\""},
-        {"U+2028 and the last code point kept", "\xe2\x80\xa8\xf4\x8f\xbf\xbf",
-         "\"\xe2\x80\xa8\xf4\x8f\xbf\xbf\""},
+        {"the last code point kept", "\xf4\x8f\xbf\xbf", "\"\xf4\x8f\xbf\xbf\""},
+        {"U+2028 and U+2029", "\xe2\x80\xa8\xe2\x80\xa9", "\"\\u2028\\u2029\""},
+        {"C1 controls, then U+00A0 kept", "\xc2\x80\xc2\x9b\xc2\xa0", "\"\\u0080\\u009b\xc2\xa0\""},
         // Each byte outside a valid sequence is one U+FFFD; what follows it is read afresh.
         {"Latin-1 byte", "Jos\xe9", "\"Jos\\ufffd\""},
         {"lone continuation bytes", "\x80\xbf", "\"\\ufffd\\ufffd\""},
