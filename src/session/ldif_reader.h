@@ -33,7 +33,7 @@ struct LdifProblem {
     };
     Kind kind = Kind::Malformed;
     unsigned long line = 0;
-    std::string reason;  // one line, control characters shown as "?"
+    std::string reason;  // one line, control characters escaped as "\x0A"
 };
 
 struct LdifReadResult {
