@@ -1,4 +1,8 @@
-// The LDIF reader over libldap's ldif_read_record and ldap_parse_ldif_record.
+// The LDIF reader. libldap's ldif_read_record cuts the text into records, and its
+// ldif_getline and ldif_parse_line2 read a record's lines (folding, comments, base64); what
+// the lines say is read here, once through each record. libldap's own record parser is not
+// used: it writes its complaints straight to the standard error stream, trips on a line
+// without a name, and pairs up the attributes of an add in quadratic time.
 #include "session/ldif_reader.h"
 
 #include <ldap.h>
@@ -9,10 +13,10 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 #include "util/secret_memory.h"
 #include "util/terminal_text.h"
@@ -57,10 +61,6 @@ LdifReadResult refused(LdifProblem::Kind kind, unsigned long line, std::string r
     result.ok = false;
     result.problem = LdifProblem{kind, line, terminalText(reason)};
     return result;
-}
-
-bool sameWord(std::string_view text, const char* word) {
-    return text.size() == std::strlen(word) && strncasecmp(text.data(), word, text.size()) == 0;
 }
 
 // The physical line at `pos` (without its line end) and where the next one starts. A
@@ -120,188 +120,6 @@ std::optional<LdifReadResult> checkRecordStarts(std::string_view text) {
     return std::nullopt;
 }
 
-// Whether a control line's value, as parse_ldif_control reads it ("oid [true|false]
-// [: value | :: base64 | :< url]"), takes its value from a URL.
-bool controlValueFromUrl(const std::string& value) {
-    const char* s = value.c_str();
-    const char* const oid = s;
-    while (std::isdigit(static_cast<unsigned char>(*s)) != 0 || *s == '.') {
-        ++s;
-    }
-    if (s == oid || (*s != '\0' && std::isspace(static_cast<unsigned char>(*s)) == 0)) {
-        return false;  // not a control the parser takes
-    }
-    while (std::isspace(static_cast<unsigned char>(*s)) != 0) {
-        ++s;
-    }
-    if (strncasecmp(s, "true", 4) == 0) {
-        s += 4;
-    } else if (strncasecmp(s, "false", 5) == 0) {
-        s += 5;
-    }
-    while (std::isspace(static_cast<unsigned char>(*s)) != 0) {
-        ++s;
-    }
-    return s[0] == ':' && s[1] == '<';
-}
-
-// What the logical lines of one record say before the parser sees them.
-struct RecordOutline {
-    unsigned long firstLine = 0;
-    bool hasDn = false;
-    bool hasChangeType = false;
-    bool onlyVersion = true;  // a "version: 1" record of its own, before the first one
-};
-
-// Walks the record's logical lines as the parser will (ldif_getline joins folded lines and
-// skips comments; ldif_parse_line2 skips leading blanks, and the name ends at the first
-// colon): a value from a URL is refused before the parser would read it.
-std::optional<LdifReadResult> outline(const std::string& record, unsigned long bufferLine,
-                                      RecordOutline& out) {
-    WipedText walk(record);
-    LineCounter lines(record);
-    char* next = walk.text.data();
-    bool first = true;
-    int afterDn = 0;  // 1: the dn line was the last; 2: a control line followed it
-    while (char* line = ldif_getline(&next)) {
-        const unsigned long at =
-            bufferLine + lines.lineAt(static_cast<std::size_t>(line - walk.text.data())) - 1;
-        if (first) {
-            out.firstLine = at;
-            first = false;
-        }
-        const char* start = line;
-        while (std::isspace(static_cast<unsigned char>(*start)) != 0) {
-            ++start;
-        }
-        const char* colon = std::strchr(start, ':');
-        std::string_view name;
-        if (colon != nullptr) {
-            name = std::string_view(start, static_cast<std::size_t>(colon - start));
-            while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back())) != 0) {
-                name.remove_suffix(1);
-            }
-            if (colon[1] == '<') {
-                return refused(
-                    LdifProblem::Kind::ReadsFile, at,
-                    "the value of " + std::string(name) + " would be read from a URL (:<)");
-            }
-        }
-        if (!out.hasDn) {
-            if (sameWord(name, "dn")) {
-                out.hasDn = true;
-                afterDn = 1;
-            } else if (!sameWord(name, "version")) {
-                out.onlyVersion = false;
-            }
-        } else if (afterDn != 0) {
-            if (afterDn == 1 && sameWord(name, "control")) {
-                afterDn = 2;
-            } else {
-                // A second control line is no entry either: the parser refuses it.
-                out.hasChangeType = sameWord(name, "changetype") || sameWord(name, "control");
-                afterDn = 0;
-            }
-        }
-        if (sameWord(name, "control")) {
-            WipedText copy(start);
-            berval type{};
-            berval value{};
-            int freeValue = 0;
-            if (ldif_parse_line2(copy.text.data(), &type, &value, &freeValue) >= 0) {
-                const std::string text(value.bv_val != nullptr ? value.bv_val : "",
-                                       value.bv_val != nullptr ? value.bv_len : 0);
-                if (freeValue != 0) {
-                    ber_memfree(value.bv_val);
-                }
-                if (controlValueFromUrl(text)) {
-                    return refused(LdifProblem::Kind::ReadsFile, at,
-                                   "the control's value would be read from a URL (:<)");
-                }
-            }
-        }
-    }
-    return std::nullopt;
-}
-
-// libldap's parser writes its complaints straight to the C library's standard error. Every
-// line the program writes goes through its Reporter, so while a record is parsed they go
-// to memory instead, and the refusal quotes them.
-class StderrCapture {
-  public:
-    StderrCapture() : saved_(stderr) {
-        memory_ = open_memstream(&text_, &size_);
-        if (memory_ != nullptr) {
-            stderr = memory_;
-        }
-    }
-    ~StderrCapture() {
-        release();
-        std::free(text_);
-    }
-    StderrCapture(const StderrCapture&) = delete;
-    StderrCapture& operator=(const StderrCapture&) = delete;
-
-    std::string take() {
-        release();
-        return text_ != nullptr ? std::string(text_, size_) : std::string();
-    }
-
-  private:
-    void release() {
-        if (memory_ != nullptr) {
-            stderr = saved_;
-            std::fclose(memory_);
-            memory_ = nullptr;
-        }
-    }
-
-    FILE* saved_;
-    FILE* memory_ = nullptr;
-    char* text_ = nullptr;
-    std::size_t size_ = 0;
-};
-
-// The parser's last complaint, without its "ldif: " prefix.
-std::string reasonFrom(const std::string& complaint) {
-    std::string_view text = complaint;
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-        text.remove_suffix(1);
-    }
-    const std::size_t newline = text.rfind('\n');
-    if (newline != std::string_view::npos) {
-        text.remove_prefix(newline + 1);
-    }
-    if (text.rfind("ldif:", 0) == 0) {
-        text.remove_prefix(5);
-    }
-    while (!text.empty() && text.front() == ' ') {
-        text.remove_prefix(1);
-    }
-    return text.empty() ? "not a valid LDIF change record" : std::string(text);
-}
-
-// One parse of a copy of a record's text (the parser cuts the copy up in place, and the
-// record points into it), with the parser's complaint; its allocations are freed however
-// the reading ends.
-struct ParsedRecord {
-    WipedText text;
-    LDIFRecord record{};
-    int rc = 0;
-    std::string complaint;
-
-    ParsedRecord(std::string_view recordText, unsigned long line, unsigned int flags)
-        : text(recordText) {
-        berval input{text.text.size(), text.text.data()};
-        StderrCapture capture;
-        rc = ldap_parse_ldif_record(&input, line, &record, "ldif", flags);
-        complaint = capture.take();
-    }
-    ~ParsedRecord() { ldap_ldif_record_done(&record); }
-    ParsedRecord(const ParsedRecord&) = delete;
-    ParsedRecord& operator=(const ParsedRecord&) = delete;
-};
-
 // ldif_read_record's buffer, which it grows as it needs; zeroed before it is freed.
 struct RecordBuffer {
     char* data = nullptr;
@@ -329,64 +147,468 @@ bool holdsZero(const std::string& text) {
     return text.find('\0') != std::string::npos;
 }
 
-// The parsed record as the seam's values, or the reason it cannot be sent as written.
-std::optional<std::string> convert(const LDIFRecord& parsed, LdifRecord& record) {
-    record.dn = bytes(parsed.lr_dn);
+// While the text is read, liblber's and libldap's own messages go to this hook instead of
+// the process's standard error, and ldif_parse_line2 is asked (through ldif_debug) to say
+// why it refuses a line; a refusal quotes what was said. The hook and the level in place
+// before are put back after.
+class LibraryMessages {
+  public:
+    LibraryMessages() : previousLevel_(ldif_debug), outer_(active_) {
+        ber_get_option(nullptr, LBER_OPT_LOG_PRINT_FN, &previousHook_);
+        ber_set_option(nullptr, LBER_OPT_LOG_PRINT_FN, reinterpret_cast<void*>(&collect));
+        ldif_debug = kParseMessages;
+        active_ = this;
+    }
+    ~LibraryMessages() {
+        active_ = outer_;
+        ldif_debug = previousLevel_;
+        ber_set_option(nullptr, LBER_OPT_LOG_PRINT_FN, reinterpret_cast<void*>(previousHook_));
+    }
+    LibraryMessages(const LibraryMessages&) = delete;
+    LibraryMessages& operator=(const LibraryMessages&) = delete;
+
+    // ": " and what was said since the last call, its lines joined by "; "; or nothing.
+    std::string take() {
+        std::string joined;
+        std::size_t start = 0;
+        while (start < said_.size()) {
+            std::size_t end = said_.find('\n', start);
+            if (end == std::string::npos) {
+                end = said_.size();
+            }
+            if (end > start) {
+                joined += (joined.empty() ? ": " : "; ") + said_.substr(start, end - start);
+            }
+            start = end + 1;
+        }
+        said_.clear();
+        return joined;
+    }
+
+  private:
+    // libldap's LDAP_DEBUG_PARSE: the level of ldif_parse_line2's reasons.
+    static constexpr int kParseMessages = 0x0800;
+
+    static void collect(const char* text) {
+        if (active_ != nullptr) {
+            active_->said_ += text;
+        }
+    }
+
+    static inline LibraryMessages* active_ = nullptr;
+    BER_LOG_PRINT_FN previousHook_ = nullptr;
+    int previousLevel_;
+    LibraryMessages* outer_;
+    std::string said_;
+};
+
+// One logical line of a record: a "-" alone, or a name and its value (pointing into the
+// record's buffer).
+struct LdifLine {
+    unsigned long number = 0;
+    bool separator = false;
+    std::string_view name;
+    std::string_view value;
+};
+
+bool sameName(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+bool named(const LdifLine& line, std::string_view name) {
+    return !line.separator && sameName(line.name, name);
+}
+
+// What a refusal says of a line, as libldap's own messages do.
+std::string at(const LdifLine& line, std::string_view dn) {
+    return " (line " + std::to_string(line.number) + ", entry \"" + std::string(dn) + "\")";
+}
+
+std::string nameOf(const LdifLine& line) {
+    return line.separator ? "-" : std::string(line.name);
+}
+
+// The record's logical lines, read in place from `buffer`: ldif_getline joins folded lines
+// and skips comments, ldif_parse_line2 splits off the name and decodes base64. `original`
+// is the same text unchanged, for the line numbers.
+std::optional<LdifReadResult> splitLines(char* buffer, std::string_view original,
+                                         unsigned long bufferLine, LibraryMessages& messages,
+                                         std::vector<LdifLine>& lines) {
+    LineCounter counter(original);
+    std::string dn;  // for the messages, once known
+    char* next = buffer;
+    while (char* text = ldif_getline(&next)) {
+        LdifLine line;
+        line.number = bufferLine + counter.lineAt(static_cast<std::size_t>(text - buffer)) - 1;
+        const unsigned long first = lines.empty() ? line.number : lines.front().number;
+        if (std::strcmp(text, "-") == 0) {
+            line.separator = true;
+            lines.push_back(line);
+            continue;
+        }
+        const std::string invalid =
+            "invalid format (line " + std::to_string(line.number) + ") entry: \"" + dn + "\"";
+        // ldif_parse_line2 would say why by quoting the whole line, which may be a password.
+        const char* colon = std::strchr(text, ':');
+        if (colon == nullptr) {
+            return refused(LdifProblem::Kind::Malformed, first,
+                           invalid + ": a line without a colon");
+        }
+        if (colon[1] == '<') {
+            std::string_view name(text, static_cast<std::size_t>(colon - text));
+            while (!name.empty() && std::isspace(static_cast<unsigned char>(name.front())) != 0) {
+                name.remove_prefix(1);
+            }
+            while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back())) != 0) {
+                name.remove_suffix(1);
+            }
+            return refused(LdifProblem::Kind::ReadsFile, line.number,
+                           "the value of " + std::string(name) + " would be read from a URL (:<)");
+        }
+        berval type{};
+        berval value{};
+        int freeValue = 0;
+        if (ldif_parse_line2(text, &type, &value, &freeValue) < 0) {
+            return refused(LdifProblem::Kind::Malformed, first, invalid + messages.take());
+        }
+        line.name = std::string_view(type.bv_val, type.bv_len);
+        line.value = value.bv_val != nullptr ? std::string_view(value.bv_val, value.bv_len)
+                                             : std::string_view();
+        if (dn.empty() && sameName(line.name, "dn")) {
+            dn = line.value;
+        }
+        lines.push_back(line);
+    }
+    return std::nullopt;
+}
+
+bool startsFolded(std::string_view text, std::string_view word) {
+    return text.size() >= word.size() && sameName(text.substr(0, word.size()), word);
+}
+
+std::size_t skipSpaces(std::string_view text, std::size_t i) {
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])) != 0) {
+        ++i;
+    }
+    return i;
+}
+
+// A control line's value as libldap's own reader takes it:
+// "oid [true|false] [: value | :: base64 | :< url]".
+std::optional<LdifReadResult> readControl(const LdifLine& line, unsigned long first,
+                                          LibraryMessages& messages, ServerControls& controls) {
+    const std::string_view text = line.value.substr(0, line.value.find('\0'));
+    const auto error = [&](const std::string& said) {
+        return refused(LdifProblem::Kind::Malformed, first,
+                       "Error processing control line, line " + std::to_string(line.number) +
+                           ": Bad parameter to an ldap routine" + said);
+    };
+    std::size_t i = 0;
+    while (i < text.size() &&
+           (std::isdigit(static_cast<unsigned char>(text[i])) != 0 || text[i] == '.')) {
+        ++i;
+    }
+    if (i == 0 || (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])) == 0)) {
+        return error("");
+    }
+    ServerControl control;
+    control.oid = text.substr(0, i);
+    i = skipSpaces(text, i);
+    if (startsFolded(text.substr(i), "true")) {
+        control.critical = true;
+        i += 4;
+    } else if (startsFolded(text.substr(i), "false")) {
+        i += 5;
+    }
+    i = skipSpaces(text, i);
+    if (i < text.size()) {
+        if (text[i] != ':') {
+            return error("");
+        }
+        if (i + 1 < text.size() && text[i + 1] == '<') {
+            return refused(LdifProblem::Kind::ReadsFile, line.number,
+                           "the control's value would be read from a URL (:<)");
+        }
+        // Read as the value of a line "a: ...", the character before the colon standing in.
+        WipedText value(text.substr(i - 1));
+        value.text.front() = 'a';
+        berval type{};
+        berval decoded{};
+        int freeValue = 0;
+        if (ldif_parse_line2(value.text.data(), &type, &decoded, &freeValue) < 0) {
+            return error(messages.take());
+        }
+        control.value = bytes(decoded);
+    }
+    controls.push_back(std::move(control));
+    return std::nullopt;
+}
+
+// The record's lines after its dn, taken in order, and how a refusal names one of them.
+class RecordBody {
+  public:
+    RecordBody(const std::vector<LdifLine>& lines, std::size_t next, unsigned long first,
+               LdifRecord& record)
+        : lines_(lines), next_(next), first_(first), record_(record) {}
+
+    // Every line an attribute and its value; the values of one attribute, wherever they
+    // are, go in one modification where it is first named.
+    std::optional<LdifReadResult> readAdd() {
+        std::unordered_map<std::string, std::size_t> byName;
+        for (; next_ < lines_.size(); ++next_) {
+            const LdifLine& line = lines_[next_];
+            if (line.separator) {
+                return malformed("missing attributeDescription", line);
+            }
+            if (line.name.empty()) {
+                return malformed("an attribute without a name", line);
+            }
+            if (sameName(line.name, "dn")) {
+                return malformed("a second dn: line (is a blank line missing before it?)", line);
+            }
+            std::string key(line.name);
+            std::transform(key.begin(), key.end(), key.begin(), [](char c) {
+                return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            });
+            const auto [found, isNew] = byName.try_emplace(key, record_.modifications.size());
+            if (isNew) {
+                record_.modifications.push_back(
+                    Modification{ModOperation::Add, std::string(line.name), {}, false});
+            }
+            record_.modifications[found->second].values.emplace_back(line.value);
+        }
+        return std::nullopt;
+    }
+
+    // "add:", "delete:", "replace:" (or "increment:", which cannot be sent) and an attribute,
+    // then its values, up to a "-" line. Sets `unsendable` for what is valid but unsendable.
+    std::optional<LdifReadResult> readModify(std::optional<std::string>& unsendable) {
+        while (next_ < lines_.size()) {
+            const LdifLine& op = lines_[next_++];
+            std::optional<ModOperation> operation;
+            if (named(op, "add")) {
+                operation = ModOperation::Add;
+            } else if (named(op, "delete")) {
+                operation = ModOperation::Delete;
+            } else if (named(op, "replace")) {
+                operation = ModOperation::Replace;
+            } else if (!named(op, "increment")) {
+                return refused(LdifProblem::Kind::Malformed, first_,
+                               "modify operation type is missing at line " +
+                                   std::to_string(op.number) + ", entry \"" + record_.dn + "\"");
+            }
+            if (std::optional<LdifReadResult> problem = checkTrailingSpace(op)) {
+                return problem;
+            }
+            if (op.value.empty()) {
+                return malformed("\"" + std::string(op.name) + ":\" names no attribute", op);
+            }
+            Modification modification{
+                operation.value_or(ModOperation::Add), std::string(op.value), {}, false};
+            for (; next_ < lines_.size() && !lines_[next_].separator; ++next_) {
+                const LdifLine& line = lines_[next_];
+                if (!sameName(line.name, op.value)) {
+                    return refused(LdifProblem::Kind::Malformed, first_,
+                                   "wrong attributeType at line " + std::to_string(line.number) +
+                                       ", entry \"" + record_.dn + "\"");
+                }
+                if (modification.values.empty()) {
+                    modification.attribute = line.name;
+                }
+                modification.values.emplace_back(line.value);
+            }
+            ++next_;  // the "-" line, if any
+            if (!operation) {
+                unsendable =
+                    unsendable.value_or("increment: " + modification.attribute + " cannot be sent");
+            } else if (*operation == ModOperation::Add && modification.values.empty()) {
+                return malformed("\"add: " + modification.attribute + "\" without a value", op);
+            } else {
+                record_.modifications.push_back(std::move(modification));
+            }
+        }
+        return std::nullopt;
+    }
+
+    // A name that must come next, as in a moddn record.
+    std::optional<LdifReadResult> expect(std::string_view name) {
+        if (next_ >= lines_.size()) {
+            const LdifLine& last = lines_.back();
+            return refused(LdifProblem::Kind::Malformed, first_,
+                           "Expecting more input after " + nameOf(last) + " line, line " +
+                               std::to_string(last.number));
+        }
+        if (!named(lines_[next_], name)) {
+            return malformed("expecting \"" + std::string(name) + ":\" but saw \"" +
+                                 nameOf(lines_[next_]) + ":\"",
+                             lines_[next_]);
+        }
+        return std::nullopt;
+    }
+
+    std::optional<LdifReadResult> checkEnd() const {
+        if (next_ < lines_.size()) {
+            return malformed("extra lines at end", lines_[next_]);
+        }
+        return std::nullopt;
+    }
+
+    std::optional<LdifReadResult> checkTrailingSpace(const LdifLine& line) const {
+        if (!line.value.empty() &&
+            std::isspace(static_cast<unsigned char>(line.value.back())) != 0) {
+            return malformed("illegal trailing space after \"" + std::string(line.name) + ": " +
+                                 std::string(line.value) + "\"",
+                             line);
+        }
+        return std::nullopt;
+    }
+
+    std::optional<LdifReadResult> malformed(const std::string& what, const LdifLine& line) const {
+        return refused(LdifProblem::Kind::Malformed, first_, what + at(line, record_.dn));
+    }
+
+    const LdifLine& take() { return lines_[next_++]; }
+    bool atEnd() const { return next_ >= lines_.size(); }
+    bool nextIs(std::string_view name) const { return !atEnd() && named(lines_[next_], name); }
+
+  private:
+    const std::vector<LdifLine>& lines_;
+    std::size_t next_;
+    unsigned long first_;
+    LdifRecord& record_;
+};
+
+// newrdn, deleteoldrdn (0 or 1, nothing else) and an optional newsuperior.
+std::optional<LdifReadResult> readModDn(RecordBody& body, LdifRecord& record,
+                                        bool& hasNewSuperior) {
+    if (std::optional<LdifReadResult> problem = body.expect("newrdn")) {
+        return problem;
+    }
+    const LdifLine& newRdn = body.take();
+    if (newRdn.value.empty()) {
+        return body.malformed("an empty newrdn", newRdn);
+    }
+    record.newRdn = newRdn.value;
+    if (std::optional<LdifReadResult> problem = body.expect("deleteoldrdn")) {
+        return problem;
+    }
+    const LdifLine& deleteOld = body.take();
+    if (deleteOld.value != "0" && deleteOld.value != "1") {
+        return body.malformed(
+            "deleteoldrdn takes 0 or 1, not \"" + std::string(deleteOld.value) + "\"", deleteOld);
+    }
+    record.deleteOldRdn = deleteOld.value == "1";
+    if (!body.atEnd()) {
+        if (std::optional<LdifReadResult> problem = body.expect("newsuperior")) {
+            return problem;
+        }
+        record.newSuperior = body.take().value;
+        hasNewSuperior = true;
+    }
+    return body.checkEnd();
+}
+
+// What the record's lines say, once through: the lines before the dn (a version line
+// only), the dn, one control, the changetype and the body of its kind. `skip` is set for a
+// record that holds only a version line.
+std::optional<LdifReadResult> interpret(const std::vector<LdifLine>& lines, bool entriesAreAdds,
+                                        LibraryMessages& messages, LdifRecord& record, bool& skip) {
+    const unsigned long first = lines.front().number;
+    const auto dnLine = std::find_if(lines.begin(), lines.end(),
+                                     [](const LdifLine& line) { return named(line, "dn"); });
+    for (auto line = lines.begin(); line != dnLine; ++line) {
+        if (!named(*line, "version")) {
+            return refused(LdifProblem::Kind::Malformed, first,
+                           dnLine == lines.end()
+                               ? "the record has no dn:"
+                               : "expecting \"dn:\" but saw \"" + nameOf(*line) + ":\" (line " +
+                                     std::to_string(line->number) + ")");
+        }
+        if (line->value != "1") {
+            return refused(LdifProblem::Kind::Malformed, first,
+                           "invalid version " + std::string(line->value) + ", line " +
+                               std::to_string(line->number));
+        }
+    }
+    if (dnLine == lines.end()) {
+        skip = true;
+        return std::nullopt;
+    }
+    record.line = first;
+    record.dn = dnLine->value;
+    RecordBody body(lines, static_cast<std::size_t>(dnLine - lines.begin()) + 1, first, record);
+    const bool hasControl = body.nextIs("control");
+    unsigned long controlLine = 0;
+    if (hasControl) {
+        const LdifLine& control = body.take();
+        controlLine = control.number;
+        if (std::optional<LdifReadResult> problem =
+                readControl(control, first, messages, record.controls)) {
+            return problem;
+        }
+        if (body.nextIs("control")) {
+            return body.malformed("only one control: line is taken", body.take());
+        }
+    }
+    const bool hasChangeType = body.nextIs("changetype");
+    if (!hasChangeType && !entriesAreAdds) {
+        return refused(LdifProblem::Kind::NoChangeType, first, "an entry without a changetype");
+    }
+    if (hasControl && body.atEnd()) {
+        return refused(
+            LdifProblem::Kind::Malformed, first,
+            "Expecting more input after control line, line " + std::to_string(controlLine));
+    }
+
+    std::optional<std::string> unsendable;
     if (holdsZero(record.dn)) {
-        return "the DN holds a zero byte, so it would be sent cut short";
+        unsendable = "the DN holds a zero byte, so it would be sent cut short";
     }
-    for (LDAPControl** control = parsed.lr_ctrls; control != nullptr && *control != nullptr;
-         ++control) {
-        record.controls.push_back(ServerControl{(*control)->ldctl_oid,
-                                                bytes((*control)->ldctl_value),
-                                                (*control)->ldctl_iscritical != 0});
-    }
-    switch (parsed.lr_op) {
-        case LDAP_REQ_DELETE:
-            record.kind = LdifRecord::Kind::Delete;
-            return std::nullopt;
-        case LDAP_REQ_MODDN:
-            record.kind = LdifRecord::Kind::ModDn;
-            record.newRdn = bytes(parsed.lrop_newrdn);
-            record.deleteOldRdn = parsed.lrop_delold != 0;
-            record.newSuperior = bytes(parsed.lrop_newsup);
-            if (parsed.lrop_newsup.bv_val != nullptr && record.newSuperior.empty()) {
-                return "an empty newsuperior (the root of the tree) cannot be sent";
-            }
-            if (holdsZero(record.newRdn) || holdsZero(record.newSuperior)) {
-                return "the new name holds a zero byte, so it would be sent cut short";
-            }
-            return std::nullopt;
-        case LDAP_REQ_ADD:
-        case LDAP_REQ_MODIFY:
-            record.kind =
-                parsed.lr_op == LDAP_REQ_ADD ? LdifRecord::Kind::Add : LdifRecord::Kind::Modify;
-            break;
-        default:
-            return "the operation cannot be sent";
-    }
-    for (LDAPMod** mod = parsed.lrop_mods; mod != nullptr && *mod != nullptr; ++mod) {
-        Modification modification;
-        modification.attribute = (*mod)->mod_type;
-        switch ((*mod)->mod_op & ~LDAP_MOD_BVALUES) {
-            case LDAP_MOD_ADD:
-                modification.operation = ModOperation::Add;
-                break;
-            case LDAP_MOD_DELETE:
-                modification.operation = ModOperation::Delete;
-                break;
-            case LDAP_MOD_REPLACE:
-                modification.operation = ModOperation::Replace;
-                break;
-            default:
-                return "increment: " + modification.attribute + " cannot be sent";
+    std::string_view changeType = "add";
+    if (hasChangeType) {
+        const LdifLine& line = body.take();
+        if (std::optional<LdifReadResult> problem = body.checkTrailingSpace(line)) {
+            return problem;
         }
-        for (berval** value = (*mod)->mod_bvalues; value != nullptr && *value != nullptr; ++value) {
-            modification.values.push_back(bytes(**value));
+        changeType = line.value;
+        if (!sameName(changeType, "add") && !sameName(changeType, "modify") &&
+            !sameName(changeType, "delete") && !sameName(changeType, "moddn") &&
+            !sameName(changeType, "modrdn") && !sameName(changeType, "rename")) {
+            return body.malformed("unknown changetype \"" + std::string(changeType) + "\"", line);
         }
+    }
+    std::optional<LdifReadResult> problem;
+    bool hasNewSuperior = false;
+    if (sameName(changeType, "add")) {
+        record.kind = LdifRecord::Kind::Add;
+        problem = body.readAdd();
+    } else if (sameName(changeType, "modify")) {
+        record.kind = LdifRecord::Kind::Modify;
+        problem = body.readModify(unsendable);
+    } else if (sameName(changeType, "delete")) {
+        record.kind = LdifRecord::Kind::Delete;
+        problem = body.checkEnd();
+    } else {
+        record.kind = LdifRecord::Kind::ModDn;
+        problem = readModDn(body, record, hasNewSuperior);
+    }
+    if (problem) {
+        return problem;
+    }
+    if (hasNewSuperior && record.newSuperior.empty()) {
+        unsendable =
+            unsendable.value_or("an empty newsuperior (the root of the tree) cannot be sent");
+    }
+    if (holdsZero(record.newRdn) || holdsZero(record.newSuperior)) {
+        unsendable =
+            unsendable.value_or("the new name holds a zero byte, so it would be sent cut short");
+    }
+    if (unsendable) {
+        return refused(LdifProblem::Kind::NotSendable, first, *unsendable);
+    }
+    for (Modification& modification : record.modifications) {
         modification.binary =
             std::any_of(modification.values.begin(), modification.values.end(), holdsZero);
-        record.modifications.push_back(std::move(modification));
     }
     return std::nullopt;
 }
@@ -432,6 +654,7 @@ LdifReadResult readLdifRecords(std::string_view text, bool entriesAreAdds) {
         return result;
     }
 
+    LibraryMessages messages;
     WipedText whole(text);
     const std::unique_ptr<LDIFFP, FileClose> file(
         ldif_open_mem(whole.text.data(), whole.text.size(), "r"));
@@ -441,7 +664,7 @@ LdifReadResult readLdifRecords(std::string_view text, bool entriesAreAdds) {
     LineCounter lines(text);
     unsigned long lineNumber = 0;
     RecordBuffer buffer;
-    const unsigned int flags = entriesAreAdds ? LDIF_DEFAULT_ADD : 0;
+    std::vector<LdifLine> recordLines;
     while (true) {
         const long start = std::ftell(file->fp);
         const int read = ldif_read_record(file.get(), &lineNumber, &buffer.data, &buffer.size);
@@ -449,46 +672,30 @@ LdifReadResult readLdifRecords(std::string_view text, bool entriesAreAdds) {
             break;
         }
         if (read < 0 || start < 0) {
-            return refused(LdifProblem::Kind::Malformed, lineNumber, "the text cannot be read");
+            return refused(LdifProblem::Kind::Malformed, lineNumber,
+                           "the text cannot be read" + messages.take());
         }
-        const WipedText record(buffer.data);
+        // The lines are read in place in the buffer; this copy keeps the line ends.
+        const WipedText original(buffer.data);
         const unsigned long bufferLine =
             firstBufferLine(text, static_cast<std::size_t>(start), lines);
-
-        RecordOutline seen;
-        if (std::optional<LdifReadResult> problem = outline(record.text, bufferLine, seen)) {
+        recordLines.clear();
+        if (std::optional<LdifReadResult> problem =
+                splitLines(buffer.data, original.text, bufferLine, messages, recordLines)) {
             return *problem;
         }
-        if (seen.hasDn && !seen.hasChangeType && !entriesAreAdds) {
-            return refused(LdifProblem::Kind::NoChangeType, seen.firstLine,
-                           "an entry without a changetype");
+        if (recordLines.empty()) {
+            continue;
         }
-
-        // libldap 2.5 loses the controls it has read when a later line of the record is
-        // wrong, so the record is checked without them first; read with them, only a
-        // control of its own can then be refused.
-        if (const ParsedRecord check(record.text, seen.firstLine, flags | LDIF_NO_CONTROLS);
-            check.rc != 0) {
-            return refused(LdifProblem::Kind::Malformed, seen.firstLine,
-                           reasonFrom(check.complaint));
+        LdifRecord record;
+        bool skip = false;
+        if (std::optional<LdifReadResult> problem =
+                interpret(recordLines, entriesAreAdds, messages, record, skip)) {
+            return *problem;
         }
-        const ParsedRecord parsed(record.text, seen.firstLine, flags);
-        if (parsed.rc != 0) {
-            return refused(LdifProblem::Kind::Malformed, seen.firstLine,
-                           reasonFrom(parsed.complaint));
+        if (!skip) {
+            result.records.push_back(std::move(record));
         }
-        if (parsed.record.lr_dn.bv_val == nullptr) {
-            if (seen.onlyVersion) {
-                continue;
-            }
-            return refused(LdifProblem::Kind::Malformed, seen.firstLine, "the record has no dn:");
-        }
-        LdifRecord converted;
-        converted.line = seen.firstLine;
-        if (std::optional<std::string> why = convert(parsed.record, converted)) {
-            return refused(LdifProblem::Kind::NotSendable, seen.firstLine, *why);
-        }
-        result.records.push_back(std::move(converted));
     }
     return result;
 }

@@ -1,5 +1,5 @@
-// LDIF change records (RFC 2849) read with libldap's own reader, as ldapmodify reads them,
-// and handed on as the seam's plain values: what -f and -revert apply.
+// LDIF change records (RFC 2849), their lines read with libldap's own line reader, handed
+// on as the seam's plain values: what -f and -revert apply.
 #pragma once
 
 #include <string>
@@ -26,14 +26,14 @@ struct LdifRecord {
 
 struct LdifProblem {
     enum class Kind {
-        Malformed,     // libldap's reader refused it, or the text cannot be LDIF
+        Malformed,     // not a change record as RFC 2849 writes it
         ReadsFile,     // a value from a URL (":<") or an "include:" line
         NoChangeType,  // an entry (no changetype) where only change records are taken
         NotSendable,   // valid LDIF that the seam cannot send as written
     };
     Kind kind = Kind::Malformed;
     unsigned long line = 0;
-    std::string reason;  // one line, control characters shown as "?"
+    std::string reason;  // one line, control characters escaped as "\x0A"
 };
 
 struct LdifReadResult {
@@ -46,6 +46,7 @@ struct LdifReadResult {
 // without a changetype is an add when `entriesAreAdds`, refused otherwise. The first
 // record that cannot be taken stops the reading: nothing of the text is returned then.
 // Nothing is read from anywhere but `text`: a ":<" value or an "include:" line is refused.
+// Each record is read once, in time linear in its size; nothing is written anywhere.
 LdifReadResult readLdifRecords(std::string_view text, bool entriesAreAdds);
 
 }  // namespace kestrel

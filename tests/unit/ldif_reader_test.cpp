@@ -3,11 +3,16 @@
 #include "session/ldif_reader.h"
 
 #include <gtest/gtest.h>
+#include <lber.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "fake_ldap.h"
+
+// ldif.h uses FILE without including its header.
+#include <ldif.h>
 
 namespace kestrel {
 namespace {
@@ -123,7 +128,7 @@ TEST(LdifReaderTest, RefusesWithTheLineAndNothingElse) {
         std::string reason;  // the start of it
     };
     const std::string ok = "dn: cn=ok,dc=x\nchangetype: delete\n\n";
-    const std::vector<Row> rows = {
+    std::vector<Row> rows = {
         {ok + "dn: cn=e,dc=x\nobjectClass: contact\n", false, Kind::NoChangeType, 4,
          "an entry without a changetype"},
         {ok + "dn: cn=e,dc=x\ncontrol: 1.2.3\nobjectClass: contact\n", false, Kind::NoChangeType, 4,
@@ -166,7 +171,37 @@ TEST(LdifReaderTest, RefusesWithTheLineAndNothingElse) {
          false, Kind::NotSendable, 4, "an empty newsuperior"},
         {ok + "dn:: Y249ZABlLGRjPXg=\nchangetype: delete\n", false, Kind::NotSendable, 4,
          "the DN holds a zero byte"},
+        // What libldap's own record parser crashed on or sent with an empty name.
+        {ok + "dn: cn=d,dc=x\nchangetype: add\n: x\n", false, Kind::Malformed, 4,
+         "an attribute without a name (line 6"},
+        {ok + "dn: cn=d,dc=x\n-\n", true, Kind::Malformed, 4,
+         "missing attributeDescription (line 5"},
+        {ok + "dn: cn=d,dc=x\nchangetype: add\n-\ncn: d\n", false, Kind::Malformed, 4,
+         "missing attributeDescription (line 6"},
+        {ok + "dn: cn=d,dc=x\nchangetype: add\ncn: d\n\t: x\n", false, Kind::Malformed, 4,
+         "an attribute without a name (line 7"},
+        {ok + "dn: cn=d,dc=x\nchangetype: modify\nreplace:\n-\n", false, Kind::Malformed, 4,
+         "\"replace:\" names no attribute (line 6"},
+        {ok + "dn: cn=d,dc=x\nchangetype: moddn\nnewrdn:\ndeleteoldrdn: 1\n", false,
+         Kind::Malformed, 4, "an empty newrdn (line 6"},
+        // Lines libldap skipped or dropped in silence.
+        {ok + "cn: d\ndn: cn=d,dc=x\nchangetype: delete\n", false, Kind::Malformed, 4,
+         "expecting \"dn:\" but saw \"cn:\" (line 4)"},
+        {ok + "dn: cn=d,dc=x\nchangetype: add\ncn: d\ndn: cn=e,dc=x\n", false, Kind::Malformed, 4,
+         "a second dn: line"},
+        {ok + "dn: cn=d,dc=x\nchangetype: modify\nadd: mail\n-\n", false, Kind::Malformed, 4,
+         "\"add: mail\" without a value (line 6"},
+        // The whole of libldap's reason, through its own message hook.
+        {ok + "dn: cn=d,dc=x\nchangetype: modify\nreplace: a\na:: !!!\n-\n", false, Kind::Malformed,
+         4,
+         "invalid format (line 7) entry: \"cn=d,dc=x\": ldap_pvt_decode_b64_inplace: invalid "
+         "base64 encoding char (!) 0x21; ldif_parse_line: a base64 decode failed"},
     };
+    for (const char* value : {"2", "false", "no", "", "00", "0abc", "1 "}) {
+        rows.push_back({ok + "dn: cn=d,dc=x\nchangetype: modrdn\nnewrdn: cn=e\ndeleteoldrdn:" +
+                            (*value == '\0' ? "" : " ") + value + "\n",
+                        false, Kind::Malformed, 4, "deleteoldrdn takes 0 or 1"});
+    }
     for (const Row& row : rows) {
         SCOPED_TRACE(row.text);
         testing::internal::CaptureStderr();
@@ -180,6 +215,29 @@ TEST(LdifReaderTest, RefusesWithTheLineAndNothingElse) {
         EXPECT_EQ(result.problem.reason.rfind(row.reason, 0), 0u) << result.problem.reason;
         EXPECT_EQ(result.problem.reason.find('\n'), std::string::npos);
     }
+}
+
+// With libldap's debugging on, as a program embedding it may set it, its messages still go
+// whole into the refusal and never to standard error, a second bad text is read as safely
+// as the first, and the library's print hook and level are left as they were.
+TEST(LdifReaderTest, LibraryMessagesStayOffStandardError) {
+    void* hookBefore = nullptr;
+    ber_get_option(nullptr, LBER_OPT_LOG_PRINT_FN, &hookBefore);
+    const int levelBefore = ldif_debug;
+    ldif_debug = -1;
+    testing::internal::CaptureStderr();
+    for (int text = 0; text < 2; ++text) {
+        EXPECT_EQ(readLdifRecords("dn: cn=d,dc=x\nchangetype: modify\nreplace: a\na:: !!!\n", false)
+                      .problem.reason,
+                  "invalid format (line 4) entry: \"cn=d,dc=x\": ldap_pvt_decode_b64_inplace: "
+                  "invalid base64 encoding char (!) 0x21; ldif_parse_line: a base64 decode failed");
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    void* hookAfter = nullptr;
+    ber_get_option(nullptr, LBER_OPT_LOG_PRINT_FN, &hookAfter);
+    EXPECT_EQ(hookAfter, hookBefore);
+    EXPECT_EQ(ldif_debug, -1);
+    ldif_debug = levelBefore;
 }
 
 // What the program journals, read back: each record as it was written.
