@@ -1,5 +1,6 @@
 // The target list: standard input read line by line into DNs (or, when it starts as LDIF,
-// the DN of each entry), then the count and the checks that stand before the directory.
+// the DN of each entry, decoded, and a warning for each line that is no LDIF), then the
+// count and the checks that stand before the directory.
 // The reader works on large blocks and decides the format as it goes; here it is held
 // against a plain reading of the whole input by the same rules.
 //
@@ -16,6 +17,7 @@
 #include "cli/settings_reader.h"
 #include "cli/target_list.h"
 #include "fuzz_input.h"
+#include "session/ldif_writer.h"
 #include "util/base64.h"
 #include "util/reporter.h"
 
@@ -86,19 +88,51 @@ bool isLdif(std::string_view input) {
     return false;
 }
 
-// The LDIF rules on whole lines: every dn line with its continuations is one DN; any of
-// its physical lines over the limit, or the joined text over twice the limit, is too long.
+// The longest line kept whole; of a longer one, this much decides what it is.
+constexpr std::size_t kLineKept = 2 * kestrel::kTargetLineBuffer + 1;
+
+// A line that is neither a dn line nor a continuation is LDIF when it is empty, a comment,
+// "-", or holds an attribute description before its first colon.
+bool isLdifLine(std::string_view line) {
+    const std::string_view head = line.substr(0, kLineKept);
+    const std::size_t colon = head.find(':');
+    return line.empty() || line.front() == '#' || line == "-" ||
+           (colon != std::string_view::npos &&
+            kestrel::isLdifAttributeDescription(head.substr(0, colon)));
+}
+
+// The warning for a line that is no LDIF: its first 80 bytes, printable ASCII as it is and
+// every other byte as \xNN, so that nothing of it can drive a terminal.
+std::string notLdifWarning(std::size_t number, std::string_view line) {
+    std::string shown;
+    for (const char c : line.substr(0, 80)) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte <= 0x7e) {
+            shown += c;
+        } else {
+            constexpr std::string_view kDigits = "0123456789abcdef";
+            shown += "\\x";
+            shown += kDigits[byte >> 4];
+            shown += kDigits[byte & 0xf];
+        }
+    }
+    return "WARN: Skipped standard input line " + std::to_string(number) +
+           ", which is not LDIF: \"" + shown + (line.size() > 80 ? "\"...\n" : "\"\n");
+}
+
+// The LDIF rules on whole lines: every dn line with its continuations is one DN, too long
+// when the joined text is over twice the limit (room for base64 and blanks) or the DN over
+// the limit.
 Expected readLdif(std::string_view input) {
     Expected expected;
     std::string dnLine;
     bool inDn = false;
-    bool tooLong = false;
     const auto take = [&] {
         if (!inDn) {
             return;
         }
         inDn = false;
-        if (tooLong || dnLine.size() > 2 * kestrel::kTargetLineBuffer) {
+        if (dnLine.size() > 2 * kestrel::kTargetLineBuffer) {
             expected.warnings += kLdifLong;
             return;
         }
@@ -134,19 +168,21 @@ Expected readLdif(std::string_view input) {
             expected.targets.push_back(dn);
         }
     };
+    std::size_t number = 0;
     for (const std::string_view line : physicalLines(input)) {
+        ++number;
         if (!line.empty() && line.front() == ' ') {
             if (inDn) {
-                tooLong = tooLong || line.size() > kestrel::kTargetLineBuffer;
-                dnLine += line.substr(1);
+                dnLine += line.substr(1, kLineKept);
             }
             continue;
         }
         take();
         if (startsWithFolded(line, "dn:")) {
             inDn = true;
-            tooLong = line.size() > kestrel::kTargetLineBuffer;
-            dnLine = std::string(line);
+            dnLine = std::string(line.substr(0, kLineKept));
+        } else if (!isLdifLine(line)) {
+            expected.warnings += notLdifWarning(number, line);
         }
     }
     take();
@@ -222,6 +258,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "-b gives exactly its value, without quotes");
         require(out.str().empty(), "-b reads nothing and says nothing");
     } else {
+        // A byte order mark at the start is no part of the first line.
+        if (input.starts_with("\xEF\xBB\xBF")) {
+            input.remove_prefix(3);
+        }
         const Expected expected = isLdif(input) ? readLdif(input) : readLines(input);
         require(targets == expected.targets, "the block reader agrees with line-by-line reading");
         const std::string announced = reporter.debug ? "DEBUG: Reading in STDIN...\n" : "";
