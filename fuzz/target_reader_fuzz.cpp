@@ -20,6 +20,8 @@
 #include "session/ldif_writer.h"
 #include "util/base64.h"
 #include "util/reporter.h"
+#include "util/terminal_text.h"
+#include "util/utf8_characters.h"
 
 using kestrel::fuzz::require;
 
@@ -101,23 +103,16 @@ bool isLdifLine(std::string_view line) {
             kestrel::isLdifAttributeDescription(head.substr(0, colon)));
 }
 
-// The warning for a line that is no LDIF: its first 80 bytes, printable ASCII as it is and
-// every other byte as \xNN, so that nothing of it can drive a terminal.
+// The warning for a line that is no LDIF: as many whole characters as fit in 80 bytes,
+// control characters escaped as on every line for a person.
 std::string notLdifWarning(std::size_t number, std::string_view line) {
-    std::string shown;
-    for (const char c : line.substr(0, 80)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte <= 0x7e) {
-            shown += c;
-        } else {
-            constexpr std::string_view kDigits = "0123456789abcdef";
-            shown += "\\x";
-            shown += kDigits[byte >> 4];
-            shown += kDigits[byte & 0xf];
-        }
+    std::size_t shown = 0;
+    while (shown < line.size() && shown + kestrel::characterAt(line, shown).size() <= 80) {
+        shown += kestrel::characterAt(line, shown).size();
     }
     return "WARN: Skipped standard input line " + std::to_string(number) +
-           ", which is not LDIF: \"" + shown + (line.size() > 80 ? "\"...\n" : "\"\n");
+           ", which is not LDIF: \"" + kestrel::terminalText(line.substr(0, shown)) +
+           (shown < line.size() ? "\"...\n" : "\"\n");
 }
 
 // The LDIF rules on whole lines: every dn line with its continuations is one DN, too long

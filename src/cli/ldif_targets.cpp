@@ -3,7 +3,8 @@
 #include "session/ldif_writer.h"
 #include "util/ascii_case.h"
 #include "util/base64.h"
-#include "util/hex_text.h"
+#include "util/terminal_text.h"
+#include "util/utf8_characters.h"
 
 namespace kestrel {
 namespace {
@@ -25,20 +26,15 @@ bool isLdifLine(std::string_view line) {
     return colon != std::string_view::npos && isLdifAttributeDescription(line.substr(0, colon));
 }
 
-// The beginning of a line as a WARN line shows it, quoted, with every byte outside
-// printable ASCII as \xNN: what came in on standard input never drives the terminal.
+// The beginning of a line as a WARN line shows it: whole characters up to 80 bytes,
+// quoted, and what came in on standard input never drives the terminal.
 std::string shownLine(std::string_view line) {
     constexpr std::size_t kShown = 80;
-    std::string shown = "\"";
-    for (const char c : line.substr(0, kShown)) {
-        if (c >= 0x20 && c < 0x7f) {
-            shown += c;
-        } else {
-            shown += "\\x" + hexText(std::string_view(&c, 1));
-        }
+    std::size_t end = 0;
+    while (end < line.size() && end + characterAt(line, end).size() <= kShown) {
+        end += characterAt(line, end).size();
     }
-    shown += line.size() > kShown ? "\"..." : "\"";
-    return shown;
+    return '"' + terminalText(line.substr(0, end)) + (end < line.size() ? "\"..." : "\"");
 }
 
 }  // namespace

@@ -291,7 +291,7 @@ TEST(CollectTargetsTest, LdifLinesNotTakenAndByteOrderMark) {
         {"control characters shown as escapes, long lines in part",
          "dn: cn=a\ncn=\x1b[2J\xc2\x9b\n" + std::string(81, 'x') + "\n",
          {"cn=a"},
-         notLdif(2, "\"cn=\\x1b[2J\\xc2\\x9b\"") +
+         notLdif(2, "\"cn=\\x1B[2J\\xC2\\x9B\"") +
              notLdif(3, '"' + std::string(80, 'x') + "\"...")},
         {"a colon that follows no attribute name",
          "dn: cn=a\nCN=a:b,DC=x\n: x\n-x\n;lang-en: x\n",
