@@ -1,5 +1,6 @@
 // The target list: standard input read line by line into DNs (or, when it starts as LDIF,
-// the DN of each entry), then the count and the checks that stand before the directory.
+// the DN of each entry, decoded, and a warning for each line that is no LDIF), then the
+// count and the checks that stand before the directory.
 // The reader works on large blocks and decides the format as it goes; here it is held
 // against a plain reading of the whole input by the same rules.
 //
@@ -16,8 +17,11 @@
 #include "cli/settings_reader.h"
 #include "cli/target_list.h"
 #include "fuzz_input.h"
+#include "session/ldif_writer.h"
 #include "util/base64.h"
 #include "util/reporter.h"
+#include "util/terminal_text.h"
+#include "util/utf8_characters.h"
 
 using kestrel::fuzz::require;
 
@@ -86,19 +90,44 @@ bool isLdif(std::string_view input) {
     return false;
 }
 
-// The LDIF rules on whole lines: every dn line with its continuations is one DN; any of
-// its physical lines over the limit, or the joined text over twice the limit, is too long.
+// The longest line kept whole; of a longer one, this much decides what it is.
+constexpr std::size_t kLineKept = 2 * kestrel::kTargetLineBuffer + 1;
+
+// A line that is neither a dn line nor a continuation is LDIF when it is empty, a comment,
+// "-", or holds an attribute description before its first colon.
+bool isLdifLine(std::string_view line) {
+    const std::string_view head = line.substr(0, kLineKept);
+    const std::size_t colon = head.find(':');
+    return line.empty() || line.front() == '#' || line == "-" ||
+           (colon != std::string_view::npos &&
+            kestrel::isLdifAttributeDescription(head.substr(0, colon)));
+}
+
+// The warning for a line that is no LDIF: as many whole characters as fit in 80 bytes,
+// control characters escaped as on every line for a person.
+std::string notLdifWarning(std::size_t number, std::string_view line) {
+    std::size_t shown = 0;
+    while (shown < line.size() && shown + kestrel::characterAt(line, shown).size() <= 80) {
+        shown += kestrel::characterAt(line, shown).size();
+    }
+    return "WARN: Skipped standard input line " + std::to_string(number) +
+           ", which is not LDIF: \"" + kestrel::terminalText(line.substr(0, shown)) +
+           (shown < line.size() ? "\"...\n" : "\"\n");
+}
+
+// The LDIF rules on whole lines: every dn line with its continuations is one DN, too long
+// when the joined text is over twice the limit (room for base64 and blanks) or the DN over
+// the limit.
 Expected readLdif(std::string_view input) {
     Expected expected;
     std::string dnLine;
     bool inDn = false;
-    bool tooLong = false;
     const auto take = [&] {
         if (!inDn) {
             return;
         }
         inDn = false;
-        if (tooLong || dnLine.size() > 2 * kestrel::kTargetLineBuffer) {
+        if (dnLine.size() > 2 * kestrel::kTargetLineBuffer) {
             expected.warnings += kLdifLong;
             return;
         }
@@ -134,19 +163,21 @@ Expected readLdif(std::string_view input) {
             expected.targets.push_back(dn);
         }
     };
+    std::size_t number = 0;
     for (const std::string_view line : physicalLines(input)) {
+        ++number;
         if (!line.empty() && line.front() == ' ') {
             if (inDn) {
-                tooLong = tooLong || line.size() > kestrel::kTargetLineBuffer;
-                dnLine += line.substr(1);
+                dnLine += line.substr(1, kLineKept);
             }
             continue;
         }
         take();
         if (startsWithFolded(line, "dn:")) {
             inDn = true;
-            tooLong = line.size() > kestrel::kTargetLineBuffer;
-            dnLine = std::string(line);
+            dnLine = std::string(line.substr(0, kLineKept));
+        } else if (!isLdifLine(line)) {
+            expected.warnings += notLdifWarning(number, line);
         }
     }
     take();
@@ -222,6 +253,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 "-b gives exactly its value, without quotes");
         require(out.str().empty(), "-b reads nothing and says nothing");
     } else {
+        // A byte order mark at the start is no part of the first line.
+        if (input.starts_with("\xEF\xBB\xBF")) {
+            input.remove_prefix(3);
+        }
         const Expected expected = isLdif(input) ? readLdif(input) : readLines(input);
         require(targets == expected.targets, "the block reader agrees with line-by-line reading");
         const std::string announced = reporter.debug ? "DEBUG: Reading in STDIN...\n" : "";

@@ -1,8 +1,10 @@
 #include "cli/ldif_targets.h"
 
-#include "cli/target_list.h"
+#include "session/ldif_writer.h"
 #include "util/ascii_case.h"
 #include "util/base64.h"
+#include "util/terminal_text.h"
+#include "util/utf8_characters.h"
 
 namespace kestrel {
 namespace {
@@ -12,9 +14,28 @@ bool startsWithName(std::string_view line, std::string_view nameAndColon) {
            asciiLower(line.substr(0, nameAndColon.size())) == nameAndColon;
 }
 
-// A base64 DN of the longest length taken is a third longer than the DN; what is kept of
-// a dn line beyond that can only be skipped.
-constexpr std::size_t kLongestDnLine = 2 * kTargetLineBuffer;
+// Besides dn lines and folded ones: an empty line between entries, a comment, the "-"
+// between modifications, or "name:", "name::" or "name:<" and a value (version, changetype,
+// an attribute, the search's trailer lines). A DN has no attribute description before its
+// first colon, if it has a colon at all.
+bool isLdifLine(std::string_view line) {
+    if (line.empty() || line.front() == '#' || line == "-") {
+        return true;
+    }
+    const std::size_t colon = line.find(':');
+    return colon != std::string_view::npos && isLdifAttributeDescription(line.substr(0, colon));
+}
+
+// The beginning of a line as a WARN line shows it: whole characters up to 80 bytes,
+// quoted, and what came in on standard input never drives the terminal.
+std::string shownLine(std::string_view line) {
+    constexpr std::size_t kShown = 80;
+    std::size_t end = 0;
+    while (end < line.size() && end + characterAt(line, end).size() <= kShown) {
+        end += characterAt(line, end).size();
+    }
+    return '"' + terminalText(line.substr(0, end)) + (end < line.size() ? "\"..." : "\"");
+}
 
 }  // namespace
 
@@ -22,12 +43,12 @@ bool startsLdif(std::string_view line) {
     return startsWithName(line, "dn:") || startsWithName(line, "version:");
 }
 
-void LdifTargetReader::line(std::string_view line, bool cutShort) {
+void LdifTargetReader::line(std::string_view line, std::size_t number, bool cutShort) {
     if (!line.empty() && line.front() == ' ') {
         // RFC 2849 folding: one blank starts a line that continues the one before.
         if (inDn_) {
             const std::string_view rest = line.substr(1);
-            if (cutShort || dnLine_.size() + rest.size() > kLongestDnLine) {
+            if (cutShort || dnLine_.size() + rest.size() > kLongestLdifDnLine) {
                 tooLong_ = true;
             } else {
                 dnLine_.append(rest);
@@ -40,10 +61,15 @@ void LdifTargetReader::line(std::string_view line, bool cutShort) {
     // attribute such as dnQualifier is not a dn line: the colon must follow "dn".
     if (startsWithName(line, "dn:")) {
         inDn_ = true;
-        tooLong_ = cutShort || line.size() > kLongestDnLine;
+        tooLong_ = cutShort || line.size() > kLongestLdifDnLine;
         if (!tooLong_) {
             dnLine_.assign(line);
         }
+    } else if (!isLdifLine(line)) {
+        // Dropped in silence, a list of DNs after a "version:" line would end as a run
+        // that changed nothing and says it completed successfully.
+        reporter_.warning("Skipped standard input line " + std::to_string(number) +
+                          ", which is not LDIF: " + shownLine(line) + "\n");
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -66,15 +67,17 @@ class LineCollector {
     }
 
   private:
-    // One more than the buffer, so that a full-length line may still carry its "\r".
-    static constexpr std::size_t kKeep = kTargetLineBuffer + 1;
+    // Enough for an LDIF dn line whose DN is within the limit, and one more, so that a
+    // full-length line may still carry its "\r". A plain line is held to the shorter limit.
+    static constexpr std::size_t kKeep = kLongestLdifDnLine + 1;
 
     enum class Format { Undecided, Plain, Ldif };
 
     // A line held back until the format is known.
     struct Pending {
         std::string text;
-        bool tooLong;
+        std::size_t number;
+        bool cut;
     };
 
     void append(const char* data, std::size_t size) {
@@ -93,28 +96,24 @@ class LineCollector {
     }
 
     void finishLine(bool endedByNewline) {
+        ++lineNumber_;
         if (endedByNewline && !tooLong_ && !line_.empty() && line_.back() == '\r') {
             line_.pop_back();
         }
-        const bool tooLong = tooLong_ || line_.size() > kTargetLineBuffer;
-        switch (format_) {
-            case Format::Plain:
-                plainLine(line_, tooLong);
-                break;
-            case Format::Ldif:
-                ldif_.line(line_, tooLong);
-                break;
-            case Format::Undecided:
-                if (line_.empty()) {
-                    // Skipped in either format.
-                } else if (line_.front() == ' ' || line_.front() == '#') {
-                    pending_.push_back({line_, tooLong});
-                } else {
-                    decide(startsLdif(line_) ? Format::Ldif : Format::Plain);
-                    finishLine(false);
-                    return;
-                }
-                break;
+        const bool cut = tooLong_ || line_.size() > kLongestLdifDnLine;
+        if (format_ == Format::Undecided) {
+            if (line_.empty()) {
+                // Skipped in either format.
+            } else if (line_.front() == ' ' || line_.front() == '#') {
+                pending_.push_back({line_, lineNumber_, cut});
+            } else {
+                decide(startsLdif(line_) ? Format::Ldif : Format::Plain);
+            }
+        }
+        if (format_ == Format::Plain) {
+            plainLine(line_);
+        } else if (format_ == Format::Ldif) {
+            ldif_.line(line_, lineNumber_, cut);
         }
         line_.clear();
         tooLong_ = false;
@@ -125,16 +124,17 @@ class LineCollector {
         format_ = format;
         for (const Pending& line : pending_) {
             if (format == Format::Plain) {
-                plainLine(line.text, line.tooLong);
+                plainLine(line.text);
             } else {
-                ldif_.line(line.text, line.tooLong);
+                ldif_.line(line.text, line.number, line.cut);
             }
         }
         pending_.clear();
     }
 
-    void plainLine(const std::string& line, bool tooLong) {
-        if (tooLong) {
+    // A line cut short is longer than the limit too.
+    void plainLine(const std::string& line) {
+        if (line.size() > kTargetLineBuffer) {
             // The skip itself is what the buffer size demands, but the admin must learn
             // that a target was dropped, also in quiet mode.
             reporter_.warning("Skipped a standard input line longer than " +
@@ -169,8 +169,13 @@ class LineCollector {
     Format format_ = Format::Undecided;
     std::vector<Pending> pending_;
     std::string line_;
+    std::size_t lineNumber_ = 0;
     bool tooLong_ = false;
 };
+
+// A UTF-8 byte order mark, as some Windows tools begin a text with: no part of the first
+// line, whichever way the input is read.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 }  // namespace
 
@@ -185,13 +190,21 @@ DnList collectTargets(Reporter& reporter, const RunSettings& settings, std::istr
     reporter.trace("DEBUG: Reading in STDIN...\n");
     LineCollector collector(reporter, targets);
     std::vector<char> block(std::size_t{1} << 16);
+    bool first = true;
     while (input) {
         input.read(block.data(), static_cast<std::streamsize>(block.size()));
         const std::streamsize got = input.gcount();
         if (got <= 0) {
             break;
         }
-        collector.feed(block.data(), static_cast<std::size_t>(got));
+        // The first read fills the block unless the input ends sooner, so it holds the
+        // whole mark when there is one.
+        std::string_view data(block.data(), static_cast<std::size_t>(got));
+        if (first && data.starts_with(kByteOrderMark)) {
+            data.remove_prefix(kByteOrderMark.size());
+        }
+        first = false;
+        collector.feed(data.data(), data.size());
     }
     collector.finish();
     return targets;

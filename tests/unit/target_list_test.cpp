@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "util/base64.h"
+
 namespace kestrel {
 namespace {
 
@@ -36,6 +38,24 @@ Collected collect(const std::string& input, const RunSettings& settings = {}, bo
     result.out = out.str();
     result.err = err.str();
     return result;
+}
+
+// One input and all it gives: the targets and the standard output (WARN lines).
+struct OutputCase {
+    const char* name;
+    std::string input;
+    DnList expected;
+    std::string out;
+};
+
+void expectCollected(const std::vector<OutputCase>& cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Collected got = collect(c.input);
+        EXPECT_EQ(got.targets, c.expected);
+        EXPECT_EQ(got.out, c.out);
+        EXPECT_EQ(got.err, "");
+    }
 }
 
 struct StdinCase {
@@ -115,13 +135,7 @@ TEST(CollectTargetsTest, QuotesOnlyLinesSkipped) {
 
 // A DN travels to the directory as a C string: "cn=a\0,dc=x" would arrive as "cn=a".
 TEST(CollectTargetsTest, LinesWithNulSkipped) {
-    struct Case {
-        const char* name;
-        std::string input;
-        DnList expected;
-        std::string out;
-    };
-    const std::vector<Case> cases{
+    expectCollected({
         {"NUL inside", "cn=a\0b\ncn=c\n"s, {"cn=c"}, kNulWarning},
         {"NUL at the end", "ou=a,dc=x\0,dc=y\n"s, {}, kNulWarning},
         {"NUL alone, last line", "cn=c\n\0"s, {"cn=c"}, kNulWarning},
@@ -131,14 +145,7 @@ TEST(CollectTargetsTest, LinesWithNulSkipped) {
          {},
          kLongLineWarning},
         {"quotes and NUL: the NUL decides", "\"\0\"\n"s, {}, kNulWarning},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Collected got = collect(c.input);
-        EXPECT_EQ(got.targets, c.expected);
-        EXPECT_EQ(got.out, c.out);
-        EXPECT_EQ(got.err, "");
-    }
+    });
     EXPECT_EQ(collect("\0\n"s, {}, true).out, kNulWarning);  // also when quiet
 }
 
@@ -266,6 +273,50 @@ TEST(CollectTargetsTest, LdifEntriesSkippedWithAWarning) {
         EXPECT_EQ(got.out, c.out);
         EXPECT_EQ(collect(c.input, {}, true).out, c.out);  // also when quiet
     }
+}
+
+// Lines of LDIF input that are no LDIF are named, and a byte order mark is no part of
+// the first line; the DN limit holds for the DN, not for the line that carries it.
+TEST(CollectTargetsTest, LdifLinesNotTakenAndByteOrderMark) {
+    const auto notLdif = [](int line, const std::string& shown) {
+        return "WARN: Skipped standard input line " + std::to_string(line) +
+               ", which is not LDIF: " + shown + "\n";
+    };
+    const std::string fullDn = "CN=" + std::string(kTargetLineBuffer - 3, 'd');
+    expectCollected({
+        {"plain DNs after a version line",
+         "version: 1\ncn=a,dc=x\r\n\ncn=b,dc=x\n",
+         {},
+         notLdif(2, "\"cn=a,dc=x\"") + notLdif(4, "\"cn=b,dc=x\"")},
+        {"control characters shown as escapes, long lines in part",
+         "dn: cn=a\ncn=\x1b[2J\xc2\x9b\n" + std::string(81, 'x') + "\n",
+         {"cn=a"},
+         notLdif(2, "\"cn=\\x1B[2J\\xC2\\x9B\"") +
+             notLdif(3, '"' + std::string(80, 'x') + "\"...")},
+        {"a colon that follows no attribute name",
+         "dn: cn=a\nCN=a:b,DC=x\n: x\n-x\n;lang-en: x\n",
+         {"cn=a"},
+         notLdif(2, "\"CN=a:b,DC=x\"") + notLdif(3, "\": x\"") + notLdif(4, "\"-x\"") +
+             notLdif(5, "\";lang-en: x\"")},
+        {"every kind of LDIF line is silent",
+         "version: 1\n# c\ndn: cn=a\nchangetype: modify\nreplace: description;lang-en\n"
+         "description:: AAEC\n-\njpegPhoto:< file:///x\n2.5.4.3: a\n folded\n\n"
+         "# search result\nsearch: 2\nresult: 0 Success\n\n# numResponses: 2\n",
+         {"cn=a"},
+         ""},
+        {"byte order mark before a DN list",
+         "\xEF\xBB\xBF"
+         "cn=a\ncn=b\n",
+         {"cn=a", "cn=b"},
+         ""},
+        {"byte order mark before LDIF",
+         "\xEF\xBB\xBF"
+         "dn: cn=a\nobjectClass: user\n",
+         {"cn=a"},
+         ""},
+        {"longest DN on one line", "dn: " + fullDn + "\n", {fullDn}, ""},
+        {"longest DN in base64 on one line", "dn:: " + encodeBase64(fullDn) + "\n", {fullDn}, ""},
+    });
 }
 
 TEST(CollectTargetsTest, LongLineWarningAlsoWhenQuiet) {
