@@ -18,6 +18,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "util/ascii_case.h"
 #include "util/secret_memory.h"
 #include "util/terminal_text.h"
 
@@ -366,10 +367,7 @@ class RecordBody {
             if (sameName(line.name, "dn")) {
                 return malformed("a second dn: line (is a blank line missing before it?)", line);
             }
-            std::string key(line.name);
-            std::transform(key.begin(), key.end(), key.begin(), [](char c) {
-                return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            });
+            std::string key = asciiLower(line.name);
             const auto [found, isNew] = byName.try_emplace(key, record_.modifications.size());
             if (isNew) {
                 record_.modifications.push_back(
