@@ -60,7 +60,6 @@ class PreviewConnection final : public ForwardingConnection {
         return kLdapNotSupported;  // only the password layer's own session sends it
     }
 
-    using LdapConnection::waitForResult;
     int waitForResult(int messageId, int, std::string& diagnostic, bool& sent) override {
         diagnostic.clear();
         sent = true;  // shown as it would be sent

@@ -139,7 +139,6 @@ class JournalingConnection final : public ForwardingConnection {
         return kLdapNotSupported;
     }
 
-    using LdapConnection::waitForResult;
     int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic,
                       bool& sent) override {
         const auto found = pending_.find(messageId);

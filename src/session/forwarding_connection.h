@@ -48,7 +48,6 @@ class ForwardingConnection : public LdapConnection {
                           const ServerControls& controls, int& messageId) override = 0;
     int passwordModify(const std::string& userDn, const std::string& newPassword) override = 0;
 
-    using LdapConnection::waitForResult;
     int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic,
                       bool& sent) override {
         return inner_->waitForResult(messageId, timeoutSeconds, diagnostic, sent);

@@ -212,11 +212,6 @@ class LdapConnection {
     // undo journal's) answers for one it could not send.
     virtual int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic,
                               bool& sent) = 0;
-    // For a handle that sends each request its send call takes (no wrapper holds it back).
-    int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic) {
-        bool sent = true;
-        return waitForResult(messageId, timeoutSeconds, diagnostic, sent);
-    }
 
     // The diagnostic text the library holds for the last operation on this handle.
     virtual std::string lastDiagnostic() = 0;

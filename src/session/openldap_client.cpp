@@ -382,7 +382,6 @@ class OpenLdapConnection final : public LdapConnection {
         return mapLibraryCode(rc);
     }
 
-    using LdapConnection::waitForResult;
     int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic,
                       bool& sent) override {
         const SigpipeGuard guard;

@@ -256,7 +256,6 @@ class FakeLdapConnection final : public LdapConnection {
                           std::span<const Modification> modifications,
                           const ServerControls& controls, int& messageId) override;
     int passwordModify(const std::string& userDn, const std::string& newPassword) override;
-    using LdapConnection::waitForResult;
     int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic,
                       bool& sent) override;
     std::string lastDiagnostic() override;

@@ -99,7 +99,8 @@ class UndoJournalTest : public ::testing::Test {
         int code = send(*connection_, id);
         if (code == 0 && id != 0) {
             std::string diagnostic;
-            code = connection_->waitForResult(id, 120, diagnostic);
+            bool sent = false;
+            code = connection_->waitForResult(id, 120, diagnostic, sent);
         }
         return code;
     }
@@ -297,13 +298,14 @@ TEST_F(UndoJournalTest, AWindowOfWritesIsJournalledInOneBatch) {
     }
     EXPECT_TRUE(library.requests().empty());  // nothing is sent before its record is on disk
     std::string diagnostic;
-    EXPECT_EQ(connection_->waitForResult(ids[0], 120, diagnostic), 0);
+    bool sent = false;
+    EXPECT_EQ(connection_->waitForResult(ids[0], 120, diagnostic, sent), 0);
     ASSERT_EQ(spy_->journalAtSend.size(), 3u);
     const std::string batch = journal();
     EXPECT_EQ(spy_->journalAtSend.front(), batch);
     EXPECT_NE(batch.find("description: old3"), std::string::npos);
-    EXPECT_EQ(connection_->waitForResult(ids[1], 120, diagnostic), 20);
-    EXPECT_EQ(connection_->waitForResult(ids[2], 120, diagnostic), 0);
+    EXPECT_EQ(connection_->waitForResult(ids[1], 120, diagnostic, sent), 20);
+    EXPECT_EQ(connection_->waitForResult(ids[2], 120, diagnostic, sent), 0);
     const std::string text = journal();
     EXPECT_EQ(text.find("\ndn: cn=a2,dc=x\n"), batch.find("\ndn: cn=a2,dc=x\n"));  // unmoved
     EXPECT_NE(text.find("#n: cn=a1,dc=x\n#hangetype: modify\n"), std::string::npos) << text;
