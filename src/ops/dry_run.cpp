@@ -60,8 +60,9 @@ class PreviewConnection final : public ForwardingConnection {
         return kLdapNotSupported;  // only the password layer's own session sends it
     }
 
-    int waitForResult(int messageId, int, std::string& diagnostic) override {
+    int waitForResult(int messageId, int, std::string& diagnostic, bool& sent) override {
         diagnostic.clear();
+        sent = true;  // shown as it would be sent
         return messageId > 0 && messageId <= lastMessageId_ ? 0 : kLdapParamError;
     }
 

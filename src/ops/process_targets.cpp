@@ -126,31 +126,35 @@ class TargetLoop {
         bool failed = false;
         std::int32_t code = 0;
         std::string diagnostic;
+        RequestFate fate = RequestFate::Done;
         switch (outcome.kind) {
             case RequestOutcome::Kind::Skipped:
                 run_.lastError = -1;
-                reportResult(target.dn, -1, "", kSkippedText);
+                reportResult(target.dn, RequestFate::NotSent, -1, "", kSkippedText);
                 return;
             case RequestOutcome::Kind::Refused:
                 failed = true;
                 code = outcome.status;
+                fate = requestFate(false, code);
                 recordFailure(outcome.status);
                 break;
             case RequestOutcome::Kind::NoRequest:
                 break;
             case RequestOutcome::Kind::Sent: {
                 code = outcome.sendCode;
+                bool sent = code == 0;  // a send that failed left nothing behind
                 if (code == 0 && outcome.messageId != 0) {
                     code = awaitResult(
                         run_.session, outcome.messageId,
                         secondsLeft(run_.settings.timeoutSeconds, run_.clock() - target.sentAt),
-                        diagnostic);
+                        diagnostic, sent);
                 }
+                fate = requestFate(sent, code);
                 if (code != 0) {
                     writeTargetFailure(reporter, run_.serverName, code, ldapErrorText(code),
                                        run_.settings.showExtendedError, diagnostic);
                     failed = true;
-                    noteLostConnection(code);
+                    countLostConnection(code, fate);
                     recordFailure(code);
                 } else {
                     reporter.notice("\n");  // also when quiet: one line per success
@@ -158,10 +162,6 @@ class TargetLoop {
                 break;
             }
         }
-        // Only an answer that never came leaves the outcome open: a request that could not
-        // be sent (its send failed) was not applied.
-        const bool unknown = outcome.kind == RequestOutcome::Kind::Sent && outcome.sendCode == 0 &&
-                             (code == kLdapTimeout || code == kLdapServerDown);
         std::int32_t passwordStatus = 0;
         // Also while a stopping run drains its window: a target whose request was made
         // gets its whole change, so every target shown is done or shown as failed.
@@ -173,20 +173,17 @@ class TargetLoop {
             return;  // no texts to look up for a line nobody asked for
         }
         if (code == 0 && passwordStatus != 0) {
-            reportResult(target.dn, passwordStatus, "", passwordStatusText(passwordStatus));
+            reportResult(target.dn, RequestFate::Failed, passwordStatus, "",
+                         passwordStatusText(passwordStatus));
         } else {
-            reportResult(target.dn, code, diagnostic, ldapErrorText(code), unknown);
+            reportResult(target.dn, fate, code, diagnostic, ldapErrorText(code));
         }
     }
 
     // The target's -json line: its outcome, the code and the texts that tell why.
-    void reportResult(const std::string& dn, std::int32_t code, const std::string& serverText,
-                      const std::string& text, bool unknown = false) {
-        using Outcome = ResultLines::Outcome;
-        const Outcome outcome = unknown     ? Outcome::Unknown
-                                : code == 0 ? Outcome::Done
-                                            : Outcome::Failed;
-        run_.results.write(run_.reporter, dn, outcome, code, text, serverText);
+    void reportResult(const std::string& dn, RequestFate fate, std::int32_t code,
+                      const std::string& serverText, const std::string& text) {
+        run_.results.write(run_.reporter, dn, fate, code, text, serverText);
     }
 
     std::int32_t setPassword(const std::string& dn) {
@@ -204,11 +201,12 @@ class TargetLoop {
         return status;
     }
 
-    // The first lost connection with several requests in flight: each of them may or may
-    // not have been applied, and the admin must know how many.
-    void noteLostConnection(int code) {
-        if (code == kLdapServerDown && unknownOutcomes_ == 0) {
-            unknownOutcomes_ = inFlight_.size() + 1;
+    // A lost connection with several requests in flight: each one sent may or may not have
+    // been applied, and the admin must know how many (those that never left changed nothing).
+    void countLostConnection(int code, RequestFate fate) {
+        connectionLost_ = connectionLost_ || code == kLdapServerDown;
+        if (connectionLost_ && fate == RequestFate::Unknown) {
+            ++unknownOutcomes_;
         }
     }
 
@@ -248,7 +246,8 @@ class TargetLoop {
     std::size_t keyIndex_ = kNoKey;
     std::deque<InFlight> inFlight_;
     Phase phase_ = Phase::Sending;
-    std::size_t unknownOutcomes_ = 0;  // set at the first lost connection
+    bool connectionLost_ = false;
+    std::size_t unknownOutcomes_ = 0;  // from the first lost connection on
 };
 
 }  // namespace

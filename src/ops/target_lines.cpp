@@ -23,10 +23,10 @@ void writeTargetFailure(Reporter& reporter, std::string_view subject, std::int32
     }
 }
 
-void ResultLines::write(Reporter& reporter, std::string_view dn, Outcome outcome, std::int32_t code,
-                        std::string_view text, std::string_view serverText) {
+void ResultLines::write(Reporter& reporter, std::string_view dn, RequestFate fate,
+                        std::int32_t code, std::string_view text, std::string_view serverText) {
     static constexpr std::array<const char*, 3> kOutcomes{"done", "failed", "unknown"};
-    const auto index = static_cast<std::size_t>(outcome);
+    const std::size_t index = fate == RequestFate::Done ? 0 : fate == RequestFate::Unknown ? 2 : 1;
     ++counts_[index];
     reporter.result("{\"dn\":" + jsonString(dn) + ",\"outcome\":\"" + kOutcomes[index] +
                     "\",\"code\":" + std::to_string(code) + ",\"text\":" + jsonString(text) +

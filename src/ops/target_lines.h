@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "session/ldap_client.h"
 #include "util/reporter.h"
 
 namespace kestrel {
@@ -22,10 +23,10 @@ void writeTargetFailure(Reporter& reporter, std::string_view subject, std::int32
 // -json: each reported target's result line, counted by outcome for the run's last line.
 class ResultLines {
   public:
-    enum class Outcome { Done, Failed, Unknown };
     // The target's line: its outcome, the code and the texts that tell why (the server's
-    // text whatever -exterr says).
-    void write(Reporter& reporter, std::string_view dn, Outcome outcome, std::int32_t code,
+    // text whatever -exterr says). A request that never left is a failure to a script: it
+    // certainly changed nothing.
+    void write(Reporter& reporter, std::string_view dn, RequestFate fate, std::int32_t code,
                std::string_view text, std::string_view serverText);
     // The last line: the counts by outcome, the targets that got no line (not sent: the run
     // stopped before them) and the exit status.
@@ -34,7 +35,7 @@ class ResultLines {
     std::size_t targets = 0;  // the size of the target list
 
   private:
-    std::array<std::size_t, 3> counts_{};  // lines written, by Outcome
+    std::array<std::size_t, 3> counts_{};  // lines written: done, failed, unknown
 };
 
 }  // namespace kestrel

@@ -139,10 +139,11 @@ class JournalingConnection final : public ForwardingConnection {
         return kLdapNotSupported;
     }
 
-    int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic) override {
+    int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic,
+                      bool& sent) override {
         const auto found = pending_.find(messageId);
         if (found == pending_.end()) {
-            return inner().waitForResult(messageId, timeoutSeconds, diagnostic);
+            return inner().waitForResult(messageId, timeoutSeconds, diagnostic, sent);
         }
         const std::int64_t start = monotonicMilliseconds();
         flush(messageId, timeoutSeconds);
@@ -150,7 +151,8 @@ class JournalingConnection final : public ForwardingConnection {
         pending_.erase(found);
         order_.erase(std::find(order_.begin(), order_.end(), messageId));
         diagnostic.clear();
-        if (pending.stage != Stage::Sent) {
+        sent = pending.stage == Stage::Sent;
+        if (!sent) {
             // Nothing was sent for it: its record could not be made, or its send failed.
             if (!pending.why.empty()) {
                 reporter_.block(refusalLine(pending, pending.why));
@@ -159,17 +161,22 @@ class JournalingConnection final : public ForwardingConnection {
         }
         const int code = inner().waitForResult(
             pending.writeId, secondsLeft(timeoutSeconds, monotonicMilliseconds() - start),
-            diagnostic);
-        if (code == 0) {
-            journalReanimations(pending);
-        } else if (outcomeUnknown(code)) {
-            // The server may have carried the write out before the answer was lost.
-            reporter_.block("WARN: " + terminalDn(pending.dn) + ": the " + pending.what +
-                            " may or may not have been applied (" + ldapErrorText(code) +
-                            "); its undo record stays in the journal.\n");
-        } else {
-            withdraw(pending, "the " + pending.what + " failed (" + ldapErrorText(code) +
-                                  "), so there is nothing to undo.");
+            diagnostic, sent);
+        switch (requestFate(sent, code)) {
+            case RequestFate::Done:
+                journalReanimations(pending);
+                break;
+            case RequestFate::Unknown:
+                // The server may have carried the write out before the answer was lost.
+                reporter_.block("WARN: " + terminalDn(pending.dn) + ": the " + pending.what +
+                                " may or may not have been applied (" + ldapErrorText(code) +
+                                "); its undo record stays in the journal.\n");
+                break;
+            case RequestFate::Failed:
+            case RequestFate::NotSent:
+                withdraw(pending, "the " + pending.what + " failed (" + ldapErrorText(code) +
+                                      "), so there is nothing to undo.");
+                break;
         }
         return code;
     }

@@ -31,7 +31,8 @@ bool syncDirectory(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<UndoJournal> UndoJournal::create(const std::string& path, std::string& error) {
+std::unique_ptr<UndoJournal> UndoJournal::create(const std::string& path, std::string& error,
+                                                 FileSync fileSync) {
     // A file size limit must fail an append (EFBIG), not kill the run between a write
     // and the record that reverses it.
     ::signal(SIGXFSZ, SIG_IGN);
@@ -43,7 +44,7 @@ std::unique_ptr<UndoJournal> UndoJournal::create(const std::string& path, std::s
         error = std::strerror(errno);
         return nullptr;
     }
-    auto journal = std::make_unique<UndoJournal>(fd, path);
+    auto journal = std::make_unique<UndoJournal>(fd, path, std::move(fileSync));
     if (!syncDirectory(path)) {
         error = std::strerror(errno);
         return nullptr;
@@ -82,8 +83,7 @@ bool UndoJournal::append(const std::string& text, std::string& error, bool sync)
     }
     // On disk before the write it covers is sent: a run killed at any moment leaves a
     // journal that covers every write that may have reached the directory.
-    if (sync && ::fsync(fd_) != 0) {
-        error = std::strerror(errno);
+    if (sync && !this->sync(error)) {
         std::string ignored;
         truncateTo(size_, ignored);
         return false;
@@ -93,7 +93,7 @@ bool UndoJournal::append(const std::string& text, std::string& error, bool sync)
 }
 
 bool UndoJournal::sync(std::string& error) {
-    if (::fsync(fd_) != 0) {
+    if ((fileSync_ ? fileSync_(fd_) : ::fsync(fd_)) != 0) {
         error = std::strerror(errno);
         return false;
     }
@@ -123,8 +123,11 @@ bool UndoJournal::commentOut(std::uint64_t offset, std::uint64_t length, std::st
 }
 
 bool UndoJournal::truncateTo(std::uint64_t size, std::string& error) {
-    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0 || ::fsync(fd_) != 0) {
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
         error = std::strerror(errno);
+        return false;
+    }
+    if (!sync(error)) {
         return false;
     }
     size_ = size;

@@ -3,18 +3,27 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 namespace kestrel {
 
 class UndoJournal {
   public:
+    // Puts the file's data on disk: fsync(2), or one that fails, to prove what a run does
+    // then. Returns 0, or -1 with errno set.
+    using FileSync = std::function<int(int fd)>;
+
     // The open journal, its directory synced so the new name survives a crash; or nothing
     // with `error` saying why (the file exists, ...).
-    static std::unique_ptr<UndoJournal> create(const std::string& path, std::string& error);
+    static std::unique_ptr<UndoJournal> create(const std::string& path, std::string& error,
+                                               FileSync fileSync = {});
 
-    UndoJournal(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    // An empty `fileSync` is fsync(2).
+    UndoJournal(int fd, std::string path, FileSync fileSync = {})
+        : fd_(fd), path_(std::move(path)), fileSync_(std::move(fileSync)) {}
     // Closes the file; an empty one is removed, so a run that journalled nothing (its bind
     // failed, say) leaves nothing behind that would refuse the same command again.
     ~UndoJournal();
@@ -37,6 +46,7 @@ class UndoJournal {
   private:
     int fd_;
     std::string path_;
+    FileSync fileSync_;
     std::uint64_t size_ = 0;
 };
 

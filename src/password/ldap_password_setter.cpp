@@ -143,7 +143,8 @@ std::int32_t replaceUnicodePwd(BoundUser& user, const std::string& password, int
     int rc = user.connection->sendModifications(ModificationRequest::Modify, user.dn, {&replace, 1},
                                                 {}, messageId);
     if (rc == 0) {
-        rc = user.connection->waitForResult(messageId, timeLimitSeconds, diagnostic);
+        bool sent = true;  // a session of its own: nothing holds the request back
+        rc = user.connection->waitForResult(messageId, timeLimitSeconds, diagnostic, sent);
     } else {
         diagnostic = user.connection->lastDiagnostic();
     }

@@ -48,8 +48,9 @@ class ForwardingConnection : public LdapConnection {
                           const ServerControls& controls, int& messageId) override = 0;
     int passwordModify(const std::string& userDn, const std::string& newPassword) override = 0;
 
-    int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic) override {
-        return inner_->waitForResult(messageId, timeoutSeconds, diagnostic);
+    int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic,
+                      bool& sent) override {
+        return inner_->waitForResult(messageId, timeoutSeconds, diagnostic, sent);
     }
     std::string lastDiagnostic() override { return inner_->lastDiagnostic(); }
     std::string hostName() override { return inner_->hostName(); }

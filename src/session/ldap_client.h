@@ -30,6 +30,26 @@ inline constexpr bool outcomeUnknown(int code) {
     return code >= kLdapServerDown && code <= 0x61;
 }
 
+// What became of one request, as the run tells it everywhere: the target's lines, -json and
+// the undo journal.
+enum class RequestFate {
+    Done,
+    Failed,   // the server answered that it refused the request
+    Unknown,  // sent, and no answer came: it may or may not have been applied
+    NotSent,  // it never left, so it changed nothing
+};
+
+// The one rule. A request that never left changed nothing, whatever its code says.
+inline constexpr RequestFate requestFate(bool sent, int code) {
+    if (code == 0) {
+        return RequestFate::Done;
+    }
+    if (!sent) {
+        return RequestFate::NotSent;
+    }
+    return outcomeUnknown(code) ? RequestFate::Unknown : RequestFate::Failed;
+}
+
 // The server's code for a bad DN, also given to a target refused before anything is sent.
 inline constexpr int kLdapInvalidDnSyntax = 0x22;
 
@@ -188,7 +208,10 @@ class LdapConnection {
     // when the limit passes the request is abandoned and kLdapTimeout returned. On a
     // non-zero code `diagnostic` receives the server's text (empty when it sent none), and
     // for a referral also the URLs it names, so that the caller can go there deliberately.
-    virtual int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic) = 0;
+    // `sent` is false when the request never left: a wrapper that holds writes back (the
+    // undo journal's) answers for one it could not send.
+    virtual int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic,
+                              bool& sent) = 0;
 
     // The diagnostic text the library holds for the last operation on this handle.
     virtual std::string lastDiagnostic() = 0;

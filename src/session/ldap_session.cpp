@@ -304,9 +304,10 @@ void closeSession(LdapSession& session) {
     session.handle.reset();
 }
 
-int awaitResult(LdapSession& session, int messageId, int timeoutSeconds, std::string& diagnostic) {
+int awaitResult(LdapSession& session, int messageId, int timeoutSeconds, std::string& diagnostic,
+                bool& sent) {
     std::string text;
-    const int code = session.handle->waitForResult(messageId, timeoutSeconds, text);
+    const int code = session.handle->waitForResult(messageId, timeoutSeconds, text, sent);
     if (code != 0) {
         diagnostic = text;
     }

@@ -54,7 +54,9 @@ std::optional<LdapSession> openSession(Reporter& reporter, LdapLibrary& library,
 void closeSession(LdapSession& session);
 
 // Waits for one request's result. Returns its code; on failure `diagnostic` receives
-// the server's text. A time limit of 0 or less waits as long as the answer takes.
-int awaitResult(LdapSession& session, int messageId, int timeoutSeconds, std::string& diagnostic);
+// the server's text. A time limit of 0 or less waits as long as the answer takes. `sent`
+// says whether the request left at all (requestFate).
+int awaitResult(LdapSession& session, int messageId, int timeoutSeconds, std::string& diagnostic,
+                bool& sent);
 
 }  // namespace kestrel

@@ -382,8 +382,10 @@ class OpenLdapConnection final : public LdapConnection {
         return mapLibraryCode(rc);
     }
 
-    int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic) override {
+    int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic,
+                      bool& sent) override {
         const SigpipeGuard guard;
+        sent = true;  // libldap numbers only a request it has sent
         // The handle keeps the text of an earlier result; a wait that fails without a result
         // of its own (the connection lost) must not report that text as its reason.
         ::ldap_set_option(ld_, LDAP_OPT_DIAGNOSTIC_MESSAGE, nullptr);

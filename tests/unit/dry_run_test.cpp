@@ -95,7 +95,8 @@ TEST_F(DryRunTest, WritesBecomeRecordsAndNoneIsSent) {
         EXPECT_EQ(row.send(*connection, id), 0);
         EXPECT_GT(id, 0);
         std::string diagnostic = "stale";
-        EXPECT_EQ(connection->waitForResult(id, 120, diagnostic), 0);
+        bool sent = false;
+        EXPECT_EQ(connection->waitForResult(id, 120, diagnostic, sent), 0);
         EXPECT_EQ(diagnostic, "");
         EXPECT_EQ(console.out(), row.record);
         EXPECT_EQ(console.err(), "");

@@ -178,6 +178,7 @@ struct RequestAnswer {
     int resultCode = 0;            // what waitForResult gives
     std::string diagnostic;        // the server's text with that result
     bool timesOut = false;         // no answer within the time limit
+    bool dropsConnection = false;  // the connection is lost while it is awaited
     std::optional<int> messageId;  // default: the next number from 1 upwards
 };
 
@@ -206,9 +207,24 @@ inline RequestAnswer sentAsMessage(int messageId) {
     return answer;
 }
 
+inline RequestAnswer connectionDrops() {
+    RequestAnswer answer;
+    answer.dropsConnection = true;
+    return answer;
+}
+
+// When the answer to a search sent without waiting (sendSearch) is in.
+enum class Arrival {
+    AtOnce,
+    Late,             // a poll (kPollAndKeep) finds nothing yet; a wait gets it
+    Never,            // a wait runs out of time
+    ConnectionDrops,  // the connection is lost when it is asked for
+};
+
 struct SearchAnswer {
     int code = 0;
     std::vector<LdapEntry> entries;
+    Arrival arrival = Arrival::AtOnce;
 };
 
 class FakeLdapLibrary;
@@ -240,7 +256,8 @@ class FakeLdapConnection final : public LdapConnection {
                           std::span<const Modification> modifications,
                           const ServerControls& controls, int& messageId) override;
     int passwordModify(const std::string& userDn, const std::string& newPassword) override;
-    int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic) override;
+    int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic,
+                      bool& sent) override;
     std::string lastDiagnostic() override;
     std::string hostName() override;
 
@@ -275,6 +292,9 @@ class FakeLdapLibrary final : public LdapLibrary {
     // Non-zero: a server working on requests in parallel, where a request sent while
     // another is unanswered gets this result (a parent's delete overtaking its child's: 66).
     int overlapResult = 0;
+    // Set by an answer that drops the connection: from then on every request and search
+    // still to be answered gives kLdapServerDown, and every send fails with it.
+    bool connectionLost = false;
 
     // --- record ---
     std::vector<Call> log;
@@ -456,22 +476,38 @@ inline int FakeLdapConnection::search(const SearchRequest& request,
 // Answered at once from searchAnswers, as search is; the answer waits for
 // searchResult under its message number.
 inline int FakeLdapConnection::sendSearch(const SearchRequest& request, int& messageId) {
+    if (library_.connectionLost) {
+        return kLdapServerDown;
+    }
+    const Arrival arrival =
+        library_.searchAnswers.empty() ? Arrival::AtOnce : library_.searchAnswers.front().arrival;
     std::vector<LdapEntry> entries;
     const int code = search(request, entries);
     messageId = library_.nextMessageId_++;
-    library_.searches_[messageId] = SearchAnswer{code, std::move(entries)};
+    library_.searches_[messageId] = SearchAnswer{code, std::move(entries), arrival};
     return 0;
 }
 
-inline int FakeLdapConnection::searchResult(int messageId, int /*timeoutSeconds*/,
+inline int FakeLdapConnection::searchResult(int messageId, int timeoutSeconds,
                                             std::vector<LdapEntry>& entries) {
     const auto found = library_.searches_.find(messageId);
     if (found == library_.searches_.end()) {
         ADD_FAILURE() << "searchResult for message " << messageId << ", which was never sent";
         return kLdapParamError;
     }
+    const Arrival arrival = found->second.arrival;
+    library_.connectionLost = library_.connectionLost || arrival == Arrival::ConnectionDrops;
+    if (!library_.connectionLost && arrival != Arrival::AtOnce && timeoutSeconds == kPollAndKeep) {
+        return kLdapTimeout;  // not in yet, and still outstanding
+    }
     SearchAnswer answer = std::move(found->second);
     library_.searches_.erase(found);
+    if (library_.connectionLost) {
+        return kLdapServerDown;
+    }
+    if (arrival == Arrival::Never) {
+        return kLdapTimeout;
+    }
     entries = std::move(answer.entries);
     return answer.code;
 }
@@ -481,6 +517,9 @@ inline int FakeLdapConnection::send(Call call, int& messageId) {
     if (!library_.requestAnswers.empty()) {
         answer = library_.requestAnswers.front();
         library_.requestAnswers.pop_front();
+    }
+    if (library_.connectionLost) {
+        answer.sendCode = kLdapServerDown;
     }
     if (answer.sendCode == 0) {
         if (library_.overlapResult != 0 && !library_.pending_.empty()) {
@@ -542,7 +581,8 @@ inline int FakeLdapConnection::passwordModify(const std::string& userDn,
 }
 
 inline int FakeLdapConnection::waitForResult(int messageId, int timeoutSeconds,
-                                             std::string& diagnostic) {
+                                             std::string& diagnostic, bool& sent) {
+    sent = true;
     Call call;
     call.kind = Call::Kind::Result;
     call.messageId = messageId;
@@ -555,6 +595,11 @@ inline int FakeLdapConnection::waitForResult(int messageId, int timeoutSeconds,
     }
     const RequestAnswer answer = found->second;
     library_.pending_.erase(found);
+    library_.connectionLost = library_.connectionLost || answer.dropsConnection;
+    if (library_.connectionLost) {
+        diagnostic.clear();
+        return kLdapServerDown;
+    }
     if (answer.timesOut) {
         diagnostic.clear();
         return kLdapTimeout;

@@ -345,13 +345,14 @@ class AwaitResultTest : public ::testing::Test {
 
     FakeLdapLibrary library;
     LdapSession session = library.session();
+    bool sent = false;
 };
 
 TEST_F(AwaitResultTest, PassesTheMessageAndTimeLimitAndReturnsTheCode) {
     library.answerRequests({fake::sentAsMessage(7)});
     const int messageId = sendOne();
     std::string diagnostic = "before";
-    EXPECT_EQ(awaitResult(session, messageId, 120, diagnostic), 0);
+    EXPECT_EQ(awaitResult(session, messageId, 120, diagnostic, sent), 0);
     EXPECT_EQ(library.log.back().text(), "result id=7 timeout=120");
     EXPECT_EQ(diagnostic, "before");
 }
@@ -360,7 +361,7 @@ TEST_F(AwaitResultTest, SuccessLeavesTheDiagnosticAsItWas) {
     library.answerRequests({fake::result(0, "server chatter")});
     const int messageId = sendOne();
     std::string diagnostic = "before";
-    EXPECT_EQ(awaitResult(session, messageId, 5, diagnostic), 0);
+    EXPECT_EQ(awaitResult(session, messageId, 5, diagnostic, sent), 0);
     EXPECT_EQ(diagnostic, "before");
 }
 
@@ -377,7 +378,7 @@ TEST_F(AwaitResultTest, FailureReplacesTheDiagnostic) {
         library.answerRequests({fake::result(row.code, row.serverText)});
         const int messageId = sendOne();
         std::string diagnostic = "stale text";
-        EXPECT_EQ(awaitResult(session, messageId, 120, diagnostic), row.code);
+        EXPECT_EQ(awaitResult(session, messageId, 120, diagnostic, sent), row.code);
         EXPECT_EQ(diagnostic, row.serverText);
     }
 }
@@ -386,7 +387,7 @@ TEST_F(AwaitResultTest, NoAnswerInTimeIsTheTimeoutCode) {
     library.answerRequests({fake::noAnswerInTime()});
     const int messageId = sendOne();
     std::string diagnostic = "stale text";
-    EXPECT_EQ(awaitResult(session, messageId, 3, diagnostic), kLdapTimeout);
+    EXPECT_EQ(awaitResult(session, messageId, 3, diagnostic, sent), kLdapTimeout);
     EXPECT_EQ(diagnostic, "");
     EXPECT_EQ(library.log.back().text(), "result id=1 timeout=3");
 }

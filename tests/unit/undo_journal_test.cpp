@@ -6,15 +6,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fake_ldap.h"
+#include "ops/process_targets.h"
 #include "ops/relocate_objects.h"
 #include "session/forwarding_connection.h"
 
@@ -96,7 +99,8 @@ class UndoJournalTest : public ::testing::Test {
         int code = send(*connection_, id);
         if (code == 0 && id != 0) {
             std::string diagnostic;
-            code = connection_->waitForResult(id, 120, diagnostic);
+            bool sent = false;
+            code = connection_->waitForResult(id, 120, diagnostic, sent);
         }
         return code;
     }
@@ -294,13 +298,14 @@ TEST_F(UndoJournalTest, AWindowOfWritesIsJournalledInOneBatch) {
     }
     EXPECT_TRUE(library.requests().empty());  // nothing is sent before its record is on disk
     std::string diagnostic;
-    EXPECT_EQ(connection_->waitForResult(ids[0], 120, diagnostic), 0);
+    bool sent = false;
+    EXPECT_EQ(connection_->waitForResult(ids[0], 120, diagnostic, sent), 0);
     ASSERT_EQ(spy_->journalAtSend.size(), 3u);
     const std::string batch = journal();
     EXPECT_EQ(spy_->journalAtSend.front(), batch);
     EXPECT_NE(batch.find("description: old3"), std::string::npos);
-    EXPECT_EQ(connection_->waitForResult(ids[1], 120, diagnostic), 20);
-    EXPECT_EQ(connection_->waitForResult(ids[2], 120, diagnostic), 0);
+    EXPECT_EQ(connection_->waitForResult(ids[1], 120, diagnostic, sent), 20);
+    EXPECT_EQ(connection_->waitForResult(ids[2], 120, diagnostic, sent), 0);
     const std::string text = journal();
     EXPECT_EQ(text.find("\ndn: cn=a2,dc=x\n"), batch.find("\ndn: cn=a2,dc=x\n"));  // unmoved
     EXPECT_NE(text.find("#n: cn=a1,dc=x\n#hangetype: modify\n"), std::string::npos) << text;
@@ -520,6 +525,108 @@ TEST_F(UndoJournalTest, APasswordStepIsNamedAsNotUndoable) {
     EXPECT_EQ(real.requests.size(), 1u);
     EXPECT_EQ(journal().find("Secret-1"), std::string::npos);
     EXPECT_NE(journal().find("cn=a,dc=x: its password is set by this run"), std::string::npos);
+}
+
+// "failed 85, done 0": the outcome and code of each -json line.
+std::string outcomesOf(const std::string& lines) {
+    std::string outcomes;
+    const std::string key = "\"outcome\":\"";
+    for (std::size_t at = lines.find(key); at != std::string::npos; at = lines.find(key, at)) {
+        at += key.size();
+        const std::size_t code = lines.find("\"code\":", at) + 7;
+        outcomes += (outcomes.empty() ? "" : ", ") + lines.substr(at, lines.find('"', at) - at) +
+                    " " + lines.substr(code, lines.find(',', code) - code);
+    }
+    return outcomes;
+}
+
+// Two modifies in one window through the journal, the first meeting a fault: -json, the
+// journal and the lost-connection warning tell the same outcome. A write that never left
+// changed nothing; one sent without an answer may or may not have been applied.
+TEST_F(UndoJournalTest, OneOutcomeForJsonTheJournalAndTheWarning) {
+    using fake::Arrival;
+    struct Row {
+        const char* what;
+        Arrival readA;
+        Arrival readB;
+        fake::RequestAnswer writeA;
+        bool syncFails;
+        const char* outcomes;  // a's, then b's
+        const char* sent;      // the targets whose write left
+        const char* kept;      // the targets whose undo record the journal keeps
+        bool lostWarning;
+    };
+    const Arrival now = Arrival::AtOnce;
+    const std::vector<Row> rows{
+        {"a read that times out", Arrival::Never, now, result(0), false, "failed 85, done 0", "b",
+         "b", false},
+        {"lost while reading", Arrival::ConnectionDrops, now, result(0), false,
+         "failed 81, failed 81", "", "", false},
+        {"a read not in yet waits for a later batch", now, Arrival::Late, result(0), false,
+         "done 0, done 0", "ab", "ab", false},
+        {"a failed sync", now, now, result(0), true, "failed 82, failed 82", "", "", false},
+        {"a local error after the send", now, now, result(kLdapLocalError), false,
+         "unknown 82, done 0", "ab", "ab", false},
+        {"no answer in time", now, now, fake::noAnswerInTime(), false, "unknown 85, done 0", "ab",
+         "ab", false},
+        {"lost after both sends", now, now, fake::connectionDrops(), false,
+         "unknown 81, unknown 81", "ab", "ab", true},
+        {"refused by the server", now, now, result(50), false, "failed 50, done 0", "ab", "b",
+         false},
+    };
+    const std::vector<Modification> mods{{ModOperation::Replace, "description", {"new"}, false}};
+    RunSettings settings;
+    settings.window = 2;
+    settings.continueOnError = true;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        FakeLdapLibrary directory;
+        const auto read = [](const char* dn, Arrival arrival) {
+            return SearchAnswer{0, {LdapEntry{dn, {{"description", {"old"}}}}}, arrival};
+        };
+        directory.searchAnswers = {read("cn=a,dc=x", row.readA), read("cn=b,dc=x", row.readB)};
+        directory.answerRequests({row.writeA, result(0)});
+        const std::string path = directory_ + "/outcome.ldif";
+        std::string text;
+        std::string sent;
+        {
+            bool failSync = row.syncFails;
+            std::string why;
+            const auto journal = UndoJournal::create(path, why, [&failSync](int fd) {
+                errno = EIO;
+                return std::exchange(failSync, false) ? -1 : ::fsync(fd);
+            });
+            captured.clear();
+            captured.reporter.json = true;
+            LdapSession session{
+                journalingConnection(directory.session().handle, *journal, captured.reporter, {}),
+                "dc1"};
+            RunContext context{captured.reporter, settings, session, "dc1"};
+            processTargets(context, {"cn=a,dc=x", "cn=b,dc=x"}, LoopVariant{},
+                           [&](const std::string& dn) {
+                               RequestOutcome outcome;
+                               outcome.sendCode = session.handle->sendModifications(
+                                   ModificationRequest::Modify, dn, mods, {}, outcome.messageId);
+                               return outcome;
+                           });
+            text = fileText(path);
+        }
+        std::remove(path.c_str());
+        for (const fake::Call& call : directory.callsOf(fake::Call::Kind::Modify)) {
+            sent += call.dn.substr(3, 1);
+        }
+        std::string kept;
+        for (const std::string target : {"a", "b"}) {
+            kept += text.find("\ndn: cn=" + target + ",dc=x\n") != std::string::npos ? target : "";
+        }
+        EXPECT_EQ(outcomesOf(captured.out()), row.outcomes);
+        EXPECT_EQ(sent, row.sent);
+        EXPECT_EQ(kept, row.kept) << text;
+        EXPECT_EQ(captured.err().find("WARN: The connection was lost with 2 requests") !=
+                      std::string::npos,
+                  row.lostWarning)
+            << captured.err();
+    }
 }
 
 }  // namespace
