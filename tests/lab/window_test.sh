@@ -451,7 +451,7 @@ lost_warning() {  # lost_warning MOST: the line, without its line end
 # "cut 2": the relay closes the connection when the first target's request arrives, so
 # none reaches the DC, and the whole window is in flight when the loss is seen. Whether one
 # of the window's later writes meets the closed connection is a race with eight requests.
-begin_case "a connection lost with -window 8: a WARN line names the 8 in flight, each fails with 0x51"
+begin_case "a connection lost with -window 8: a WARN line names those that left, each fails with 0x51"
 reset_wn
 standin_start --lifetime 40 cut 2
 KESTREL=$KESTREL_DEFAULT_PIPE run_bounded_with_input 30 "$WN_TARGETS" -safety 20 -window 8 \
@@ -465,7 +465,7 @@ expect_standin_said cut
 expect_same "the contacts' descriptions" "$(changed_only 0 0)" "$(descriptions "$WN")"
 end_case
 
-begin_case "the same with -cont: every target fails with 0x51, the WARN line still names 8"
+begin_case "the same with -cont: every target fails with 0x51, the WARN line still names those that left"
 reset_wn
 standin_start --lifetime 40 cut 2
 KESTREL=$KESTREL_DEFAULT_PIPE run_bounded_with_input 30 "$WN_TARGETS" -safety 20 -window 8 -cont \
@@ -484,7 +484,7 @@ WL=${U}wl
 lab_add_ou "$WL"
 WL_OU=$(side_ou "$WL")
 lab_add_contacts "$WL_OU" "$WL-c" 100 "description: before"
-begin_case "a connection lost with 64 requests in flight out of 100: the WARN line names 64"
+begin_case "a connection lost with 64 requests in flight out of 100: the WARN line names those that left"
 targets=$(lab_contact_dns "$WL_OU" "$WL-c" 1 100)$'\n'
 standin_start --lifetime 40 cut 2
 KESTREL=$KESTREL_DEFAULT_PIPE run_bounded_with_input 30 "$targets" -unsafe -window 64 \
