@@ -19,7 +19,7 @@ void writeTargetFailure(Reporter& reporter, std::string_view subject, std::int32
         writeLdapError(reporter, "", subject, code, codeText);
     }
     if (showServerText && !serverText.empty()) {
-        reporter.notice("   Extended Error: " + terminalText(serverText) + "\n");
+        reporter.notice("   Extended Error: " + terminalServerText(serverText) + "\n");
     }
 }
 

@@ -15,7 +15,7 @@ void writeLdapError(Reporter& reporter, std::string_view label, std::string_view
 
 void writeServerText(Reporter& reporter, std::string_view text) {
     if (!text.empty()) {
-        reporter.problem("Extended Error: (" + terminalText(text) + ")\n");
+        reporter.problem("Extended Error: (" + terminalServerText(text) + ")\n");
     }
 }
 

@@ -98,8 +98,8 @@ void reportTlsFailure(Reporter& reporter, const ConnectSettings& settings, LdapC
                         "was sent.\n");
     }
     if (reporter.debug && !handle.lastDiagnostic().empty()) {
-        reporter.trace("DEBUG: LDAP_BIND diagnostic: " + terminalText(handle.lastDiagnostic()) +
-                       "\n");
+        reporter.trace(
+            "DEBUG: LDAP_BIND diagnostic: " + terminalServerText(handle.lastDiagnostic()) + "\n");
     }
 }
 
@@ -223,7 +223,7 @@ Attempt attempt(Reporter& reporter, LdapLibrary& library, const ConnectSettings&
         // failed; the library's text names the cause, such as a missing ticket.
         const std::string diagnostic = handle->lastDiagnostic();
         if (!diagnostic.empty()) {
-            reporter.trace("DEBUG: LDAP_BIND diagnostic: " + terminalText(diagnostic) + "\n");
+            reporter.trace("DEBUG: LDAP_BIND diagnostic: " + terminalServerText(diagnostic) + "\n");
         }
     }
     return result;

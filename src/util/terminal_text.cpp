@@ -34,4 +34,9 @@ std::string terminalText(std::string_view text) {
     return escapeControls(text, "\\x");
 }
 
+std::string terminalServerText(std::string_view text) {
+    const std::size_t body = text.find_last_not_of("\r\n") + 1;  // npos + 1 is 0
+    return terminalText(text.substr(0, body)) + std::string(text.substr(body));
+}
+
 }  // namespace kestrel

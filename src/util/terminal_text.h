@@ -16,4 +16,9 @@ std::string terminalDn(std::string_view dn);
 // text stays on its line) as "\x0A", "\x1B", "\xC2\x9B".
 std::string terminalText(std::string_view text);
 
+// A server's message as terminalText writes it, but for the line breaks that end it, which
+// stay as they are: servers end their messages with one, nothing can follow it on the line,
+// and the lines a person has always read keep their shape.
+std::string terminalServerText(std::string_view text);
+
 }  // namespace kestrel

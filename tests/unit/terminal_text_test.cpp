@@ -40,5 +40,13 @@ TEST(TerminalTextTest, EscapesEveryControlCharacterAndNothingElse) {
     }
 }
 
+// Servers end their messages with a line break: it stays, and so does the line's shape.
+TEST(TerminalTextTest, AServerMessageKeepsTheLineBreaksThatEndIt) {
+    EXPECT_EQ(terminalServerText("no write access\n"), "no write access\n");
+    EXPECT_EQ(terminalServerText("#1:\n\t0: x\r\n"), "#1:\\x0A\\x090: x\r\n");
+    EXPECT_EQ(terminalServerText("\n\x1b[2J"), "\\x0A\\x1B[2J");
+    EXPECT_EQ(terminalServerText("\n"), "\n");
+}
+
 }  // namespace
 }  // namespace kestrel
