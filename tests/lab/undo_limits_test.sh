@@ -96,7 +96,7 @@ done
     mismatch "not two rounds shown after the first"
 [[ $(grep -c '   DN: ' "$OUT_FILE") == 1 ]] || mismatch "not one target line"
 ! lab_exists "$tree" || mismatch "the tree was not deleted"
-run_kestrel -q -revert b2.undo
+run_kestrel -q -safety 100 -revert b2.undo
 expect_status 0
 expect_same_set "the tree after -revert" "$before" "$(lab_subtree_dns "$tree")"
 expect_values "CN=t001,$tree" description $'in the tree\n'
