@@ -202,8 +202,11 @@ std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::s
             if (deleted.count(asciiLower(group)) != 0) {
                 continue;  // that group's own links record puts the member back
             }
+            // With a Recycle Bin the reanimation brings the link back itself: then the add
+            // must succeed. Not critical: a server without the control still adds the member.
             records.push_back({.dn = group,
                                .modifications = {{ModOperation::Add, "member", {before.dn}}},
+                               .controls = {ServerControl{kPermissiveModifyOid, "", false}},
                                .comments = {"Membership of " + before.dn + " in " + group}});
         }
     }

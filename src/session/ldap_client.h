@@ -68,6 +68,8 @@ enum class UrlScheme { Ldap, Ldaps };
 // Controls and RootDSE capabilities, by OID.
 inline constexpr const char* kTreeDeleteOid = "1.2.840.113556.1.4.805";
 inline constexpr const char* kShowDeletedOid = "1.2.840.113556.1.4.417";
+// Adding a value already there, or deleting one that is not, succeeds.
+inline constexpr const char* kPermissiveModifyOid = "1.2.840.113556.1.4.1413";
 inline constexpr const char* kCapActiveDirectoryOid = "1.2.840.113556.1.4.800";
 inline constexpr const char* kCapLdapIntegrationOid = "1.2.840.113556.1.4.1791";
 inline constexpr const char* kCapWindows2003Oid = "1.2.840.113556.1.4.1670";

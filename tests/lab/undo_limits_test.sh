@@ -102,6 +102,28 @@ expect_same_set "the tree after -revert" "$before" "$(lab_subtree_dns "$tree")"
 expect_values "CN=t001,$tree" description $'in the tree\n'
 end_case
 
+begin_case "j. a membership a Recycle Bin's reanimation already brought back is a success"
+member="CN=${U}rb,$SUITE_OU"
+group="CN=${U}rbg,$SUITE_OU"
+lab_add_user "${U}rb"
+lab_add "dn: $group
+objectClass: group
+sAMAccountName: ${U}rbg
+member: $member"
+run_kestrel -q -undo j.undo -rm -b "$member"
+run_kestrel -q -revert j.undo
+expect_status 0
+# The object and its links are back, as a Recycle Bin brings them: only the journal's
+# membership records are left to apply, and on a Windows DC they succeed.
+perl -00 -ne 'print if /^# Membership of /' "$WORK_DIR/j.undo" >"$WORK_DIR/links.undo"
+standin_start --lifetime 60 windows 1000 1000
+run_via -q -revert links.undo
+standin_stop
+expect_status 0
+grep -q '^permissive ' "$STANDIN_OUT" || mismatch "the member already there was not answered 0"
+expect_values "$group" member "$member"$'\n'
+end_case
+
 # --- names and values ----------------------------------------------------------------------
 
 # Each row: description as typed, and the status of a refusal allowed for it. The server

@@ -49,8 +49,10 @@ The relaying modes talk to the lab DC at 127.0.0.1:389.
                without the paged results control that finds more than PAGE entries gets the
                first PAGE, then a SearchResultDone with resultCode 4, sizeLimitExceeded
                ("cut COUNT", COUNT the entries the DC found); paged searches are never cut.
-               The RootDSE is left alone: no DC's has that many values. Plain LDAP only, as
-               for referral.
+               The RootDSE is left alone: no DC's has that many values. A modify with the
+               permissive modify control that the DC answers 20 or 68 (a value already
+               there) is answered 0 ("permissive MESSAGEID"), as a Windows DC answers it.
+               Plain LDAP only, as for referral.
   treelimit N  relays every connection, but answers a tree delete (a delete with the tree
                delete control) of more than N objects as a Windows DC at a limit of N: it
                reads the subtree and deletes its N deepest objects itself, one by one,
@@ -76,7 +78,9 @@ import time
 DC_ADDRESS = ("127.0.0.1", 389)
 
 PAGED_RESULTS_OID = b"1.2.840.113556.1.4.319"
+PERMISSIVE_MODIFY_OID = b"1.2.840.113556.1.4.1413"
 SEARCH_REQUEST, SEARCH_ENTRY, SEARCH_DONE = 0x63, 0x64, 0x65
+MODIFY_REQUEST, MODIFY_RESPONSE = 0x66, 0x67
 
 # Write requests, by protocolOp tag: the name shown and the tag of the response.
 WRITE_REQUESTS = {
@@ -240,6 +244,12 @@ def ranged(name, values, limit):
     return "%s;range=%d-%d" % (base, low, low + limit - 1), values[:limit]
 
 
+def oids(parts):
+    """The OIDs of the controls of a message, from its parts (elements of its body)."""
+    controls = elements(parts[2][1]) if len(parts) > 2 else []
+    return [elements(control)[0][1] for _, control in controls]
+
+
 def windows_rewrite(range_limit, page_limit):
     """For relay: searches answered as a Windows DC answers them (see the windows mode)."""
     def rewrite(frame, from_client, state):
@@ -250,11 +260,20 @@ def windows_rewrite(range_limit, page_limit):
             parts = elements(body)
             message_id = int.from_bytes(parts[0][1], "big", signed=True)
             searches = state.setdefault("searches", {})
+            permissive = state.setdefault("permissive", set())
             if from_client:
                 search_request(searches, message_id, parts)
+                if parts[1][0] == MODIFY_REQUEST and PERMISSIVE_MODIFY_OID in oids(parts):
+                    permissive.add(message_id)
                 return frame, b""
             if message_id in searches:
                 return search_answer(searches, message_id, parts, frame), b""
+            if message_id in permissive and parts[1][0] == MODIFY_RESPONSE:
+                permissive.discard(message_id)
+                if elements(parts[1][1])[0][1] in (b"\x14", b"\x44"):
+                    say("permissive %d" % message_id)
+                    return message(message_id, MODIFY_RESPONSE,
+                                   ber(0x0A, b"\x00") + ber(0x04, b"") * 2), b""
         except (IndexError, ValueError):
             pass  # not a message this mode reads
         return frame, b""
@@ -262,9 +281,7 @@ def windows_rewrite(range_limit, page_limit):
     def search_request(searches, message_id, parts):
         op_tag, op = parts[1]
         if op_tag == SEARCH_REQUEST and elements(op)[0][1]:  # the RootDSE is left alone
-            controls = elements(parts[2][1]) if len(parts) > 2 else []
-            paged = any(elements(c)[0][1] == PAGED_RESULTS_OID for _, c in controls)
-            searches[message_id] = {"paged": paged, "entries": 0}
+            searches[message_id] = {"paged": PAGED_RESULTS_OID in oids(parts), "entries": 0}
 
     def search_answer(searches, message_id, parts, frame):
         search, (op_tag, op) = searches[message_id], parts[1]

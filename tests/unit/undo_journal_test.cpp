@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <deque>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "fake_ldap.h"
+#include "ops/apply_records.h"
 #include "ops/process_targets.h"
 #include "ops/relocate_objects.h"
 #include "session/forwarding_connection.h"
@@ -536,7 +538,8 @@ TEST_F(UndoJournalTest, LinksAndMembershipsFollowTheReanimations) {
         "dn: cn=g,ou=p,dc=x\nchangetype: modify\nreplace: member\nmember: CN=U,OU=P,DC=X\n"
         "member: cn=outside,dc=x\n-\n");
     const auto membership = text.find(
-        "dn: cn=staff,dc=x\nchangetype: modify\nadd: member\nmember: cn=u,ou=p,dc=x\n-\n");
+        "dn: cn=staff,dc=x\ncontrol: 1.2.840.113556.1.4.1413 false\nchangetype: modify\n"
+        "add: member\nmember: cn=u,ou=p,dc=x\n-\n");
     const auto firstReanimation = text.find("delete: isDeleted");
     EXPECT_NE(links, std::string::npos) << text;
     EXPECT_NE(membership, std::string::npos) << text;
@@ -546,6 +549,22 @@ TEST_F(UndoJournalTest, LinksAndMembershipsFollowTheReanimations) {
     // the membership in the deleted group is left to that group's links record.
     EXPECT_EQ(text.find("member: cn=outside,dc=x", firstReanimation), std::string::npos);
     EXPECT_EQ(text.find("dn: cn=g,ou=p,dc=x\nchangetype: modify\nadd: member"), std::string::npos);
+    // The revert sends the membership with the control that makes a link already back a
+    // success (a Recycle Bin's reanimation restores links itself).
+    FakeLdapLibrary directory;
+    RunSettings settings;
+    settings.mode = RunMode::Revert;
+    LdapSession session = directory.session();
+    RunContext run{captured.reporter, settings, session, "dc1"};
+    runRevert(run, readLdifRecords(text, false).records);
+    const std::vector<std::string> sent = directory.requests();
+    EXPECT_NE(
+        std::find(
+            sent.begin(), sent.end(),
+            "modify [cn=staff,dc=x] controls=[1.2.840.113556.1.4.1413 noncritical value=] mods=0x0 "
+            "member [cn=u,ou=p,dc=x]"),
+        sent.end())
+        << ::testing::PrintToString(sent);
 }
 
 TEST_F(UndoJournalTest, APasswordStepIsNamedAsNotUndoable) {
