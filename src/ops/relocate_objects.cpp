@@ -1,5 +1,6 @@
 #include "ops/relocate_objects.h"
 
+#include "ops/tree_delete_rounds.h"
 #include "session/dn_components.h"
 #include "session/error_report.h"
 #include "util/ascii_case.h"
@@ -51,12 +52,14 @@ RequestOutcome skipTarget(Reporter& reporter, const char* message) {
 void runDelete(RunContext& run, const DnList& targets) {
     run.reporter.info("Deleting specified objects...\n");
     ServerControls deleteControls;
+    std::unique_ptr<LdapConnection>& handle = run.session.handle;
     if (run.settings.treeDelete) {
         deleteControls.push_back(ServerControl{kTreeDeleteOid, "", true});
+        handle = treeDeleteRounds(std::move(handle), run.reporter);
     }
     processTargets(run, targets, LoopVariant{}, [&](const std::string& dn) {
         RequestOutcome outcome;
-        outcome.sendCode = run.session.handle->sendDelete(dn, deleteControls, outcome.messageId);
+        outcome.sendCode = handle->sendDelete(dn, deleteControls, outcome.messageId);
         return outcome;
     });
 }

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "ops/tree_delete_rounds.h"
 #include "session/complete_read.h"
 #include "session/forwarding_connection.h"
 #include "util/ascii_case.h"
@@ -47,11 +48,6 @@ constexpr const char* kMaintainedByTheServer[] = {
     "memberof",
     "replpropertymetadata",
 };
-
-bool hasControl(const ServerControls& controls, const char* oid) {
-    return std::any_of(controls.begin(), controls.end(),
-                       [&](const ServerControl& control) { return control.oid == oid; });
-}
 
 // Each write is held until its record is on disk. A write's call reads what it will
 // change without waiting (sendSearch) and answers with a number of its own; the write
@@ -174,6 +170,9 @@ class JournalingConnection final : public ForwardingConnection {
                 break;
             case RequestFate::Failed:
             case RequestFate::NotSent:
+                if (journalPartialTreeDelete(pending, code)) {
+                    break;
+                }
                 withdraw(pending, "the " + pending.what + " failed (" + ldapErrorText(code) +
                                       "), so there is nothing to undo.");
                 break;
@@ -406,6 +405,30 @@ class JournalingConnection final : public ForwardingConnection {
                             ": the undo journal could not be written after the " + pending.what +
                             " (" + why + "); its record is missing from the journal.\n");
         }
+    }
+
+    // A tree delete cut short at the server's limit deleted part of the tree: the objects
+    // gone since its read keep their records. False: it deleted nothing.
+    bool journalPartialTreeDelete(Pending& pending, int code) {
+        if (pending.kind != Kind::Delete || code != kLdapAdminLimitExceeded ||
+            !hasControl(pending.controls, kTreeDeleteOid)) {
+            return false;
+        }
+        std::set<std::string> left;
+        if (std::string why; readSubtreeNames(inner(), pending.dn, left, why) != 0) {
+            reporter_.block("WARN: " + terminalDn(pending.dn) +
+                            ": what is left of the tree could not be read (" + why +
+                            "); its undo record stays in the journal.\n");
+            return true;
+        }
+        std::erase_if(pending.entries, [&](const LdapEntry& entry) {
+            return left.count(asciiLower(entry.dn)) != 0;
+        });
+        if (pending.entries.empty()) {
+            return false;
+        }
+        journalReanimations(pending);
+        return true;
     }
 
     // After a successful delete: links and group memberships first in the file, so that

@@ -53,6 +53,11 @@ inline constexpr RequestFate requestFate(bool sent, int code) {
 // The server's code for a bad DN, also given to a target refused before anything is sent.
 inline constexpr int kLdapInvalidDnSyntax = 0x22;
 
+// A tree delete the server cut short at its limit of objects per request: it may be sent
+// again.
+inline constexpr int kLdapAdminLimitExceeded = 0x0b;
+inline constexpr int kLdapNoSuchObject = 0x20;
+
 // A simple bind that would send a password without TLS is refused with this code.
 inline constexpr int kLdapConfidentialityRequired = 0x0d;
 
@@ -108,6 +113,15 @@ struct ServerControl {
     bool critical = false;
 };
 using ServerControls = std::vector<ServerControl>;
+
+inline bool hasControl(const ServerControls& controls, const std::string& oid) {
+    for (const ServerControl& control : controls) {
+        if (control.oid == oid) {
+            return true;
+        }
+    }
+    return false;
+}
 
 enum class ModOperation { Add, Delete, Replace };
 

@@ -80,6 +80,28 @@ apply_journal "$WORK_DIR/b.undo"
 expect_same_set "the tree after the journal" "$before" "$(lab_subtree_dns "$tree")"
 end_case
 
+begin_case "b2. a tree of 26 objects at a limit of 10 a request: resent until gone, then reverted"
+tree="OU=lim,$SUITE_OU"
+lab_add_ou lim
+lab_add_contacts "$tree" t 25 "description: in the tree"
+before=$(lab_subtree_dns "$tree")
+standin_start --lifetime 60 treelimit 10
+run_via -d -undo b2.undo -rm -treedelete -b "$tree"
+standin_stop
+expect_status 0
+for event in "treelimit deleted 10 16" "treelimit deleted 10 6" "treelimit passed"; do
+    expect_standin_said "$event"
+done
+[[ $(grep -c 'DEBUG: The tree delete of .* sending it again' "$OUT_FILE") == 2 ]] ||
+    mismatch "not two rounds shown after the first"
+[[ $(grep -c '   DN: ' "$OUT_FILE") == 1 ]] || mismatch "not one target line"
+! lab_exists "$tree" || mismatch "the tree was not deleted"
+run_kestrel -q -safety 100 -revert b2.undo
+expect_status 0
+expect_same_set "the tree after -revert" "$before" "$(lab_subtree_dns "$tree")"
+expect_values "CN=t001,$tree" description $'in the tree\n'
+end_case
+
 begin_case "j. a membership a Recycle Bin's reanimation already brought back is a success"
 member="CN=${U}rb,$SUITE_OU"
 group="CN=${U}rbg,$SUITE_OU"

@@ -53,6 +53,13 @@ The relaying modes talk to the lab DC at 127.0.0.1:389.
                permissive modify control that the DC answers 20 or 68 (a value already
                there) is answered 0 ("permissive MESSAGEID"), as a Windows DC answers it.
                Plain LDAP only, as for referral.
+  treelimit N  relays every connection, but answers a tree delete (a delete with the tree
+               delete control) of more than N objects as a Windows DC at a limit of N: it
+               reads the subtree and deletes its N deepest objects itself, one by one,
+               through the client's own connection to the DC, then answers
+               adminLimitExceeded (11) ("treelimit deleted N LEFT", LEFT the objects kept).
+               A tree of N objects or fewer is passed on as it came ("treelimit passed").
+               Plain LDAP only, as for referral.
   delay MS     relays every connection, passing each chunk on MS milliseconds after it was
                read, in each direction (a round trip costs 2 x MS more); chunks queue with
                their due times, so what a client pipelines stays pipelined ("accepted" for
@@ -304,6 +311,56 @@ def windows_rewrite(range_limit, page_limit):
         rest = b"".join(ber(tag, content) for tag, content in parts[2:])
         return message(message_id, SEARCH_ENTRY, ber(0x04, dn) + ber(0x30, rewritten), rest)
 
+    return rewrite
+
+
+TREE_DELETE_OID = b"1.2.840.113556.1.4.805"
+DELETE_REQUEST, DELETE_RESPONSE = 0x4A, 0x6B
+OWN_MESSAGE_IDS = 1 << 30  # the stand-in's own requests: above any the client uses
+
+
+def subtree_names_request(message_id, base):
+    """A subtree search of base for the names only (attribute 1.1)."""
+    search = (ber(0x04, base) + ber(0x0A, b"\x02") + ber(0x0A, b"\x00") + ber(0x02, b"\x00")
+              + ber(0x02, b"\x00") + ber(0x01, b"\x00") + ber(0x87, b"objectClass")
+              + ber(0x30, ber(0x04, b"1.1")))
+    return message(message_id, SEARCH_REQUEST, search)
+
+
+def treelimit_rewrite(limit):
+    """For relay: a tree delete past limit objects is cut short (see the treelimit mode)."""
+    def rewrite(frame, from_client, state):
+        try:
+            (_, body), = elements(frame) if frame[:1] == b"\x30" else [(0, b"")]
+            parts = elements(body)
+            message_id = int.from_bytes(parts[0][1], "big", signed=True)
+            op_tag, op = parts[1]
+        except (IndexError, ValueError):
+            return frame, b""  # not a message this mode reads
+        if from_client:
+            if op_tag != DELETE_REQUEST or TREE_DELETE_OID not in frame:
+                return frame, b""
+            state.update(tree=frame, asker=message_id, names=[])
+            return subtree_names_request(OWN_MESSAGE_IDS, op), b""
+        if message_id < OWN_MESSAGE_IDS:
+            return frame, b""
+        if op_tag == SEARCH_ENTRY:
+            state["names"].append(elements(op)[0][1])
+            return b"", b""
+        if op_tag == SEARCH_DONE:
+            names = state["names"]
+            if len(names) <= limit:
+                say("treelimit passed")
+                return b"", state["tree"]
+            # The deepest first: an object's children are deeper, so they go before it.
+            names.sort(key=lambda name: name.count(b","), reverse=True)
+            state["doomed"], state["left"] = names[:limit], len(names) - limit
+        doomed = state["doomed"]
+        if doomed:
+            return b"", message(OWN_MESSAGE_IDS + len(doomed), DELETE_REQUEST, doomed.pop(0))
+        say("treelimit deleted %d %d" % (limit, state["left"]))
+        result = ber(0x0A, b"\x0b") + ber(0x04, b"") + ber(0x04, b"tree delete limit reached")
+        return message(state["asker"], DELETE_RESPONSE, result), b""
     return rewrite
 
 
@@ -573,7 +630,7 @@ def main():
     parser.add_argument("--record", metavar="FILE")
     arguments = {"silent": 0, "record": 0, "drop": 1, "close": 0, "garbage": 0, "cut": 1,
                  "hold": 1, "applied-drop": 1, "swallow": 1, "relay": 0, "referral": 1,
-                 "windows": 2, "delay": 1}
+                 "windows": 2, "delay": 1, "treelimit": 1}
     parser.add_argument("mode", choices=list(arguments))
     parser.add_argument("args", nargs="*")
     options = parser.parse_args()
@@ -597,6 +654,8 @@ def main():
             standin.relay(referral_rewrite(arg))
         elif options.mode == "windows":
             standin.relay(windows_rewrite(*(int(n) for n in options.args)))
+        elif options.mode == "treelimit":
+            standin.relay(treelimit_rewrite(int(arg)))
         elif options.mode == "delay":
             standin.delay(float(arg) / 1000.0)
         elif options.mode == "relay":

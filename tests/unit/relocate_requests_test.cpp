@@ -64,6 +64,52 @@ TEST_F(RelocateRequestsTest, TreeDeleteSendsOneCriticalControlWithoutValue) {
                                   "...\n   DN: OU=Older," + kStaff + "...\n");
 }
 
+// A tree delete cut short at the server's limit (11) is sent again while each round leaves
+// fewer objects below it; a round that deletes nothing ends it with 11. One target line.
+TEST_F(RelocateRequestsTest, TreeDeleteIsResentWhileTheServerDeletesSomething) {
+    struct Row {
+        std::vector<int> results;       // each round's answer
+        std::vector<std::size_t> left;  // objects left after each round answered 11
+        std::size_t rounds;
+        int status;
+    };
+    const Row rows[] = {
+        {{11, 11, 0}, {16, 6}, 3, 0},
+        {{11, 11}, {16, 16}, 2, 11},
+        {{11, 11, 11}, {16, 6, 6}, 3, 11},
+    };
+    const std::string tree = "OU=Old," + kStaff;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.rounds);
+        FakeLdapLibrary fake;
+        LdapSession rounds = fake.session();
+        CapturedConsole console;
+        console.reporter.debug = true;
+        settings.treeDelete = true;
+        for (const int code : row.results) {
+            fake.requestAnswers.push_back(result(code));
+        }
+        for (const std::size_t count : row.left) {
+            SearchAnswer subtree;
+            for (std::size_t n = 0; n < count; ++n) {
+                subtree.entries.push_back(LdapEntry{"CN=" + std::to_string(n) + "," + tree, {}});
+            }
+            fake.searchAnswers.push_back(subtree);
+        }
+        RunContext run{console.reporter, settings, rounds, "dc1.homelab.net"};
+        runDelete(run, {tree});
+        EXPECT_EQ(fake.callsOf(Call::Kind::Delete).size(), row.rounds);
+        EXPECT_EQ(run.lastError, row.status);
+        const std::string out = console.out();
+        EXPECT_EQ(out.find("DN: "), out.rfind("DN: "));  // one target line
+        EXPECT_NE(out.find("DEBUG: The tree delete of " + tree +
+                           " stopped at the server's limit with 16 objects left; sending it "
+                           "again (round 2)...\n"),
+                  std::string::npos)
+            << out;
+    }
+}
+
 TEST_F(RelocateRequestsTest, PlainDeleteSendsAnEmptyControlList) {
     RunContext run = context();
     runDelete(run, {"CN=kim," + kStaff});

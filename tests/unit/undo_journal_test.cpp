@@ -481,6 +481,36 @@ TEST_F(UndoJournalTest, ATreeDeleteReanimatesEveryObject) {
     EXPECT_EQ(searches[2].search.base, "<GUID=1122>");
 }
 
+// A tree delete cut short at the server's limit (11) deleted part of the tree: what is
+// gone since the read keeps its reanimation record; a round that deleted nothing is
+// withdrawn as any failed write.
+TEST_F(UndoJournalTest, ATreeDeleteCutShortKeepsTheRecordsOfWhatItDeleted) {
+    const LdapEntry parent{"ou=p,dc=x", {{"objectGUID", {std::string("\x01", 1)}}}};
+    const LdapEntry child{"cn=c,ou=p,dc=x", {{"objectGUID", {std::string("\x02", 1)}}}};
+    const auto deleteTree = [](LdapConnection& c, int& id) {
+        return c.sendDelete("ou=p,dc=x", {{kTreeDeleteOid, "", true}}, id);
+    };
+    library.searchAnswers.push_back(SearchAnswer{0, {parent, child}});
+    library.searchAnswers.push_back(SearchAnswer{0, {LdapEntry{"OU=P,DC=X", {}}}});
+    library.searchAnswers.push_back(
+        SearchAnswer{0, {LdapEntry{"CN=c\\0ADEL:02,CN=Deleted Objects,dc=x", {}}}});
+    library.requestAnswers.push_back(fake::result(kLdapAdminLimitExceeded));
+    EXPECT_EQ(sendAndAwait(deleteTree), kLdapAdminLimitExceeded);
+    const std::string partial = journal();
+    EXPECT_NE(partial.find("# Undo of the delete of cn=c,ou=p,dc=x\n"), std::string::npos)
+        << partial;
+    EXPECT_EQ(partial.find("# Undo of the delete of ou=p,dc=x\n"), std::string::npos);
+
+    library.searchAnswers.push_back(SearchAnswer{0, {parent}});
+    library.searchAnswers.push_back(SearchAnswer{0, {parent}});
+    library.requestAnswers.push_back(fake::result(kLdapAdminLimitExceeded));
+    EXPECT_EQ(sendAndAwait(deleteTree), kLdapAdminLimitExceeded);
+    EXPECT_EQ(journal().substr(0, partial.size()), partial);
+    EXPECT_NE(journal().find("the delete failed (Administrative limit exceeded)"),
+              std::string::npos)
+        << journal();
+}
+
 // A group's members deleted with it, and an object's memberships in other groups, come
 // back only once every object is back: their records come before the reanimations in the
 // file, so the reversed journal applies them last.

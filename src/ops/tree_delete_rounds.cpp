@@ -1,0 +1,113 @@
+#include "ops/tree_delete_rounds.h"
+
+#include <cstddef>
+#include <limits>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "session/complete_read.h"
+#include "session/forwarding_connection.h"
+#include "util/ascii_case.h"
+#include "util/terminal_text.h"
+
+namespace kestrel {
+namespace {
+
+class TreeDeleteRounds final : public ForwardingConnection {
+  public:
+    TreeDeleteRounds(std::unique_ptr<LdapConnection> inner, Reporter& reporter)
+        : ForwardingConnection(std::move(inner)), reporter_(reporter) {}
+
+    int sendDelete(const std::string& dn, const ServerControls& controls, int& messageId) override {
+        const int rc = ForwardingConnection::sendDelete(dn, controls, messageId);
+        if (rc == 0 && hasControl(controls, kTreeDeleteOid)) {
+            trees_.emplace(messageId, Tree{dn, controls});
+        }
+        return rc;
+    }
+    int sendRename(const std::string& dn, const std::string& newRdn, const std::string& newParent,
+                   bool deleteOldRdn, const ServerControls& controls, int& messageId) override {
+        return ForwardingConnection::sendRename(dn, newRdn, newParent, deleteOldRdn, controls,
+                                                messageId);
+    }
+    int sendModifications(ModificationRequest request, const std::string& dn,
+                          std::span<const Modification> modifications,
+                          const ServerControls& controls, int& messageId) override {
+        return ForwardingConnection::sendModifications(request, dn, modifications, controls,
+                                                       messageId);
+    }
+    int passwordModify(const std::string& userDn, const std::string& newPassword) override {
+        return ForwardingConnection::passwordModify(userDn, newPassword);
+    }
+
+    // Each round gets the time limit afresh: a round is a request of its own.
+    int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic,
+                      bool& sent) override {
+        int code = inner().waitForResult(messageId, timeoutSeconds, diagnostic, sent);
+        const auto found = trees_.find(messageId);
+        if (found == trees_.end()) {
+            return code;
+        }
+        const Tree tree = std::move(found->second);
+        trees_.erase(found);
+        std::size_t before = std::numeric_limits<std::size_t>::max();
+        for (int round = 2; code == kLdapAdminLimitExceeded; ++round) {
+            std::set<std::string> left;
+            std::string why;
+            if (readSubtreeNames(inner(), tree.dn, left, why) != 0 || left.size() >= before) {
+                break;  // the last round deleted nothing (or what is left is unknown)
+            }
+            before = left.size();
+            // On a line of its own: the target's line is still open while its result is awaited.
+            if (reporter_.debug) {
+                reporter_.block("DEBUG: The tree delete of " + terminalDn(tree.dn) +
+                                " stopped at the server's limit with " + std::to_string(before) +
+                                " objects left; sending it again (round " + std::to_string(round) +
+                                ")...\n");
+            }
+            int id = 0;
+            if (inner().sendDelete(tree.dn, tree.controls, id) != 0 || id == 0) {
+                break;
+            }
+            code = inner().waitForResult(id, timeoutSeconds, diagnostic, sent);
+        }
+        return code;
+    }
+
+  private:
+    struct Tree {
+        std::string dn;
+        ServerControls controls;
+    };
+
+    Reporter& reporter_;
+    std::map<int, Tree> trees_;  // the tree deletes in flight, by message number
+};
+
+}  // namespace
+
+int readSubtreeNames(LdapConnection& connection, const std::string& base,
+                     std::set<std::string>& names, std::string& why) {
+    SearchRequest request;
+    request.base = base;
+    request.scope = kLdapScopeSubtree;
+    request.filter = "(objectclass=*)";
+    request.attributes = {"1.1"};
+    std::vector<LdapEntry> entries;
+    const int rc = readComplete(connection, request, entries, why);
+    if (rc != 0 && rc != kLdapNoSuchObject) {
+        return rc;
+    }
+    for (const LdapEntry& entry : entries) {
+        names.insert(asciiLower(entry.dn));
+    }
+    return 0;
+}
+
+std::unique_ptr<LdapConnection> treeDeleteRounds(std::unique_ptr<LdapConnection> inner,
+                                                 Reporter& reporter) {
+    return std::make_unique<TreeDeleteRounds>(std::move(inner), reporter);
+}
+
+}  // namespace kestrel
