@@ -260,12 +260,6 @@ TEST_F(UndoJournalTest, APermissiveModifyIsUndoneForWhatChangedOnly) {
          {{ModOperation::Add, "carLicense", {"AB-1"}, false}},
          {{"carLicense", {"ab-1"}}},
          head + "delete: carLicense\ncarLicense: AB-1\n-\n\n"},
-        {"a value added then removed in one request is reversed in order",
-         {{ModOperation::Add, "member", {"cn=n,dc=x"}, false},
-          {ModOperation::Delete, "member", {"cn=n,dc=x", "cn=o,dc=x"}, false}},
-         {{"member", {"cn=o,dc=x"}}},
-         head + "add: member\nmember: cn=n,dc=x\nmember: cn=o,dc=x\n-\n"
-                "delete: member\nmember: cn=n,dc=x\n-\n\n"},
     };
     std::string expected;
     for (const Row& row : rows) {
