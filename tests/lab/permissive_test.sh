@@ -23,8 +23,6 @@ begin_case "values already there are no error; the revert removes only those add
 run_kestrel -q -permissive -undo a.undo -b "$A" "otherTelephone:++:555-0101;555-0100;555-0102"
 expect_status 0
 expect_values "$A" otherTelephone $'555-0100\n555-0101\n555-0102\n'
-grep -qiF '# otherTelephone: 1 value(s) already as asked' "$WORK_DIR/a.undo" ||
-    mismatch "the journal does not say a value was left out"
 run_kestrel -q -revert a.undo
 expect_status 0
 expect_values "$A" otherTelephone $'555-0100\n'
@@ -46,12 +44,9 @@ script -qec "cd '$WORK_DIR' && '$KESTREL' -q -unsafe description::p <three >tty.
     /dev/null >"$WORK_DIR/tty.out" </dev/null
 STATUS=$?
 expect_status 0
-"$PYTHON" - "$WORK_DIR/tty.out" <<'PY' || mismatch "the terminal got more than the line: $(cat -v "$WORK_DIR/tty.out")"
-import re, sys
-text = open(sys.argv[1], "rb").read()
-line = rb"\r\d+ of 3 done, \d+ failed(, (<1|\d+)/s, \d+:\d\d left)?\x1b\[K"
-sys.exit(not re.fullmatch(rb"\r0 of 3 done, 0 failed\x1b\[K(\r\x1b\[K|" + line + rb")*\r\x1b\[K", text))
-PY
+drawn='[0-9]+ of 3 done, [0-9]+ failed(, [<0-9]+/s, [0-9:]+ left)?\^\[\[K'
+cat -v "$WORK_DIR/tty.out" | grep -qxE "\^M0 of 3 done, 0 failed\^\[\[K(\^M(\^\[\[K|$drawn))*\^M\^\[\[K" ||
+    mismatch "the terminal got more than the line: $(cat -v "$WORK_DIR/tty.out")"
 run_kestrel_with_input_file "$WORK_DIR/three" -q -unsafe description::p
 cmp -s "$WORK_DIR/tty.txt" "$OUT_FILE" || mismatch "standard output differs with a terminal"
 [[ -s $ERR_FILE ]] && mismatch "standard error, a file, got: $(cat -v "$ERR_FILE")"
