@@ -17,6 +17,7 @@
 #include "ops/dry_run.h"
 #include "ops/modification_list.h"
 #include "ops/modify_and_add.h"
+#include "ops/permissive_modify.h"
 #include "ops/process_targets.h"
 #include "ops/relocate_objects.h"
 #include "ops/undo_journal.h"
@@ -139,6 +140,22 @@ const char* credentialsProblem(const RunSettings& settings) {
     return nullptr;
 }
 
+// Why -permissive cannot go with the run's mode, or nothing: it changes modify requests,
+// and only modifying objects (from the command line or -f) sends ones it means something
+// for.
+const char* permissiveProblem(const RunSettings& settings) {
+    if (!settings.permissive || settings.mode == RunMode::Modify ||
+        settings.mode == RunMode::ApplyRecords) {
+        return nullptr;
+    }
+    if (settings.mode == RunMode::Revert) {
+        return "-permissive does not go with -revert: each record of a journal must apply "
+               "exactly, or fail where the object changed since the run.";
+    }
+    return "-permissive is for modifying objects (by default, or with -f); -add, -rm, -move, "
+           "-rename and -undel send no modify it would change.";
+}
+
 // While the run's session is open, the password step's sessions follow it; afterwards the
 // credentials they point to are gone.
 class SecurityInUse {
@@ -195,6 +212,10 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
                               "none. Nothing was sent.\n"
                             : "ERROR: -undo needs the name of a new journal file. Nothing was "
                               "sent.\n");
+        return -1;
+    }
+    if (const char* why = permissiveProblem(settings)) {
+        reporter.notice(std::string("ERROR: ") + why + " Nothing was sent.\n");
         return -1;
     }
     if (const char* why = credentialsProblem(settings)) {
@@ -321,13 +342,22 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
                                                std::move(attributes));
         passwords = &journalingPasswords.emplace(services.passwords, *journal);
     }
+    if (settings.permissive) {
+        session->handle = permissiveConnection(std::move(session->handle));
+    }
 
     RunTimer timer(services.clock);
     timer.start();
     RunContext run{reporter, settings, *session, rootDse.dnsHostName, passwords};
     run.preview = settings.dryRun;
     run.results = results;
+    std::optional<ProgressLine> progress;
+    if (services.stderrIsTerminal && (reporter.quiet || reporter.json)) {
+        reporter.statusSharesTerminal = services.stdoutIsTerminal;
+        run.progress = &progress.emplace(reporter, run.clock, targets.size());
+    }
     runMode(run, targets, modifications, records);
+    progress.reset();
     results = run.results;
     printElapsed(reporter, settings, timer);
     closeSession(*session);

@@ -33,6 +33,9 @@ struct DriverServices {
     // Called when the run reads a password from a file (-f), before connecting, so that
     // it stays out of core dumps as one from the command line does; may be empty.
     std::function<void()> protectSecrets = {};
+    // Found at the program's entry: a quiet run shows its progress on a terminal only.
+    bool stderrIsTerminal = false;
+    bool stdoutIsTerminal = false;
 };
 
 // Runs one job and returns its 32-bit status (see processExitStatus for the process's).

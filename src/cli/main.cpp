@@ -1,4 +1,6 @@
 // kestrel: applies one change to an ordered list of directory objects.
+#include <unistd.h>
+
 #include <clocale>
 #include <iostream>
 
@@ -43,6 +45,8 @@ int main(int argc, char** argv) {
                                      &kestrel::systemDcLocator(),
                                      &security,
                                      [] { kestrel::keepOutOfCoreDumps(); }};
+    services.stderrIsTerminal = isatty(STDERR_FILENO) == 1;
+    services.stdoutIsTerminal = isatty(STDOUT_FILENO) == 1;
     const std::int32_t status =
         kestrel::runKestrel(arguments.argc(), arguments.argv(), std::cin, reporter, services);
     std::cout.flush();

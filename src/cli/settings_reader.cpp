@@ -88,6 +88,7 @@ RunSettings readRunSettings(Reporter& reporter, SwitchTable& switches) {
     settings.bindDn = switches.value("binddn");
     settings.passwordFileGiven = switches.has("pwfile");
     settings.passwordFile = switches.value("pwfile");
+    settings.permissive = switches.has("permissive");
 
     // First match wins; the values of the losing mode switches are not read. -f and
     // -revert come first: what they cannot be combined with is refused before connecting.

@@ -52,6 +52,9 @@ constexpr SwitchEntry kSwitches[] = {
     {"starttls", Flag, "  StartTLS before binding (TLS from the start: -h ldaps://host)\n"},
     {"binddn", Value, " x  Bind as x (a DN or user@domain) with a password, over TLS only\n"},
     {"pwfile", File, " x  Read the -binddn password from the first line of file x\n"},
+    {"permissive", Flag,
+     "  Modify permissively: a value added that is there, or removed\n"
+     "              that is not, is no error (undo reverses only what changed)\n"},
 };
 
 SwitchList kestrelSwitchList() {

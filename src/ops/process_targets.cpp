@@ -73,7 +73,10 @@ class TargetLoop {
             if (window_ > 1) {
                 dependencies_.remove(done.key);
             }
-            report(done);
+            const bool failed = report(done);
+            if (run_.progress != nullptr) {
+                run_.progress->targetDone(failed);
+            }
             if (phase_ == Phase::Draining && inFlight_.empty()) {
                 stop();
             }
@@ -115,7 +118,8 @@ class TargetLoop {
         return key_;
     }
 
-    void report(const InFlight& target) {
+    // True when the target failed.
+    bool report(const InFlight& target) {
         Reporter& reporter = run_.reporter;
         if (variant_.progressLine) {
             writeTargetStart(
@@ -131,7 +135,7 @@ class TargetLoop {
             case RequestOutcome::Kind::Skipped:
                 run_.lastError = -1;
                 reportResult(target.dn, RequestFate::NotSent, -1, "", kSkippedText);
-                return;
+                return true;
             case RequestOutcome::Kind::Refused:
                 failed = true;
                 code = outcome.status;
@@ -169,8 +173,9 @@ class TargetLoop {
             !(failed && (variant_.passwordOnlyAfterSuccess || !run_.settings.continueOnError))) {
             passwordStatus = setPassword(target.dn);
         }
+        failed = failed || passwordStatus != 0;
         if (!run_.reporter.json) {
-            return;  // no texts to look up for a line nobody asked for
+            return failed;  // no texts to look up for a line nobody asked for
         }
         if (code == 0 && passwordStatus != 0) {
             reportResult(target.dn, RequestFate::Failed, passwordStatus, "",
@@ -178,6 +183,7 @@ class TargetLoop {
         } else {
             reportResult(target.dn, fate, code, diagnostic, ldapErrorText(code));
         }
+        return failed;
     }
 
     // The target's -json line: its outcome, the code and the texts that tell why.

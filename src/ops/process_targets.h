@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "ops/progress_line.h"
 #include "ops/run_settings.h"
 #include "ops/target_lines.h"
 #include "password/password_setter.h"
@@ -26,7 +27,8 @@ struct RunContext {
     std::int32_t lastError = 0;  // status of the run's latest failure; success never clears it
     // Milliseconds on a monotonic clock: each request's time limit runs from its send.
     std::function<std::int64_t()> clock = monotonicMilliseconds;
-    ResultLines results{};  // -json: the lines written, for the summary
+    ResultLines results{};             // -json: the lines written, for the summary
+    ProgressLine* progress = nullptr;  // a quiet run on a terminal: told of each target
 };
 
 // What a mode's request step did for one target.

@@ -52,6 +52,7 @@ struct RunSettings {
     std::string bindDn;
     bool passwordFileGiven = false;  // -pwfile FILE: the bind's password is its first line
     std::string passwordFile;
+    bool permissive = false;  // -permissive: every modify carries the permissive control
 };
 
 // The largest -window: enough to hide a long round trip, few enough for any server.

@@ -120,7 +120,8 @@ class JournalingConnection final : public ForwardingConnection {
             return admit(std::move(pending), messageId);
         }
         pending.read.base = dn;
-        pending.read.attributes = attributesToRead(modifications, attributes_.schema);
+        pending.read.attributes = attributesToRead(modifications, attributes_.schema,
+                                                   hasControl(controls, kPermissiveModifyOid));
         if (pending.read.attributes.empty()) {
             take(pending,
                  modifyRecord(dn, modifications, {}, {LdapEntry{dn, {}}}, attributes_.schema));
@@ -286,7 +287,8 @@ class JournalingConnection final : public ForwardingConnection {
                 break;
             case Kind::Modify:
                 take(pending, modifyRecord(pending.dn, pending.modifications,
-                                           pending.read.attributes, entries, attributes_.schema));
+                                           pending.read.attributes, entries, attributes_.schema,
+                                           hasControl(pending.controls, kPermissiveModifyOid)));
                 break;
             case Kind::Add:
                 break;

@@ -4,6 +4,7 @@
 
 #include "attr/password_attribute.h"
 #include "session/dn_components.h"
+#include "session/value_match.h"
 #include "util/ascii_case.h"
 #include "util/hex_text.h"
 #include "util/ldif_comment.h"
@@ -77,6 +78,44 @@ std::size_t depthOf(const std::string& dn) {
 
 const char* const kNoEntry = "the server answered no entry";
 
+// Under the permissive control a value added that was there, or removed that was not,
+// changes nothing: only the rest is reversed. Walked in the request's order over what the
+// attribute held, as the server applies it; a value removed comes back as it was stored.
+void undoChangedValues(const std::vector<const Modification*>& group, std::vector<std::string> held,
+                       ValueSyntax syntax, LdifChange& change) {
+    std::vector<Modification> inverse;
+    std::size_t unchanged = 0;
+    for (const Modification* modification : group) {
+        const bool adds = modification->operation == ModOperation::Add;
+        Modification undo{adds ? ModOperation::Delete : ModOperation::Add,
+                          modification->attribute,
+                          {},
+                          modification->binary};
+        for (const std::string& value : modification->values) {
+            const auto at = std::find_if(held.begin(), held.end(), [&](const std::string& v) {
+                return sameValue(syntax, v, value);
+            });
+            if (adds == (at != held.end())) {
+                ++unchanged;
+            } else if (adds) {
+                undo.values.push_back(value);
+                held.push_back(value);
+            } else {
+                undo.values.push_back(*at);
+                held.erase(at);
+            }
+        }
+        if (!undo.values.empty()) {
+            inverse.push_back(std::move(undo));
+        }
+    }
+    change.modifications.insert(change.modifications.end(), inverse.rbegin(), inverse.rend());
+    if (unchanged != 0) {
+        change.comments.push_back(group.front()->attribute + ": " + std::to_string(unchanged) +
+                                  " value(s) already as asked, so not changed and left out.");
+    }
+}
+
 }  // namespace
 
 std::string undoComment(const std::vector<std::string>& lines) {
@@ -88,13 +127,13 @@ std::string undoComment(const std::vector<std::string>& lines) {
 }
 
 std::vector<std::string> attributesToRead(std::span<const Modification> modifications,
-                                          const AttributeSchema& schema) {
+                                          const AttributeSchema& schema, bool permissive) {
     std::vector<std::string> names;
     std::vector<std::string> seen;
     for (const Modification& modification : modifications) {
         const std::string canonical = schema.canonical(modification.attribute);
-        if (clearsOrReplaces(modification) && !carriesPassword(modification.attribute) &&
-            !contains(seen, canonical)) {
+        if ((permissive || clearsOrReplaces(modification)) &&
+            !carriesPassword(modification.attribute) && !contains(seen, canonical)) {
             seen.push_back(canonical);
             names.push_back(modification.attribute);
         }
@@ -103,7 +142,7 @@ std::vector<std::string> attributesToRead(std::span<const Modification> modifica
 }
 
 LdifChange modifyUndo(const std::string& dn, std::span<const Modification> modifications,
-                      const LdapEntry& before, const AttributeSchema& schema) {
+                      const LdapEntry& before, const AttributeSchema& schema, bool permissive) {
     LdifChange change{.dn = dn, .comments = {"Undo of the modify of " + dn}};
     // One group per attribute, in the order the request first names them.
     std::vector<std::pair<std::string, std::vector<const Modification*>>> groups;
@@ -135,6 +174,11 @@ LdifChange modifyUndo(const std::string& dn, std::span<const Modification> modif
             if (!old.empty()) {
                 change.modifications.push_back({ModOperation::Add, name, old});
             }
+            continue;
+        }
+        if (permissive) {
+            undoChangedValues(group, valuesOf(before, canonical, schema), schema.syntax(name),
+                              change);
             continue;
         }
         // Only values added or removed: the inverse of each, last first.
@@ -206,7 +250,7 @@ std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::s
             // must succeed. Not critical: a server without the control still adds the member.
             records.push_back({.dn = group,
                                .modifications = {{ModOperation::Add, "member", {before.dn}}},
-                               .controls = {ServerControl{kPermissiveModifyOid, "", false}},
+                               .controls = {permissiveModifyControl()},
                                .comments = {"Membership of " + before.dn + " in " + group}});
         }
     }
@@ -284,7 +328,8 @@ UndoRecord renameRecord(const std::vector<LdapEntry>& entries, const std::string
 
 UndoRecord modifyRecord(const std::string& dn, std::span<const Modification> modifications,
                         const std::vector<std::string>& asked,
-                        const std::vector<LdapEntry>& entries, const AttributeSchema& schema) {
+                        const std::vector<LdapEntry>& entries, const AttributeSchema& schema,
+                        bool permissive) {
     if (entries.empty()) {
         return refusal(kNoEntry, kLdapNoResultsReturned);
     }
@@ -299,7 +344,7 @@ UndoRecord modifyRecord(const std::string& dn, std::span<const Modification> mod
                            kLdapLocalError);
         }
     }
-    const LdifChange change = modifyUndo(dn, modifications, entries.front(), schema);
+    const LdifChange change = modifyUndo(dn, modifications, entries.front(), schema, permissive);
     if (change.modifications.empty()) {
         return UndoRecord{.text = undoComment(change.comments)};  // passwords only
     }

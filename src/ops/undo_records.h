@@ -41,7 +41,8 @@ UndoRecord renameRecord(const std::vector<LdapEntry>& entries, const std::string
 // one, so no record is made.
 UndoRecord modifyRecord(const std::string& dn, std::span<const Modification> modifications,
                         const std::vector<std::string>& asked,
-                        const std::vector<LdapEntry>& entries, const AttributeSchema& schema);
+                        const std::vector<LdapEntry>& entries, const AttributeSchema& schema,
+                        bool permissive = false);
 // `change` written as a record.
 UndoRecord changeRecord(const LdifChange& change);
 
@@ -49,17 +50,22 @@ UndoRecord changeRecord(const LdifChange& change);
 std::string undoComment(const std::vector<std::string>& lines);
 
 // The attributes of a modify whose previous values its undo needs: those it replaces or
-// clears (a value added or removed is undone by the value itself). Passwords are left out.
+// clears (a value added or removed is undone by the value itself), and with `permissive`
+// (the modify carries the permissive control) every one it touches, since a value added
+// may have been there and one removed may have been absent. Passwords are left out.
 std::vector<std::string> attributesToRead(std::span<const Modification> modifications,
-                                          const AttributeSchema& schema);
+                                          const AttributeSchema& schema, bool permissive = false);
 
 // The exact inverse of a successful modify, value by value, so that applying it fails
 // rather than overwrites when the object no longer holds what the run wrote: a value added
 // is deleted, a value removed is added back; an attribute replaced or cleared first loses
 // exactly the values the run left, then gets `before`'s back. `before` holds the previous
-// values of attributesToRead's attributes (matched through the schema's names).
+// values of attributesToRead's attributes (matched through the schema's names). With
+// `permissive`, a value added that `before` held or one removed that it did not changed
+// nothing and is left out (values compared as session/value_match says).
 LdifChange modifyUndo(const std::string& dn, std::span<const Modification> modifications,
-                      const LdapEntry& before, const AttributeSchema& schema);
+                      const LdapEntry& before, const AttributeSchema& schema,
+                      bool permissive = false);
 
 // The moddn that puts an object back where and as it was; `storedDn` is its DN as the
 // directory stores it, `newRdn` and `newParent` what the request sends. Nothing when

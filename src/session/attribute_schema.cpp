@@ -17,6 +17,19 @@ std::string firstValue(const LdapEntry& entry, const std::string& name) {
     return values != nullptr && !values->empty() ? values->front() : std::string();
 }
 
+ValueSyntax syntaxOf(const std::string& attributeSyntax) {
+    if (attributeSyntax == "2.5.5.1") {
+        return ValueSyntax::Dn;
+    }
+    // Case-sensitive string, IA5 string, octet string, SID.
+    for (const char* exact : {"2.5.5.3", "2.5.5.5", "2.5.5.10", "2.5.5.17"}) {
+        if (attributeSyntax == exact) {
+            return ValueSyntax::Exact;
+        }
+    }
+    return attributeSyntax.empty() ? ValueSyntax::Unknown : ValueSyntax::Text;
+}
+
 }  // namespace
 
 int AttributeSchema::read(LdapConnection& connection, const std::string& schemaNamingContext,
@@ -29,7 +42,8 @@ int AttributeSchema::read(LdapConnection& connection, const std::string& schemaN
     request.base = schemaNamingContext;
     request.scope = kLdapScopeSubtree;
     request.filter = "(objectClass=attributeSchema)";
-    request.attributes = {"lDAPDisplayName", "attributeID", "systemOnly", "systemFlags"};
+    request.attributes = {"lDAPDisplayName", "attributeID", "systemOnly", "systemFlags",
+                          "attributeSyntax"};
     std::vector<LdapEntry> entries;
     if (const int rc = readComplete(connection, request, entries, why); rc != 0) {
         return rc;
@@ -39,7 +53,8 @@ int AttributeSchema::read(LdapConnection& connection, const std::string& schemaN
         if (name.empty()) {
             continue;
         }
-        addName(firstValue(entry, "attributeID"), name);
+        addName(firstValue(entry, "attributeID"), name,
+                syntaxOf(firstValue(entry, "attributeSyntax")));
         const std::string flags = firstValue(entry, "systemFlags");
         if (asciiLower(firstValue(entry, "systemOnly")) == "true" ||
             (std::strtol(flags.c_str(), nullptr, 10) & kConstructed) != 0) {
@@ -49,9 +64,13 @@ int AttributeSchema::read(LdapConnection& connection, const std::string& schemaN
     return 0;
 }
 
-void AttributeSchema::addName(const std::string& oid, const std::string& displayName) {
+void AttributeSchema::addName(const std::string& oid, const std::string& displayName,
+                              ValueSyntax syntax) {
     const std::string name = asciiLower(displayName);
     names_[name] = name;
+    if (syntax != ValueSyntax::Unknown) {
+        syntaxes_[name] = syntax;
+    }
     if (!oid.empty()) {
         names_[asciiLower(oid)] = name;
     }
@@ -63,6 +82,11 @@ std::string AttributeSchema::canonical(const std::string& attribute) const {
         return found->second;
     }
     return name;
+}
+
+ValueSyntax AttributeSchema::syntax(const std::string& attribute) const {
+    const auto found = syntaxes_.find(canonical(attribute));
+    return found != syntaxes_.end() ? found->second : ValueSyntax::Unknown;
 }
 
 }  // namespace kestrel

@@ -114,6 +114,12 @@ struct ServerControl {
 };
 using ServerControls = std::vector<ServerControl>;
 
+// Carried by a modify, adding a value already there or deleting one that is not succeeds.
+// Not critical: a server without it fails such a value as before, nothing worse.
+inline ServerControl permissiveModifyControl() {
+    return ServerControl{kPermissiveModifyOid, "", false};
+}
+
 inline bool hasControl(const ServerControls& controls, const std::string& oid) {
     for (const ServerControl& control : controls) {
         if (control.oid == oid) {

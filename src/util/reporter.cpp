@@ -22,6 +22,7 @@ void Reporter::write(std::string_view text) {
         return;
     }
     if (!text.empty()) {
+        makeRoomFor(!json);
         (json ? err_ : out_) << text;
         lineOpen_ = text.back() != '\n';
     }
@@ -32,6 +33,7 @@ void Reporter::write(std::string_view text) {
 void Reporter::writeAsLdif(std::string_view text) {
     std::size_t end = 0;
     while ((end = text.find('\n')) != std::string_view::npos) {
+        makeRoomFor(true);
         openLine_.append(text.substr(0, end));
         out_ << (openLine_.empty() ? "\n" : ldifComment(openLine_));
         openLine_.clear();
@@ -66,6 +68,7 @@ void Reporter::block(std::string_view text) {
         write("\n");
     }
     if (ldifOnly) {
+        makeRoomFor(true);
         out_ << text;  // a record, or comments already written as such
         return;
     }
@@ -79,6 +82,7 @@ void Reporter::problem(std::string_view text) {
     }
     // Standard output first, so that on a shared terminal the lines keep their order.
     out_.flush();
+    makeRoomFor(false);
     err_ << text;
 }
 
@@ -94,8 +98,35 @@ void Reporter::warning(std::string_view text) {
 
 void Reporter::result(std::string_view line) {
     if (json) {
+        makeRoomFor(true);
         out_ << line;
         out_.flush();
+    }
+}
+
+void Reporter::makeRoomFor(bool toOut) {
+    if (!toOut || statusSharesTerminal) {
+        clearStatus();
+    }
+}
+
+void Reporter::showStatus(std::string_view text) {
+    const bool linesOnTerminal = json || statusSharesTerminal;
+    if (capturing_ || (lineOpen_ && linesOnTerminal)) {
+        return;
+    }
+    // Whatever standard output holds lands before the line, not after it.
+    out_.flush();
+    err_ << '\r' << text << "\x1b[K";
+    err_.flush();
+    statusShown_ = true;
+}
+
+void Reporter::clearStatus() {
+    if (statusShown_) {
+        err_ << "\r\x1b[K";
+        err_.flush();
+        statusShown_ = false;
     }
 }
 

@@ -50,6 +50,14 @@ class Reporter {
     // at once (never captured), so that a run that is killed leaves whole lines.
     void result(std::string_view line);
 
+    // A run's progress drawn over itself on standard error, which the caller has found to
+    // be a terminal. Any other text written to that terminal erases it first, so it never
+    // mixes with a line; it is not drawn while a line there is unfinished.
+    void showStatus(std::string_view text);
+    void clearStatus();
+    // Standard output is the same terminal: its text erases the status line too.
+    bool statusSharesTerminal = false;
+
     // What was written while capturing, in order, to be written later as it would have
     // been: a request sent ahead of its turn keeps its lines until its target's turn.
     struct Captured {
@@ -63,12 +71,15 @@ class Reporter {
   private:
     void write(std::string_view text);
     void writeAsLdif(std::string_view text);
+    // Before text goes to standard output (`toOut`) or standard error.
+    void makeRoomFor(bool toOut);
 
     std::ostream& out_;
     std::ostream& err_;
     bool lineOpen_ = false;  // the lines' stream's last text did not end a line
     std::string openLine_;   // ldifOnly: the unfinished line, written once it ends
     bool capturing_ = false;
+    bool statusShown_ = false;
     std::vector<Captured> captured_;
 };
 

@@ -657,6 +657,12 @@ TEST_F(DriverTest, ARecordWritingAPasswordIsSentSealed) {
     }
 }
 
+TEST_F(DriverTest, APermissivePreviewShowsTheControl) {
+    EXPECT_EQ(run({"-q", "-dryrun", "-permissive", "-b", kKim, "member:+:cn=b"}), 0);
+    EXPECT_NE(captured.out().find("control: 1.2.840.113556.1.4.1413 false\nchangetype: modify\n"),
+              std::string::npos);
+}
+
 TEST_F(DriverTest, LocalRefusalsNeverConnect) {
     struct Row {
         std::vector<std::string> args;
@@ -683,6 +689,8 @@ TEST_F(DriverTest, LocalRefusalsNeverConnect) {
         {{"-f", "-"}, "", 0},
         {{"-f", "-", "-b", kKim}, "", -1},
         {{"-revert", "x.undo", "-f", "-"}, "", -1},
+        {{"-permissive", "-rm", "-b", kKim}, "", -1},  // modifies only, and not a journal's
+        {{"-permissive", "-add", "-b", kKim, "objectClass::user"}, "", -1},
     };
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;

@@ -85,6 +85,7 @@ class UndoJournalTest : public ::testing::Test {
         UndoAttributes attributes;
         attributes.maintained = {"badpwdcount", "objectguid"};
         attributes.schema.addName("2.5.4.13", "description");
+        attributes.schema.addName("2.5.4.31", "member", ValueSyntax::Dn);
         connection_ = journalingConnection(std::move(spy), *journal_, captured.reporter,
                                            std::move(attributes));
     }
@@ -225,6 +226,49 @@ TEST_F(UndoJournalTest, AModifyIsUndoneValueByValue) {
         EXPECT_EQ(journal(), expected);
         EXPECT_EQ(spy_->journalAtSend.back(), expected);  // on disk before the write
         EXPECT_EQ(library.count(fake::Call::Kind::Search) - readsBefore, row.reads);
+    }
+}
+
+// Under the permissive control a value added that was there, or removed that was absent,
+// changed nothing: the record reverses only the rest, so an undo never takes away a value
+// the object held before the run.
+TEST_F(UndoJournalTest, APermissiveModifyIsUndoneForWhatChangedOnly) {
+    struct Row {
+        const char* what;
+        std::vector<Modification> mods;
+        std::vector<LdapAttribute> before;
+        std::string record;  // after the "Undo of the modify" comment
+    };
+    const std::string leftOut = " value(s) already as asked, so not changed and left out.\n";
+    const std::string head = "dn: cn=a,dc=x\nchangetype: modify\n";
+    const std::vector<Row> rows{
+        {"a member already there, named otherwise, is not removed",
+         {{ModOperation::Add, "member", {"cn=Ann,dc=x", "cn=Bob,dc=x", "cn=Cy,dc=x"}, false}},
+         {{"member", {"CN=ann, DC=X"}}},
+         "# member: 1" + leftOut + head +
+             "delete: member\nmember: cn=Bob,dc=x\nmember: cn=Cy,dc=x\n-\n\n"},
+        {"a member removed comes back as stored; an absent one is not added",
+         {{ModOperation::Delete, "member", {"cn=ann,dc=x", "cn=Zed,dc=x"}, false}},
+         {{"member", {"CN=Ann,DC=x"}}},
+         "# member: 1" + leftOut + head + "add: member\nmember: CN=Ann,DC=x\n-\n\n"},
+        {"text compares without case: nothing changed",
+         {{ModOperation::Add, "description", {"HELLO"}, false}},
+         {{"description", {"hello"}}},
+         "# description: 1" + leftOut + "\n"},
+    };
+    std::string expected;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        library.searchAnswers = {SearchAnswer{0, {LdapEntry{"cn=a,dc=x", row.before}}}};
+        EXPECT_EQ(sendAndAwait([&](LdapConnection& c, int& id) {
+                      return c.sendModifications(ModificationRequest::Modify, "cn=a,dc=x", row.mods,
+                                                 {permissiveModifyControl()}, id);
+                  }),
+                  0);
+        expected += "# Undo of the modify of cn=a,dc=x\n" + row.record;
+        EXPECT_EQ(journal(), expected);
+        EXPECT_EQ(library.callsOf(fake::Call::Kind::Search).back().search.attributes,
+                  std::vector<std::string>{row.mods.front().attribute});
     }
 }
 
