@@ -52,6 +52,9 @@ constexpr SwitchEntry kSwitches[] = {
     {"starttls", Flag, "  StartTLS before binding (TLS from the start: -h ldaps://host)\n"},
     {"binddn", Value, " x  Bind as x (a DN or user@domain) with a password, over TLS only\n"},
     {"pwfile", File, " x  Read the -binddn password from the first line of file x\n"},
+    {"csv", File,
+     " x     One modify (or -add) per row of CSV file x (- for stdin): a dn column,\n"
+     "              the other header cells attribute-actions without their values\n"},
 };
 
 SwitchList kestrelSwitchList() {

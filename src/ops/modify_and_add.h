@@ -2,6 +2,8 @@
 // then the "#setpwd#" password step.
 #pragma once
 
+#include <span>
+
 #include "attr/modification_set.h"
 #include "ops/process_targets.h"
 
@@ -10,5 +12,9 @@ namespace kestrel {
 void runModify(RunContext& run, const DnList& targets, const ModificationSet& set);
 
 void runAdd(RunContext& run, const DnList& targets, const ModificationSet& set);
+
+// The rows of a table: targets[i] gets sets[i], with its own password step.
+void runModifyRows(RunContext& run, const DnList& targets, std::span<const ModificationSet> sets);
+void runAddRows(RunContext& run, const DnList& targets, std::span<const ModificationSet> sets);
 
 }  // namespace kestrel

@@ -52,6 +52,8 @@ struct RunSettings {
     std::string bindDn;
     bool passwordFileGiven = false;  // -pwfile FILE: the bind's password is its first line
     std::string passwordFile;
+    bool csvGiven = false;  // -csv FILE: the targets and their values are the rows of FILE
+    std::string csvFile;
 };
 
 // The largest -window: enough to hide a long round trip, few enough for any server.
