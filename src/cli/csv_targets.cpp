@@ -213,7 +213,8 @@ class RowReader {
 };
 
 // A column no row gives a value to changes nothing, but a misspelt operation in it is
-// still a mistake to point out: it is read once with an empty value.
+// still a mistake to point out. It is read with sample values, one that each form of value
+// takes (a number; a date's "never"): an empty one would make "title" a clear.
 bool checkUnusedColumns(Reporter& reporter, const Place& place, const ActionSyntax& syntax,
                         const Layout& layout) {
     for (std::size_t index = 0; index < layout.columns.size(); ++index) {
@@ -221,11 +222,18 @@ bool checkUnusedColumns(Reporter& reporter, const Place& place, const ActionSynt
         if (index == layout.dn || column.used) {
             continue;
         }
-        ModificationSet scratch;
-        reporter.beginCapture();
-        const bool wellFormed =
-            parseAttributeActions(reporter, {column.prefix}, syntax, scratch).wellFormed;
-        std::vector<Reporter::Captured> lines = reporter.endCapture();
+        std::vector<Reporter::Captured> lines;
+        bool wellFormed = false;
+        for (const char* sample : {"0", "never"}) {
+            ModificationSet scratch;
+            reporter.beginCapture();
+            wellFormed = parseAttributeActions(reporter, {column.prefix + sample}, syntax, scratch)
+                             .wellFormed;
+            lines = reporter.endCapture();
+            if (wellFormed) {
+                break;
+            }
+        }
         if (!wellFormed) {
             reporter.notice("ERROR: " + place.at(1, index + 1, column.name) +
                             ": the header cell is no attribute-action." + kNothingSent);
