@@ -1,7 +1,6 @@
 #include "cli/csv_targets.h"
 
 #include <algorithm>
-#include <iterator>
 #include <utility>
 
 #include "attr/password_attribute.h"
@@ -160,8 +159,8 @@ class RowReader {
           layout_(layout) {}
 
     // False after the ERROR lines; a row that changes nothing is skipped with a warning.
-    bool read(const CsvRow& row, CsvRows& rows) {
-        const std::string& dn = row.cells[layout_.dn];
+    bool read(CsvRow& row, CsvRows& rows) {
+        std::string& dn = row.cells[layout_.dn];
         if (dn.empty()) {
             // The empty DN names the RootDSE: in a sheet it is a forgotten cell.
             reporter_.notice("ERROR: " + where(row, layout_.dn) + ": the DN is empty." +
@@ -169,6 +168,8 @@ class RowReader {
             return false;
         }
         ModificationSet set = commandLine_;
+        std::vector<std::string> actions;
+        columns_.clear();
         bool cellGiven = false;
         for (std::size_t index = 0; index < row.cells.size(); ++index) {
             if (index == layout_.dn || row.cells[index].empty()) {
@@ -177,12 +178,15 @@ class RowReader {
             Column& column = layout_.columns[index];
             column.used = true;
             cellGiven = true;
-            const std::string action = column.prefix + row.cells[index];
-            if (!parseCell(reporter_, where(row, index), action, syntax_, set)) {
-                return false;
-            }
+            actions.push_back(column.prefix + row.cells[index]);
+            columns_.push_back(index);
+        }
+        if (!parseRow(row, actions, set)) {
+            std::for_each(actions.begin(), actions.end(), wipeText);
+            return false;
         }
         if (!cellGiven && !changesSomething(set, syntax_.addMode)) {
+            // Nothing in `actions` to wipe.
             reporter_.warning(place_.at(row.number) +
                               ": nothing to change besides the DN; the row is skipped.\n");
             return true;
@@ -191,16 +195,37 @@ class RowReader {
         const bool checked = checkModificationSet(reporter_, set, syntax_.addMode);
         std::vector<Reporter::Captured> lines = reporter_.endCapture();
         if (!checked) {
+            std::for_each(actions.begin(), actions.end(), wipeText);
             reporter_.notice("ERROR: " + place_.at(row.number) + ":\n");
             replayEscaped(reporter_, std::move(lines));
             return false;
         }
-        rows.targets.push_back(dn);
-        rows.sets.push_back(std::move(set));
+        rows.targets.push_back(std::move(dn));
+        rows.actions.push_back(std::move(actions));
         return true;
     }
 
   private:
+    // The row's actions in one go; only a row that fails is read again cell by cell, to
+    // name the one at fault.
+    bool parseRow(const CsvRow& row, const std::vector<std::string>& actions,
+                  ModificationSet& set) {
+        reporter_.beginCapture();
+        const ActionParseOutcome outcome = parseAttributeActions(reporter_, actions, syntax_, set);
+        std::vector<Reporter::Captured> lines = reporter_.endCapture();
+        if (outcome.wellFormed && !outcome.binaryFailed) {
+            replayEscaped(reporter_, std::move(lines));
+            return true;
+        }
+        ModificationSet again = commandLine_;
+        for (std::size_t k = 0; k < actions.size(); ++k) {
+            if (!parseCell(reporter_, where(row, columns_[k]), actions[k], syntax_, again)) {
+                break;
+            }
+        }
+        return false;
+    }
+
     std::string where(const CsvRow& row, std::size_t index) const {
         return place_.at(row.number, index + 1, layout_.columns[index].name);
     }
@@ -210,6 +235,7 @@ class RowReader {
     const ActionSyntax& syntax_;
     const ModificationSet& commandLine_;
     Layout& layout_;
+    std::vector<std::size_t> columns_;  // the column of each of the row's actions
 };
 
 // A column no row gives a value to changes nothing, but a misspelt operation in it is
@@ -249,7 +275,12 @@ bool readText(Reporter& reporter, const RunSettings& settings, const Place& plac
     std::string why = "the read failed";
     bool read = true;
     if (settings.csvFile == "-") {
-        text.assign(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>());
+        // In large blocks: a character at a time would cost more than reading the table.
+        std::vector<char> block(std::size_t{1} << 16);
+        while (input.read(block.data(), static_cast<std::streamsize>(block.size())) ||
+               input.gcount() > 0) {
+            text.append(block.data(), static_cast<std::size_t>(input.gcount()));
+        }
         read = !input.bad();
     } else {
         read = readWholeFile(settings.csvFile, text, why);
@@ -261,25 +292,55 @@ bool readText(Reporter& reporter, const RunSettings& settings, const Place& plac
     return read;
 }
 
-// The table of the text, wiped as soon as it is read: cells may hold passwords.
-std::optional<CsvTable> readTable(Reporter& reporter, const Place& place, std::string& text) {
-    CsvProblem problem;
-    std::optional<CsvTable> table = readCsvTable(text, problem);
-    wipeText(text);
-    if (!table) {
-        reporter.notice("ERROR: " + place.at(problem.row, problem.column) + ": " + problem.reason +
-                        "." + kNothingSent);
-    }
-    return table;
+void writeProblem(Reporter& reporter, const Place& place, const CsvProblem& problem) {
+    reporter.notice("ERROR: " + place.at(problem.row, problem.column) + ": " + problem.reason +
+                    "." + kNothingSent);
 }
 
-void wipeTable(CsvTable& table) {
-    for (CsvRow& row : table.rows) {
+// Row by row, so that only the targets and their sets stay: no copy of the table. Each
+// row's cells are wiped once read, since they may hold passwords.
+bool readRows(Reporter& reporter, const Place& place, const ActionSyntax& syntax,
+              const ModificationSet& commandLine, std::string_view text, CsvRows& rows) {
+    CsvReader reader;
+    CsvProblem problem;
+    Layout layout;
+    if (!reader.open(text, problem)) {
+        writeProblem(reporter, place, problem);
+        return false;
+    }
+    if (!readLayout(reporter, place, reader.header(), syntax, layout)) {
+        return false;
+    }
+    // At most a row per line: the lists are never moved while they grow.
+    const auto lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    rows.targets.reserve(lines + 1);
+    rows.actions.reserve(lines + 1);
+    const DebugPaused paused(reporter);
+    RowReader rowReader(reporter, place, syntax, commandLine, layout);
+    CsvRow row;
+    bool ok = true;
+    while (ok && reader.next(row, problem)) {
+        ok = rowReader.read(row, rows);
         std::for_each(row.cells.begin(), row.cells.end(), wipeText);
     }
+    std::for_each(row.cells.begin(), row.cells.end(), wipeText);
+    if (ok && !problem.reason.empty()) {
+        writeProblem(reporter, place, problem);
+        return false;
+    }
+    rows.writesPasswords =
+        std::any_of(layout.columns.begin(), layout.columns.end(),
+                    [](const Column& column) { return mentionsPasswordAttribute(column.name); });
+    return ok && checkUnusedColumns(reporter, place, syntax, layout);
 }
 
 }  // namespace
+
+CsvRows::~CsvRows() {
+    for (std::vector<std::string>& row : actions) {
+        std::for_each(row.begin(), row.end(), wipeText);
+    }
+}
 
 std::optional<std::string> csvRefusal(const SwitchTable& switches, const RunSettings& settings) {
     if (settings.csvFile.empty()) {
@@ -307,27 +368,8 @@ bool loadCsvRows(Reporter& reporter, const RunSettings& settings, const ActionSy
         wipeText(text);
         return false;
     }
-    std::optional<CsvTable> table = readTable(reporter, place, text);
-    if (!table) {
-        return false;
-    }
-    Layout layout;
-    bool ok = readLayout(reporter, place, table->header, syntax, layout);
-    if (ok) {
-        const DebugPaused paused(reporter);
-        RowReader reader(reporter, place, syntax, commandLine, layout);
-        for (const CsvRow& row : table->rows) {
-            if (!reader.read(row, rows)) {
-                ok = false;
-                break;
-            }
-        }
-        ok = ok && checkUnusedColumns(reporter, place, syntax, layout);
-    }
-    wipeTable(*table);
-    rows.writesPasswords =
-        std::any_of(layout.columns.begin(), layout.columns.end(),
-                    [](const Column& column) { return mentionsPasswordAttribute(column.name); });
+    const bool ok = readRows(reporter, place, syntax, commandLine, text, rows);
+    wipeText(text);
     return ok;
 }
 

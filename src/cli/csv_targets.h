@@ -18,8 +18,17 @@ namespace kestrel {
 
 struct CsvRows {
     DnList targets;
-    std::vector<ModificationSet> sets;  // sets[i] is what targets[i] gets
-    bool writesPasswords = false;       // a column names a password attribute
+    // What targets[i] gets besides the command line's: its cells as attribute-actions
+    // ("description::x"), checked; read into a set only when its request is made, so
+    // that a long table costs little memory.
+    std::vector<std::vector<std::string>> actions;
+    bool writesPasswords = false;  // a column names a password attribute
+
+    CsvRows() = default;
+    CsvRows(const CsvRows&) = delete;
+    CsvRows& operator=(const CsvRows&) = delete;
+    // The cells may be passwords.
+    ~CsvRows();
 };
 
 // The refusal ("ERROR: ... Nothing was sent.\n") of -csv without a file name or with a

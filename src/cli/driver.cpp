@@ -85,10 +85,13 @@ void printElapsed(Reporter& reporter, const RunSettings& settings, RunTimer& tim
 void runMode(RunContext& run, const DnList& targets, const ModificationSet& set,
              const std::vector<LdifRecord>& records, const CsvRows& rows) {
     if (run.settings.csvGiven) {
-        if (run.settings.mode == RunMode::Add) {
-            runAddRows(run, targets, rows.sets);
+        const ActionSyntax syntax{run.settings.attrDelimiter, run.settings.mvDelimiter,
+                                  run.settings.mode == RunMode::Add};
+        const RowChanges changes{set, rows.actions, syntax};
+        if (syntax.addMode) {
+            runAddRows(run, targets, changes);
         } else {
-            runModifyRows(run, targets, rows.sets);
+            runModifyRows(run, targets, changes);
         }
         return;
     }

@@ -1,6 +1,7 @@
 #include "cli/whole_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -32,6 +33,11 @@ bool readWholeFile(const std::string& path, std::string& text, std::string& why)
     if (file.get() < 0) {
         why = std::strerror(errno);
         return false;
+    }
+    // A regular file's size is known: one allocation instead of a copy at each doubling.
+    struct stat status {};
+    if (::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+        text.reserve(text.size() + static_cast<std::size_t>(status.st_size));
     }
     char block[1 << 16];
     while (true) {

@@ -1,6 +1,7 @@
 #include "ops/modify_and_add.h"
 
 #include <deque>
+#include <ostream>
 
 #include "ops/modification_list.h"
 #include "session/ldap_client.h"
@@ -44,18 +45,36 @@ ModificationList listFor(Reporter& reporter, ModificationRequest request,
                                                : ModificationList::forModify(reporter, set);
 }
 
-void sendRows(RunContext& run, const DnList& targets, std::span<const ModificationSet> sets,
+// A row's list, built as its request is made: its warnings are then its target's lines.
+ModificationList rowList(Reporter& reporter, Reporter& discard, ModificationRequest request,
+                         const RowChanges& changes, std::size_t index) {
+    ModificationSet set = changes.commandLine;
+    // What the parser says of these actions was shown when they were checked.
+    parseAttributeActions(discard, changes.actions[index], changes.syntax, set);
+    return listFor(reporter, request, set);
+}
+
+void sendRows(RunContext& run, const DnList& targets, const RowChanges& changes,
               ModificationRequest request) {
-    // Built as each row is sent: its warnings are then its target's lines, and its password
-    // is still there when the target's turn comes.
+    std::ostream nowhere(nullptr);
+    Reporter discard(nowhere, nowhere);
+    // The lists from the first target not yet reported on: each password is still there
+    // when its target's turn comes, and only a window's lists are held.
     std::deque<ModificationList> lists;
+    std::size_t first = 0;
+    std::size_t next = 0;
     processTargets(
         run, targets, variantFor(request),
         [&](const std::string& dn) {
-            lists.push_back(listFor(run.reporter, request, sets[lists.size()]));
+            lists.push_back(rowList(run.reporter, discard, request, changes, next++));
             return sendList(run, request, dn, lists.back());
         },
-        [&](std::size_t index) { return &lists[index].password(); });
+        [&](std::size_t index) {
+            for (; first < index; ++first) {
+                lists.pop_front();
+            }
+            return &lists.front().password();
+        });
 }
 
 }  // namespace
@@ -72,14 +91,14 @@ void runAdd(RunContext& run, const DnList& targets, const ModificationSet& set) 
     sendToEachTarget(run, targets, list, ModificationRequest::Add);
 }
 
-void runModifyRows(RunContext& run, const DnList& targets, std::span<const ModificationSet> sets) {
+void runModifyRows(RunContext& run, const DnList& targets, const RowChanges& changes) {
     run.reporter.info("Modifying specified objects...\n");
-    sendRows(run, targets, sets, ModificationRequest::Modify);
+    sendRows(run, targets, changes, ModificationRequest::Modify);
 }
 
-void runAddRows(RunContext& run, const DnList& targets, std::span<const ModificationSet> sets) {
+void runAddRows(RunContext& run, const DnList& targets, const RowChanges& changes) {
     run.reporter.info("Adding specified objects...\n");
-    sendRows(run, targets, sets, ModificationRequest::Add);
+    sendRows(run, targets, changes, ModificationRequest::Add);
 }
 
 }  // namespace kestrel

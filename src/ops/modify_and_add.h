@@ -3,7 +3,10 @@
 #pragma once
 
 #include <span>
+#include <string>
+#include <vector>
 
+#include "attr/attr_action_parser.h"
 #include "attr/modification_set.h"
 #include "ops/process_targets.h"
 
@@ -13,8 +16,16 @@ void runModify(RunContext& run, const DnList& targets, const ModificationSet& se
 
 void runAdd(RunContext& run, const DnList& targets, const ModificationSet& set);
 
-// The rows of a table: targets[i] gets sets[i], with its own password step.
-void runModifyRows(RunContext& run, const DnList& targets, std::span<const ModificationSet> sets);
-void runAddRows(RunContext& run, const DnList& targets, std::span<const ModificationSet> sets);
+// The rows of a table: targets[i] gets the command line's set and then actions[i], read
+// as the command line's attribute-actions are (and checked so before connecting).
+struct RowChanges {
+    const ModificationSet& commandLine;
+    std::span<const std::vector<std::string>> actions;
+    const ActionSyntax& syntax;
+};
+
+// Each target with its own modification list and password step.
+void runModifyRows(RunContext& run, const DnList& targets, const RowChanges& changes);
+void runAddRows(RunContext& run, const DnList& targets, const RowChanges& changes);
 
 }  // namespace kestrel

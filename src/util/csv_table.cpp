@@ -56,16 +56,19 @@ bool findDelimiter(std::string_view text, char& delimiter, CsvProblem& problem) 
     return true;
 }
 
+}  // namespace
+
 // Reads one row after another from the text.
 class RowScanner {
   public:
-    RowScanner(std::string_view text, char delimiter, CsvProblem& problem)
-        : text_(text), delimiter_(delimiter), split_(delimiter != '\0'), problem_(problem) {}
+    RowScanner(std::string_view text, char delimiter)
+        : text_(text), delimiter_(delimiter), split_(delimiter != '\0') {}
 
     bool atEnd() const { return at_ >= text_.size(); }
 
     // The cells of the next row; false with the problem set.
-    bool row(std::size_t number, std::vector<std::string>& cells) {
+    bool row(std::size_t number, std::vector<std::string>& cells, CsvProblem& problem) {
+        problem_ = &problem;
         cells.clear();
         while (true) {
             std::string& cell = cells.emplace_back();
@@ -76,7 +79,7 @@ class RowScanner {
                 return false;
             }
             if (const char* why = cellTextProblem(cell)) {
-                problem_ = {number, cells.size(), std::string("the cell ") + why};
+                *problem_ = {number, cells.size(), std::string("the cell ") + why};
                 return false;
             }
             if (!endsCell()) {
@@ -119,7 +122,7 @@ class RowScanner {
         while (true) {
             const std::size_t quote = text_.find('"', at_);
             if (quote == std::string_view::npos) {
-                problem_ = {number, column, "a quoted cell is not closed"};
+                *problem_ = {number, column, "a quoted cell is not closed"};
                 return false;
             }
             cell.append(text_.substr(at_, quote - at_));
@@ -135,7 +138,7 @@ class RowScanner {
             at_ == text_.size() || text_[at_] == '\n' || (split_ && text_[at_] == delimiter_) ||
             (text_[at_] == '\r' && (at_ + 1 == text_.size() || text_[at_ + 1] == '\n'));
         if (!ends) {
-            problem_ = {number, column, "text follows the closing quote of a cell"};
+            *problem_ = {number, column, "text follows the closing quote of a cell"};
             return false;
         }
         return true;
@@ -145,8 +148,10 @@ class RowScanner {
     std::size_t at_ = 0;
     char delimiter_;
     bool split_;
-    CsvProblem& problem_;
+    CsvProblem* problem_ = nullptr;
 };
+
+namespace {
 
 bool onlyEmptyCells(const std::vector<std::string>& cells) {
     return std::all_of(cells.begin(), cells.end(),
@@ -155,39 +160,58 @@ bool onlyEmptyCells(const std::vector<std::string>& cells) {
 
 }  // namespace
 
-std::optional<CsvTable> readCsvTable(std::string_view text, CsvProblem& problem) {
+CsvReader::CsvReader() = default;
+CsvReader::~CsvReader() = default;
+
+bool CsvReader::open(std::string_view text, CsvProblem& problem) {
     if (text.starts_with(kByteOrderMark)) {
         text.remove_prefix(kByteOrderMark.size());
     }
     if (text.empty()) {
         problem = {1, 0, "there is no header row"};
+        return false;
+    }
+    if (!findDelimiter(text, delimiter_, problem)) {
+        return false;
+    }
+    scanner_ = std::make_unique<RowScanner>(text, delimiter_);
+    return scanner_->row(1, header_, problem);
+}
+
+bool CsvReader::next(CsvRow& row, CsvProblem& problem) {
+    while (!scanner_->atEnd()) {
+        const std::size_t number = ++number_;
+        if (!scanner_->row(number, row.cells, problem)) {
+            return false;
+        }
+        if (row.cells.size() > header_.size()) {
+            problem = {number, header_.size() + 1,
+                       "the row has " + std::to_string(row.cells.size()) + " cells, the header " +
+                           std::to_string(header_.size())};
+            return false;
+        }
+        if (!onlyEmptyCells(row.cells)) {
+            row.number = number;
+            row.cells.resize(header_.size());
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<CsvTable> readCsvTable(std::string_view text, CsvProblem& problem) {
+    CsvReader reader;
+    if (!reader.open(text, problem)) {
         return std::nullopt;
     }
-    CsvTable table;
-    if (!findDelimiter(text, table.delimiter, problem)) {
-        return std::nullopt;
+    CsvTable table{reader.delimiter(), reader.header(), {}};
+    CsvRow row;
+    while (reader.next(row, problem)) {
+        table.rows.push_back(std::move(row));
+        row = {};
     }
-    RowScanner scanner(text, table.delimiter, problem);
-    if (!scanner.row(1, table.header)) {
+    if (!problem.reason.empty()) {
         return std::nullopt;
-    }
-    std::vector<std::string> cells;
-    for (std::size_t number = 2; !scanner.atEnd(); ++number) {
-        if (!scanner.row(number, cells)) {
-            return std::nullopt;
-        }
-        if (cells.size() > table.header.size()) {
-            problem = {number, table.header.size() + 1,
-                       "the row has " + std::to_string(cells.size()) + " cells, the header " +
-                           std::to_string(table.header.size())};
-            return std::nullopt;
-        }
-        if (onlyEmptyCells(cells)) {
-            continue;
-        }
-        cells.resize(table.header.size());
-        table.rows.push_back(CsvRow{number, std::move(cells)});
-        cells = {};
     }
     return table;
 }

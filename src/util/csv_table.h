@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,11 +30,38 @@ struct CsvProblem {
     std::string reason;
 };
 
-// Reads `text`: a UTF-8 byte order mark is skipped; CRLF or LF ends a row, also inside
-// a quoted cell (where the line break is kept as read); a final row needs no line break.
-// The delimiter is the "," or ";" outside quotes in the header row, which must not hold
-// both. A row shorter than the header has empty cells for the rest; a longer one, a
-// quote left open, text after a closing quote and invalid UTF-8 are refused.
+class RowScanner;
+
+// Reads `text` row by row: a UTF-8 byte order mark is skipped; CRLF or LF ends a row, also
+// inside a quoted cell (where the line break is kept as read); a final row needs no line
+// break. The delimiter is the "," or ";" outside quotes in the header row, which must not
+// hold both. A row shorter than the header has empty cells for the rest; a longer one, a
+// quote left open, text after a closing quote, invalid UTF-8 and a NUL byte are refused.
+// `text` must outlive the reader.
+class CsvReader {
+  public:
+    CsvReader();
+    ~CsvReader();
+    CsvReader(const CsvReader&) = delete;
+    CsvReader& operator=(const CsvReader&) = delete;
+
+    // Reads the header row; false with the problem.
+    bool open(std::string_view text, CsvProblem& problem);
+    char delimiter() const { return delimiter_; }  // '\0': one cell per line
+    const std::vector<std::string>& header() const { return header_; }
+
+    // The next row that is not blank nor only empty cells; false at the end, or with the
+    // problem when `problem.reason` is set.
+    bool next(CsvRow& row, CsvProblem& problem);
+
+  private:
+    std::unique_ptr<RowScanner> scanner_;
+    char delimiter_ = '\0';
+    std::vector<std::string> header_;
+    std::size_t number_ = 1;
+};
+
+// The whole table at once, as CsvReader reads it.
 std::optional<CsvTable> readCsvTable(std::string_view text, CsvProblem& problem);
 
 }  // namespace kestrel
