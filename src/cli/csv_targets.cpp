@@ -348,7 +348,7 @@ std::optional<std::string> csvRefusal(const SwitchTable& switches, const RunSett
                std::string(kNothingSent);
     }
     for (const char* name :
-         {"b", "rootdse", "f", "revert", "rm", "del", "treedelete", "rename", "move", "undel"}) {
+         {"rootdse", "b", "f", "revert", "rm", "del", "treedelete", "rename", "move", "undel"}) {
         if (switches.has(name)) {
             return std::string(
                        "ERROR: -csv names the objects and modifies or adds them; it "
