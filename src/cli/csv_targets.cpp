@@ -297,7 +297,7 @@ void writeProblem(Reporter& reporter, const Place& place, const CsvProblem& prob
                     "." + kNothingSent);
 }
 
-// Row by row, so that only the targets and their sets stay: no copy of the table. Each
+// Row by row, so that only the targets and their actions stay: no copy of the table. Each
 // row's cells are wiped once read, since they may hold passwords.
 bool readRows(Reporter& reporter, const Place& place, const ActionSyntax& syntax,
               const ModificationSet& commandLine, std::string_view text, CsvRows& rows) {
