@@ -14,14 +14,14 @@ _kestrel() {
     # "-?" is left out: unquoted on a command line it is a glob pattern; -help does the same.
     local switches="-q -d -help -elapsed -elapsedms -exterr -rm -del -treedelete -unsafe
         -cont -rootdse -add -kerbenc -h -b -t -rename -move -p -safety -delim -mvdelim -undel
-        -dryrun -undo -window -f -revert -json -starttls -binddn -pwfile -permissive"
+        -dryrun -undo -window -f -revert -json -starttls -binddn -pwfile -permissive -csv"
 
     # The switches whose value is a file, in either spelling ("-" or "/", any letter case).
     # kestrel takes the next word as the file whatever it is, "-" first included, so file
     # names are offered even for a word that looks like a switch.
     local prevName=${prev,,}
     case ${prevName#[-/]} in
-        undo | f | revert | pwfile)
+        undo | f | revert | pwfile | csv)
             if [[ $prev == [-/]* ]]; then
                 local IFS=$'\n'
                 # Directories get their "/", names with blanks their quoting.

@@ -24,6 +24,9 @@ struct ModificationSet {
     ModificationSet() = default;
     ModificationSet(const ModificationSet&) = default;
     ModificationSet& operator=(const ModificationSet&) = default;
+    // Moved, the values stay where they are: nothing is left behind unwiped.
+    ModificationSet(ModificationSet&&) = default;
+    ModificationSet& operator=(ModificationSet&&) = default;
     // The values may be passwords: they are zeroed, not just freed, when the set goes.
     ~ModificationSet();
 

@@ -36,6 +36,18 @@ std::vector<std::string> tokenize(std::string_view text, std::string_view delimi
         pieces.resize(text.size());
         return pieces;
     }
+    if (delimiter.size() == 1) {
+        // The usual case, once per cell of a long table: no table to build.
+        std::size_t pieceStart = 0;
+        for (std::size_t at; (at = text.find(delimiter.front(), pieceStart)) != text.npos;) {
+            pieces.emplace_back(text.substr(pieceStart, at - pieceStart));
+            pieceStart = at + 1;
+        }
+        if (pieceStart < text.size()) {
+            pieces.emplace_back(text.substr(pieceStart));
+        }
+        return pieces;
+    }
     const std::vector<std::size_t> border = borderTable(delimiter);
     std::size_t pieceStart = 0;
     std::size_t matched = 0;

@@ -7,6 +7,7 @@
 #include "attr/attr_action_parser.h"
 #include "attr/password_attribute.h"
 #include "cli/bind_password.h"
+#include "cli/csv_targets.h"
 #include "cli/record_file.h"
 #include "cli/settings_reader.h"
 #include "cli/switch_list.h"
@@ -83,7 +84,18 @@ void printElapsed(Reporter& reporter, const RunSettings& settings, RunTimer& tim
 }
 
 void runMode(RunContext& run, const DnList& targets, const ModificationSet& set,
-             const std::vector<LdifRecord>& records) {
+             const std::vector<LdifRecord>& records, const CsvRows& rows) {
+    if (run.settings.csvGiven) {
+        const ActionSyntax syntax{run.settings.attrDelimiter, run.settings.mvDelimiter,
+                                  run.settings.mode == RunMode::Add};
+        const RowChanges changes{set, rows.actions, syntax};
+        if (syntax.addMode) {
+            runAddRows(run, targets, changes);
+        } else {
+            runModifyRows(run, targets, changes);
+        }
+        return;
+    }
     switch (run.settings.mode) {
         case RunMode::ApplyRecords:
             runApplyRecords(run, records);
@@ -194,8 +206,14 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
     }
 
     RunSettings settings = readRunSettings(reporter, switches);
+    if (settings.csvGiven) {
+        if (const std::optional<std::string> refusal = csvRefusal(switches, settings)) {
+            reporter.notice(*refusal);
+            return -1;
+        }
+    }
     if (settings.mode == RunMode::None) {
-        if (switches.positionals().empty()) {
+        if (switches.positionals().empty() && !settings.csvGiven) {
             return printUsage(reporter);
         }
         settings.mode = RunMode::Modify;
@@ -256,8 +274,13 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
     if (recordFile && !loadRecordFile(reporter, settings, input, records)) {
         return -1;
     }
-    const DnList targets =
-        recordFile ? recordDns(records) : collectTargets(reporter, settings, input);
+    CsvRows rows;
+    if (settings.csvGiven && !loadCsvRows(reporter, settings, syntax, modifications, input, rows)) {
+        return -1;
+    }
+    const DnList targets = recordFile          ? recordDns(records)
+                           : settings.csvGiven ? std::move(rows.targets)
+                                               : collectTargets(reporter, settings, input);
     results.targets = targets.size();
     if (const TargetCheck check = checkTargets(reporter, settings, targets); !check.goOn) {
         return check.exitStatus;
@@ -288,7 +311,7 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
     }
     connect.port = settings.port;
     // A password travels only sealed, whether or not -kerbenc was given.
-    const bool recordsWritePasswords = recordsCarryPassword(records);
+    const bool recordsWritePasswords = recordsCarryPassword(records) || rows.writesPasswords;
     if (recordsWritePasswords && services.protectSecrets) {
         services.protectSecrets();
     }
@@ -356,7 +379,7 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
         reporter.statusSharesTerminal = services.stdoutIsTerminal;
         run.progress = &progress.emplace(reporter, run.clock, targets.size());
     }
-    runMode(run, targets, modifications, records);
+    runMode(run, targets, modifications, records, rows);
     progress.reset();
     results = run.results;
     printElapsed(reporter, settings, timer);

@@ -1,14 +1,10 @@
 #include "cli/record_file.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <iterator>
 
 #include "attr/password_attribute.h"
+#include "cli/whole_file.h"
 #include "util/secret_memory.h"
 
 namespace kestrel {
@@ -26,46 +22,6 @@ std::string fileName(const RunSettings& settings) {
 
 std::string kindOfFile(const RunSettings& settings) {
     return settings.mode == RunMode::Revert ? "the undo journal " : "the LDIF file ";
-}
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
-// The whole file, or false with the system's reason.
-bool readWhole(const std::string& path, std::string& text, std::string& why) {
-    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) {
-        why = std::strerror(errno);
-        return false;
-    }
-    char block[1 << 16];
-    while (true) {
-        const ssize_t got = ::read(file.get(), block, sizeof block);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            why = std::strerror(errno);
-            return false;
-        }
-        if (got == 0) {
-            return true;
-        }
-        text.append(block, static_cast<std::size_t>(got));
-    }
 }
 
 std::string explained(const RunSettings& settings, const LdifProblem& problem) {
@@ -129,7 +85,7 @@ bool loadRecordFile(Reporter& reporter, const RunSettings& settings, std::istrea
         read = !input.bad();
         why = "the read failed";
     } else {
-        read = readWhole(settings.recordFile, text, why);
+        read = readWholeFile(settings.recordFile, text, why);
     }
     if (!read) {
         wipeText(text);

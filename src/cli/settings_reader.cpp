@@ -89,6 +89,8 @@ RunSettings readRunSettings(Reporter& reporter, SwitchTable& switches) {
     settings.passwordFileGiven = switches.has("pwfile");
     settings.passwordFile = switches.value("pwfile");
     settings.permissive = switches.has("permissive");
+    settings.csvGiven = switches.has("csv");
+    settings.csvFile = switches.value("csv");
 
     // First match wins; the values of the losing mode switches are not read. -f and
     // -revert come first: what they cannot be combined with is refused before connecting.

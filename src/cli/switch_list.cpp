@@ -55,6 +55,9 @@ constexpr SwitchEntry kSwitches[] = {
     {"permissive", Flag,
      "  Modify permissively: a value added that is there, or removed\n"
      "              that is not, is no error (undo reverses only what changed)\n"},
+    {"csv", File,
+     " x     One modify (or -add) per row of CSV file x (- for stdin): a dn column,\n"
+     "              the other header cells attribute-actions without their values\n"},
 };
 
 SwitchList kestrelSwitchList() {

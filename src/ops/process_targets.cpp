@@ -30,6 +30,7 @@ std::string passwordStatusText(std::int32_t status) {
 // A target whose request has been made (or refused) and whose report is still to come.
 struct InFlight {
     std::string dn;
+    std::size_t index = 0;
     RequestOutcome outcome;
     std::vector<Reporter::Captured> lines;  // what the request step wrote, for its turn
     std::int64_t sentAt = 0;                // on the run's clock
@@ -47,11 +48,11 @@ struct InFlight {
 class TargetLoop {
   public:
     TargetLoop(RunContext& run, const LoopVariant& variant, const RequestStep& request,
-               const PasswordRequest& password)
+               const TargetPassword& passwordOf)
         : run_(run),
           variant_(variant),
           request_(request),
-          password_(password),
+          passwordOf_(passwordOf),
           window_(static_cast<std::size_t>(std::max(1, run.settings.window))) {
         if (run.settings.mode == RunMode::Move) {
             dependencies_.forMoveTo(dnKey(run.settings.newParent));
@@ -92,7 +93,8 @@ class TargetLoop {
     void send(const DnList& targets, std::size_t index) {
         Reporter& reporter = run_.reporter;
         reporter.beginCapture();
-        InFlight sent{targets[index], request_(targets[index]), {}, run_.clock(), std::nullopt};
+        InFlight sent{targets[index], index,       request_(targets[index]), {},
+                      run_.clock(),   std::nullopt};
         sent.lines = reporter.endCapture();
         // One at a time nothing is ever checked against what is in flight.
         if (window_ > 1) {
@@ -169,9 +171,10 @@ class TargetLoop {
         std::int32_t passwordStatus = 0;
         // Also while a stopping run drains its window: a target whose request was made
         // gets its whole change, so every target shown is done or shown as failed.
-        if (password_.requested &&
+        const PasswordRequest* password = passwordOf_(target.index);
+        if (password != nullptr && password->requested &&
             !(failed && (variant_.passwordOnlyAfterSuccess || !run_.settings.continueOnError))) {
-            passwordStatus = setPassword(target.dn);
+            passwordStatus = setPassword(target.dn, password->password);
         }
         failed = failed || passwordStatus != 0;
         if (!run_.reporter.json) {
@@ -192,13 +195,13 @@ class TargetLoop {
         run_.results.write(run_.reporter, dn, fate, code, text, serverText);
     }
 
-    std::int32_t setPassword(const std::string& dn) {
+    std::int32_t setPassword(const std::string& dn, const std::string& newPassword) {
         Reporter& reporter = run_.reporter;
         if (!run_.preview) {
             reporter.notice("       Changing password...");
         }
         const std::int32_t status =
-            run_.passwords->setPassword(reporter, run_.serverName, dn, password_.password);
+            run_.passwords->setPassword(reporter, run_.serverName, dn, newPassword);
         if (status != 0) {
             recordFailure(status);
         } else if (!run_.preview) {
@@ -244,7 +247,7 @@ class TargetLoop {
     RunContext& run_;
     const LoopVariant& variant_;
     const RequestStep& request_;
-    const PasswordRequest& password_;
+    const TargetPassword& passwordOf_;
     const std::size_t window_;
     DependencyIndex dependencies_;
     std::optional<DnKey> key_;  // the key of targets[keyIndex_]
@@ -260,7 +263,13 @@ class TargetLoop {
 
 LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
                        const RequestStep& request, const PasswordRequest& password) {
-    return TargetLoop(run, variant, request, password).run(targets);
+    const TargetPassword same = [&password](std::size_t) { return &password; };
+    return TargetLoop(run, variant, request, same).run(targets);
+}
+
+LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
+                       const RequestStep& request, const TargetPassword& passwordOf) {
+    return TargetLoop(run, variant, request, passwordOf).run(targets);
 }
 
 }  // namespace kestrel

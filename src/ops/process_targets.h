@@ -65,6 +65,9 @@ struct PasswordRequest {
     std::string password;
 };
 
+// The password step of targets[index], or nothing.
+using TargetPassword = std::function<const PasswordRequest*(std::size_t index)>;
+
 // How a loop ended: every target was sent, or the stop rule ended it early.
 enum class LoopEnd { Completed, Stopped };
 
@@ -72,5 +75,10 @@ enum class LoopEnd { Completed, Stopped };
 // with a password request, sets the password of each target after its request.
 LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
                        const RequestStep& request, const PasswordRequest& password = {});
+
+// The same with a password step of each target's own (the step runs once per target, in
+// order, so it may count them).
+LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
+                       const RequestStep& request, const TargetPassword& passwordOf);
 
 }  // namespace kestrel

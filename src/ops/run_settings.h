@@ -53,6 +53,8 @@ struct RunSettings {
     bool passwordFileGiven = false;  // -pwfile FILE: the bind's password is its first line
     std::string passwordFile;
     bool permissive = false;  // -permissive: every modify carries the permissive control
+    bool csvGiven = false;  // -csv FILE: the targets and their values are the rows of FILE
+    std::string csvFile;
 };
 
 // The largest -window: enough to hide a long round trip, few enough for any server.

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -698,6 +699,76 @@ TEST_F(DriverTest, LocalRefusalsNeverConnect) {
         DriverServices services{fresh, passwords, [] { return 0u; }, {}};
         EXPECT_EQ(runWith(services, reporter.reporter, row.args, row.input), row.status)
             << (row.args.empty() ? "(no arguments)" : row.args.front());
+        EXPECT_TRUE(fresh.log.empty());
+    }
+}
+
+TEST_F(DriverTest, EachCsvRowIsOneRequestWithItsOwnValuesAndPassword) {
+    const std::string csv =
+        "\xEF\xBB\xBF"
+        "DN;description;otherTelephone:++;#setpwd#\r\n"
+        "cn=a;\"x;y\";\"1;2\";P1\r\n"
+        "cn=b\r\n"
+        "cn=c;;3;\r\n";
+    EXPECT_EQ(run({"-csv", "-", "title::T"}, csv), 0);
+    EXPECT_EQ(library.requests(),
+              (Lines{"modify [cn=a] controls=[] mods=0x2 description [x;y]; 0x2 title [T]; "
+                     "0x0 othertelephone [1|2]",
+                     "modify [cn=b] controls=[] mods=0x2 title [T]",
+                     "modify [cn=c] controls=[] mods=0x2 title [T]; 0x0 othertelephone [3]"}));
+    EXPECT_EQ(passwords.requests,
+              (std::vector<FakePasswordSetter::Request>{{"dc1.homelab.net", "cn=a", "P1"}}));
+    const Lines calls = library.calls();
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "option 0x96=1"), calls.end()) << "sealed";
+}
+
+TEST_F(DriverTest, ACsvRowWithNothingToChangeIsSkipped) {
+    EXPECT_EQ(run({"-csv", "-", "-add", "-window", "2"}, "dn,cn\ncn=a,a\ncn=b\n"), 0);
+    EXPECT_EQ(library.requests(), (Lines{"add [cn=a] controls=[] mods=0x0 cn [a]"}));
+    EXPECT_NE(captured.out().find("WARN: standard input, row 3: nothing to change besides the "
+                                  "DN; the row is skipped.\nDN Count: 1\n"),
+              std::string::npos)
+        << captured.out();
+}
+
+TEST_F(DriverTest, CsvRefusalsNameTheRowAndColumn) {
+    struct Row {
+        std::vector<std::string> args;
+        std::string input;
+        std::string error;
+    };
+    std::string eleven = "dn,title\n";
+    for (int i = 0; i < 11; ++i) {
+        eleven += "cn=t" + std::to_string(i) + ",x\n";
+    }
+    const std::vector<Row> rows = {
+        {{"-csv"}, "", "ERROR: -csv needs the name of a CSV file"},
+        {{"-csv", "-", "-b", kKim}, "", "it cannot be combined with -b."},
+        {{"-csv", "-", "-f", "-"}, "", "it cannot be combined with -f."},
+        {{"-csv", "-", "-undel", ""}, "", "it cannot be combined with -undel."},
+        {{"-csv", "/nonexistent/x.csv"}, "", "Cannot read the CSV file /nonexistent/x.csv: No"},
+        {{"-csv", "-"}, "description\nx\n", "standard input, row 1: no column is named dn"},
+        {{"-csv", "-"},
+         "dn;a\x1B;A\x1B\n",
+         "row 1, column 3 (A\\x1B): the header repeats column 2"},
+        {{"-csv", "-"}, "dn;description::x\n", "row 1, column 2 (description::x): a header cell"},
+        {{"-csv", "-"}, "dn;a\ncn=a;x;y\n", "row 2, column 3: the row has 3 cells, the header 2"},
+        {{"-csv", "-"}, "dn;a\ncn=a;\"x\n", "row 2, column 2: a quoted cell is not closed"},
+        {{"-csv", "-"}, "dn;a\n;x\n", "row 2, column 1 (dn): the DN is empty"},
+        {{"-csv", "-"},
+         "dn;a:x\ncn=a;v\x1B\n",
+         "row 2, column 2 (a:x): the cell makes no valid attribute-action. Nothing was "
+         "sent.\nERROR: Issue with attrib parameter - [a:x:v\\x1B]\n"},
+        {{"-csv", "-"}, "dn;a:x;b\ncn=a;;v\n", "row 1, column 2 (a:x): the header cell is no"},
+        {{"-csv", "-", "-add"}, "dn;unicodePwd\ncn=a;\xFF\n", "row 2, column 2: the cell is not"},
+        {{"-csv", "-"}, eleven, "More DNs than allowed for by safety setting of 10"},
+    };
+    for (const Row& row : rows) {
+        FakeLdapLibrary fresh;
+        CapturedConsole reporter;
+        DriverServices services{fresh, passwords, [] { return 0u; }, {}};
+        EXPECT_EQ(runWith(services, reporter.reporter, row.args, row.input), -1) << row.input;
+        EXPECT_NE(reporter.out().find(row.error), std::string::npos) << reporter.out();
         EXPECT_TRUE(fresh.log.empty());
     }
 }

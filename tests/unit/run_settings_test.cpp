@@ -90,9 +90,10 @@ TEST(KestrelSwitchListTest, KnowsEverySwitchAndWhatItTakes) {
                       "elapsedms", "exterr", "rm",       "del",       "treedelete",
                       "unsafe",    "cont",   "rootdse",  "add",       "kerbenc",
                       "dryrun",    "json",   "starttls", "permissive"};
-    const Texts valued{"h",       "b",     "t",    "rename", "move", "p",      "safety", "delim",
-                       "mvdelim", "undel", "undo", "window", "f",    "revert", "binddn", "pwfile"};
-    const Texts files{"undo", "f", "revert", "pwfile"};
+    const Texts valued{"h",      "b",      "t",       "rename", "move", "p",
+                       "safety", "delim",  "mvdelim", "undel",  "undo", "window",
+                       "f",      "revert", "binddn",  "pwfile", "csv"};
+    const Texts files{"undo", "f", "revert", "pwfile", "csv"};
     for (const auto& name : flags) {
         SCOPED_TRACE("flag " + name);
         const std::string word = "-" + name;

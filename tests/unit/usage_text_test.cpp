@@ -132,9 +132,9 @@ TEST(UsageTextTest, EachSwitchOfTheListPrintedOnce) {
 
 TEST(UsageTextTest, EndsWithThreeEmptyLinesAndFooter) {
     const std::vector<std::string> lines = linesOf(capture(printUsage, false).out);
-    // With the -dryrun, -undo, -window, -f, -revert, -json, -starttls, -binddn, -pwfile and
-    // -permissive lines after the others.
-    ASSERT_EQ(lines.size(), 191u);
+    // With the -dryrun, -undo, -window, -f, -revert, -json, -starttls, -binddn, -pwfile,
+    // -permissive and -csv lines after the others.
+    ASSERT_EQ(lines.size(), 193u);
     const auto last = lines.end() - 9;
     EXPECT_EQ(*last, "      Sets binary blob on some binary based attrib on someuser.");
     EXPECT_EQ(last[1], "");
