@@ -82,13 +82,13 @@ void printElapsed(Reporter& reporter, const RunSettings& settings, RunTimer& tim
 }
 
 void runMode(RunContext& run, const DnList& targets, const ModificationSet& set,
-             const std::vector<LdifRecord>& records) {
+             RecordSource* records) {
     switch (run.settings.mode) {
         case RunMode::ApplyRecords:
-            runApplyRecords(run, records);
+            runApplyRecords(run, *records);
             break;
         case RunMode::Revert:
-            runRevert(run, records);
+            runRevert(run, *records);
             break;
         case RunMode::Delete:
             runDelete(run, targets);
@@ -231,14 +231,15 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
         return printUsage(reporter);
     }
 
-    std::vector<LdifRecord> records;
-    if (recordFile && !loadRecordFile(reporter, settings, input, records)) {
+    std::unique_ptr<RecordSource> records;
+    RecordSummary recordSummary;
+    if (recordFile && !loadRecordFile(reporter, settings, input, records, recordSummary)) {
         return -1;
     }
-    const DnList targets =
-        recordFile ? recordDns(records) : collectTargets(reporter, settings, input);
-    results.targets = targets.size();
-    if (const TargetCheck check = checkTargets(reporter, settings, targets); !check.goOn) {
+    const DnList targets = recordFile ? DnList{} : collectTargets(reporter, settings, input);
+    results.targets = recordFile ? recordSummary.count : targets.size();
+    if (const TargetCheck check = checkTargetCount(reporter, settings, results.targets);
+        !check.goOn) {
         return check.exitStatus;
     }
     const bool sendsModifications =
@@ -267,7 +268,7 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
     }
     connect.port = settings.port;
     // A password travels only sealed, whether or not -kerbenc was given.
-    const bool recordsWritePasswords = recordsCarryPassword(records);
+    const bool recordsWritePasswords = recordSummary.carriesPassword;
     if (recordsWritePasswords && services.protectSecrets) {
         services.protectSecrets();
     }
@@ -327,7 +328,7 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
     RunContext run{reporter, settings, *session, rootDse.dnsHostName, passwords};
     run.preview = settings.dryRun;
     run.results = results;
-    runMode(run, targets, modifications, records);
+    runMode(run, targets, modifications, records.get());
     results = run.results;
     printElapsed(reporter, settings, timer);
     closeSession(*session);
