@@ -517,6 +517,53 @@ TEST_F(UndoJournalTest, ATreeIsJournalledPageByPage) {
     EXPECT_EQ(std::count(text.begin(), text.end(), '\0'), 0);
 }
 
+// An object of the second page without an objectGUID: the pages journalled before it are
+// taken back and the delete is not sent.
+TEST_F(UndoJournalTest, ATreeWithAnObjectThatCannotBeFoundAgainIsNotDeleted) {
+    std::vector<LdapEntry> tree(kCompleteReadPageSize + 1,
+                                LdapEntry{"cn=c,ou=p,dc=x", {{"objectGUID", {"g"}}}});
+    tree.back().attributes.clear();
+    library.searchAnswers.push_back(SearchAnswer{0, tree});
+    EXPECT_EQ(sendAndAwait([](LdapConnection& c, int& id) {
+                  return c.sendDelete("ou=p,dc=x", {{kTreeDeleteOid, "", true}}, id);
+              }),
+              kLdapLocalError);
+    EXPECT_TRUE(spy_->journalAtSend.empty());
+    EXPECT_EQ(journal(), "");
+    EXPECT_NE(captured.out().find("has no readable objectGUID"), std::string::npos);
+}
+
+// Which values name an object of the tree, as the directory compares names: those become
+// a links record applied once every object is back; anything else stays in the object's
+// own reanimation, and a membership outside the tree is added back on its own.
+TEST_F(UndoJournalTest, ALinkNamesTheTreeHoweverSpelled) {
+    struct Row {
+        const char* value;
+        bool inTree;
+    };
+    const std::vector<Row> rows{
+        {"CN=U,OU=P,DC=X", true},   {"cn=u, ou=p, dc=x", true}, {"ou=p,dc=x", true},
+        {"cn=u,ou=pp,dc=x", false}, {"cn=u,dc=x", false},       {"p,dc=x", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.value);
+        library.searchAnswers.push_back(SearchAnswer{
+            0, {LdapEntry{"ou=p,dc=x", {{"objectGUID", {"1"}}, {"seeAlso", {row.value}}}}}});
+        library.searchAnswers.push_back(SearchAnswer{0, {LdapEntry{"OU=p\\0ADEL:31,dc=x", {}}}});
+        ASSERT_EQ(sendAndAwait([](LdapConnection& c, int& id) {
+                      return c.sendDelete("OU=P,DC=X", {{kTreeDeleteOid, "", true}}, id);
+                  }),
+                  0);
+        const std::string text = journal();
+        const std::string line = std::string("seeAlso: ") + row.value + "\n";
+        const auto reanimation = text.find("delete: isDeleted");
+        EXPECT_EQ(text.find(line) < reanimation, row.inTree) << text;
+        EXPECT_NE(text.find(line), std::string::npos) << text;
+        std::string why;
+        ASSERT_TRUE(journal_->truncateTo(0, why));
+    }
+}
+
 // A tree delete cut short at the server's limit (11) deleted part of the tree: what is
 // gone since the read keeps its reanimation record; a round that deleted nothing is
 // withdrawn as any failed write.
