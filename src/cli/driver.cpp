@@ -84,7 +84,7 @@ void printElapsed(Reporter& reporter, const RunSettings& settings, RunTimer& tim
 }
 
 void runMode(RunContext& run, const DnList& targets, const ModificationSet& set,
-             const std::vector<LdifRecord>& records, const CsvRows& rows) {
+             RecordSource* records, const CsvRows& rows) {
     if (run.settings.csvGiven) {
         const ActionSyntax syntax{run.settings.attrDelimiter, run.settings.mvDelimiter,
                                   run.settings.mode == RunMode::Add};
@@ -98,10 +98,10 @@ void runMode(RunContext& run, const DnList& targets, const ModificationSet& set,
     }
     switch (run.settings.mode) {
         case RunMode::ApplyRecords:
-            runApplyRecords(run, records);
+            runApplyRecords(run, *records);
             break;
         case RunMode::Revert:
-            runRevert(run, records);
+            runRevert(run, *records);
             break;
         case RunMode::Delete:
             runDelete(run, targets);
@@ -270,19 +270,21 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
         return printUsage(reporter);
     }
 
-    std::vector<LdifRecord> records;
-    if (recordFile && !loadRecordFile(reporter, settings, input, records)) {
+    std::unique_ptr<RecordSource> records;
+    RecordSummary recordSummary;
+    if (recordFile && !loadRecordFile(reporter, settings, input, records, recordSummary)) {
         return -1;
     }
     CsvRows rows;
     if (settings.csvGiven && !loadCsvRows(reporter, settings, syntax, modifications, input, rows)) {
         return -1;
     }
-    const DnList targets = recordFile          ? recordDns(records)
+    const DnList targets = recordFile          ? DnList{}
                            : settings.csvGiven ? std::move(rows.targets)
                                                : collectTargets(reporter, settings, input);
-    results.targets = targets.size();
-    if (const TargetCheck check = checkTargets(reporter, settings, targets); !check.goOn) {
+    results.targets = recordFile ? recordSummary.count : targets.size();
+    if (const TargetCheck check = checkTargetCount(reporter, settings, results.targets);
+        !check.goOn) {
         return check.exitStatus;
     }
     const bool sendsModifications =
@@ -311,7 +313,7 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
     }
     connect.port = settings.port;
     // A password travels only sealed, whether or not -kerbenc was given.
-    const bool recordsWritePasswords = recordsCarryPassword(records) || rows.writesPasswords;
+    const bool recordsWritePasswords = recordSummary.carriesPassword || rows.writesPasswords;
     if (recordsWritePasswords && services.protectSecrets) {
         services.protectSecrets();
     }
@@ -377,9 +379,9 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
     std::optional<ProgressLine> progress;
     if (services.stderrIsTerminal && (reporter.quiet || reporter.json)) {
         reporter.statusSharesTerminal = services.stdoutIsTerminal;
-        run.progress = &progress.emplace(reporter, run.clock, targets.size());
+        run.progress = &progress.emplace(reporter, run.clock, results.targets);
     }
-    runMode(run, targets, modifications, records, rows);
+    runMode(run, targets, modifications, records.get(), rows);
     progress.reset();
     results = run.results;
     printElapsed(reporter, settings, timer);

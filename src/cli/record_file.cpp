@@ -4,7 +4,7 @@
 #include <iterator>
 
 #include "attr/password_attribute.h"
-#include "cli/whole_file.h"
+#include "cli/record_parts.h"
 #include "util/secret_memory.h"
 
 namespace kestrel {
@@ -22,6 +22,12 @@ std::string fileName(const RunSettings& settings) {
 
 std::string kindOfFile(const RunSettings& settings) {
     return settings.mode == RunMode::Revert ? "the undo journal " : "the LDIF file ";
+}
+
+bool writesPassword(const LdifRecord& record) {
+    return std::any_of(
+        record.modifications.begin(), record.modifications.end(),
+        [](const Modification& modification) { return carriesPassword(modification.attribute); });
 }
 
 std::string explained(const RunSettings& settings, const LdifProblem& problem) {
@@ -76,52 +82,52 @@ std::optional<std::string> recordFileRefusal(const SwitchTable& switches,
 }
 
 bool loadRecordFile(Reporter& reporter, const RunSettings& settings, std::istream& input,
-                    std::vector<LdifRecord>& records) {
-    std::string text;
+                    std::unique_ptr<RecordSource>& records, RecordSummary& summary) {
+    std::optional<unsigned long> rootDse;  // the first record with an empty DN
+    const auto check = [&](const LdifRecord& record) {
+        ++summary.count;
+        summary.carriesPassword = summary.carriesPassword || writesPassword(record);
+        if (record.dn.empty() && !rootDse) {
+            rootDse = record.line;
+        }
+    };
     std::string why;
-    bool read = true;
+    std::optional<LdifProblem> problem;
     if (settings.mode == RunMode::ApplyRecords && settings.recordFile == "-") {
-        text.assign(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>());
-        read = !input.bad();
-        why = "the read failed";
-    } else {
-        read = readWholeFile(settings.recordFile, text, why);
-    }
-    if (!read) {
+        std::string text(std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>{});
+        if (input.bad()) {
+            why = "the read failed";
+        } else if (LdifReadResult result = readLdifRecords(text, settings.entriesAreAdds);
+                   !result.ok) {
+            problem = result.problem;
+        } else {
+            std::for_each(result.records.begin(), result.records.end(), check);
+            records = std::make_unique<RecordsInMemory>(std::move(result.records));
+        }
         wipeText(text);
+    } else {
+        records = RecordFileParts::scan(settings.recordFile, settings.entriesAreAdds, check, why,
+                                        problem);
+    }
+    if (problem) {
+        reporter.notice("ERROR: " + fileName(settings) + ", line " + std::to_string(problem->line) +
+                        ": " + explained(settings, *problem) + ". Nothing was sent.\n");
+        return false;
+    }
+    if (!records) {
         reporter.notice("ERROR: Cannot read " + kindOfFile(settings) + fileName(settings) + ": " +
                         why + ". Nothing was sent.\n");
         return false;
     }
-    LdifReadResult result = readLdifRecords(text, settings.entriesAreAdds);
-    wipeText(text);
-    if (!result.ok) {
-        reporter.notice("ERROR: " + fileName(settings) + ", line " +
-                        std::to_string(result.problem.line) + ": " +
-                        explained(settings, result.problem) + ". Nothing was sent.\n");
-        return false;
-    }
     // An empty DN names the RootDSE: in a generated file it is far more likely a lookup that
     // found nothing than a request meant for the server's root entry.
-    const auto rootDse = std::find_if(result.records.begin(), result.records.end(),
-                                      [](const LdifRecord& record) { return record.dn.empty(); });
-    if (rootDse != result.records.end()) {
-        reporter.notice("ERROR: " + fileName(settings) + ", line " + std::to_string(rootDse->line) +
+    if (rootDse) {
+        reporter.notice("ERROR: " + fileName(settings) + ", line " + std::to_string(*rootDse) +
                         ": the DN is empty, which names the RootDSE; use -rootdse for it. "
                         "Nothing was sent.\n");
         return false;
     }
-    records = std::move(result.records);
     return true;
-}
-
-bool recordsCarryPassword(const std::vector<LdifRecord>& records) {
-    return std::any_of(records.begin(), records.end(), [](const LdifRecord& record) {
-        return std::any_of(record.modifications.begin(), record.modifications.end(),
-                           [](const Modification& modification) {
-                               return carriesPassword(modification.attribute);
-                           });
-    });
 }
 
 }  // namespace kestrel

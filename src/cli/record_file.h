@@ -2,12 +2,15 @@
 // file's records, all refused before connecting.
 #pragma once
 
+#include <cstddef>
 #include <istream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/switch_table.h"
+#include "ops/record_source.h"
 #include "ops/run_settings.h"
 #include "session/ldif_reader.h"
 #include "util/reporter.h"
@@ -25,12 +28,16 @@ inline bool appliesRecordFile(RunMode mode) {
 std::optional<std::string> recordFileRefusal(const SwitchTable& switches,
                                              const RunSettings& settings);
 
-// The records of the run's file, "-" being standard input for -f. False after an ERROR
-// line naming the file and, for a record that cannot be taken, its first line.
-bool loadRecordFile(Reporter& reporter, const RunSettings& settings, std::istream& input,
-                    std::vector<LdifRecord>& records);
+// What the run needs to know of its file's records before it connects.
+struct RecordSummary {
+    std::size_t count = 0;
+    bool carriesPassword = false;  // a record writes one: the run is sealed
+};
 
-// True when a record writes a password: the run is then sealed, as for an attribute-action.
-bool recordsCarryPassword(const std::vector<LdifRecord>& records);
+// The records of the run's file, "-" being standard input for -f, every one read and
+// checked; a file is then read again a part at a time as it is applied. False after an
+// ERROR line naming the file and, for a record that cannot be taken, its first line.
+bool loadRecordFile(Reporter& reporter, const RunSettings& settings, std::istream& input,
+                    std::unique_ptr<RecordSource>& records, RecordSummary& summary);
 
 }  // namespace kestrel

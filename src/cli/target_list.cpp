@@ -211,7 +211,10 @@ DnList collectTargets(Reporter& reporter, const RunSettings& settings, std::istr
 }
 
 TargetCheck checkTargets(Reporter& reporter, const RunSettings& settings, const DnList& targets) {
-    const std::size_t count = targets.size();
+    return checkTargetCount(reporter, settings, targets.size());
+}
+
+TargetCheck checkTargetCount(Reporter& reporter, const RunSettings& settings, std::size_t count) {
     reporter.info("DN Count: " + std::to_string(count) + "\n");
 
     if (count == 0) {

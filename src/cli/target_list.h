@@ -23,5 +23,7 @@ struct TargetCheck {
 
 // Prints the count, then applies the empty-list, safety and rename checks.
 TargetCheck checkTargets(Reporter& reporter, const RunSettings& settings, const DnList& targets);
+// The same for `count` targets (the records of -f or -revert).
+TargetCheck checkTargetCount(Reporter& reporter, const RunSettings& settings, std::size_t count);
 
 }  // namespace kestrel

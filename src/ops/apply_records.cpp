@@ -1,5 +1,6 @@
 #include "ops/apply_records.h"
 
+#include <algorithm>
 #include <string>
 
 #include "ops/record_order.h"
@@ -39,7 +40,7 @@ std::string fileName(const RunSettings& settings) {
 // The loop calls the request step once per target, in order, so the step walks the records
 // alongside. Under -window, a record that depends on an earlier one in a way the loop
 // cannot see starts a batch of its own, sent once everything before it is answered.
-void applyInOrder(RunContext& run, const std::vector<LdifRecord>& records) {
+LoopEnd applyInOrder(RunContext& run, const std::vector<LdifRecord>& records) {
     const LoopVariant variant;
     std::size_t next = 0;
     const RequestStep step = [&](const std::string&) {
@@ -53,6 +54,27 @@ void applyInOrder(RunContext& run, const std::vector<LdifRecord>& records) {
             dns.push_back(records[i].dn);
         }
         if (processTargets(run, dns, variant, step) == LoopEnd::Stopped) {
+            return LoopEnd::Stopped;
+        }
+    }
+    return LoopEnd::Completed;
+}
+
+// Each part read when its turn comes; a part that cannot be read again ends the run.
+void applyParts(RunContext& run, RecordSource& source, bool lastFirst) {
+    const std::size_t parts = source.parts();
+    std::vector<LdifRecord> records;
+    for (std::size_t i = 0; i < parts; ++i) {
+        std::string why;
+        if (!source.read(lastFirst ? parts - 1 - i : i, records, why)) {
+            run.reporter.notice("ERROR: " + why + "; nothing more was sent.\n");
+            run.lastError = kLdapLocalError;
+            return;
+        }
+        if (lastFirst) {
+            std::reverse(records.begin(), records.end());
+        }
+        if (applyInOrder(run, records) == LoopEnd::Stopped) {
             return;
         }
     }
@@ -60,24 +82,25 @@ void applyInOrder(RunContext& run, const std::vector<LdifRecord>& records) {
 
 }  // namespace
 
-DnList recordDns(const std::vector<LdifRecord>& records) {
-    DnList dns;
-    dns.reserve(records.size());
-    for (const LdifRecord& record : records) {
-        dns.push_back(record.dn);
-    }
-    return dns;
+void runApplyRecords(RunContext& run, RecordSource& records) {
+    run.reporter.info("Applying the change records of " + fileName(run.settings) + "...\n");
+    applyParts(run, records, false);
 }
 
 void runApplyRecords(RunContext& run, const std::vector<LdifRecord>& records) {
-    run.reporter.info("Applying the change records of " + fileName(run.settings) + "...\n");
-    applyInOrder(run, records);
+    RecordsInMemory source(records);
+    runApplyRecords(run, source);
+}
+
+void runRevert(RunContext& run, RecordSource& journal) {
+    run.reporter.info("Reverting with the undo journal " + fileName(run.settings) +
+                      ", last record first...\n");
+    applyParts(run, journal, true);
 }
 
 void runRevert(RunContext& run, const std::vector<LdifRecord>& journal) {
-    run.reporter.info("Reverting with the undo journal " + fileName(run.settings) +
-                      ", last record first...\n");
-    applyInOrder(run, std::vector<LdifRecord>(journal.rbegin(), journal.rend()));
+    RecordsInMemory source(journal);
+    runRevert(run, source);
 }
 
 }  // namespace kestrel

@@ -5,18 +5,18 @@
 #include <vector>
 
 #include "ops/process_targets.h"
+#include "ops/record_source.h"
 #include "session/ldif_reader.h"
 
 namespace kestrel {
 
-// The DN each record reports, in the file's order: what the target count and the safety
-// limit count.
-DnList recordDns(const std::vector<LdifRecord>& records);
-
 // -f: the records in the file's order.
+void runApplyRecords(RunContext& run, RecordSource& records);
 void runApplyRecords(RunContext& run, const std::vector<LdifRecord>& records);
 
-// -revert: an undo journal's records, last record first, the order that undoes a run.
+// -revert: an undo journal's records, last record first, the order that undoes a run: its
+// parts last first, each part's records last first.
+void runRevert(RunContext& run, RecordSource& journal);
 void runRevert(RunContext& run, const std::vector<LdifRecord>& journal);
 
 }  // namespace kestrel

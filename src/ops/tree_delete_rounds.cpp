@@ -14,6 +14,29 @@
 namespace kestrel {
 namespace {
 
+SearchRequest subtreeNames(const std::string& base) {
+    SearchRequest request;
+    request.base = base;
+    request.scope = kLdapScopeSubtree;
+    request.filter = "(objectclass=*)";
+    request.attributes = {"1.1"};
+    return request;
+}
+
+// How many objects are left at and below `base`, counted a page at a time.
+bool countLeft(LdapConnection& connection, const std::string& base, std::size_t& count) {
+    count = 0;
+    std::string why;
+    const int rc = readCompletePages(
+        connection, subtreeNames(base),
+        [&count](std::vector<LdapEntry>& page) {
+            count += page.size();
+            return 0;
+        },
+        why);
+    return rc == 0 || rc == kLdapNoSuchObject;
+}
+
 class TreeDeleteRounds final : public ForwardingConnection {
   public:
     TreeDeleteRounds(std::unique_ptr<LdapConnection> inner, Reporter& reporter)
@@ -53,12 +76,11 @@ class TreeDeleteRounds final : public ForwardingConnection {
         trees_.erase(found);
         std::size_t before = std::numeric_limits<std::size_t>::max();
         for (int round = 2; code == kLdapAdminLimitExceeded; ++round) {
-            std::set<std::string> left;
-            std::string why;
-            if (readSubtreeNames(inner(), tree.dn, left, why) != 0 || left.size() >= before) {
+            std::size_t left = 0;
+            if (!countLeft(inner(), tree.dn, left) || left >= before) {
                 break;  // the last round deleted nothing (or what is left is unknown)
             }
-            before = left.size();
+            before = left;
             // On a line of its own: the target's line is still open while its result is awaited.
             if (reporter_.debug) {
                 reporter_.block("DEBUG: The tree delete of " + terminalDn(tree.dn) +
@@ -89,13 +111,8 @@ class TreeDeleteRounds final : public ForwardingConnection {
 
 int readSubtreeNames(LdapConnection& connection, const std::string& base,
                      std::set<std::string>& names, std::string& why) {
-    SearchRequest request;
-    request.base = base;
-    request.scope = kLdapScopeSubtree;
-    request.filter = "(objectclass=*)";
-    request.attributes = {"1.1"};
     std::vector<LdapEntry> entries;
-    const int rc = readComplete(connection, request, entries, why);
+    const int rc = readComplete(connection, subtreeNames(base), entries, why);
     if (rc != 0 && rc != kLdapNoSuchObject) {
         return rc;
     }

@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
+#include "ops/subtree_journal.h"
 #include "ops/tree_delete_rounds.h"
 #include "session/complete_read.h"
 #include "session/forwarding_connection.h"
 #include "util/ascii_case.h"
-#include "util/hex_text.h"
 #include "util/secret_memory.h"
 #include "util/terminal_text.h"
 #include "util/tick_counter.h"
@@ -67,18 +67,17 @@ class JournalingConnection final : public ForwardingConnection {
         Pending pending(Kind::Delete, "delete", dn, controls);
         pending.read.base = dn;
         if (hasControl(controls, kTreeDeleteOid)) {
-            // A subtree is read page by page before anything else is sent for it.
+            // A subtree is read, and its record made, page by page before anything else is
+            // sent for it; its record is on disk once the last page is in.
             pending.read.scope = kLdapScopeSubtree;
-            std::vector<LdapEntry> entries;
+            pending.offset = journal_.size();
             std::string why;
-            const int rc = readComplete(inner(), pending.read, entries, why);
-            if (rc != 0) {
+            if (const int rc = journalSubtree(inner(), pending.read, journal_, pending.images,
+                                              pending.length, why);
+                rc != 0) {
                 return refuse(pending, why, rc);
             }
-            take(pending, deleteRecord(std::move(entries)));
-            if (pending.stage == Stage::Refused) {
-                return refuse(pending, pending.why, pending.code);
-            }
+            pending.stage = Stage::OnDisk;
             return admit(std::move(pending), messageId);
         }
         return startRead(std::move(pending), messageId);
@@ -161,7 +160,8 @@ class JournalingConnection final : public ForwardingConnection {
             diagnostic, sent);
         switch (requestFate(sent, code)) {
             case RequestFate::Done:
-                journalReanimations(pending);
+                journalReanimations(inner(), journal_, reporter_, pending.images,
+                                    DeletedObjects{pending.dn}, attributes_);
                 break;
             case RequestFate::Unknown:
                 // The server may have carried the write out before the answer was lost.
@@ -186,6 +186,7 @@ class JournalingConnection final : public ForwardingConnection {
     enum class Stage {
         Reading,  // its read is outstanding
         Ready,    // its record is made, not yet on disk
+        OnDisk,   // its record is on disk (a tree's, written as it was read), its write not sent
         Sent,     // its record is on disk and its write sent
         Refused,  // nothing is sent for it: `code` and `why`
     };
@@ -216,8 +217,9 @@ class JournalingConnection final : public ForwardingConnection {
         int readId = 0;
         Stage stage = Stage::Reading;
         std::string record;
-        std::uint64_t offset = 0;        // where its record stands in the journal
-        std::vector<LdapEntry> entries;  // a delete's pre-images, deepest first
+        std::uint64_t offset = 0;  // where its record stands in the journal
+        std::uint64_t length = 0;  // and its length
+        PreImages images;          // a delete's objects as they were
         int writeId = 0;
         int code = 0;
         std::string why;
@@ -302,7 +304,10 @@ class JournalingConnection final : public ForwardingConnection {
         }
         pending.stage = Stage::Ready;
         pending.record = std::move(record.text);
-        pending.entries = std::move(record.entries);
+        for (const LdapEntry& entry : record.entries) {
+            std::string ignored;  // in memory: cannot fail
+            pending.images.add(entry, ignored);
+        }
     }
 
     // Before `awaited`'s result is read: its own read is waited for, later reads that are
@@ -323,19 +328,27 @@ class JournalingConnection final : public ForwardingConnection {
             recordFrom(pending, code, std::move(answered));
         }
         std::vector<Pending*> batch;
+        std::vector<Pending*> onDisk;
         const std::uint64_t batchStart = journal_.size();
         for (const int id : order_) {
             Pending& pending = pending_.at(id);
+            if (pending.stage == Stage::OnDisk) {
+                onDisk.push_back(&pending);
+            }
             if (pending.stage != Stage::Ready) {
                 continue;
             }
             std::string why;
             pending.offset = journal_.size();
+            pending.length = pending.record.size();
             if (!journal_.append(pending.record, why, false)) {
                 fail(pending, "the journal could not be written (" + why + ")", kLdapLocalError);
                 continue;
             }
             batch.push_back(&pending);
+        }
+        for (Pending* pending : onDisk) {
+            send(*pending);
         }
         if (batch.empty()) {
             return;
@@ -385,7 +398,7 @@ class JournalingConnection final : public ForwardingConnection {
     // says why.
     void withdraw(const Pending& pending, const std::string& comment) {
         std::string why;
-        const std::uint64_t length = pending.record.size();
+        const std::uint64_t length = pending.length;
         const bool withdrawn = pending.offset + length == journal_.size()
                                    ? journal_.truncateTo(pending.offset, why)
                                    : journal_.commentOut(pending.offset, length, why);
@@ -410,7 +423,7 @@ class JournalingConnection final : public ForwardingConnection {
     }
 
     // A tree delete cut short at the server's limit deleted part of the tree: the objects
-    // gone since its read keep their records. False: it deleted nothing.
+    // gone since its read get their records. False: it deleted nothing.
     bool journalPartialTreeDelete(Pending& pending, int code) {
         if (pending.kind != Kind::Delete || code != kLdapAdminLimitExceeded ||
             !hasControl(pending.controls, kTreeDeleteOid)) {
@@ -423,57 +436,12 @@ class JournalingConnection final : public ForwardingConnection {
                             "); its undo record stays in the journal.\n");
             return true;
         }
-        std::erase_if(pending.entries, [&](const LdapEntry& entry) {
-            return left.count(asciiLower(entry.dn)) != 0;
-        });
-        if (pending.entries.empty()) {
+        if (!anyDeleted(pending.images, left)) {
             return false;
         }
-        journalReanimations(pending);
+        journalReanimations(inner(), journal_, reporter_, pending.images,
+                            DeletedObjects{pending.dn, &left}, attributes_);
         return true;
-    }
-
-    // After a successful delete: links and group memberships first in the file, so that
-    // the reversed journal applies them last, once every object they name is back.
-    void journalReanimations(const Pending& pending) {
-        if (pending.entries.empty()) {
-            return;
-        }
-        std::set<std::string> deleted;
-        for (const LdapEntry& entry : pending.entries) {
-            deleted.insert(asciiLower(entry.dn));
-        }
-        std::string records;
-        for (const LdapEntry& entry : pending.entries) {
-            for (const LdifChange& change : linksBack(entry, deleted, attributes_)) {
-                records += textOrComment(change, entry.dn);
-            }
-        }
-        for (const LdapEntry& entry : pending.entries) {
-            records += reanimationOf(entry, deleted);
-        }
-        appendAfter(pending, records);
-    }
-
-    std::string reanimationOf(const LdapEntry& entry, const std::set<std::string>& deleted) {
-        const std::string guid = hexText(entry.values("objectGUID")->front());
-        SearchRequest request;
-        request.base = "<GUID=" + guid + ">";
-        request.controls = {ServerControl{kShowDeletedOid, "", true}};
-        std::vector<LdapEntry> tombstones;
-        const int rc = inner().search(request, tombstones);
-        if (rc != 0 || tombstones.empty()) {
-            return undoComment({entry.dn + ": its tombstone (objectGUID " + guid +
-                                ") was not found (" + ldapErrorText(rc) +
-                                "); reanimate it by hand."});
-        }
-        return textOrComment(reanimation(entry, tombstones.front(), deleted, attributes_),
-                             entry.dn);
-    }
-
-    static std::string textOrComment(const LdifChange& change, const std::string& dn) {
-        const std::optional<std::string> record = ldifRecord(change);
-        return record ? *record : undoComment({dn + ": its undo cannot be written as LDIF."});
     }
 
     // The DN an undelete request gives its object, when `modifications` is one.

@@ -64,6 +64,10 @@ UndoJournal::~UndoJournal() {
     ::close(fd_);
 }
 
+std::string UndoJournal::directory() const {
+    return directoryOf(path_);
+}
+
 bool UndoJournal::append(const std::string& text, std::string& error, bool sync) {
     std::size_t written = 0;
     while (written < text.size()) {

@@ -42,6 +42,8 @@ class UndoJournal {
     // comment that ldapmodify skips. Synced.
     bool commentOut(std::uint64_t offset, std::uint64_t length, std::string& error);
     std::uint64_t size() const { return size_; }
+    // The directory the journal is in.
+    std::string directory() const;
 
   private:
     int fd_;

@@ -61,9 +61,8 @@ std::vector<std::string> valuesOf(const LdapEntry& before, const std::string& ca
     return {};
 }
 
-bool namesAny(const std::vector<std::string>& values, const std::set<std::string>& dns) {
-    return std::any_of(values.begin(), values.end(),
-                       [&](const std::string& value) { return dns.count(asciiLower(value)) != 0; });
+bool namesAny(const std::vector<std::string>& values, const RemovedByDelete& deleted) {
+    return std::any_of(values.begin(), values.end(), deleted);
 }
 
 // A record that cannot be made, and why.
@@ -224,7 +223,7 @@ std::string deleteNotice(const std::vector<LdapEntry>& entries) {
     return undoComment(lines);
 }
 
-std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::string>& deleted,
+std::vector<LdifChange> linksBack(const LdapEntry& before, const RemovedByDelete& deleted,
                                   const UndoAttributes& attributes) {
     std::vector<LdifChange> records;
     LdifChange links{.dn = before.dn,
@@ -243,7 +242,7 @@ std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::s
     }
     if (const std::vector<std::string>* groups = before.values("memberOf"); groups != nullptr) {
         for (const std::string& group : *groups) {
-            if (deleted.count(asciiLower(group)) != 0) {
+            if (deleted(group)) {
                 continue;  // that group's own links record puts the member back
             }
             // With a Recycle Bin the reanimation brings the link back itself: then the add
@@ -258,7 +257,7 @@ std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::s
 }
 
 LdifChange reanimation(const LdapEntry& before, const LdapEntry& tombstone,
-                       const std::set<std::string>& deleted, const UndoAttributes& attributes) {
+                       const RemovedByDelete& deleted, const UndoAttributes& attributes) {
     LdifChange change{.dn = tombstone.dn,
                       .modifications = {{ModOperation::Delete, "isDeleted", {}},
                                         {ModOperation::Replace, "distinguishedName", {before.dn}}},

@@ -3,6 +3,7 @@
 // and writes, these decide what the records say.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <set>
 #include <span>
@@ -21,6 +22,9 @@ struct UndoAttributes {
     // Lower-case display names a client cannot write back on a reanimated object.
     std::set<std::string> maintained;
 };
+
+// Whether a delete removed the object a DN names.
+using RemovedByDelete = std::function<bool(const std::string& dn)>;
 
 // The journal's text for one write, made from what the directory held before it; or why
 // none can be made, and then the write is not sent.
@@ -79,13 +83,13 @@ std::string deleteNotice(const std::vector<LdapEntry>& entries);
 
 // What a reanimation cannot carry, as records applied after every reanimation: values that
 // name other objects of the same delete, and the object's memberships in other groups.
-// `deleted` holds the folded DNs of every object of the delete.
-std::vector<LdifChange> linksBack(const LdapEntry& before, const std::set<std::string>& deleted,
+// `deleted` tells the objects of the delete.
+std::vector<LdifChange> linksBack(const LdapEntry& before, const RemovedByDelete& deleted,
                                   const UndoAttributes& attributes);
 
 // The record that brings a deleted object back from its tombstone with what it had,
 // except what the server maintains and any secret (both named in comments).
 LdifChange reanimation(const LdapEntry& before, const LdapEntry& tombstone,
-                       const std::set<std::string>& deleted, const UndoAttributes& attributes);
+                       const RemovedByDelete& deleted, const UndoAttributes& attributes);
 
 }  // namespace kestrel

@@ -1,6 +1,8 @@
 #include "session/complete_read.h"
 
 #include <charconv>
+#include <iterator>
+#include <utility>
 
 #include "util/ascii_case.h"
 
@@ -104,15 +106,35 @@ std::optional<ValueRange> valueRange(std::string_view attribute) {
 
 int readComplete(LdapConnection& connection, SearchRequest request, std::vector<LdapEntry>& entries,
                  std::string& why) {
+    return readCompletePages(
+        connection, std::move(request),
+        [&entries](std::vector<LdapEntry>& page) {
+            entries.insert(entries.end(), std::make_move_iterator(page.begin()),
+                           std::make_move_iterator(page.end()));
+            return 0;
+        },
+        why);
+}
+
+int readCompletePages(LdapConnection& connection, SearchRequest request, const PageSink& page,
+                      std::string& why) {
     if (request.scope != kLdapScopeBase) {
         request.pageSize = kCompleteReadPageSize;
     }
-    std::vector<LdapEntry> answered;
-    if (const int rc = connection.search(request, answered); rc != 0) {
+    bool stopped = false;  // by the ranges' read or by `page`, which said why
+    const int rc = connection.searchPages(request, [&](std::vector<LdapEntry>& answered) {
+        std::vector<LdapEntry> entries;
+        int code = completeRanges(connection, request, answered, entries, why);
+        if (code == 0) {
+            code = page(entries);
+        }
+        stopped = code != 0;
+        return code;
+    });
+    if (rc != 0 && !stopped) {
         why = "it could not be read (" + ldapErrorText(rc) + ")";
-        return rc;
     }
-    return completeRanges(connection, request, answered, entries, why);
+    return rc;
 }
 
 int completeRanges(LdapConnection& connection, const SearchRequest& request,

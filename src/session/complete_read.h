@@ -33,6 +33,12 @@ std::optional<ValueRange> valueRange(std::string_view attribute);
 int readComplete(LdapConnection& connection, SearchRequest request, std::vector<LdapEntry>& entries,
                  std::string& why);
 
+// readComplete a page at a time: each page's entries, their ranges completed, go to `page`
+// before the next page is asked for, so that a subtree is never held whole. A non-zero code
+// from `page` stops the read with it (and `page` says why).
+int readCompletePages(LdapConnection& connection, SearchRequest request, const PageSink& page,
+                      std::string& why);
+
 // The second half of readComplete, for a search already answered (`answered`, as sent with
 // `request`): completes its ranged attributes into `entries`.
 int completeRanges(LdapConnection& connection, const SearchRequest& request,

@@ -32,6 +32,9 @@ class ForwardingConnection : public LdapConnection {
     int search(const SearchRequest& request, std::vector<LdapEntry>& entries) override {
         return inner_->search(request, entries);
     }
+    int searchPages(const SearchRequest& request, const PageSink& page) override {
+        return inner_->searchPages(request, page);
+    }
     int sendSearch(const SearchRequest& request, int& messageId) override {
         return inner_->sendSearch(request, messageId);
     }

@@ -2,6 +2,7 @@
 // seam so that unit tests can put a recording fake where libldap normally stands.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -170,6 +171,10 @@ struct SearchRequest {
     int pageSize = 0;
 };
 
+// Takes one page of a search's entries as it arrives; a non-zero code stops the search with
+// that code.
+using PageSink = std::function<int(std::vector<LdapEntry>& page)>;
+
 // One open LDAP handle. Sends requests asynchronously and waits for their results.
 class LdapConnection {
   public:
@@ -202,6 +207,13 @@ class LdapConnection {
     virtual int simpleBind(const std::string& dn, const std::string& password) = 0;
 
     virtual int search(const SearchRequest& request, std::vector<LdapEntry>& entries) = 0;
+    // The entries of `request` handed to `page` as they arrive, a page at a time when it is
+    // paged, so that a large subtree is never held whole; without paging, one page.
+    virtual int searchPages(const SearchRequest& request, const PageSink& page) {
+        std::vector<LdapEntry> entries;
+        const int rc = search(request, entries);
+        return rc != 0 ? rc : page(entries);
+    }
 
     // A search sent without waiting (no paging): a send code, and on success a message
     // number for searchResult.

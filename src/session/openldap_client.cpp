@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <optional>
 
@@ -266,11 +267,22 @@ class OpenLdapConnection final : public LdapConnection {
     }
 
     int search(const SearchRequest& request, std::vector<LdapEntry>& entries) override {
+        return searchPages(request, [&entries](std::vector<LdapEntry>& page) {
+            entries.insert(entries.end(), std::make_move_iterator(page.begin()),
+                           std::make_move_iterator(page.end()));
+            return 0;
+        });
+    }
+
+    int searchPages(const SearchRequest& request, const PageSink& sink) override {
         const SigpipeGuard guard;
+        std::vector<LdapEntry> page;
         if (request.pageSize <= 0) {
-            return searchOnce(request, request.controls, entries, nullptr);
+            const int rc = searchOnce(request, request.controls, page, nullptr);
+            return rc != 0 ? rc : sink(page);
         }
-        // RFC 2696: ask page after page until the server's cookie comes back empty.
+        // RFC 2696: ask page after page until the server's cookie comes back empty; each
+        // page goes to the sink before the next is asked for.
         std::string cookie;
         do {
             berval cookieValue{cookie.size(), cookie.empty() ? nullptr : cookie.data()};
@@ -284,7 +296,11 @@ class OpenLdapConnection final : public LdapConnection {
                                              std::string(value.bv_val, value.bv_len), true});
             ber_memfree(value.bv_val);
             cookie.clear();
-            if (const int rc = searchOnce(request, controls, entries, &cookie); rc != 0) {
+            page.clear();
+            if (const int rc = searchOnce(request, controls, page, &cookie); rc != 0) {
+                return rc;
+            }
+            if (const int rc = sink(page); rc != 0) {
                 return rc;
             }
         } while (!cookie.empty());

@@ -110,5 +110,36 @@ TEST(CompleteReadTest, ASubtreeIsReadInPages) {
               kCompleteReadPageSize);
 }
 
+// Each page goes on with its ranged values complete before the next page is asked for, and
+// a page refused by the taker stops the read with the taker's code.
+TEST(CompleteReadTest, ASubtreeIsHandedOnAPageAtATime) {
+    for (const int refused : {0, kLdapLocalError}) {
+        SCOPED_TRACE(refused);
+        FakeLdapLibrary library;
+        LdapSession session = library.session();
+        std::vector<LdapEntry> tree{{"cn=g,ou=p", {{"member;range=0-0", {"a"}}}}};
+        tree.resize(kCompleteReadPageSize + 1, LdapEntry{"cn=c,ou=p", {}});
+        library.searchAnswers = {
+            SearchAnswer{0, tree},
+            SearchAnswer{0, {LdapEntry{"cn=g,ou=p", {{"member;range=1-*", {"b"}}}}}}};
+        std::vector<std::size_t> pages;
+        SearchRequest request;
+        request.base = "ou=p";
+        request.scope = kLdapScopeSubtree;
+        std::string why = "unchanged";
+        const auto take = [&](std::vector<LdapEntry>& page) {
+            if (pages.empty()) {
+                EXPECT_EQ(*page.front().values("member"), (std::vector<std::string>{"a", "b"}));
+            }
+            pages.push_back(page.size());
+            return refused;
+        };
+        EXPECT_EQ(readCompletePages(*session.handle, request, take, why), refused);
+        EXPECT_EQ(pages, refused == 0 ? (std::vector<std::size_t>{kCompleteReadPageSize, 1})
+                                      : std::vector<std::size_t>{kCompleteReadPageSize});
+        EXPECT_EQ(why, "unchanged");
+    }
+}
+
 }  // namespace
 }  // namespace kestrel

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -247,6 +248,7 @@ class FakeLdapConnection final : public LdapConnection {
     int negotiateBind() override;
     int simpleBind(const std::string& dn, const std::string& password) override;
     int search(const SearchRequest& request, std::vector<LdapEntry>& entries) override;
+    int searchPages(const SearchRequest& request, const PageSink& page) override;
     int sendSearch(const SearchRequest& request, int& messageId) override;
     int searchResult(int messageId, int timeoutSeconds, std::vector<LdapEntry>& entries) override;
     int sendDelete(const std::string& dn, const ServerControls& controls, int& messageId) override;
@@ -287,6 +289,8 @@ class FakeLdapLibrary final : public LdapLibrary {
     // Above 0: an unpaged search answering more entries fails with sizeLimitExceeded, as a
     // Windows DC cuts one at MaxPageSize.
     std::size_t maxPageSize = 0;
+    // Called after each page a paged search hands on (pages of the request's size).
+    std::function<void()> afterPage;
     std::deque<RequestAnswer> requestAnswers;  // one per request; none left: success
     int passwordModifyResult = 0;
     // Non-zero: a server working on requests in parallel, where a request sent while
@@ -471,6 +475,33 @@ inline int FakeLdapConnection::search(const SearchRequest& request,
         entries = std::move(answer.entries);
     }
     return answer.code;
+}
+
+// The answer search gives, handed on in pages of the request's size.
+inline int FakeLdapConnection::searchPages(const SearchRequest& request, const PageSink& sink) {
+    std::vector<LdapEntry> entries;
+    if (const int rc = search(request, entries); rc != 0) {
+        return rc;
+    }
+    const std::size_t size =
+        request.pageSize > 0 ? static_cast<std::size_t>(request.pageSize) : entries.size();
+    for (std::size_t first = 0; first == 0 || first < entries.size(); first += size) {
+        const auto from = entries.begin() + static_cast<std::ptrdiff_t>(first);
+        std::vector<LdapEntry> page(
+            std::make_move_iterator(from),
+            std::make_move_iterator(
+                from + static_cast<std::ptrdiff_t>(std::min(size, entries.size() - first))));
+        if (const int rc = sink(page); rc != 0) {
+            return rc;
+        }
+        if (library_.afterPage) {
+            library_.afterPage();
+        }
+        if (size == 0) {
+            break;
+        }
+    }
+    return 0;
 }
 
 // Answered at once from searchAnswers, as search is; the answer waits for

@@ -21,6 +21,7 @@
 #include "ops/apply_records.h"
 #include "ops/process_targets.h"
 #include "ops/relocate_objects.h"
+#include "session/complete_read.h"
 #include "session/forwarding_connection.h"
 
 namespace kestrel {
@@ -523,6 +524,88 @@ TEST_F(UndoJournalTest, ATreeDeleteReanimatesEveryObject) {
     ASSERT_EQ(searches.size(), 3u);
     EXPECT_EQ(searches[1].search.base, "<GUID=3344>");
     EXPECT_EQ(searches[2].search.base, "<GUID=1122>");
+}
+
+// A tree of three pages: each page's objects are named in the journal as the page arrives,
+// and the reanimations come deepest first across pages (a sub-OU on the last page after
+// every leaf, the root last), so the reversed journal brings parents back first.
+TEST_F(UndoJournalTest, ATreeIsJournalledPageByPage) {
+    const auto guid = [](std::size_t i) { return std::string{char(i >> 8), char(i & 0xff)}; };
+    std::vector<LdapEntry> tree{{"ou=p,dc=x", {{"objectGUID", {guid(0)}}}}};
+    for (std::size_t i = 1; i < 2 * kCompleteReadPageSize + 9; ++i) {
+        tree.push_back(
+            {"cn=c" + std::to_string(i) + ",ou=s,ou=p,dc=x", {{"objectGUID", {guid(i)}}}});
+    }
+    tree.push_back({"ou=s,ou=p,dc=x", {{"objectGUID", {guid(tree.size())}}}});
+    library.searchAnswers.push_back(SearchAnswer{0, tree});
+    for (std::size_t i = 0; i < tree.size(); ++i) {
+        library.searchAnswers.push_back(
+            SearchAnswer{0, {LdapEntry{"CN=t" + std::to_string(i), {}}}});
+    }
+    std::vector<std::size_t> sizes;
+    library.afterPage = [&] { sizes.push_back(journal().size()); };
+    EXPECT_EQ(sendAndAwait([](LdapConnection& c, int& id) {
+                  return c.sendDelete("ou=p,dc=x", {{kTreeDeleteOid, "", true}}, id);
+              }),
+              0);
+    ASSERT_EQ(sizes.size(), 3u);
+    EXPECT_TRUE(sizes[0] > 0 && sizes[0] < sizes[1] && sizes[1] < sizes[2]);
+    EXPECT_EQ(spy_->journalAtSend.front().size(), sizes[2]);
+    const std::string text = journal();
+    const auto reanimated = [&](const std::string& dn) {
+        return text.find("distinguishedName: " + dn + "\n");
+    };
+    EXPECT_LT(reanimated("cn=c1008,ou=s,ou=p,dc=x"), reanimated("ou=s,ou=p,dc=x"));
+    EXPECT_LT(reanimated("ou=s,ou=p,dc=x"), reanimated("ou=p,dc=x"));
+    EXPECT_NE(reanimated("ou=p,dc=x"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\0'), 0);
+}
+
+// An object of the second page without an objectGUID: the pages journalled before it are
+// taken back and the delete is not sent.
+TEST_F(UndoJournalTest, ATreeWithAnObjectThatCannotBeFoundAgainIsNotDeleted) {
+    std::vector<LdapEntry> tree(kCompleteReadPageSize + 1,
+                                LdapEntry{"cn=c,ou=p,dc=x", {{"objectGUID", {"g"}}}});
+    tree.back().attributes.clear();
+    library.searchAnswers.push_back(SearchAnswer{0, tree});
+    EXPECT_EQ(sendAndAwait([](LdapConnection& c, int& id) {
+                  return c.sendDelete("ou=p,dc=x", {{kTreeDeleteOid, "", true}}, id);
+              }),
+              kLdapLocalError);
+    EXPECT_TRUE(spy_->journalAtSend.empty());
+    EXPECT_EQ(journal(), "");
+    EXPECT_NE(captured.out().find("has no readable objectGUID"), std::string::npos);
+}
+
+// Which values name an object of the tree, as the directory compares names: those become
+// a links record applied once every object is back; anything else stays in the object's
+// own reanimation, and a membership outside the tree is added back on its own.
+TEST_F(UndoJournalTest, ALinkNamesTheTreeHoweverSpelled) {
+    struct Row {
+        const char* value;
+        bool inTree;
+    };
+    const std::vector<Row> rows{
+        {"CN=U,OU=P,DC=X", true},   {"cn=u, ou=p, dc=x", true}, {"ou=p,dc=x", true},
+        {"cn=u,ou=pp,dc=x", false}, {"cn=u,dc=x", false},       {"p,dc=x", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.value);
+        library.searchAnswers.push_back(SearchAnswer{
+            0, {LdapEntry{"ou=p,dc=x", {{"objectGUID", {"1"}}, {"seeAlso", {row.value}}}}}});
+        library.searchAnswers.push_back(SearchAnswer{0, {LdapEntry{"OU=p\\0ADEL:31,dc=x", {}}}});
+        ASSERT_EQ(sendAndAwait([](LdapConnection& c, int& id) {
+                      return c.sendDelete("OU=P,DC=X", {{kTreeDeleteOid, "", true}}, id);
+                  }),
+                  0);
+        const std::string text = journal();
+        const std::string line = std::string("seeAlso: ") + row.value + "\n";
+        const auto reanimation = text.find("delete: isDeleted");
+        EXPECT_EQ(text.find(line) < reanimation, row.inTree) << text;
+        EXPECT_NE(text.find(line), std::string::npos) << text;
+        std::string why;
+        ASSERT_TRUE(journal_->truncateTo(0, why));
+    }
 }
 
 // A tree delete cut short at the server's limit (11) deleted part of the tree: what is
