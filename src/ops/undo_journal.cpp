@@ -119,6 +119,9 @@ class JournalingConnection final : public ForwardingConnection {
                 {"A RootDSE modify is an operation, not a stored change: it cannot be undone."});
             return admit(std::move(pending), messageId);
         }
+        // Unread, a name given by OID stays folded: the answer then refuses its target.
+        std::string unread;
+        attributes_.schema.learn(inner(), modifications, unread);
         pending.read.base = dn;
         pending.read.attributes = attributesToRead(modifications, attributes_.schema);
         if (pending.read.attributes.empty()) {
@@ -437,6 +440,12 @@ class JournalingConnection final : public ForwardingConnection {
         if (pending.entries.empty()) {
             return;
         }
+        if (!notWritableRead_) {
+            // Once, at the first delete that needs it; unreadable: the fixed list alone.
+            notWritableRead_ = true;
+            std::string why;
+            attributes_.schema.readNotWritable(inner(), attributes_.maintained, why);
+        }
         std::set<std::string> deleted;
         for (const LdapEntry& entry : pending.entries) {
             deleted.insert(asciiLower(entry.dn));
@@ -492,6 +501,7 @@ class JournalingConnection final : public ForwardingConnection {
     UndoJournal& journal_;
     Reporter& reporter_;
     UndoAttributes attributes_;
+    bool notWritableRead_ = false;  // the schema's system-only and constructed attributes
     std::map<int, Pending> pending_;
     std::vector<int> order_;  // the pending writes' numbers, in the order they were asked for
     int nextId_ = 1;
@@ -499,16 +509,10 @@ class JournalingConnection final : public ForwardingConnection {
 
 }  // namespace
 
-UndoAttributes readUndoAttributes(LdapConnection& connection,
-                                  const std::string& schemaNamingContext) {
-    UndoAttributes attributes;
+UndoAttributes undoAttributes(const std::string& schemaNamingContext) {
+    UndoAttributes attributes{.schema = AttributeSchema(schemaNamingContext), .maintained = {}};
     attributes.maintained.insert(std::begin(kMaintainedByTheServer),
                                  std::end(kMaintainedByTheServer));
-    std::string why;
-    if (attributes.schema.read(connection, schemaNamingContext, why) == 0) {
-        const std::set<std::string>& notWritable = attributes.schema.notWritable();
-        attributes.maintained.insert(notWritable.begin(), notWritable.end());
-    }
     return attributes;
 }
 
