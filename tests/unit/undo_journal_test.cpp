@@ -245,6 +245,7 @@ TEST_F(UndoJournalTest, OnlyTheDefinitionsTheWritesNeedAreRead) {
     const auto old = entry({{"description", {"old"}}});
     const auto held = entry({{"objectGUID", {"\x01"}}, {"msDS-X", {"1"}}});
     const auto oid = entry({{"lDAPDisplayName", {"description"}}, {"attributeID", {"2.5.4.13"}}});
+    const auto computed = entry({{"lDAPDisplayName", {"msDS-X"}}});
     const auto replace = [](const char* name) {
         return Modification{ModOperation::Replace, name, {"n"}, false};
     };
@@ -261,10 +262,7 @@ TEST_F(UndoJournalTest, OnlyTheDefinitionsTheWritesNeedAreRead) {
         {{replace("description"), replace("telephoneNumber")}, {old}, "", "add: description"},
         {{replace("2.5.4.13")}, {oid, old}, byOid, "2.5.4.13: old"},
         {{replace("2.5.4.13")}, {old}, "", "2.5.4.13: old"},
-        {{},
-         {held, entry({{"lDAPDisplayName", {"msDS-X"}}}), entry({})},
-         byFlags,
-         "objectGUID, msDS-X"},
+        {{}, {held, computed, entry({})}, byFlags, "objectGUID, msDS-X"},
         {{}, {held, entry({})}, "", "objectGUID, msDS-X"},
     };
     for (const auto& row : rows) {
