@@ -9,8 +9,8 @@
 namespace kestrel {
 namespace {
 
-// systemFlags bit 4: FLAG_ATTR_IS_CONSTRUCTED, computed by the server on every read.
-// The bitwise-and matching rule is the directory's own; both it and systemOnly are indexed.
+// systemFlags bit 4: FLAG_ATTR_IS_CONSTRUCTED, computed by the server on every read;
+// tested with the directory's bitwise-and matching rule. A boolean is matched as TRUE.
 const char* const kNotWritableFilter =
     "(&(objectClass=attributeSchema)"
     "(|(systemOnly=TRUE)(systemFlags:1.2.840.113556.1.4.803:=4)))";
