@@ -361,10 +361,8 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
     }
     std::optional<JournalingPasswordSetter> journalingPasswords;
     if (journal) {
-        UndoAttributes attributes =
-            readUndoAttributes(*session->handle, rootDse.schemaNamingContext);
         session->handle = journalingConnection(std::move(session->handle), *journal, reporter,
-                                               std::move(attributes));
+                                               undoAttributes(rootDse.schemaNamingContext));
         passwords = &journalingPasswords.emplace(services.passwords, *journal);
     }
     if (settings.permissive) {

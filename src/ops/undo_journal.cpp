@@ -118,9 +118,12 @@ class JournalingConnection final : public ForwardingConnection {
                 {"A RootDSE modify is an operation, not a stored change: it cannot be undone."});
             return admit(std::move(pending), messageId);
         }
+        // Unread, a name given by OID stays folded: the answer then refuses its target.
+        std::string unread;
+        const bool permissive = hasControl(controls, kPermissiveModifyOid);
+        attributes_.schema.learn(inner(), modifications, permissive, unread);
         pending.read.base = dn;
-        pending.read.attributes = attributesToRead(modifications, attributes_.schema,
-                                                   hasControl(controls, kPermissiveModifyOid));
+        pending.read.attributes = attributesToRead(modifications, attributes_.schema, permissive);
         if (pending.read.attributes.empty()) {
             take(pending,
                  modifyRecord(dn, modifications, {}, {LdapEntry{dn, {}}}, attributes_.schema));
@@ -160,8 +163,10 @@ class JournalingConnection final : public ForwardingConnection {
             diagnostic, sent);
         switch (requestFate(sent, code)) {
             case RequestFate::Done:
-                journalReanimations(inner(), journal_, reporter_, pending.images,
-                                    DeletedObjects{pending.dn}, attributes_);
+                if (!pending.images.empty()) {
+                    journalReanimations(inner(), journal_, reporter_, pending.images,
+                                        DeletedObjects{pending.dn}, reanimationAttributes());
+                }
                 break;
             case RequestFate::Unknown:
                 // The server may have carried the write out before the answer was lost.
@@ -440,8 +445,19 @@ class JournalingConnection final : public ForwardingConnection {
             return false;
         }
         journalReanimations(inner(), journal_, reporter_, pending.images,
-                            DeletedObjects{pending.dn, &left}, attributes_);
+                            DeletedObjects{pending.dn, &left}, reanimationAttributes());
         return true;
+    }
+
+    // What a reanimation cannot write back: the schema's part is read once, at the first
+    // delete that needs it; unreadable, the fixed list alone.
+    const UndoAttributes& reanimationAttributes() {
+        if (!notWritableRead_) {
+            notWritableRead_ = true;
+            std::string why;
+            attributes_.schema.readNotWritable(inner(), attributes_.maintained, why);
+        }
+        return attributes_;
     }
 
     // The DN an undelete request gives its object, when `modifications` is one.
@@ -462,6 +478,7 @@ class JournalingConnection final : public ForwardingConnection {
     UndoJournal& journal_;
     Reporter& reporter_;
     UndoAttributes attributes_;
+    bool notWritableRead_ = false;  // the schema's system-only and constructed attributes
     std::map<int, Pending> pending_;
     std::vector<int> order_;  // the pending writes' numbers, in the order they were asked for
     int nextId_ = 1;
@@ -469,16 +486,10 @@ class JournalingConnection final : public ForwardingConnection {
 
 }  // namespace
 
-UndoAttributes readUndoAttributes(LdapConnection& connection,
-                                  const std::string& schemaNamingContext) {
-    UndoAttributes attributes;
+UndoAttributes undoAttributes(const std::string& schemaNamingContext) {
+    UndoAttributes attributes{.schema = AttributeSchema(schemaNamingContext), .maintained = {}};
     attributes.maintained.insert(std::begin(kMaintainedByTheServer),
                                  std::end(kMaintainedByTheServer));
-    std::string why;
-    if (attributes.schema.read(connection, schemaNamingContext, why) == 0) {
-        const std::set<std::string>& notWritable = attributes.schema.notWritable();
-        attributes.maintained.insert(notWritable.begin(), notWritable.end());
-    }
     return attributes;
 }
 

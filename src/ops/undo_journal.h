@@ -17,12 +17,13 @@
 
 namespace kestrel {
 
-// The schema's names and the attributes a reanimation cannot write back: the schema's
-// system-only and constructed attributes and those the directory maintains itself. A
-// schema that cannot be read leaves the names folded only (an attribute the server then
-// answers under another name refuses its target rather than journal a wrong record).
-UndoAttributes readUndoAttributes(LdapConnection& connection,
-                                  const std::string& schemaNamingContext);
+// The attributes a reanimation cannot write back, those the directory maintains itself;
+// the journaling connection reads from the schema below `schemaNamingContext` only what
+// its writes need: the names a modify gives by OID, and at the first delete the system-only
+// and constructed attributes. A schema that cannot be read leaves the names folded only (an
+// attribute the server then answers under another name refuses its target rather than
+// journal a wrong record) and the maintained attributes to the fixed list.
+UndoAttributes undoAttributes(const std::string& schemaNamingContext);
 
 // Wraps the run's bound connection: before each write it reads, completely, what the write
 // will change and journals the reversing record; a write whose record cannot be read or

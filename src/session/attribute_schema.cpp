@@ -1,6 +1,7 @@
 #include "session/attribute_schema.h"
 
-#include <cstdlib>
+#include <algorithm>
+#include <cctype>
 #include <vector>
 
 #include "session/complete_read.h"
@@ -9,8 +10,11 @@
 namespace kestrel {
 namespace {
 
-// systemFlags bit 4: FLAG_ATTR_IS_CONSTRUCTED, computed by the server on every read.
-constexpr long kConstructed = 4;
+// systemFlags bit 4: FLAG_ATTR_IS_CONSTRUCTED, computed by the server on every read;
+// tested with the directory's bitwise-and matching rule. A boolean is matched as TRUE.
+const char* const kNotWritableFilter =
+    "(&(objectClass=attributeSchema)"
+    "(|(systemOnly=TRUE)(systemFlags:1.2.840.113556.1.4.803:=4)))";
 
 std::string firstValue(const LdapEntry& entry, const std::string& name) {
     const std::vector<std::string>* values = entry.values(name);
@@ -30,35 +34,85 @@ ValueSyntax syntaxOf(const std::string& attributeSyntax) {
     return attributeSyntax.empty() ? ValueSyntax::Unknown : ValueSyntax::Text;
 }
 
+std::string bareName(const std::string& attribute) {
+    return asciiLower(attribute.substr(0, attribute.find(';')));
+}
+
+// A numeric OID ("2.5.4.13"): the one form an attribute description may take that does
+// not start with a letter. Digits and dots only, so it goes into a filter as it is.
+bool isOid(const std::string& name) {
+    return !name.empty() && name.front() >= '0' && name.front() <= '9' &&
+           std::all_of(name.begin(), name.end(),
+                       [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
+}
+
+// A descriptor ("description", "msDS-X"): letters, digits and hyphens, so it too goes into
+// a filter as it is; anything else is never asked for.
+bool isDescriptor(const std::string& name) {
+    return !name.empty() && std::isalpha(static_cast<unsigned char>(name.front())) != 0 &&
+           std::all_of(name.begin(), name.end(), [](char c) {
+               return c == '-' || std::isalnum(static_cast<unsigned char>(c)) != 0;
+           });
+}
+
 }  // namespace
 
-int AttributeSchema::read(LdapConnection& connection, const std::string& schemaNamingContext,
-                          std::string& why) {
-    if (schemaNamingContext.empty()) {
+int AttributeSchema::learn(LdapConnection& connection, std::span<const Modification> modifications,
+                           bool withSyntax, std::string& why) {
+    std::string terms;
+    for (const Modification& modification : modifications) {
+        const std::string name = bareName(modification.attribute);
+        if (isOid(name) && names_.count(name) == 0 && asked_.insert(name).second) {
+            terms += "(attributeID=" + name + ")";
+        } else if (withSyntax && isDescriptor(name) && syntaxes_.count(canonical(name)) == 0 &&
+                   asked_.insert(name).second) {
+            terms += "(lDAPDisplayName=" + name + ")";
+        }
+    }
+    if (terms.empty()) {
+        return 0;
+    }
+    if (schemaNamingContext_.empty()) {
         why = "the server names no schema";
         return kLdapNoResultsReturned;
     }
     SearchRequest request;
-    request.base = schemaNamingContext;
+    request.base = schemaNamingContext_;
     request.scope = kLdapScopeSubtree;
-    request.filter = "(objectClass=attributeSchema)";
-    request.attributes = {"lDAPDisplayName", "attributeID", "systemOnly", "systemFlags",
-                          "attributeSyntax"};
+    request.filter = "(&(objectClass=attributeSchema)(|" + terms + "))";
+    request.attributes = {"lDAPDisplayName", "attributeID", "attributeSyntax"};
     std::vector<LdapEntry> entries;
     if (const int rc = readComplete(connection, request, entries, why); rc != 0) {
         return rc;
     }
     for (const LdapEntry& entry : entries) {
-        const std::string name = asciiLower(firstValue(entry, "lDAPDisplayName"));
-        if (name.empty()) {
-            continue;
+        if (const std::string name = firstValue(entry, "lDAPDisplayName"); !name.empty()) {
+            addName(firstValue(entry, "attributeID"), name,
+                    syntaxOf(firstValue(entry, "attributeSyntax")));
         }
-        addName(firstValue(entry, "attributeID"), name,
-                syntaxOf(firstValue(entry, "attributeSyntax")));
-        const std::string flags = firstValue(entry, "systemFlags");
-        if (asciiLower(firstValue(entry, "systemOnly")) == "true" ||
-            (std::strtol(flags.c_str(), nullptr, 10) & kConstructed) != 0) {
-            notWritable_.insert(name);
+    }
+    return 0;
+}
+
+int AttributeSchema::readNotWritable(LdapConnection& connection, std::set<std::string>& names,
+                                     std::string& why) const {
+    if (schemaNamingContext_.empty()) {
+        why = "the server names no schema";
+        return kLdapNoResultsReturned;
+    }
+    SearchRequest request;
+    request.base = schemaNamingContext_;
+    request.scope = kLdapScopeSubtree;
+    request.filter = kNotWritableFilter;
+    request.attributes = {"lDAPDisplayName"};
+    std::vector<LdapEntry> entries;
+    if (const int rc = readComplete(connection, request, entries, why); rc != 0) {
+        return rc;
+    }
+    for (const LdapEntry& entry : entries) {
+        if (const std::string name = asciiLower(firstValue(entry, "lDAPDisplayName"));
+            !name.empty()) {
+            names.insert(name);
         }
     }
     return 0;
@@ -77,7 +131,7 @@ void AttributeSchema::addName(const std::string& oid, const std::string& display
 }
 
 std::string AttributeSchema::canonical(const std::string& attribute) const {
-    std::string name = asciiLower(attribute.substr(0, attribute.find(';')));
+    std::string name = bareName(attribute);
     if (const auto found = names_.find(name); found != names_.end()) {
         return found->second;
     }

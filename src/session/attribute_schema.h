@@ -1,11 +1,14 @@
 // What the directory's schema says about attribute names: the name a server answers with
-// (its lDAPDisplayName, whatever spelling or OID a request used) and which attributes no
-// client can write (system-only or constructed).
+// (its lDAPDisplayName, whatever spelling or OID a request used), how an attribute's values
+// compare, and which attributes no client can write (system-only or constructed). Only what
+// a run needs is read: a whole schema is some 1,500 definitions, read in pages.
 #pragma once
 
 #include <map>
 #include <set>
+#include <span>
 #include <string>
+#include <utility>
 
 #include "session/ldap_client.h"
 
@@ -21,16 +24,27 @@ enum class ValueSyntax {
 
 class AttributeSchema {
   public:
-    // Reads every attributeSchema object below `schemaNamingContext`, all pages. Non-zero:
-    // the schema could not be read (the names are then only folded, see canonical).
-    int read(LdapConnection& connection, const std::string& schemaNamingContext, std::string& why);
+    AttributeSchema() = default;
+    // The schema below `schemaNamingContext`; empty: the server names none, nothing is read.
+    explicit AttributeSchema(std::string schemaNamingContext)
+        : schemaNamingContext_(std::move(schemaNamingContext)) {}
+
+    // Reads, in one search, the definitions not asked for before of the attributes
+    // `modifications` name by OID and, with `withSyntax`, of those named by name too (a name
+    // is answered under its own spelling, case aside, so only its syntax needs the schema).
+    // Non-zero: they could not be read; those names are then only folded (see canonical),
+    // their syntax unknown, and not asked for again.
+    int learn(LdapConnection& connection, std::span<const Modification> modifications,
+              bool withSyntax, std::string& why);
+
+    // Adds to `names` the lower-case display names of the system-only and constructed
+    // attributes, all pages of them. Non-zero: they could not be read.
+    int readNotWritable(LdapConnection& connection, std::set<std::string>& names,
+                        std::string& why) const;
 
     // The lower-case lDAPDisplayName for a name, an OID or either with options
     // ("2.5.4.13", "Description;binary" -> "description"); an unknown name folded only.
     std::string canonical(const std::string& attribute) const;
-
-    // System-only or constructed attributes, lower-case display names.
-    const std::set<std::string>& notWritable() const { return notWritable_; }
 
     // How the values of `attribute` (any name canonical takes) compare.
     ValueSyntax syntax(const std::string& attribute) const;
@@ -39,9 +53,10 @@ class AttributeSchema {
                  ValueSyntax syntax = ValueSyntax::Unknown);
 
   private:
-    std::map<std::string, std::string> names_;  // lower-case OID or name -> display name
-    std::set<std::string> notWritable_;
+    std::string schemaNamingContext_;
+    std::map<std::string, std::string> names_;     // lower-case OID or name -> display name
     std::map<std::string, ValueSyntax> syntaxes_;  // display name -> how its values compare
+    std::set<std::string> asked_;                  // OIDs and names whose definition was asked for
 };
 
 }  // namespace kestrel

@@ -81,12 +81,15 @@ class UndoJournalTest : public ::testing::Test {
         std::string why;
         journal_ = UndoJournal::create(path_, why);
         EXPECT_TRUE(journal_) << why;
-        auto spy = std::make_unique<DiskSizeAtSend>(library.session().handle, path_);
-        spy_ = spy.get();
         UndoAttributes attributes;
         attributes.maintained = {"badpwdcount", "objectguid"};
         attributes.schema.addName("2.5.4.13", "description");
         attributes.schema.addName("2.5.4.31", "member", ValueSyntax::Dn);
+        journalWith(std::move(attributes));
+    }
+    void journalWith(UndoAttributes attributes) {
+        auto spy = std::make_unique<DiskSizeAtSend>(library.session().handle, path_);
+        spy_ = spy.get();
         connection_ = journalingConnection(std::move(spy), *journal_, captured.reporter,
                                            std::move(attributes));
     }
@@ -109,10 +112,15 @@ class UndoJournalTest : public ::testing::Test {
         return code;
     }
 
-    int modify(const std::vector<Modification>& mods, const std::string& dn = "cn=a,dc=x") {
+    int modify(const std::vector<Modification>& mods, const std::string& dn = "cn=a,dc=x",
+               const ServerControls& controls = {}) {
         return sendAndAwait([&](LdapConnection& c, int& id) {
-            return c.sendModifications(ModificationRequest::Modify, dn, mods, {}, id);
+            return c.sendModifications(ModificationRequest::Modify, dn, mods, controls, id);
         });
+    }
+
+    int remove(const std::string& dn) {
+        return sendAndAwait([&](LdapConnection& c, int& id) { return c.sendDelete(dn, {}, id); });
     }
 
     std::string journal() const { return fileText(path_); }
@@ -270,6 +278,59 @@ TEST_F(UndoJournalTest, APermissiveModifyIsUndoneForWhatChangedOnly) {
         EXPECT_EQ(journal(), expected);
         EXPECT_EQ(library.callsOf(fake::Call::Kind::Search).back().search.attributes,
                   std::vector<std::string>{row.mods.front().attribute});
+    }
+}
+
+// The schema is read only for what the writes need, each once: a name given by OID, a
+// permissive modify's names (how their values compare), and at the first delete what a
+// reanimation cannot write back.
+TEST_F(UndoJournalTest, OnlyTheDefinitionsTheWritesNeedAreRead) {
+    journalWith(undoAttributes("cn=schema"));
+    const auto entry = [](std::vector<LdapAttribute> attributes) {
+        return SearchAnswer{0, {LdapEntry{"cn=a,dc=x", std::move(attributes)}}};
+    };
+    const auto old = entry({{"description", {"old"}}});
+    const auto held = entry({{"objectGUID", {"\x01"}}, {"msDS-X", {"1"}}});
+    const auto oid = entry({{"lDAPDisplayName", {"description"}}, {"attributeID", {"2.5.4.13"}}});
+    const auto computed = entry({{"lDAPDisplayName", {"msDS-X"}}});
+    const auto replace = [](const char* name) {
+        return Modification{ModOperation::Replace, name, {"n"}, false};
+    };
+    const std::string byOid = "(&(objectClass=attributeSchema)(|(attributeID=2.5.4.13)))";
+    const std::string byName = "(&(objectClass=attributeSchema)(|(lDAPDisplayName=description)))";
+    const std::string byFlags =
+        "(&(objectClass=attributeSchema)(|(systemOnly=TRUE)"
+        "(systemFlags:1.2.840.113556.1.4.803:=4)))";
+    const struct {
+        std::vector<Modification> mods;  // none: a delete
+        std::deque<SearchAnswer> answers;
+        std::string schemaFilter;
+        std::string inJournal;
+        bool permissive = false;
+    } rows[] = {
+        {{replace("description"), replace("telephoneNumber")}, {old}, "", "add: description"},
+        {{replace("Description")}, {entry({}), old}, byName, "add: Description", true},
+        {{replace("2.5.4.13")}, {oid, old}, byOid, "2.5.4.13: old"},
+        {{replace("2.5.4.13")}, {old}, "", "2.5.4.13: old"},
+        {{}, {held, computed, entry({})}, byFlags, "objectGUID, msDS-X"},
+        {{}, {held, entry({})}, "", "objectGUID, msDS-X"},
+    };
+    for (const auto& row : rows) {
+        const std::size_t from = library.count(fake::Call::Kind::Search);
+        const std::size_t journalBefore = journal().size();
+        library.searchAnswers = row.answers;
+        const ServerControls controls{row.permissive ? permissiveModifyControl() : ServerControl{}};
+        EXPECT_EQ(row.mods.empty() ? remove("cn=a,dc=x")
+                  : row.permissive ? modify(row.mods, "cn=a,dc=x", controls)
+                                   : modify(row.mods),
+                  0);
+        std::string filters;
+        const std::vector<fake::Call> searches = library.callsOf(fake::Call::Kind::Search);
+        for (std::size_t i = from; i < searches.size(); ++i) {
+            filters += searches[i].search.base == "cn=schema" ? searches[i].search.filter : "";
+        }
+        EXPECT_EQ(filters, row.schemaFilter) << row.inJournal;
+        EXPECT_NE(journal().find(row.inJournal, journalBefore), std::string::npos) << journal();
     }
 }
 
