@@ -42,6 +42,10 @@ std::string describe(const ModificationSet& set) {
         text += "replaceBin " + name + ": " + hexText(value) + "\n";
     }
     describeLists(text, "addBin", set.addBinary, asHex);
+    for (const auto& [name, change] : set.bitChanges) {
+        text += "bits " + name + ": set " + std::to_string(change.set) + " clear " +
+                std::to_string(change.clear) + "\n";
+    }
     return text;
 }
 
@@ -667,6 +671,85 @@ TEST(ParseAttributeActions, BinaryPasswordFailuresHideTheValue) {
          "",
          true,
          1705},
+    });
+}
+
+std::string refused(const std::string& argument, const std::string& why) {
+    return "ERROR: Issue with attrib parameter - [" + argument + "]\nERROR: " + why + "\n";
+}
+
+TEST(ParseAttributeActions, DatesAndBits) {
+    const std::string badDate = "TIME##accountExpires::2027-02-29";
+    const std::string badFlag = "groupType:setbits:ACCOUNTDISABLE";
+    const std::string inAdd = "userAccountControl:setbits:2";
+    const std::string uac = "userAccountControl";
+    runRows({
+        {"a date as ticks",
+         {"TIME##accountExpires::2027-01-31", "x:++:never;1601-01-01", "time##y:-"},
+         kModify,
+         kQuiet,
+         "",
+         "clear y\nreplace accountexpires: [134458272000000000]\nadd x: [never] [1601-01-01]\n"},
+        {"a list of dates, in add mode",
+         {"time##x:++:never;1601-01-01"},
+         kAdd,
+         kQuiet,
+         "",
+         "add x: [0] [0]\n"},
+        {"not a date",
+         {badDate},
+         kModify,
+         kQuiet,
+         refused(badDate, "TIME## value [2027-02-29]: no such day in the calendar."),
+         "",
+         false},
+        {"TIME## with a binary prefix",
+         {"time##bin##x::00"},
+         kModify,
+         kQuiet,
+         refused("time##bin##x::00",
+                 "TIME## gives a text value; it cannot stand with SID##, "
+                 "GUID## or BIN##."),
+         "",
+         false},
+        {"bits set and cleared, by name and number",
+         {uac + ":setbits:ACCOUNTDISABLE;dont_expire_password", uac + ":clearbits:0x10"},
+         kModify,
+         kQuiet,
+         "",
+         "bits useraccountcontrol: set 65538 clear 16\n"},
+        {"a flag name elsewhere",
+         {badFlag},
+         kModify,
+         kQuiet,
+         refused(badFlag,
+                 "Bad setbits value: [ACCOUNTDISABLE] names a userAccountControl "
+                 "flag; give the bits of other attributes as numbers."),
+         "",
+         false},
+        {"bits in add mode",
+         {inAdd},
+         kAdd,
+         kQuiet,
+         refused(inAdd,
+                 "setbits and clearbits change the value an object holds; -add creates "
+                 "objects."),
+         "",
+         false},
+        {"a bit set and cleared",
+         {"a:setbits:3", "a:clearbits:6"},
+         kModify,
+         kQuiet,
+         "ERROR: setbits and clearbits of a name the same bits (2).\n",
+         "bits a: set 3 clear 6\n",
+         false},
+        {"bits and another change of the attribute",
+         {"a:setbits:1", "bin##a::00"},
+         kModify,
+         kQuiet,
+         "ERROR: a has setbits or clearbits and another change; give one or the other.\n",
+         "replaceBin a: 00\nbits a: set 1 clear 0\n",
+         false},
     });
 }
 
