@@ -674,83 +674,47 @@ TEST(ParseAttributeActions, BinaryPasswordFailuresHideTheValue) {
     });
 }
 
-std::string refused(const std::string& argument, const std::string& why) {
-    return "ERROR: Issue with attrib parameter - [" + argument + "]\nERROR: " + why + "\n";
-}
-
+// TIME## and setbits/clearbits: what enters the set, or a fragment of the refusal.
 TEST(ParseAttributeActions, DatesAndBits) {
-    const std::string badDate = "TIME##accountExpires::2027-02-29";
-    const std::string badFlag = "groupType:setbits:ACCOUNTDISABLE";
-    const std::string inAdd = "userAccountControl:setbits:2";
-    const std::string uac = "userAccountControl";
-    runRows({
-        {"a date as ticks",
-         {"TIME##accountExpires::2027-01-31", "x:++:never;1601-01-01", "time##y:-"},
+    struct Row {
+        std::vector<std::string> arguments;
+        bool addMode;
+        std::string set;
+        std::string refusal = "";
+    };
+    const std::string uac = "userAccountControl:";
+    const std::vector<Row> rows{
+        {{"TIME##accountExpires::2027-01-31", "x::never", "time##y:-"},
          kModify,
-         kQuiet,
-         "",
-         "clear y\nreplace accountexpires: [134458272000000000]\nadd x: [never] [1601-01-01]\n"},
-        {"a list of dates, in add mode",
-         {"time##x:++:never;1601-01-01"},
-         kAdd,
-         kQuiet,
-         "",
-         "add x: [0] [0]\n"},
-        {"not a date",
-         {badDate},
+         "clear y\nreplace accountexpires: [134458272000000000]\nreplace x: [never]\n"},
+        {{"time##x:++:never;1601-01-01"}, kAdd, "add x: [0] [0]\n"},
+        {{"TIME##x::2027-02-29"}, kModify, "", "[2027-02-29]: no such day in the calendar.\n"},
+        {{"time##bin##x::00"}, kModify, "", "cannot stand with SID##, GUID## or BIN##.\n"},
+        {{uac + "setbits:ACCOUNTDISABLE;dont_expire_password", uac + "clearbits:0x10"},
          kModify,
-         kQuiet,
-         refused(badDate, "TIME## value [2027-02-29]: no such day in the calendar."),
-         "",
-         false},
-        {"TIME## with a binary prefix",
-         {"time##bin##x::00"},
-         kModify,
-         kQuiet,
-         refused("time##bin##x::00",
-                 "TIME## gives a text value; it cannot stand with SID##, "
-                 "GUID## or BIN##."),
-         "",
-         false},
-        {"bits set and cleared, by name and number",
-         {uac + ":setbits:ACCOUNTDISABLE;dont_expire_password", uac + ":clearbits:0x10"},
-         kModify,
-         kQuiet,
-         "",
          "bits useraccountcontrol: set 65538 clear 16\n"},
-        {"a flag name elsewhere",
-         {badFlag},
+        {{"groupType:setbits:LOCKOUT"},
          kModify,
-         kQuiet,
-         refused(badFlag,
-                 "Bad setbits value: [ACCOUNTDISABLE] names a userAccountControl "
-                 "flag; give the bits of other attributes as numbers."),
          "",
-         false},
-        {"bits in add mode",
-         {inAdd},
-         kAdd,
-         kQuiet,
-         refused(inAdd,
-                 "setbits and clearbits change the value an object holds; -add creates "
-                 "objects."),
-         "",
-         false},
-        {"a bit set and cleared",
-         {"a:setbits:3", "a:clearbits:6"},
+         "give the bits of other attributes as numbers.\n"},
+        {{uac + "setbits:2"}, kAdd, "", "-add creates objects.\n"},
+        {{"a:setbits:3", "a:clearbits:6"}, kModify, "bits a: set 3 clear 6\n", "same bits (2).\n"},
+        {{"a:setbits:1", "bin##a::00"},
          kModify,
-         kQuiet,
-         "ERROR: setbits and clearbits of a name the same bits (2).\n",
-         "bits a: set 3 clear 6\n",
-         false},
-        {"bits and another change of the attribute",
-         {"a:setbits:1", "bin##a::00"},
-         kModify,
-         kQuiet,
-         "ERROR: a has setbits or clearbits and another change; give one or the other.\n",
          "replaceBin a: 00\nbits a: set 1 clear 0\n",
-         false},
-    });
+         "a has setbits or clearbits and another change; give one or the other.\n"},
+    };
+    for (const Row& row : rows) {
+        std::ostringstream out;
+        std::ostringstream err;
+        Reporter reporter(out, err);
+        ModificationSet set;
+        const auto outcome = parseAttributeActions(reporter, row.arguments,
+                                                   ActionSyntax{":", ";", row.addMode}, set);
+        EXPECT_EQ(outcome.wellFormed, row.refusal.empty()) << row.arguments[0];
+        EXPECT_TRUE(out.str().ends_with(row.refusal)) << out.str();
+        EXPECT_EQ(describe(set), row.set) << row.arguments[0];
+    }
 }
 
 TEST(ParseAttributeActions, LongArgumentsStayCheap) {

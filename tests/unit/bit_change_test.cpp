@@ -28,14 +28,12 @@ TEST(ParseBitMask, NumbersAndFlagNames) {
         {"grouptype", {"-2147483648"}, 0x80000000},
         {"searchflags", {"4294967295"}, 0xFFFFFFFF},
         {"searchflags", {"4294967296"}, 0, "[4294967296] does not fit"},
-        {"searchflags", {"0x100000000"}, 0, "[0x100000000] does not fit"},
         {"searchflags", {"-2147483649"}, 0, "[-2147483649] does not fit"},
         {"searchflags", {"0x"}, 0, "[0x] is neither"},
         {"searchflags", {"+4"}, 0, "[+4] is neither"},
         {"useraccountcontrol", {"DISABLED"}, 0, "[DISABLED] is neither"},
         {"grouptype", {"ACCOUNTDISABLE"}, 0, "[ACCOUNTDISABLE] names a userAccountControl"},
         {"searchflags", {"0"}, 0, "it names no bit"},
-        {"searchflags", {"", " "}, 0, "it names no bit"},
     };
     for (const Row& row : rows) {
         std::string why;
@@ -65,7 +63,6 @@ TEST(ApplyBitChange, KeepsTheOtherBitsAndTheTextForm) {
         {{}, {0x4, 0}, "4", true},
         {{}, {0, 0x4}, "0", false},
         {{"abc"}, {0x2, 0}, kRefused, false},
-        {{"4294967296"}, {0x2, 0}, kRefused, false},
         {{"1", "2"}, {0x2, 0}, kRefused, false},
     };
     for (const Row& row : rows) {
