@@ -29,10 +29,8 @@ TEST(ParseBitMask, NumbersAndFlagNames) {
         {"searchflags", {"4294967295"}, 0xFFFFFFFF},
         {"searchflags", {"4294967296"}, 0, "[4294967296] does not fit"},
         {"searchflags", {"-2147483649"}, 0, "[-2147483649] does not fit"},
-        {"searchflags", {"0x"}, 0, "[0x] is neither"},
         {"searchflags", {"+4"}, 0, "[+4] is neither"},
         {"useraccountcontrol", {"DISABLED"}, 0, "[DISABLED] is neither"},
-        {"grouptype", {"ACCOUNTDISABLE"}, 0, "[ACCOUNTDISABLE] names a userAccountControl"},
         {"searchflags", {"0"}, 0, "it names no bit"},
     };
     for (const Row& row : rows) {
@@ -54,7 +52,6 @@ TEST(ApplyBitChange, KeepsTheOtherBitsAndTheTextForm) {
     };
     const std::vector<Row> rows{
         {{"512"}, {0x2, 0}, "514", true},
-        {{"66048"}, {0x2, 0}, "66050", true},
         {{"514"}, {0x2, 0}, "514", false},
         {{"66050"}, {0, 0x10002}, "512", true},
         {{"2"}, {0x80000000, 0}, "-2147483646", true},
