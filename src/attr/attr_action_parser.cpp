@@ -1,12 +1,18 @@
 #include "attr/attr_action_parser.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <optional>
 #include <string_view>
 #include <utility>
 
 #include "attr/binary_prefix.h"
+#include "attr/bit_mask.h"
 #include "attr/password_attribute.h"
+#include "attr/time_value.h"
 #include "attr/tokenizer.h"
 #include "util/ascii_case.h"
+#include "util/terminal_text.h"
 
 namespace kestrel {
 namespace {
@@ -15,10 +21,11 @@ namespace {
 struct AttrAction {
     std::string_view source;  // the argument as written, for messages
     int pieceCount = 0;
-    std::string attribute;  // lower case, may still carry a binary prefix
+    std::string attribute;  // lower case, may still carry a binary or TIME## prefix
     std::string operation;  // lower case, empty when absent
     std::string valueText;  // case kept; keeps any further delimiters
-    bool binary = false;    // the attribute carries the "##" marker
+    bool binary = false;    // the attribute carries the "##" marker of a binary encoding
+    bool time = false;      // TIME##: each value is a date, sent as a tick count
 };
 
 AttrAction splitAction(const std::string& argument, const ActionSyntax& syntax) {
@@ -29,7 +36,9 @@ AttrAction splitAction(const std::string& argument, const ActionSyntax& syntax) 
     action.attribute = asciiLower(split.pieces[0]);
     action.operation = asciiLower(split.pieces[1]);
     action.valueText = std::move(split.pieces[2]);
-    action.binary = action.attribute.find("##") != std::string::npos;
+    std::string rest = action.attribute;
+    action.time = removeTimePrefix(rest);
+    action.binary = rest.find("##") != std::string::npos;
     return action;
 }
 
@@ -88,18 +97,28 @@ class ActionApplier {
             reporter_.notice("ERROR: Missing operation.\n\n");
             return false;
         }
+        if (action.time && action.binary) {
+            return refuse(action,
+                          "TIME## gives a text value; it cannot stand with SID##, "
+                          "GUID## or BIN##.");
+        }
         if (action.pieceCount == 2) {
             return applyClear(action);
         }
         const std::string& op = action.operation;
+        if (op == "setbits" || op == "clearbits") {
+            return applyBits(action);
+        }
         if (op.empty()) {
-            applyBlank(action);
-            return true;
+            return applyBlank(action);
         }
         if (op == "+" || op == "++") {
             reporter_.trace("DEBUG: MV Add\n");
-            add(action, valuesOf(action));
-            return true;
+            const std::optional<std::vector<std::string>> values = valuesOf(action);
+            if (values) {
+                add(action, *values);
+            }
+            return values.has_value();
         }
         if (op == "-" || op == "--") {
             reporter_.trace("DEBUG: MV Delete\n");
@@ -107,8 +126,11 @@ class ActionApplier {
                 writeAddModeWarning(reporter_);
                 return true;
             }
-            remove(action, valuesOf(action));
-            return true;
+            const std::optional<std::vector<std::string>> values = valuesOf(action);
+            if (values) {
+                remove(action, *values);
+            }
+            return values.has_value();
         }
         writeUnsupported(reporter_, action, syntax_);
         return false;
@@ -126,42 +148,101 @@ class ActionApplier {
             writeAddModeWarning(reporter_);
             return true;
         }
-        set_.clear(action.attribute);
-        reporter_.trace("Clear Attrib - [" + action.attribute + "]\n");
+        set_.clear(nameOf(action));
+        reporter_.trace("Clear Attrib - [" + nameOf(action) + "]\n");
         return true;
     }
 
-    void applyBlank(const AttrAction& action) {
+    // The error pair for an action that is well split but cannot be done.
+    bool refuse(const AttrAction& action, const std::string& why) {
+        writeIssue(reporter_, action, syntax_);
+        reporter_.notice("ERROR: " + why + "\n");
+        return false;
+    }
+
+    // setbits and clearbits: the bits are ORed into the attribute's entry; the value is
+    // read and rewritten per target.
+    bool applyBits(const AttrAction& action) {
+        if (syntax_.addMode) {
+            return refuse(action,
+                          "setbits and clearbits change the value an object holds; "
+                          "-add creates objects.");
+        }
+        if (action.binary || action.time || carriesPassword(action.attribute)) {
+            return refuse(action,
+                          "setbits and clearbits take the plain name of an integer "
+                          "attribute.");
+        }
+        std::string why;
+        const std::optional<std::uint32_t> mask =
+            parseBitMask(action.attribute, tokenize(action.valueText, syntax_.mvDelimiter), why);
+        if (!mask) {
+            return refuse(action, "Bad " + action.operation + " value: " + why + ".");
+        }
+        BitChange& change = set_.bitChanges[action.attribute];
+        (action.operation == "setbits" ? change.set : change.clear) |= *mask;
+        reporter_.trace("DEBUG: Bits Attrib - [" + action.attribute + "] " + action.operation +
+                        " [" + std::to_string(*mask) + "]\n");
+        return true;
+    }
+
+    bool applyBlank(const AttrAction& action) {
+        const std::optional<std::vector<std::string>> values = valuesOf(action);
+        if (!values) {
+            return false;
+        }
+        const std::string& value = values->front();
         if (syntax_.addMode) {
             reporter_.trace("DEBUG: Add attrib\n");
-            add(action, {action.valueText});
-            return;
+            add(action, {value});
+            return true;
         }
-        std::string shownAttribute = action.attribute;
+        std::string shownAttribute = nameOf(action);
         if (action.binary) {
-            record(set_.replaceBinaryValue(reporter_, action.attribute, action.valueText));
+            record(set_.replaceBinaryValue(reporter_, action.attribute, value));
             shownAttribute = unprefixedAttribute(action.attribute);
         } else {
-            set_.replaceText(action.attribute, action.valueText);
+            set_.replaceText(nameOf(action), value);
         }
-        reporter_.trace("DEBUG: Mod Attrib - [" + shownAttribute + "] with [" + action.valueText +
-                        "]\n");
+        reporter_.trace("DEBUG: Mod Attrib - [" + shownAttribute + "] with [" + value + "]\n");
+        return true;
+    }
+
+    // The attribute a text value is stored under: without its TIME## prefix.
+    static std::string nameOf(const AttrAction& action) {
+        return action.time ? unprefixedAttribute(action.attribute) : action.attribute;
     }
 
     // Only the doubled operations take a list; a single "+" or "-" keeps the delimiter
-    // as part of its one value.
-    std::vector<std::string> valuesOf(const AttrAction& action) const {
-        if (action.operation.size() == 2) {
-            return tokenize(action.valueText, syntax_.mvDelimiter);
+    // as part of its one value. A TIME## date becomes its tick count here; nothing when one
+    // is not a date (the error pair is written).
+    std::optional<std::vector<std::string>> valuesOf(const AttrAction& action) {
+        std::vector<std::string> values = action.operation.size() == 2
+                                              ? tokenize(action.valueText, syntax_.mvDelimiter)
+                                              : std::vector<std::string>{action.valueText};
+        if (!action.time) {
+            return values;
         }
-        return {action.valueText};
+        for (std::string& value : values) {
+            std::string why;
+            std::optional<std::string> ticks = tickCountOf(value, why);
+            if (!value.empty() && !ticks) {
+                const std::string shown = mentionsPasswordAttribute(action.source)
+                                              ? std::string(kHiddenText)
+                                              : terminalText(value);
+                refuse(action, "TIME## value [" + shown + "]: " + why + ".");
+                return std::nullopt;
+            }
+            value = ticks.value_or("");
+        }
+        return values;
     }
 
     void add(const AttrAction& action, const std::vector<std::string>& values) {
         if (action.binary) {
             record(set_.appendBinaries(reporter_, set_.addBinary, action.attribute, values));
         } else {
-            set_.appendTexts(reporter_, set_.addValues, action.attribute, values);
+            set_.appendTexts(reporter_, set_.addValues, nameOf(action), values);
         }
     }
 
@@ -169,7 +250,7 @@ class ActionApplier {
         if (action.binary) {
             record(set_.appendBinaries(reporter_, set_.removeBinary, action.attribute, values));
         } else {
-            set_.appendTexts(reporter_, set_.removeValues, action.attribute, values);
+            set_.appendTexts(reporter_, set_.removeValues, nameOf(action), values);
         }
     }
 
@@ -186,6 +267,32 @@ class ActionApplier {
     ActionParseOutcome& outcome_;
 };
 
+// A bit change starts from the value the object holds: another change of the same
+// attribute in the same request, or a bit both set and cleared, leaves no one answer.
+bool bitChangesStandAlone(Reporter& reporter, const ModificationSet& set) {
+    bool alone = true;
+    for (const auto& [name, change] : set.bitChanges) {
+        const std::string shown = terminalText(name);
+        if ((change.set & change.clear) != 0) {
+            reporter.notice("ERROR: setbits and clearbits of " + shown + " name the same bits (" +
+                            std::to_string(change.set & change.clear) + ").\n");
+            alone = false;
+        }
+        const bool changedOtherwise =
+            std::find(set.clears.begin(), set.clears.end(), name) != set.clears.end() ||
+            set.removeValues.contains(name) || set.replaceValues.contains(name) ||
+            set.addValues.contains(name) || set.removeBinary.contains(name) ||
+            set.replaceBinary.contains(name) || set.addBinary.contains(name);
+        if (changedOtherwise) {
+            reporter.notice("ERROR: " + shown +
+                            " has setbits or clearbits and another change; give one or the "
+                            "other.\n");
+            alone = false;
+        }
+    }
+    return alone;
+}
+
 }  // namespace
 
 ActionParseOutcome parseAttributeActions(Reporter& reporter,
@@ -201,6 +308,9 @@ ActionParseOutcome parseAttributeActions(Reporter& reporter,
         if (!applier.apply(action)) {
             outcome.wellFormed = false;
         }
+    }
+    if (!bitChangesStandAlone(reporter, set)) {
+        outcome.wellFormed = false;
     }
     return outcome;
 }

@@ -24,7 +24,12 @@ BinaryPrefixes removeBinaryPrefixes(std::string& attribute) {
     return found;
 }
 
+bool removeTimePrefix(std::string& attribute) {
+    return removeFirst(attribute, "time##");
+}
+
 std::string unprefixedAttribute(std::string attribute) {
+    removeTimePrefix(attribute);
     removeBinaryPrefixes(attribute);
     return attribute;
 }

@@ -1,4 +1,4 @@
-// The "sid##", "guid##" and "bin##" markers that select a binary encoding.
+// The "sid##", "guid##" and "bin##" markers that select a binary encoding, and "time##".
 #pragma once
 
 #include <string>
@@ -16,7 +16,11 @@ struct BinaryPrefixes {
 // When several are present the last one found decides the encoding.
 BinaryPrefixes removeBinaryPrefixes(std::string& attribute);
 
-// The name a binary attribute is stored and sent under.
+// "time##" (TIME## on the command line) marks a date to be written as a tick count; it is
+// removed, first occurrence, wherever it stands. True when it was there.
+bool removeTimePrefix(std::string& attribute);
+
+// The name a binary or TIME## attribute is stored and sent under.
 std::string unprefixedAttribute(std::string attribute);
 
 }  // namespace kestrel

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "attr/binary_value.h"
+#include "attr/bit_change.h"
 #include "util/reporter.h"
 
 namespace kestrel {
@@ -20,6 +21,8 @@ struct ModificationSet {
     std::map<std::string, std::vector<BinaryValue>> removeBinary;
     std::map<std::string, BinaryValue> replaceBinary;
     std::map<std::string, std::vector<BinaryValue>> addBinary;
+    // setbits and clearbits: per target the value is read and rewritten with these bits.
+    std::map<std::string, BitChange> bitChanges;
 
     ModificationSet() = default;
     ModificationSet(const ModificationSet&) = default;

@@ -185,6 +185,15 @@ class RowReader {
             std::for_each(actions.begin(), actions.end(), wipeText);
             return false;
         }
+        if (set.bitChanges.size() != commandLine_.bitChanges.size()) {
+            // Each target's bits are read before its write, the same reads for every row.
+            std::for_each(actions.begin(), actions.end(), wipeText);
+            reporter_.notice("ERROR: " + place_.at(row.number) +
+                             ": setbits and clearbits go on the command line, for every row, "
+                             "not in a column." +
+                             kNothingSent);
+            return false;
+        }
         if (!cellGiven && !changesSomething(set, syntax_.addMode)) {
             // Nothing in `actions` to wipe.
             reporter_.warning(place_.at(row.number) +

@@ -269,6 +269,15 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
         reporter.notice("\n");
         return printUsage(reporter);
     }
+    if (settings.permissive && !modifications.bitChanges.empty()) {
+        // The delete of the exact value read is what makes a value changed since the read
+        // fail; the permissive control would make that delete a silent success.
+        reporter.notice(
+            "ERROR: -permissive does not go with setbits or clearbits: a value "
+            "changed since it was read must fail, not be overwritten. Nothing "
+            "was sent.\n");
+        return -1;
+    }
 
     std::unique_ptr<RecordSource> records;
     RecordSummary recordSummary;

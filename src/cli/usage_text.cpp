@@ -65,6 +65,10 @@ constexpr std::string_view kAfterSwitches = R"USAGE(
                 -       Clear an attribute.
                 ++      Add multiple values to an attribute.
                 --      Remove multiple values from an attribute.
+                setbits   Turn on bits of an integer attribute, keeping the
+                          others: decimal, 0x hex or userAccountControl flag
+                          names (ACCOUNTDISABLE), several split as for ++.
+                clearbits Turn off bits of an integer attribute the same way.
 
    value(s)   This specifies values to use.
               If you are doing a multivalue operation with ++ or --
@@ -162,6 +166,14 @@ constexpr std::string_view kAfterSwitches = R"USAGE(
   Ex15:
     kestrel -b cn=someuser,cn=users,dc=homelab,dc=net "bin##binattr::3f 4567 0e 69"
       Sets binary blob on some binary based attrib on someuser.
+
+  Ex16:
+    kestrel -b cn=someuser,cn=users,dc=homelab,dc=net useraccountcontrol:setbits:ACCOUNTDISABLE
+      Disables someuser, keeping its other flags.
+
+  Ex17:
+    kestrel -b cn=someuser,cn=users,dc=homelab,dc=net TIME##accountexpires::2027-02-01
+      Someuser expires as 2027-02-01 begins (UTC; ISO 8601, or never).
 
 
 

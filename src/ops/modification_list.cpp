@@ -155,7 +155,8 @@ std::size_t countModifications(const ModificationSet& set, bool addMode) {
     count += countWithoutPassword(set.removeValues) + countWithoutPassword(set.replaceValues);
     count += set.addValues.size() + set.removeBinary.size() + set.replaceBinary.size() +
              set.addBinary.size();
-    return count;
+    // A bit change deletes the value read and adds the new one.
+    return count + 2 * set.bitChanges.size();
 }
 
 bool checkModificationSet(Reporter& reporter, const ModificationSet& set, bool addMode) {

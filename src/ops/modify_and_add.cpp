@@ -1,13 +1,20 @@
 #include "ops/modify_and_add.h"
 
 #include <deque>
+#include <functional>
 #include <ostream>
+#include <span>
 
+#include "ops/bit_change_requests.h"
 #include "ops/modification_list.h"
 #include "session/ldap_client.h"
 
 namespace kestrel {
 namespace {
+
+// Sends one target's request: a send code and a number to await.
+using Sender = std::function<int(const std::string& dn, std::span<const Modification>,
+                                 const ServerControls&, int& messageId)>;
 
 LoopVariant variantFor(ModificationRequest request) {
     LoopVariant variant;
@@ -18,25 +25,50 @@ LoopVariant variantFor(ModificationRequest request) {
     return variant;
 }
 
-RequestOutcome sendList(RunContext& run, ModificationRequest request, const std::string& dn,
-                        const ModificationList& list) {
+// `alwaysSends`: a request goes to each target even when the list is empty (its bit
+// changes are read first).
+RequestOutcome sendList(RunContext& run, const Sender& sender, const std::string& dn,
+                        const ModificationList& list, bool alwaysSends) {
     RequestOutcome outcome;
-    if (list.size() == 0) {
+    if (list.size() == 0 && !alwaysSends) {
         run.reporter.notice("  No LDAP updates to make.\n");
         outcome.kind = RequestOutcome::Kind::NoRequest;
         return outcome;
     }
     const ServerControls noControls;
-    outcome.sendCode = run.session.handle->sendModifications(request, dn, list.modifications(),
-                                                             noControls, outcome.messageId);
+    outcome.sendCode = sender(dn, list.modifications(), noControls, outcome.messageId);
     return outcome;
 }
 
+// Calls `body` with the sender of `request`: with setbits/clearbits in `set`, each target's
+// request goes out once its value is read (the reads pipelined), while `body` runs.
+void withSender(RunContext& run, ModificationRequest request, const ModificationSet& set,
+                const std::function<void(const Sender&, bool alwaysSends)>& body) {
+    if (set.bitChanges.empty()) {
+        body(
+            [&run, request](const std::string& dn, std::span<const Modification> modifications,
+                            const ServerControls& controls, int& messageId) {
+                return run.session.handle->sendModifications(request, dn, modifications, controls,
+                                                             messageId);
+            },
+            false);
+        return;
+    }
+    BitChangeRequests bits(run, set.bitChanges);
+    body([&bits](const std::string& dn, std::span<const Modification> fixed,
+                 const ServerControls& controls,
+                 int& messageId) { return bits.send(dn, fixed, controls, messageId); },
+         true);
+}
+
 void sendToEachTarget(RunContext& run, const DnList& targets, const ModificationList& list,
-                      ModificationRequest request) {
-    processTargets(
-        run, targets, variantFor(request),
-        [&](const std::string& dn) { return sendList(run, request, dn, list); }, list.password());
+                      ModificationRequest request, const ModificationSet& set) {
+    withSender(run, request, set, [&](const Sender& sender, bool alwaysSends) {
+        processTargets(
+            run, targets, variantFor(request),
+            [&](const std::string& dn) { return sendList(run, sender, dn, list, alwaysSends); },
+            list.password());
+    });
 }
 
 ModificationList listFor(Reporter& reporter, ModificationRequest request,
@@ -54,6 +86,8 @@ ModificationList rowList(Reporter& reporter, Reporter& discard, ModificationRequ
     return listFor(reporter, request, set);
 }
 
+// The bit changes come from the command line alone (a row's cells cannot hold one), so
+// every row's request goes the same way.
 void sendRows(RunContext& run, const DnList& targets, const RowChanges& changes,
               ModificationRequest request) {
     std::ostream nowhere(nullptr);
@@ -63,18 +97,20 @@ void sendRows(RunContext& run, const DnList& targets, const RowChanges& changes,
     std::deque<ModificationList> lists;
     std::size_t first = 0;
     std::size_t next = 0;
-    processTargets(
-        run, targets, variantFor(request),
-        [&](const std::string& dn) {
-            lists.push_back(rowList(run.reporter, discard, request, changes, next++));
-            return sendList(run, request, dn, lists.back());
-        },
-        [&](std::size_t index) {
-            for (; first < index; ++first) {
-                lists.pop_front();
-            }
-            return &lists.front().password();
-        });
+    withSender(run, request, changes.commandLine, [&](const Sender& sender, bool alwaysSends) {
+        processTargets(
+            run, targets, variantFor(request),
+            [&](const std::string& dn) {
+                lists.push_back(rowList(run.reporter, discard, request, changes, next++));
+                return sendList(run, sender, dn, lists.back(), alwaysSends);
+            },
+            [&](std::size_t index) {
+                for (; first < index; ++first) {
+                    lists.pop_front();
+                }
+                return &lists.front().password();
+            });
+    });
 }
 
 }  // namespace
@@ -82,13 +118,13 @@ void sendRows(RunContext& run, const DnList& targets, const RowChanges& changes,
 void runModify(RunContext& run, const DnList& targets, const ModificationSet& set) {
     run.reporter.info("Modifying specified objects...\n");
     const ModificationList list = ModificationList::forModify(run.reporter, set);
-    sendToEachTarget(run, targets, list, ModificationRequest::Modify);
+    sendToEachTarget(run, targets, list, ModificationRequest::Modify, set);
 }
 
 void runAdd(RunContext& run, const DnList& targets, const ModificationSet& set) {
     run.reporter.info("Adding specified objects...\n");
     const ModificationList list = ModificationList::forAdd(run.reporter, set);
-    sendToEachTarget(run, targets, list, ModificationRequest::Add);
+    sendToEachTarget(run, targets, list, ModificationRequest::Add, set);
 }
 
 void runModifyRows(RunContext& run, const DnList& targets, const RowChanges& changes) {

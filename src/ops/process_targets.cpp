@@ -17,6 +17,8 @@ namespace {
 
 // The -json text of a target the mode's step gave up on before sending anything.
 constexpr const char* kSkippedText = "Skipped, nothing was sent";
+// The -json text of a target that already held what was asked, so no write was needed.
+constexpr const char* kUnchangedText = "Already as asked, nothing was sent";
 
 // A password status's text on one line, as a -json line carries it.
 std::string passwordStatusText(std::int32_t status) {
@@ -133,6 +135,7 @@ class TargetLoop {
         std::int32_t code = 0;
         std::string diagnostic;
         RequestFate fate = RequestFate::Done;
+        bool unchanged = false;  // answered at once: nothing needed sending
         switch (outcome.kind) {
             case RequestOutcome::Kind::Skipped:
                 run_.lastError = -1;
@@ -156,6 +159,7 @@ class TargetLoop {
                         diagnostic, sent);
                 }
                 fate = requestFate(sent, code);
+                unchanged = code == 0 && !sent;
                 if (code != 0) {
                     writeTargetFailure(reporter, run_.serverName, code, ldapErrorText(code),
                                        run_.settings.showExtendedError, diagnostic);
@@ -184,7 +188,8 @@ class TargetLoop {
             reportResult(target.dn, RequestFate::Failed, passwordStatus, "",
                          passwordStatusText(passwordStatus));
         } else {
-            reportResult(target.dn, fate, code, diagnostic, ldapErrorText(code));
+            reportResult(target.dn, fate, code, diagnostic,
+                         unchanged ? kUnchangedText : ldapErrorText(code));
         }
         return failed;
     }

@@ -58,6 +58,10 @@ class ForwardingConnection : public LdapConnection {
     std::string lastDiagnostic() override { return inner_->lastDiagnostic(); }
     std::string hostName() override { return inner_->hostName(); }
 
+    // The wrapped connection back, for a wrapper that stands in for a while only; the
+    // wrapper is of no use afterwards.
+    std::unique_ptr<LdapConnection> releaseInner() { return std::move(inner_); }
+
   protected:
     LdapConnection& inner() { return *inner_; }
 

@@ -243,7 +243,8 @@ class LdapConnection {
     // non-zero code `diagnostic` receives the server's text (empty when it sent none), and
     // for a referral also the URLs it names, so that the caller can go there deliberately.
     // `sent` is false when the request never left: a wrapper that holds writes back (the
-    // undo journal's) answers for one it could not send.
+    // undo journal's) answers for one it could not send. With code 0 it means that no write
+    // was needed (a bit change whose bits were already as asked).
     virtual int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic,
                               bool& sent) = 0;
 

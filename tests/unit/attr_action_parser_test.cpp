@@ -42,6 +42,10 @@ std::string describe(const ModificationSet& set) {
         text += "replaceBin " + name + ": " + hexText(value) + "\n";
     }
     describeLists(text, "addBin", set.addBinary, asHex);
+    for (const auto& [name, change] : set.bitChanges) {
+        text += "bits " + name + ": set " + std::to_string(change.set) + " clear " +
+                std::to_string(change.clear) + "\n";
+    }
     return text;
 }
 
@@ -668,6 +672,49 @@ TEST(ParseAttributeActions, BinaryPasswordFailuresHideTheValue) {
          true,
          1705},
     });
+}
+
+// TIME## and setbits/clearbits: what enters the set, or a fragment of the refusal.
+TEST(ParseAttributeActions, DatesAndBits) {
+    struct Row {
+        std::vector<std::string> arguments;
+        bool addMode;
+        std::string set;
+        std::string refusal = "";
+    };
+    const std::string uac = "userAccountControl:";
+    const std::vector<Row> rows{
+        {{"TIME##accountExpires::2027-01-31", "x::never", "time##y:-"},
+         kModify,
+         "clear y\nreplace accountexpires: [134458272000000000]\nreplace x: [never]\n"},
+        {{"time##x:++:never;1601-01-01"}, kAdd, "add x: [0] [0]\n"},
+        {{"TIME##x::2027-02-29"}, kModify, "", "[2027-02-29]: no such day in the calendar.\n"},
+        {{"time##bin##x::00"}, kModify, "", "cannot stand with SID##, GUID## or BIN##.\n"},
+        {{uac + "setbits:ACCOUNTDISABLE;dont_expire_password", uac + "clearbits:0x10"},
+         kModify,
+         "bits useraccountcontrol: set 65538 clear 16\n"},
+        {{"groupType:setbits:LOCKOUT"},
+         kModify,
+         "",
+         "give the bits of other attributes as numbers.\n"},
+        {{uac + "setbits:2"}, kAdd, "", "-add creates objects.\n"},
+        {{"a:setbits:3", "a:clearbits:6"}, kModify, "bits a: set 3 clear 6\n", "same bits (2).\n"},
+        {{"a:setbits:1", "bin##a::00"},
+         kModify,
+         "replaceBin a: 00\nbits a: set 1 clear 0\n",
+         "a has setbits or clearbits and another change; give one or the other.\n"},
+    };
+    for (const Row& row : rows) {
+        std::ostringstream out;
+        std::ostringstream err;
+        Reporter reporter(out, err);
+        ModificationSet set;
+        const auto outcome = parseAttributeActions(reporter, row.arguments,
+                                                   ActionSyntax{":", ";", row.addMode}, set);
+        EXPECT_EQ(outcome.wellFormed, row.refusal.empty()) << row.arguments[0];
+        EXPECT_TRUE(out.str().ends_with(row.refusal)) << out.str();
+        EXPECT_EQ(describe(set), row.set) << row.arguments[0];
+    }
 }
 
 TEST(ParseAttributeActions, LongArgumentsStayCheap) {

@@ -692,6 +692,7 @@ TEST_F(DriverTest, LocalRefusalsNeverConnect) {
         {{"-revert", "x.undo", "-f", "-"}, "", -1},
         {{"-permissive", "-rm", "-b", kKim}, "", -1},  // modifies only, and not a journal's
         {{"-permissive", "-add", "-b", kKim, "objectClass::user"}, "", -1},
+        {{"-permissive", "-b", kKim, "userAccountControl:setbits:2"}, "", -1},
     };
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;
@@ -762,6 +763,7 @@ TEST_F(DriverTest, CsvRefusalsNameTheRowAndColumn) {
         {{"-csv", "-"}, "dn;a:x;b\ncn=a;;v\n", "row 1, column 2 (a:x): the header cell is no"},
         {{"-csv", "-", "-add"}, "dn;unicodePwd\ncn=a;\xFF\n", "row 2, column 2: the cell is not"},
         {{"-csv", "-"}, eleven, "More DNs than allowed for by safety setting of 10"},
+        {{"-csv", "-"}, "dn,uac:setbits\ncn=a,2\n", "row 2: setbits and clearbits go on the"},
     };
     for (const Row& row : rows) {
         FakeLdapLibrary fresh;

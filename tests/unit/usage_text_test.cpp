@@ -133,10 +133,10 @@ TEST(UsageTextTest, EachSwitchOfTheListPrintedOnce) {
 TEST(UsageTextTest, EndsWithThreeEmptyLinesAndFooter) {
     const std::vector<std::string> lines = linesOf(capture(printUsage, false).out);
     // With the -dryrun, -undo, -window, -f, -revert, -json, -starttls, -binddn, -pwfile,
-    // -permissive and -csv lines after the others.
-    ASSERT_EQ(lines.size(), 193u);
+    // -permissive and -csv lines after the others, and the setbits, clearbits and TIME## lines.
+    ASSERT_EQ(lines.size(), 205u);
     const auto last = lines.end() - 9;
-    EXPECT_EQ(*last, "      Sets binary blob on some binary based attrib on someuser.");
+    EXPECT_EQ(*last, "      Someuser expires as 2027-02-01 begins (UTC; ISO 8601, or never).");
     EXPECT_EQ(last[1], "");
     EXPECT_EQ(last[2], "");
     EXPECT_EQ(last[3], "");
