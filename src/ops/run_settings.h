@@ -53,7 +53,7 @@ struct RunSettings {
     bool passwordFileGiven = false;  // -pwfile FILE: the bind's password is its first line
     std::string passwordFile;
     bool permissive = false;  // -permissive: every modify carries the permissive control
-    bool csvGiven = false;  // -csv FILE: the targets and their values are the rows of FILE
+    bool csvGiven = false;    // -csv FILE: the targets and their values are the rows of FILE
     std::string csvFile;
 };
 
