@@ -10,28 +10,13 @@
 #include <cstring>
 #include <optional>
 
+#include "util/file_descriptor.h"
 #include "util/secret_memory.h"
 #include "util/terminal_text.h"
 #include "util/text_encoding.h"
 
 namespace kestrel {
 namespace {
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
 
 // The terminal's settings while echo is off, for the signal handler to put back: a run
 // stopped at the prompt must not leave the terminal without echo.

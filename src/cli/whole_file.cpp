@@ -7,26 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "util/file_descriptor.h"
+
 namespace kestrel {
-namespace {
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
-}  // namespace
 
 bool readWholeFile(const std::string& path, std::string& text, std::string& why) {
     const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));

@@ -12,9 +12,7 @@ namespace {
 
 // systemFlags bit 4: FLAG_ATTR_IS_CONSTRUCTED, computed by the server on every read;
 // tested with the directory's bitwise-and matching rule. A boolean is matched as TRUE.
-const char* const kNotWritableFilter =
-    "(&(objectClass=attributeSchema)"
-    "(|(systemOnly=TRUE)(systemFlags:1.2.840.113556.1.4.803:=4)))";
+const char* const kNotWritableFlags = "(|(systemOnly=TRUE)(systemFlags:1.2.840.113556.1.4.803:=4))";
 
 std::string firstValue(const LdapEntry& entry, const std::string& name) {
     const std::vector<std::string>* values = entry.values(name);
@@ -72,17 +70,11 @@ int AttributeSchema::learn(LdapConnection& connection, std::span<const Modificat
     if (terms.empty()) {
         return 0;
     }
-    if (schemaNamingContext_.empty()) {
-        why = "the server names no schema";
-        return kLdapNoResultsReturned;
-    }
-    SearchRequest request;
-    request.base = schemaNamingContext_;
-    request.scope = kLdapScopeSubtree;
-    request.filter = "(&(objectClass=attributeSchema)(|" + terms + "))";
-    request.attributes = {"lDAPDisplayName", "attributeID", "attributeSyntax"};
     std::vector<LdapEntry> entries;
-    if (const int rc = readComplete(connection, request, entries, why); rc != 0) {
+    if (const int rc =
+            readDefinitions(connection, "(|" + terms + ")",
+                            {"lDAPDisplayName", "attributeID", "attributeSyntax"}, entries, why);
+        rc != 0) {
         return rc;
     }
     for (const LdapEntry& entry : entries) {
@@ -96,17 +88,10 @@ int AttributeSchema::learn(LdapConnection& connection, std::span<const Modificat
 
 int AttributeSchema::readNotWritable(LdapConnection& connection, std::set<std::string>& names,
                                      std::string& why) const {
-    if (schemaNamingContext_.empty()) {
-        why = "the server names no schema";
-        return kLdapNoResultsReturned;
-    }
-    SearchRequest request;
-    request.base = schemaNamingContext_;
-    request.scope = kLdapScopeSubtree;
-    request.filter = kNotWritableFilter;
-    request.attributes = {"lDAPDisplayName"};
     std::vector<LdapEntry> entries;
-    if (const int rc = readComplete(connection, request, entries, why); rc != 0) {
+    if (const int rc =
+            readDefinitions(connection, kNotWritableFlags, {"lDAPDisplayName"}, entries, why);
+        rc != 0) {
         return rc;
     }
     for (const LdapEntry& entry : entries) {
@@ -116,6 +101,21 @@ int AttributeSchema::readNotWritable(LdapConnection& connection, std::set<std::s
         }
     }
     return 0;
+}
+
+int AttributeSchema::readDefinitions(LdapConnection& connection, const std::string& filter,
+                                     std::vector<std::string> attributes,
+                                     std::vector<LdapEntry>& entries, std::string& why) const {
+    if (schemaNamingContext_.empty()) {
+        why = "the server names no schema";
+        return kLdapNoResultsReturned;
+    }
+    SearchRequest request;
+    request.base = schemaNamingContext_;
+    request.scope = kLdapScopeSubtree;
+    request.filter = "(&(objectClass=attributeSchema)" + filter + ")";
+    request.attributes = std::move(attributes);
+    return readComplete(connection, request, entries, why);
 }
 
 void AttributeSchema::addName(const std::string& oid, const std::string& displayName,

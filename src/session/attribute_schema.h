@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "session/ldap_client.h"
 
@@ -53,6 +54,11 @@ class AttributeSchema {
                  ValueSyntax syntax = ValueSyntax::Unknown);
 
   private:
+    // Every page of the attributeSchema objects below the schema that match `filter`.
+    int readDefinitions(LdapConnection& connection, const std::string& filter,
+                        std::vector<std::string> attributes, std::vector<LdapEntry>& entries,
+                        std::string& why) const;
+
     std::string schemaNamingContext_;
     std::map<std::string, std::string> names_;     // lower-case OID or name -> display name
     std::map<std::string, ValueSyntax> syntaxes_;  // display name -> how its values compare
