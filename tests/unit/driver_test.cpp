@@ -287,20 +287,15 @@ TEST_F(DriverTest, TheLoopsSwitchesReachIt) {
         std::size_t sent;
         std::string out;
     };
+    const std::string two = "cn=a\ncn=b\n";
+    const std::string three = two + "cn=c\n";
+    const fake::RequestAnswer nameErr = result(32, "0000208D: NameErr");
+    const std::string exterr = "   Extended Error: 0000208D: NameErr\n";
+    const std::string dns = "   DN: cn=a...   DN: cn=b...   DN: cn=c...\n";
     const std::vector<Row> rows{
-        {{"-q"}, "cn=a\ncn=b\n", {}, 0, 2, "\n\n"},
-        {{"-q", "-exterr"},
-         "cn=a\ncn=b\n",
-         {result(32, "0000208D: NameErr"), result(0)},
-         32,
-         1,
-         "   Extended Error: 0000208D: NameErr\n" + std::string(kStop)},
-        {{"-cont"},
-         "cn=a\ncn=b\ncn=c\n",
-         {result(50), result(68), result(0)},
-         68,
-         3,
-         heading(3) + "   DN: cn=a...   DN: cn=b...   DN: cn=c...\n" + kFailed},
+        {{"-q"}, two, {}, 0, 2, "\n\n"},
+        {{"-q", "-exterr"}, two, {nameErr, result(0)}, 32, 1, exterr + kStop},
+        {{"-cont"}, three, {result(50), result(68), result(0)}, 68, 3, heading(3) + dns + kFailed},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.args.back());
