@@ -49,11 +49,8 @@ std::string describe(const ModificationSet& set) {
     return text;
 }
 
-enum class Mode { kModify, kAdd, kModifyDebug, kAddDebug };
-constexpr Mode kModify = Mode::kModify;
-constexpr Mode kAdd = Mode::kAdd;
-constexpr Mode kModifyDebug = Mode::kModifyDebug;
-constexpr Mode kAddDebug = Mode::kAddDebug;
+// How a row's arguments are read: -add or not, with -d or not.
+enum Mode { kModify, kAdd, kModifyDebug, kAddDebug };
 
 // One case: the arguments, how they are read, the output, the set and the outcome.
 struct ParseRow {
@@ -69,7 +66,7 @@ struct ParseRow {
 
 void runRows(const std::vector<ParseRow>& rows) {
     for (const auto& row : rows) {
-        std::string trace = std::to_string(static_cast<int>(row.mode));
+        std::string trace = "mode " + std::to_string(row.mode);
         for (const auto& argument : row.arguments) {
             trace += " [" + argument + "]";
         }
