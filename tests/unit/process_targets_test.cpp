@@ -30,6 +30,14 @@ RequestStep deleteOn(LdapSession& session) {
     };
 }
 
+// A target the step answers without a request.
+RequestOutcome notSent(RequestOutcome::Kind kind, std::int32_t status = 0) {
+    RequestOutcome outcome;
+    outcome.kind = kind;
+    outcome.status = status;
+    return outcome;
+}
+
 class ProcessTargetsTest : public ::testing::Test {
   protected:
     RunContext context() {
@@ -244,9 +252,7 @@ TEST_F(ProcessTargetsTest, ASkipSetsMinusOneAndNeverStops) {
                          [&](const std::string& dn) {
                              if (dn == "cn=skip") {
                                  captured.reporter.info("<skipped>\n");
-                                 RequestOutcome outcome;
-                                 outcome.kind = RequestOutcome::Kind::Skipped;
-                                 return outcome;
+                                 return notSent(RequestOutcome::Kind::Skipped);
                              }
                              return deleteStep()(dn);
                          });
@@ -262,9 +268,7 @@ TEST_F(ProcessTargetsTest, ALaterFailureReplacesASkip) {
     RunContext context = this->context();
     processTargets(context, {"cn=skip", "cn=b"}, LoopVariant{}, [&](const std::string& dn) {
         if (dn == "cn=skip") {
-            RequestOutcome outcome;
-            outcome.kind = RequestOutcome::Kind::Skipped;
-            return outcome;
+            return notSent(RequestOutcome::Kind::Skipped);
         }
         return deleteStep()(dn);
     });
@@ -279,11 +283,8 @@ TEST_F(ProcessTargetsTest, ARefusedTargetCountsAsAFailure) {
         RunContext context{reporter.reporter, rowSettings, session, "dc1", nullptr};
         int sent = 0;
         processTargets(context, {"bad", "cn=b"}, LoopVariant{}, [&](const std::string& dn) {
-            RequestOutcome outcome;
             if (dn == "bad") {
-                outcome.kind = RequestOutcome::Kind::Refused;
-                outcome.status = 34;
-                return outcome;
+                return notSent(RequestOutcome::Kind::Refused, 34);
             }
             ++sent;
             return deleteStep()(dn);
@@ -298,11 +299,8 @@ TEST_F(ProcessTargetsTest, ARefusedTargetCountsAsAFailure) {
 
 TEST_F(ProcessTargetsTest, NoRequestWritesNothingOfTheLoopsOwn) {
     RunContext context = this->context();
-    processTargets(context, {"cn=a"}, LoopVariant{}, [](const std::string&) {
-        RequestOutcome outcome;
-        outcome.kind = RequestOutcome::Kind::NoRequest;
-        return outcome;
-    });
+    processTargets(context, {"cn=a"}, LoopVariant{},
+                   [](const std::string&) { return notSent(RequestOutcome::Kind::NoRequest); });
     EXPECT_EQ(captured.out(), "   DN: cn=a...");
     EXPECT_EQ(context.lastError, 0);
 }
@@ -452,16 +450,13 @@ TEST_F(ProcessTargetsTest, JsonLinesInInputOrderAlsoWhenQuiet) {
     RunContext context = this->context();
     processTargets(context, {"cn=skip", "bad", "cn=a", "cn=b"}, LoopVariant{},
                    [&](const std::string& dn) {
-                       RequestOutcome outcome;
                        if (dn == "cn=skip") {
-                           outcome.kind = RequestOutcome::Kind::Skipped;
-                       } else if (dn == "bad") {
-                           outcome.kind = RequestOutcome::Kind::Refused;
-                           outcome.status = 34;
-                       } else {
-                           return deleteStep()(dn);
+                           return notSent(RequestOutcome::Kind::Skipped);
                        }
-                       return outcome;
+                       if (dn == "bad") {
+                           return notSent(RequestOutcome::Kind::Refused, 34);
+                       }
+                       return deleteStep()(dn);
                    });
     EXPECT_EQ(captured.out(),
               "{\"dn\":\"cn=skip\",\"outcome\":\"failed\",\"code\":-1,"
