@@ -49,11 +49,13 @@ std::string describe(const ModificationSet& set) {
     return text;
 }
 
+// How a row's arguments are read: -add or not, with -d or not.
+enum Mode { kModify, kAdd, kModifyDebug, kAddDebug };
+
+// One case: the arguments, how they are read, the output, the set and the outcome.
 struct ParseRow {
-    std::string name;
     std::vector<std::string> arguments;
-    bool addMode;
-    bool debug;
+    Mode mode;
     std::string output;
     std::string set;
     bool wellFormed = true;
@@ -64,30 +66,30 @@ struct ParseRow {
 
 void runRows(const std::vector<ParseRow>& rows) {
     for (const auto& row : rows) {
+        std::string trace = "mode " + std::to_string(row.mode);
+        for (const auto& argument : row.arguments) {
+            trace += " [" + argument + "]";
+        }
+        SCOPED_TRACE(trace);
         std::ostringstream out;
         std::ostringstream err;
         Reporter reporter(out, err);
-        reporter.debug = row.debug;
+        reporter.debug = row.mode == kModifyDebug || row.mode == kAddDebug;
         ActionSyntax syntax;
         syntax.attrDelimiter = row.attrDelimiter;
         syntax.mvDelimiter = row.mvDelimiter;
-        syntax.addMode = row.addMode;
+        syntax.addMode = row.mode == kAdd || row.mode == kAddDebug;
         ModificationSet set;
         const ActionParseOutcome outcome =
             parseAttributeActions(reporter, row.arguments, syntax, set);
-        EXPECT_EQ(out.str(), row.output) << row.name;
-        EXPECT_EQ(err.str(), "") << row.name;
-        EXPECT_EQ(describe(set), row.set) << row.name;
-        EXPECT_EQ(outcome.wellFormed, row.wellFormed) << row.name;
-        EXPECT_EQ(outcome.binaryFailed, row.binaryStatus != 0) << row.name;
-        EXPECT_EQ(outcome.binaryStatus, row.binaryStatus) << row.name;
+        EXPECT_EQ(out.str(), row.output);
+        EXPECT_EQ(err.str(), "");
+        EXPECT_EQ(describe(set), row.set);
+        EXPECT_EQ(outcome.wellFormed, row.wellFormed);
+        EXPECT_EQ(outcome.binaryFailed, row.binaryStatus != 0);
+        EXPECT_EQ(outcome.binaryStatus, row.binaryStatus);
     }
 }
-
-constexpr bool kModify = false;
-constexpr bool kAdd = true;
-constexpr bool kQuiet = false;
-constexpr bool kDebug = true;
 
 constexpr const char* kGuid = "85C04D89-D68C-4785-B801-DBF980F97C5C";
 constexpr const char* kGuidBytes = "894dc0858cd68547b801dbf980f97c5c";
@@ -110,87 +112,67 @@ std::string missingOperation(const std::string& argument) {
     return "ERROR: Issue with attrib parameter - [" + argument + "]\nERROR: Missing operation.\n\n";
 }
 
+// A password action refused with all after the attribute name masked.
+std::string masked(const std::string& shownName) {
+    return unsupported(shownName + "***", "***");
+}
+
+// One argument refused for its operation, nothing stored.
+ParseRow refused(const std::string& argument, const std::string& operation, Mode mode = kModify) {
+    return {{argument}, mode, unsupported(argument, operation), "", false};
+}
+
+// The lines of a value that does not encode.
+std::string hexError(const std::string& digit, const std::string& value) {
+    return "ERROR: Error in HEX conversion - (" + digit + ") [" + value + "]\n";
+}
+std::string oddHex(const std::string& value) {
+    return "ERROR: Odd number of HEX characters. (3) [" + value + "]\n";
+}
+std::string sidError(const std::string& value) {
+    return "ERROR (ConvertStringSidToSid): [" + value +
+           "] (1337) The security ID structure is invalid.\n";
+}
+std::string guidError(const std::string& value) {
+    return "ERROR (UuidFromString): " + value +
+           "] (1705) The string universal unique identifier (UUID) is invalid.\n";
+}
+
 const std::string kAddWarning = "WARN: Delete/Clear option illogical for add, ignoring.\n";
 
 TEST(ParseAttributeActions, TextOperations) {
     runRows({
-        {"replace", {"description::Hello"}, kModify, kQuiet, "", "replace description: [Hello]\n"},
-        {"value keeps delimiters",
-         {"description::Hello:World"},
+        {{"description::Hello"}, kModify, "", "replace description: [Hello]\n"},  // replace
+        // value keeps delimiters
+        {{"description::Hello:World"}, kModify, "", "replace description: [Hello:World]\n"},
+        // names fold, values keep case
+        {{"Description::X", "description::Y"}, kModify, "", "replace description: [Y]\n"},
+        {{"scriptpath:-"}, kModify, "", "clear scriptpath\n"},   // clear
+        {{"scriptpath:-:"}, kModify, "", "clear scriptpath\n"},  // clear, trailing delimiter
+        // clear twice
+        {{"otherattr:-", "otherattr:--"}, kModify, "", "clear otherattr\nclear otherattr\n"},
+        {{"scriptpath:--"}, kModify, "", "clear scriptpath\n"},    // clear, doubled
+        {{"drink:++:a;;b"}, kModify, "", "add drink: [a] [b]\n"},  // multi-value add
+        // single add keeps the list delimiter
+        {{"drink:+:a;b"}, kModify, "", "add drink: [a;b]\n"},
+        // adds merge in order
+        {{"drink:++:a;b", "drink:+:c"}, kModify, "", "add drink: [a] [b] [c]\n"},
+        {{"drink:++:;;"}, kModify, "", "add drink:\n"},  // empty list still makes an entry
+        {{"Drink:-:Tea;Coffee"}, kModify, "", "remove drink: [Tea;Coffee]\n"},  // remove one
+        // remove several
+        {{"drink:--:tea;coffee;"}, kModify, "", "remove drink: [tea] [coffee]\n"},
+        {{"member:++:a", "member:+:b"}, kModify, "", "add member: [a] [b]\n"},  // operations fold
+        // blank in add mode adds the unsplit value
+        {{"objectclass::user;group"}, kAdd, "", "add objectclass: [user;group]\n"},
+        // add in add mode
+        {{"objectclass:++:top;user"}, kAdd, "", "add objectclass: [top] [user]\n"},
+        // password pseudo-attribute, modify
+        {{"#SetPwd#::Secret1"}, kModify, "", "replace #setpwd#: [Secret1]\n"},
+        // password pseudo-attribute, add
+        {{"#setpwd#::Secret1"}, kAdd, "", "add #setpwd#: [Secret1]\n"},
+        // every member at once
+        {{"b:-", "b::x", "a:+:1", "a:-:2", "c:-", "bin##k::0a", "bin##j:+:0b", "bin##j:-:0c"},
          kModify,
-         kQuiet,
-         "",
-         "replace description: [Hello:World]\n"},
-        {"names fold, values keep case",
-         {"Description::X", "description::Y"},
-         kModify,
-         kQuiet,
-         "",
-         "replace description: [Y]\n"},
-        {"clear", {"scriptpath:-"}, kModify, kQuiet, "", "clear scriptpath\n"},
-        {"clear, trailing delimiter", {"scriptpath:-:"}, kModify, kQuiet, "", "clear scriptpath\n"},
-        {"clear twice",
-         {"otherattr:-", "otherattr:--"},
-         kModify,
-         kQuiet,
-         "",
-         "clear otherattr\nclear otherattr\n"},
-        {"clear, doubled", {"scriptpath:--"}, kModify, kQuiet, "", "clear scriptpath\n"},
-        {"multi-value add", {"drink:++:a;;b"}, kModify, kQuiet, "", "add drink: [a] [b]\n"},
-        {"single add keeps the list delimiter",
-         {"drink:+:a;b"},
-         kModify,
-         kQuiet,
-         "",
-         "add drink: [a;b]\n"},
-        {"adds merge in order",
-         {"drink:++:a;b", "drink:+:c"},
-         kModify,
-         kQuiet,
-         "",
-         "add drink: [a] [b] [c]\n"},
-        {"empty list still makes an entry", {"drink:++:;;"}, kModify, kQuiet, "", "add drink:\n"},
-        {"remove one", {"Drink:-:Tea;Coffee"}, kModify, kQuiet, "", "remove drink: [Tea;Coffee]\n"},
-        {"remove several",
-         {"drink:--:tea;coffee;"},
-         kModify,
-         kQuiet,
-         "",
-         "remove drink: [tea] [coffee]\n"},
-        {"operations fold",
-         {"member:++:a", "member:+:b"},
-         kModify,
-         kQuiet,
-         "",
-         "add member: [a] [b]\n"},
-        {"blank in add mode adds the unsplit value",
-         {"objectclass::user;group"},
-         kAdd,
-         kQuiet,
-         "",
-         "add objectclass: [user;group]\n"},
-        {"add in add mode",
-         {"objectclass:++:top;user"},
-         kAdd,
-         kQuiet,
-         "",
-         "add objectclass: [top] [user]\n"},
-        {"password pseudo-attribute, modify",
-         {"#SetPwd#::Secret1"},
-         kModify,
-         kQuiet,
-         "",
-         "replace #setpwd#: [Secret1]\n"},
-        {"password pseudo-attribute, add",
-         {"#setpwd#::Secret1"},
-         kAdd,
-         kQuiet,
-         "",
-         "add #setpwd#: [Secret1]\n"},
-        {"every member at once",
-         {"b:-", "b::x", "a:+:1", "a:-:2", "c:-", "bin##k::0a", "bin##j:+:0b", "bin##j:-:0c"},
-         kModify,
-         kQuiet,
          "",
          "clear b\nclear c\nremove a: [2]\nreplace b: [x]\nadd a: [1]\nremoveBin j: 0c\n"
          "replaceBin k: 0a\naddBin j: 0b\n"},
@@ -198,64 +180,39 @@ TEST(ParseAttributeActions, TextOperations) {
 }
 
 TEST(ParseAttributeActions, Delimiters) {
-    ParseRow hash{"one-character delimiter", {"member#+#cn=x"}, kModify, kQuiet, "",
-                  "add member: [cn=x]\n"};
-    hash.attrDelimiter = "#";
-    ParseRow doubled{"two-character delimiter",
-                     {"description||||x", "other||+||a||b"},
-                     kModify,
-                     kQuiet,
-                     "",
-                     "replace description: [x]\nadd other: [a||b]\n"};
-    doubled.attrDelimiter = "||";
-    ParseRow mv{"other list delimiter",  {"drink:++:a,b;c"}, kModify, kQuiet, "",
-                "add drink: [a] [b;c]\n"};
-    mv.mvDelimiter = ",";
-    ParseRow emptyMv{"empty list delimiter", {"drink:++:abc"}, kModify, kQuiet, "", "add drink:\n"};
-    emptyMv.mvDelimiter = "";
-    ParseRow emptyAttr{"empty attribute delimiter", {"ab"}, kModify, kQuiet,
-                       unsupported("ab", ""),       "",     false};
-    emptyAttr.attrDelimiter = "";
-    runRows({hash, doubled, mv, emptyMv, emptyAttr});
+    runRows({
+        {{"member#+#cn=x"}, kModify, "", "add member: [cn=x]\n", true, 0, "#"},
+        {{"description||||x", "other||+||a||b"},
+         kModify,
+         "",
+         "replace description: [x]\nadd other: [a||b]\n",
+         true,
+         0,
+         "||"},
+        {{"drink:++:a,b;c"}, kModify, "", "add drink: [a] [b;c]\n", true, 0, ":", ","},
+        {{"drink:++:abc"}, kModify, "", "add drink:\n", true, 0, ":", ""},  // empty list delimiter
+        {{"ab"}, kModify, unsupported("ab", ""), "", false, 0, ""},  // empty attribute delimiter
+    });
 }
 
 TEST(ParseAttributeActions, MalformedActionsAreAllReported) {
     runRows({
-        {"no delimiter",
-         {"objectclass"},
+        {{"objectclass"}, kModify, missingOperation("objectclass"), "", false},  // no delimiter
+        {{""}, kModify, missingOperation(""), "", false},                        // empty argument
+        {{":"}, kModify, missingOperation(":"), "", false},                      // lone delimiter
+        refused("scriptpath:+", "+"),                                            // plus alone
+        refused("description::", ""),                                            // empty value
+        refused("a:X:y", "x"),                                                   // unknown single
+        refused("a:+-:y", "+-"),                                                 // unknown double
+        refused("a:+++:y", "+++"),                                               // too long
+        // errors do not stop the others
+        {{"objectclass", "description::ok", "scriptpath:+", "a:bad:c"},
          kModify,
-         kQuiet,
-         missingOperation("objectclass"),
-         "",
-         false},
-        {"empty argument", {""}, kModify, kQuiet, missingOperation(""), "", false},
-        {"lone delimiter", {":"}, kModify, kQuiet, missingOperation(":"), "", false},
-        {"plus alone",
-         {"scriptpath:+"},
-         kModify,
-         kQuiet,
-         unsupported("scriptpath:+", "+"),
-         "",
-         false},
-        {"empty value",
-         {"description::"},
-         kModify,
-         kQuiet,
-         unsupported("description::", ""),
-         "",
-         false},
-        {"unknown single", {"a:X:y"}, kModify, kQuiet, unsupported("a:X:y", "x"), "", false},
-        {"unknown double", {"a:+-:y"}, kModify, kQuiet, unsupported("a:+-:y", "+-"), "", false},
-        {"too long", {"a:+++:y"}, kModify, kQuiet, unsupported("a:+++:y", "+++"), "", false},
-        {"errors do not stop the others",
-         {"objectclass", "description::ok", "scriptpath:+", "a:bad:c"},
-         kModify,
-         kQuiet,
          missingOperation("objectclass") + unsupported("scriptpath:+", "+") +
              unsupported("a:bad:c", "bad"),
          "replace description: [ok]\n",
          false},
-        {"errors in add mode too", {"x:+"}, kAdd, kQuiet, unsupported("x:+", "+"), "", false},
+        refused("x:+", "+", kAdd),  // errors in add mode too
     });
 }
 
@@ -263,40 +220,15 @@ TEST(ParseAttributeActions, MalformedActionsAreAllReported) {
 // clear, so such a typo is refused instead of emptying the attribute on every target.
 TEST(ParseAttributeActions, OnlyAPlainDashClears) {
     runRows({
-        {"phone number",
-         {"telephoneNumber:555-0100"},
+        refused("telephoneNumber:555-0100", "555-0100"),     // phone number
+        refused("description:Re-org 2024", "re-org 2024"),   // text with a hyphen
+        refused("mail:a-b@example.com", "a-b@example.com"),  // mail address
+        refused("x:-+", "-+"),                               // dash and plus
+        refused("x:---", "---"),                             // three dashes
+        refused("x:a-b", "a-b", kAdd),                       // in add mode no warning either
+        // the clears still clear
+        {{"a:-", "b:--", "c:-:", "D:--:"},
          kModify,
-         kQuiet,
-         unsupported("telephoneNumber:555-0100", "555-0100"),
-         "",
-         false},
-        {"text with a hyphen",
-         {"description:Re-org 2024"},
-         kModify,
-         kQuiet,
-         unsupported("description:Re-org 2024", "re-org 2024"),
-         "",
-         false},
-        {"mail address",
-         {"mail:a-b@example.com"},
-         kModify,
-         kQuiet,
-         unsupported("mail:a-b@example.com", "a-b@example.com"),
-         "",
-         false},
-        {"dash and plus", {"x:-+"}, kModify, kQuiet, unsupported("x:-+", "-+"), "", false},
-        {"three dashes", {"x:---"}, kModify, kQuiet, unsupported("x:---", "---"), "", false},
-        {"in add mode no warning either",
-         {"x:a-b"},
-         kAdd,
-         kQuiet,
-         unsupported("x:a-b", "a-b"),
-         "",
-         false},
-        {"the clears still clear",
-         {"a:-", "b:--", "c:-:", "D:--:"},
-         kModify,
-         kQuiet,
          "",
          "clear a\nclear b\nclear c\nclear d\n",
          true},
@@ -306,185 +238,101 @@ TEST(ParseAttributeActions, OnlyAPlainDashClears) {
 // A mistyped password action must not put the password on the screen or into a log:
 // only a clean attribute name is shown, everything after it is masked.
 TEST(ParseAttributeActions, MalformedPasswordActionsHideThePassword) {
-    ParseRow hashDelimiter{"other delimiter",
-                           {"unicodePwd#*#Secret-1"},
-                           kModify,
-                           kQuiet,
-                           unsupported("unicodePwd#***", "***"),
-                           "",
-                           false};
-    hashDelimiter.attrDelimiter = "#";
     runRows({
-        {"a delimiter short: the password is the operation",
-         {"#setpwd#:Secret1"},
+        // a delimiter short: the password is the operation
+        {{"#setpwd#:Secret1"}, kModify, masked("#setpwd#:"), "", false},
+        // unknown operation
+        {{"unicodePwd:*:Secret-1"}, kModify, masked("unicodePwd:"), "", false},
+        // password holding the delimiter
+        {{"#SetPwd#:Se:cret-1"}, kModify, masked("#SetPwd#:"), "", false},
+        // no delimiter at all: nothing of it is shown
+        {{"#setpwd#Secret-1"}, kModify, missingOperation("***"), "", false},
+        // the name alone is shown
+        {{"unicodePwd"}, kModify, missingOperation("unicodePwd"), "", false},
+        {{"unicodePwd:+++:Secret-1"}, kAdd, masked("unicodePwd:"), "", false},  // in add mode too
+        // other delimiter
+        {{"unicodePwd#*#Secret-1"}, kModify, masked("unicodePwd#"), "", false, 0, "#"},
+        // a hyphen in the password no longer reads as a clear
+        {{"#setpwd#:Pass-1"}, kModify, masked("#setpwd#:"), "", false},
+        // a binary prefix inside the name
+        {{"unicoBIN##dePwd:*:Secret-1"}, kModify, masked("unicoBIN##dePwd:"), "", false},
+        {{"userPassword:*:Secret-1"}, kModify, masked("userPassword:"), "", false},  // userPassword
+        // the OID
+        {{"1.2.840.113556.1.4.90:*:Secret-1"},
          kModify,
-         kQuiet,
-         unsupported("#setpwd#:***", "***"),
+         masked("1.2.840.113556.1.4.90:"),
          "",
          false},
-        {"unknown operation",
-         {"unicodePwd:*:Secret-1"},
-         kModify,
-         kQuiet,
-         unsupported("unicodePwd:***", "***"),
-         "",
-         false},
-        {"password holding the delimiter",
-         {"#SetPwd#:Se:cret-1"},
-         kModify,
-         kQuiet,
-         unsupported("#SetPwd#:***", "***"),
-         "",
-         false},
-        {"no delimiter at all: nothing of it is shown",
-         {"#setpwd#Secret-1"},
-         kModify,
-         kQuiet,
-         missingOperation("***"),
-         "",
-         false},
-        {"the name alone is shown",
-         {"unicodePwd"},
-         kModify,
-         kQuiet,
-         missingOperation("unicodePwd"),
-         "",
-         false},
-        {"in add mode too",
-         {"unicodePwd:+++:Secret-1"},
-         kAdd,
-         kQuiet,
-         unsupported("unicodePwd:***", "***"),
-         "",
-         false},
-        hashDelimiter,
-        {"a hyphen in the password no longer reads as a clear",
-         {"#setpwd#:Pass-1"},
-         kModify,
-         kQuiet,
-         unsupported("#setpwd#:***", "***"),
-         "",
-         false},
-        {"a binary prefix inside the name",
-         {"unicoBIN##dePwd:*:Secret-1"},
-         kModify,
-         kQuiet,
-         unsupported("unicoBIN##dePwd:***", "***"),
-         "",
-         false},
-        {"userPassword",
-         {"userPassword:*:Secret-1"},
-         kModify,
-         kQuiet,
-         unsupported("userPassword:***", "***"),
-         "",
-         false},
-        {"the OID",
-         {"1.2.840.113556.1.4.90:*:Secret-1"},
-         kModify,
-         kQuiet,
-         unsupported("1.2.840.113556.1.4.90:***", "***"),
-         "",
-         false},
-        {"an attribute option",
-         {"unicodePwd;binary:*:Secret-1"},
-         kModify,
-         kQuiet,
-         unsupported("unicodePwd;binary:***", "***"),
-         "",
-         false},
-        {"other attributes are shown whole",
-         {"description:*:Secret-1"},
-         kModify,
-         kQuiet,
-         unsupported("description:*:Secret-1", "*"),
-         "",
-         false},
+        // an attribute option
+        {{"unicodePwd;binary:*:Secret-1"}, kModify, masked("unicodePwd;binary:"), "", false},
+        refused("description:*:Secret-1", "*"),  // other attributes are shown whole
     });
 }
 
 TEST(ParseAttributeActions, RemovalsAreDroppedInAddMode) {
     runRows({
-        {"clear", {"scriptpath:-"}, kAdd, kQuiet, kAddWarning, ""},
-        {"remove",
-         {"drink:-:a", "drink:--:a;b", "sid##objectsid:-:bad"},
+        {{"scriptpath:-"}, kAdd, kAddWarning, ""},  // clear
+        // remove
+        {{"drink:-:a", "drink:--:a;b", "sid##objectsid:-:bad"},
          kAdd,
-         kQuiet,
          kAddWarning + kAddWarning + kAddWarning,
          ""},
-        {"remove, debug",
-         {"drink:--:a"},
-         kAdd,
-         kDebug,
+        // remove, debug
+        {{"drink:--:a"},
+         kAddDebug,
          debugHeader(3, "drink:--:a", "drink", "--", "a") + "DEBUG: MV Delete\n" + kAddWarning,
          ""},
-        {"clear, debug",
-         {"x:-"},
-         kAdd,
-         kDebug,
-         debugHeader(2, "x:-", "x", "-", "") + kAddWarning,
-         ""},
+        // clear, debug
+        {{"x:-"}, kAddDebug, debugHeader(2, "x:-", "x", "-", "") + kAddWarning, ""},
     });
 }
 
 TEST(ParseAttributeActions, DebugLines) {
     runRows({
-        {"replace",
-         {"description::Hello"},
-         kModify,
-         kDebug,
+        // replace
+        {{"description::Hello"},
+         kModifyDebug,
          debugHeader(3, "description::Hello", "description", "", "Hello") +
              "DEBUG: Mod Attrib - [description] with [Hello]\n",
          "replace description: [Hello]\n"},
-        {"clear (no DEBUG: prefix)",
-         {"ScriptPath:-"},
-         kModify,
-         kDebug,
+        // clear (no DEBUG: prefix)
+        {{"ScriptPath:-"},
+         kModifyDebug,
          debugHeader(2, "ScriptPath:-", "scriptpath", "-", "") + "Clear Attrib - [scriptpath]\n",
          "clear scriptpath\n"},
-        {"multi-value add",
-         {"drink:++:a;;b"},
-         kModify,
-         kDebug,
+        // multi-value add
+        {{"drink:++:a;;b"},
+         kModifyDebug,
          debugHeader(3, "drink:++:a;;b", "drink", "++", "a;;b") +
              "DEBUG: MV Add\n"
              "DEBUG: MV Val Attrib - [drink] with [a]\n"
              "DEBUG: MV Val Attrib - [drink] with [b]\n",
          "add drink: [a] [b]\n"},
-        {"remove",
-         {"drink:-:a"},
-         kModify,
-         kDebug,
+        // remove
+        {{"drink:-:a"},
+         kModifyDebug,
          debugHeader(3, "drink:-:a", "drink", "-", "a") +
              "DEBUG: MV Delete\n"
              "DEBUG: MV Val Attrib - [drink] with [a]\n",
          "remove drink: [a]\n"},
-        {"blank in add mode",
-         {"objectClass::User"},
-         kAdd,
-         kDebug,
+        // blank in add mode
+        {{"objectClass::User"},
+         kAddDebug,
          debugHeader(3, "objectClass::User", "objectclass", "", "User") +
              "DEBUG: Add attrib\n"
              "DEBUG: MV Val Attrib - [objectclass] with [User]\n",
          "add objectclass: [User]\n"},
-        {"missing operation",
-         {"objectclass"},
-         kModify,
-         kDebug,
+        // missing operation
+        {{"objectclass"},
+         kModifyDebug,
          debugHeader(1, "objectclass", "objectclass", "", "") + missingOperation("objectclass"),
          "",
          false},
-        {"empty argument",
-         {""},
-         kModify,
-         kDebug,
-         debugHeader(0, "", "", "", "") + missingOperation(""),
-         "",
-         false},
-        {"unsupported",
-         {"a:X:y:z"},
-         kModify,
-         kDebug,
+        // empty argument
+        {{""}, kModifyDebug, debugHeader(0, "", "", "", "") + missingOperation(""), "", false},
+        // unsupported
+        {{"a:X:y:z"},
+         kModifyDebug,
          debugHeader(3, "a:X:y:z", "a", "x", "y:z") + unsupported("a:X:y:z", "x"),
          "",
          false},
@@ -494,52 +342,43 @@ TEST(ParseAttributeActions, DebugLines) {
 TEST(ParseAttributeActions, BinaryValues) {
     const std::string guid = kGuid;
     runRows({
-        {"guid in any case",
-         {"GUID##someattr::" + guid, "Guid##otherattr::{" + guid + "}"},
+        // guid in any case
+        {{"GUID##someattr::" + guid, "Guid##otherattr::{" + guid + "}"},
          kModify,
-         kQuiet,
          "",
          std::string("replaceBin otherattr: ") + kGuidBytes +
              "\nreplaceBin someattr: " + kGuidBytes + "\n"},
-        {"sid lists merge",
-         {"sid##objectsid:++:S-1-5-32-544", "SID##objectSid:+:S-1-5-32-545"},
+        // sid lists merge
+        {{"sid##objectsid:++:S-1-5-32-544", "SID##objectSid:+:S-1-5-32-545"},
          kModify,
-         kQuiet,
          "",
          std::string("addBin objectsid: ") + kSid544 + " " + kSid545 + "\n"},
-        {"blank in add mode", {"bin##blob::0a 0b"}, kAdd, kQuiet, "", "addBin blob: 0a0b\n"},
-        {"remove", {"bin##blob:--:0a;0b"}, kModify, kQuiet, "", "removeBin blob: 0a 0b\n"},
-        {"marker without prefix", {"foo##bar::x"}, kModify, kQuiet, "", "replaceBin foo##bar: \n"},
-        {"clear keeps the name as written",
-         {"SID##objectSid:-"},
-         kModify,
-         kQuiet,
-         "",
-         "clear sid##objectsid\n"},
-        {"replace, debug",
-         {"SID##objectSid::S-1-5-32-544"},
-         kModify,
-         kDebug,
+        {{"bin##blob::0a 0b"}, kAdd, "", "addBin blob: 0a0b\n"},           // blank in add mode
+        {{"bin##blob:--:0a;0b"}, kModify, "", "removeBin blob: 0a 0b\n"},  // remove
+        {{"foo##bar::x"}, kModify, "", "replaceBin foo##bar: \n"},         // marker without prefix
+        // clear keeps the name as written
+        {{"SID##objectSid:-"}, kModify, "", "clear sid##objectsid\n"},
+        // replace, debug
+        {{"SID##objectSid::S-1-5-32-544"},
+         kModifyDebug,
          debugHeader(3, "SID##objectSid::S-1-5-32-544", "sid##objectsid", "", "S-1-5-32-544") +
              "DEBUG: Encoding SID: S-1-5-32-544\n"
              "DEBUG: SID String=S-1-5-32-544\n"
              "DEBUG: Data Size - 16\n"
              "DEBUG: Mod Attrib - [objectsid] with [S-1-5-32-544]\n",
          std::string("replaceBin objectsid: ") + kSid544 + "\n"},
-        {"add, debug",
-         {"bin##blob:+:0a"},
-         kModify,
-         kDebug,
+        // add, debug
+        {{"bin##blob:+:0a"},
+         kModifyDebug,
          debugHeader(3, "bin##blob:+:0a", "bin##blob", "+", "0a") +
              "DEBUG: MV Add\n"
              "DEBUG: Encoding BIN: 0a\n"
              "DEBUG: Data Size - 1\n"
              "DEBUG: MV Val Attrib - [blob] with [0a]\n",
          "addBin blob: 0a\n"},
-        {"blank in add mode, debug",
-         {"bin##blob::0a"},
-         kAdd,
-         kDebug,
+        // blank in add mode, debug
+        {{"bin##blob::0a"},
+         kAddDebug,
          debugHeader(3, "bin##blob::0a", "bin##blob", "", "0a") +
              "DEBUG: Add attrib\n"
              "DEBUG: Encoding BIN: 0a\n"
@@ -550,67 +389,40 @@ TEST(ParseAttributeActions, BinaryValues) {
 }
 
 TEST(ParseAttributeActions, BinaryFailures) {
-    const std::string badSid = " (1337) The security ID structure is invalid.\n";
-    const std::string badGuid =
-        " (1705) The string universal unique identifier (UUID) is invalid.\n";
     runRows({
-        {"bad sid is not stored",
-         {"sid##objectsid::bogus"},
+        // bad sid is not stored
+        {{"sid##objectsid::bogus"}, kModify, sidError("bogus"), "", true, 1337},
+        // the last failure decides
+        {{"bin##x::zz", "guid##y::nope", "description::ok"},
          kModify,
-         kQuiet,
-         "ERROR (ConvertStringSidToSid): [bogus]" + badSid,
-         "",
-         true,
-         1337},
-        {"the last failure decides",
-         {"bin##x::zz", "guid##y::nope", "description::ok"},
-         kModify,
-         kQuiet,
-         "ERROR: Error in HEX conversion - (z) [zz]\nERROR (UuidFromString): nope]" + badGuid,
+         hexError("z", "zz") + guidError("nope"),
          "replace description: [ok]\n",
          true,
          1705},
-        {"the last failure decides, other order",
-         {"guid##y::nope", "bin##x::abc"},
+        // the last failure decides, other order
+        {{"guid##y::nope", "bin##x::abc"},
          kModify,
-         kQuiet,
-         "ERROR (UuidFromString): nope]" + badGuid +
-             "ERROR: Odd number of HEX characters. (3) [abc]\n",
+         guidError("nope") + oddHex("abc"),
          "",
          true,
          -1},
-        {"list keeps what encoded",
-         {"bin##blob:++:0a;zz;0b"},
-         kModify,
-         kQuiet,
-         "ERROR: Error in HEX conversion - (z) [zz]\n",
-         "addBin blob: 0a 0b\n",
-         true,
-         -1},
-        {"failure and malformed action",
-         {"sid##s::S-1-", "x"},
-         kModify,
-         kQuiet,
-         "ERROR (ConvertStringSidToSid): [S-1-]" + badSid + missingOperation("x"),
-         "",
-         false,
-         1337},
-        {"failed replace, debug",
-         {"guid##g::nope"},
-         kModify,
-         kDebug,
+        // list keeps what encoded
+        {{"bin##blob:++:0a;zz;0b"}, kModify, hexError("z", "zz"), "addBin blob: 0a 0b\n", true, -1},
+        // failure and malformed action
+        {{"sid##s::S-1-", "x"}, kModify, sidError("S-1-") + missingOperation("x"), "", false, 1337},
+        // failed replace, debug
+        {{"guid##g::nope"},
+         kModifyDebug,
          debugHeader(3, "guid##g::nope", "guid##g", "", "nope") +
              "DEBUG: Encoding GUID: nope\n"
-             "DEBUG: GUID String=nope\n"
-             "ERROR (UuidFromString): nope]" +
-             badGuid + "DEBUG: Mod Attrib - [g] with [nope]\n",
+             "DEBUG: GUID String=nope\n" +
+             guidError("nope") + "DEBUG: Mod Attrib - [g] with [nope]\n",
          "",
          true,
          1705},
-        {"failed list value, debug",
-         {"bin##blob:++:zz;0a"},
-         kModify,
-         kDebug,
+        // failed list value, debug
+        {{"bin##blob:++:zz;0a"},
+         kModifyDebug,
          debugHeader(3, "bin##blob:++:zz;0a", "bin##blob", "++", "zz;0a") +
              "DEBUG: MV Add\n"
              "DEBUG: Encoding BIN: zz\n"
@@ -627,50 +439,14 @@ TEST(ParseAttributeActions, BinaryFailures) {
 
 // A unicodePwd given in hexadecimal is the password spelt otherwise: its errors mask it.
 TEST(ParseAttributeActions, BinaryPasswordFailuresHideTheValue) {
-    const std::string badSid = " (1337) The security ID structure is invalid.\n";
-    const std::string badGuid =
-        " (1705) The string universal unique identifier (UUID) is invalid.\n";
     runRows({
-        {"bad digit",
-         {"bin##unicodePwd::Secret-1"},
-         kModify,
-         kQuiet,
-         "ERROR: Error in HEX conversion - (***) [***]\n",
-         "",
-         true,
-         -1},
-        {"odd count",
-         {"BIN##unicodePwd::220"},
-         kModify,
-         kQuiet,
-         "ERROR: Odd number of HEX characters. (3) [***]\n",
-         "",
-         true,
-         -1},
-        {"odd count, prefix inside the name",
-         {"unicoBIN##dePwd::220"},
-         kModify,
-         kQuiet,
-         "ERROR: Odd number of HEX characters. (3) [***]\n",
-         "",
-         true,
-         -1},
-        {"as a SID",
-         {"sid##unicodepwd::Secret-1"},
-         kModify,
-         kQuiet,
-         "ERROR (ConvertStringSidToSid): [***]" + badSid,
-         "",
-         true,
-         1337},
-        {"as a GUID",
-         {"guid##unicodepwd::Secret-1"},
-         kModify,
-         kQuiet,
-         "ERROR (UuidFromString): ***]" + badGuid,
-         "",
-         true,
-         1705},
+        // bad digit
+        {{"bin##unicodePwd::Secret-1"}, kModify, hexError("***", "***"), "", true, -1},
+        {{"BIN##unicodePwd::220"}, kModify, oddHex("***"), "", true, -1},  // odd count
+        // odd count, prefix inside the name
+        {{"unicoBIN##dePwd::220"}, kModify, oddHex("***"), "", true, -1},
+        {{"sid##unicodepwd::Secret-1"}, kModify, sidError("***"), "", true, 1337},    // as a SID
+        {{"guid##unicodepwd::Secret-1"}, kModify, guidError("***"), "", true, 1705},  // as a GUID
     });
 }
 
@@ -678,7 +454,7 @@ TEST(ParseAttributeActions, BinaryPasswordFailuresHideTheValue) {
 TEST(ParseAttributeActions, DatesAndBits) {
     struct Row {
         std::vector<std::string> arguments;
-        bool addMode;
+        Mode mode;
         std::string set;
         std::string refusal = "";
     };
@@ -710,7 +486,7 @@ TEST(ParseAttributeActions, DatesAndBits) {
         Reporter reporter(out, err);
         ModificationSet set;
         const auto outcome = parseAttributeActions(reporter, row.arguments,
-                                                   ActionSyntax{":", ";", row.addMode}, set);
+                                                   ActionSyntax{":", ";", row.mode == kAdd}, set);
         EXPECT_EQ(outcome.wellFormed, row.refusal.empty()) << row.arguments[0];
         EXPECT_TRUE(out.str().ends_with(row.refusal)) << out.str();
         EXPECT_EQ(describe(set), row.set) << row.arguments[0];

@@ -21,20 +21,30 @@ using Lines = std::vector<std::string>;
 constexpr const char* kStop = "\n\nERROR: Too many errors encountered, terminating...\n";
 constexpr const char* kNoSuchObject = ": [dc1.homelab.net] Error 0x20 (32) - No such object\n";
 
+// Each target's request is a delete, so its outcome comes from the fake's script.
+RequestStep deleteOn(LdapSession& session) {
+    return [&session](const std::string& dn) {
+        RequestOutcome outcome;
+        outcome.sendCode = session.handle->sendDelete(dn, {}, outcome.messageId);
+        return outcome;
+    };
+}
+
+// A target the step answers without a request.
+RequestOutcome notSent(RequestOutcome::Kind kind, std::int32_t status = 0) {
+    RequestOutcome outcome;
+    outcome.kind = kind;
+    outcome.status = status;
+    return outcome;
+}
+
 class ProcessTargetsTest : public ::testing::Test {
   protected:
     RunContext context() {
         return RunContext{captured.reporter, settings, session, "dc1.homelab.net", &passwords};
     }
 
-    // Each target's request is a delete, so its outcome comes from the fake's script.
-    RequestStep deleteStep() {
-        return [this](const std::string& dn) {
-            RequestOutcome outcome;
-            outcome.sendCode = session.handle->sendDelete(dn, {}, outcome.messageId);
-            return outcome;
-        };
-    }
+    RequestStep deleteStep() { return deleteOn(session); }
 
     RunContext run(const DnList& targets, const LoopVariant& variant = {},
                    const PasswordRequest& password = {}) {
@@ -107,12 +117,7 @@ TEST_F(ProcessTargetsTest, LastErrorIsTheLatestFailure) {
             fresh.answerRequests({result(code)});
         }
         RunContext context{reporter.reporter, rowSettings, freshSession, "dc1", nullptr};
-        processTargets(
-            context, {"cn=a", "cn=b", "cn=c"}, LoopVariant{}, [&](const std::string& dn) {
-                RequestOutcome outcome;
-                outcome.sendCode = freshSession.handle->sendDelete(dn, {}, outcome.messageId);
-                return outcome;
-            });
+        processTargets(context, {"cn=a", "cn=b", "cn=c"}, LoopVariant{}, deleteOn(freshSession));
         EXPECT_EQ(context.lastError, row.lastError);
         EXPECT_EQ(fresh.requests().size(), row.sent);
     }
@@ -146,11 +151,7 @@ TEST_F(ProcessTargetsTest, ExtendedErrorLine) {
         fresh.answerRequests({result(32, row.serverText)});
         RunContext context{reporter.reporter, rowSettings, freshSession, "dc1.homelab.net",
                            nullptr};
-        processTargets(context, {"cn=a", "cn=b"}, LoopVariant{}, [&](const std::string& dn) {
-            RequestOutcome outcome;
-            outcome.sendCode = freshSession.handle->sendDelete(dn, {}, outcome.messageId);
-            return outcome;
-        });
+        processTargets(context, {"cn=a", "cn=b"}, LoopVariant{}, deleteOn(freshSession));
         EXPECT_EQ(reporter.out(), row.out) << row.exterr << row.quiet << row.serverText;
         EXPECT_EQ(reporter.err(), row.err) << row.exterr << row.quiet << row.serverText;
         EXPECT_EQ(context.lastError, 32);
@@ -223,11 +224,7 @@ TEST_F(ProcessTargetsTest, MoveStopMessageFollowsTheErrorLineDirectly) {
     LdapSession freshSession = fresh.session();
     fresh.answerRequests({result(68, "00002071: UpdErr")});
     RunContext context{withText.reporter, settings, freshSession, "dc1.homelab.net", nullptr};
-    processTargets(context, {"cn=a", "cn=b"}, move, [&](const std::string& dn) {
-        RequestOutcome outcome;
-        outcome.sendCode = freshSession.handle->sendDelete(dn, {}, outcome.messageId);
-        return outcome;
-    });
+    processTargets(context, {"cn=a", "cn=b"}, move, deleteOn(freshSession));
     EXPECT_EQ(withText.both(),
               "   DN: cn=a...: [dc1.homelab.net] Error 0x44 (68) - Already exists\n"
               "   Extended Error: 00002071: UpdErr\n"
@@ -255,9 +252,7 @@ TEST_F(ProcessTargetsTest, ASkipSetsMinusOneAndNeverStops) {
                          [&](const std::string& dn) {
                              if (dn == "cn=skip") {
                                  captured.reporter.info("<skipped>\n");
-                                 RequestOutcome outcome;
-                                 outcome.kind = RequestOutcome::Kind::Skipped;
-                                 return outcome;
+                                 return notSent(RequestOutcome::Kind::Skipped);
                              }
                              return deleteStep()(dn);
                          });
@@ -273,9 +268,7 @@ TEST_F(ProcessTargetsTest, ALaterFailureReplacesASkip) {
     RunContext context = this->context();
     processTargets(context, {"cn=skip", "cn=b"}, LoopVariant{}, [&](const std::string& dn) {
         if (dn == "cn=skip") {
-            RequestOutcome outcome;
-            outcome.kind = RequestOutcome::Kind::Skipped;
-            return outcome;
+            return notSent(RequestOutcome::Kind::Skipped);
         }
         return deleteStep()(dn);
     });
@@ -290,11 +283,8 @@ TEST_F(ProcessTargetsTest, ARefusedTargetCountsAsAFailure) {
         RunContext context{reporter.reporter, rowSettings, session, "dc1", nullptr};
         int sent = 0;
         processTargets(context, {"bad", "cn=b"}, LoopVariant{}, [&](const std::string& dn) {
-            RequestOutcome outcome;
             if (dn == "bad") {
-                outcome.kind = RequestOutcome::Kind::Refused;
-                outcome.status = 34;
-                return outcome;
+                return notSent(RequestOutcome::Kind::Refused, 34);
             }
             ++sent;
             return deleteStep()(dn);
@@ -309,11 +299,8 @@ TEST_F(ProcessTargetsTest, ARefusedTargetCountsAsAFailure) {
 
 TEST_F(ProcessTargetsTest, NoRequestWritesNothingOfTheLoopsOwn) {
     RunContext context = this->context();
-    processTargets(context, {"cn=a"}, LoopVariant{}, [](const std::string&) {
-        RequestOutcome outcome;
-        outcome.kind = RequestOutcome::Kind::NoRequest;
-        return outcome;
-    });
+    processTargets(context, {"cn=a"}, LoopVariant{},
+                   [](const std::string&) { return notSent(RequestOutcome::Kind::NoRequest); });
     EXPECT_EQ(captured.out(), "   DN: cn=a...");
     EXPECT_EQ(context.lastError, 0);
 }
@@ -447,14 +434,8 @@ TEST_F(ProcessTargetsTest, JsonLinePerTarget) {
         CapturedConsole console;
         console.reporter.json = true;
         RunContext context{console.reporter, settings, freshSession, "dc1.homelab.net", &setter};
-        processTargets(
-            context, {"cn=a"}, LoopVariant{},
-            [&](const std::string& dn) {
-                RequestOutcome outcome;
-                outcome.sendCode = freshSession.handle->sendDelete(dn, {}, outcome.messageId);
-                return outcome;
-            },
-            PasswordRequest{row.passwordStatus != 0, "pw"});
+        processTargets(context, {"cn=a"}, LoopVariant{}, deleteOn(freshSession),
+                       PasswordRequest{row.passwordStatus != 0, "pw"});
         EXPECT_EQ(console.out(), row.line + "\n");
         EXPECT_EQ(console.err().rfind("   DN: cn=a...", 0), 0u) << console.err();
     }
@@ -469,16 +450,13 @@ TEST_F(ProcessTargetsTest, JsonLinesInInputOrderAlsoWhenQuiet) {
     RunContext context = this->context();
     processTargets(context, {"cn=skip", "bad", "cn=a", "cn=b"}, LoopVariant{},
                    [&](const std::string& dn) {
-                       RequestOutcome outcome;
                        if (dn == "cn=skip") {
-                           outcome.kind = RequestOutcome::Kind::Skipped;
-                       } else if (dn == "bad") {
-                           outcome.kind = RequestOutcome::Kind::Refused;
-                           outcome.status = 34;
-                       } else {
-                           return deleteStep()(dn);
+                           return notSent(RequestOutcome::Kind::Skipped);
                        }
-                       return outcome;
+                       if (dn == "bad") {
+                           return notSent(RequestOutcome::Kind::Refused, 34);
+                       }
+                       return deleteStep()(dn);
                    });
     EXPECT_EQ(captured.out(),
               "{\"dn\":\"cn=skip\",\"outcome\":\"failed\",\"code\":-1,"
@@ -519,11 +497,7 @@ class WindowedTargetsTest : public ProcessTargetsTest {
         windowed.continueOnError = cont;
         LdapSession freshSession = fresh.session();
         RunContext context{console.reporter, windowed, freshSession, "dc1.homelab.net", &passwords};
-        processTargets(context, targets, LoopVariant{}, [&](const std::string& dn) {
-            RequestOutcome outcome;
-            outcome.sendCode = freshSession.handle->sendDelete(dn, {}, outcome.messageId);
-            return outcome;
-        });
+        processTargets(context, targets, LoopVariant{}, deleteOn(freshSession));
         outstanding = fresh.maxOutstanding;
         sent = fresh.count(fake::Call::Kind::Delete);
         return {console.both(), context.lastError};
@@ -697,15 +671,13 @@ TEST_F(ProcessTargetsTest, TheTimeLimitCountsFromTheSend) {
         std::int64_t now = 1'000'000;
         RunContext context{captured.reporter, settings, freshSession, "dc1", &passwords};
         context.clock = [&now] { return now; };
-        processTargets(
-            context, {"cn=a,dc=x", "cn=b,dc=x"}, LoopVariant{}, [&](const std::string& dn) {
-                if (dn == "cn=b,dc=x") {
-                    now += row.sendingBTakesMs;
-                }
-                RequestOutcome outcome;
-                outcome.sendCode = freshSession.handle->sendDelete(dn, {}, outcome.messageId);
-                return outcome;
-            });
+        processTargets(context, {"cn=a,dc=x", "cn=b,dc=x"}, LoopVariant{},
+                       [&](const std::string& dn) {
+                           if (dn == "cn=b,dc=x") {
+                               now += row.sendingBTakesMs;
+                           }
+                           return deleteOn(freshSession)(dn);
+                       });
         const std::vector<fake::Call> waits = fresh.callsOf(fake::Call::Kind::Result);
         ASSERT_EQ(waits.size(), 2u);
         EXPECT_EQ(waits[0].timeoutSeconds, row.waitForA);
