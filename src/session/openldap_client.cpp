@@ -326,24 +326,9 @@ class OpenLdapConnection final : public LdapConnection {
 
     int searchResult(int messageId, int timeoutSeconds, std::vector<LdapEntry>& entries) override {
         const SigpipeGuard guard;
-        const bool keep = timeoutSeconds == kPollAndKeep;
-        timeval limit{keep || timeoutSeconds == kPollOnly ? 0 : timeoutSeconds, 0};
-        LDAPMessage* raw = nullptr;
-        const int kind = ::ldap_result(
-            ld_, messageId, LDAP_MSG_ALL,
-            timeoutSeconds > 0 || keep || timeoutSeconds == kPollOnly ? &limit : nullptr, &raw);
-        MessagePtr result(raw);
-        if (kind == 0) {
-            if (!keep) {
-                ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
-            }
-            return kLdapTimeout;
-        }
-        if (kind == -1 || !result) {
-            int code = LDAP_OTHER;
-            ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &code);
-            const int mapped = mapLibraryCode(code);
-            return mapped != 0 ? mapped : kLdapLocalError;
+        MessagePtr result;
+        if (const int rc = awaitAnswer(messageId, timeoutSeconds, result, nullptr); rc != 0) {
+            return rc;
         }
         for (LDAPMessage* entry = ldap_first_entry(ld_, result.get()); entry != nullptr;
              entry = ldap_next_entry(ld_, entry)) {
@@ -405,25 +390,9 @@ class OpenLdapConnection final : public LdapConnection {
         // The handle keeps the text of an earlier result; a wait that fails without a result
         // of its own (the connection lost) must not report that text as its reason.
         ::ldap_set_option(ld_, LDAP_OPT_DIAGNOSTIC_MESSAGE, nullptr);
-        // kPollOnly: no time left, so only an answer already in counts.
-        timeval limit{timeoutSeconds == kPollOnly ? 0 : timeoutSeconds, 0};
-        LDAPMessage* raw = nullptr;
-        const int kind = ::ldap_result(
-            ld_, messageId, LDAP_MSG_ALL,
-            timeoutSeconds > 0 || timeoutSeconds == kPollOnly ? &limit : nullptr, &raw);
-        MessagePtr result(raw);
-        if (kind == 0) {
-            // Nothing in time: abandon the request rather than leave it running unseen.
-            ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
-            diagnostic.clear();
-            return kLdapTimeout;
-        }
-        if (kind == -1 || !result) {
-            int code = LDAP_OTHER;
-            ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &code);
-            diagnostic = lastDiagnostic();
-            const int mapped = mapLibraryCode(code);
-            return mapped != 0 ? mapped : kLdapLocalError;
+        MessagePtr result;
+        if (const int rc = awaitAnswer(messageId, timeoutSeconds, result, &diagnostic); rc != 0) {
+            return rc;
         }
         int code = LDAP_SUCCESS;
         char* matched = nullptr;
@@ -455,6 +424,40 @@ class OpenLdapConnection final : public LdapConnection {
     std::string hostName() override { return optionText(ld_, LDAP_OPT_HOST_NAME); }
 
   private:
+    // Waits for the whole answer to `messageId` into `result`: 0 once it is in, otherwise the
+    // failure. Nothing in time is kLdapTimeout, and the request is abandoned rather than left
+    // running unseen, except under kPollAndKeep; kPollOnly and kPollAndKeep only poll. With
+    // `diagnostic`, a failure leaves the handle's text there (none for a timeout).
+    int awaitAnswer(int messageId, int timeoutSeconds, MessagePtr& result,
+                    std::string* diagnostic) {
+        const bool keep = timeoutSeconds == kPollAndKeep;
+        const bool poll = keep || timeoutSeconds == kPollOnly;
+        timeval limit{poll ? 0 : timeoutSeconds, 0};
+        LDAPMessage* raw = nullptr;
+        const int kind = ::ldap_result(ld_, messageId, LDAP_MSG_ALL,
+                                       timeoutSeconds > 0 || poll ? &limit : nullptr, &raw);
+        result.reset(raw);
+        if (kind == 0) {
+            if (!keep) {
+                ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
+            }
+            if (diagnostic != nullptr) {
+                diagnostic->clear();
+            }
+            return kLdapTimeout;
+        }
+        if (kind == -1 || !result) {
+            int code = LDAP_OTHER;
+            ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &code);
+            if (diagnostic != nullptr) {
+                *diagnostic = lastDiagnostic();
+            }
+            const int mapped = mapLibraryCode(code);
+            return mapped != 0 ? mapped : kLdapLocalError;
+        }
+        return 0;
+    }
+
     // One search request; with `cookie`, the paged results cookie of the answer (empty
     // when it was the last page, or when the server sent no paging control).
     int searchOnce(const SearchRequest& request, const ServerControls& requestControls,
