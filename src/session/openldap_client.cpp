@@ -12,6 +12,7 @@
 #include "session/ldap_client.h"
 #include "session/ldap_url.h"
 #include "session/libldap_memory.h"
+#include "session/libldap_records.h"
 #include "session/server_address.h"
 #include "session/sigpipe_guard.h"
 #include "session/socket_watchdog.h"
@@ -24,107 +25,6 @@ namespace {
 static_assert(kLdapScopeBase == LDAP_SCOPE_BASE);
 static_assert(kLdapScopeSubtree == LDAP_SCOPE_SUBTREE);
 static_assert(kLdapInvalidDnSyntax == LDAP_INVALID_DN_SYNTAX);
-
-// LDAPControl records viewing the caller's ServerControls, plus the null-terminated array.
-class ControlArray {
-  public:
-    explicit ControlArray(const ServerControls& controls) {
-        records_.resize(controls.size());
-        for (std::size_t i = 0; i < controls.size(); ++i) {
-            LDAPControl& record = records_[i];
-            record.ldctl_oid = const_cast<char*>(controls[i].oid.c_str());
-            if (controls[i].value.empty()) {
-                record.ldctl_value.bv_len = 0;
-                record.ldctl_value.bv_val = nullptr;
-            } else {
-                record.ldctl_value.bv_len = controls[i].value.size();
-                record.ldctl_value.bv_val = const_cast<char*>(controls[i].value.data());
-            }
-            record.ldctl_iscritical = controls[i].critical ? 1 : 0;
-        }
-        for (LDAPControl& record : records_) {
-            pointers_.push_back(&record);
-        }
-        pointers_.push_back(nullptr);
-    }
-
-    LDAPControl** get() { return pointers_.size() > 1 ? pointers_.data() : nullptr; }
-
-  private:
-    std::vector<LDAPControl> records_;
-    std::vector<LDAPControl*> pointers_;
-};
-
-int modOp(const Modification& modification) {
-    int op = LDAP_MOD_ADD;
-    switch (modification.operation) {
-        case ModOperation::Add:
-            op = LDAP_MOD_ADD;
-            break;
-        case ModOperation::Delete:
-            op = LDAP_MOD_DELETE;
-            break;
-        case ModOperation::Replace:
-            op = LDAP_MOD_REPLACE;
-            break;
-    }
-    return modification.binary ? op | LDAP_MOD_BVALUES : op;
-}
-
-// LDAPMod records viewing the caller's Modifications, with their value arrays and the
-// null-terminated array of records. Nothing is copied: libldap only reads through the
-// pointers, and the view lives for one call.
-class ModArray {
-  public:
-    explicit ModArray(std::span<const Modification> modifications)
-        : records_(modifications.size()) {
-        for (std::size_t i = 0; i < modifications.size(); ++i) {
-            const Modification& modification = modifications[i];
-            Record& record = records_[i];
-            record.mod.mod_op = modOp(modification);
-            record.mod.mod_type = const_cast<char*>(modification.attribute.c_str());
-            // Every value array is terminated, never null: an add refuses a null one, and a
-            // modify sends both alike.
-            if (modification.binary) {
-                for (const std::string& value : modification.values) {
-                    // An empty value keeps the null pointer it has always had: a modify sends
-                    // it as an empty value, an add refuses it (Bad parameter) before sending.
-                    record.bytes.push_back(berval{
-                        value.size(), value.empty() ? nullptr : const_cast<char*>(value.data())});
-                }
-                for (berval& value : record.bytes) {
-                    record.bytePointers.push_back(&value);
-                }
-                record.bytePointers.push_back(nullptr);
-                record.mod.mod_bvalues = record.bytePointers.data();
-            } else {
-                for (const std::string& value : modification.values) {
-                    record.texts.push_back(const_cast<char*>(value.c_str()));
-                }
-                record.texts.push_back(nullptr);
-                record.mod.mod_values = record.texts.data();
-            }
-        }
-        for (Record& record : records_) {
-            pointers_.push_back(&record.mod);
-        }
-        pointers_.push_back(nullptr);
-    }
-    ModArray(const ModArray&) = delete;
-    ModArray& operator=(const ModArray&) = delete;
-
-    LDAPMod** get() { return pointers_.data(); }
-
-  private:
-    struct Record {
-        LDAPMod mod{};
-        std::vector<char*> texts;
-        std::vector<berval> bytes;
-        std::vector<berval*> bytePointers;
-    };
-    std::vector<Record> records_;  // never resized once built: the pointers view it
-    std::vector<LDAPMod*> pointers_;
-};
 
 // GSSAPI needs no answers; any prompt gets the mechanism's default so the bind never
 // waits on a terminal.
