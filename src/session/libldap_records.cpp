@@ -1,5 +1,9 @@
 #include "session/libldap_records.h"
 
+#include <utility>
+
+#include "session/libldap_memory.h"
+
 namespace kestrel {
 namespace {
 
@@ -73,6 +77,29 @@ ModArray::ModArray(std::span<const Modification> modifications) : records_(modif
         pointers_.push_back(&record.mod);
     }
     pointers_.push_back(nullptr);
+}
+
+LdapEntry readEntry(LDAP* ld, LDAPMessage* message) {
+    LdapEntry entry;
+    if (char* dn = ldap_get_dn(ld, message); dn != nullptr) {
+        LdapString owned(dn);
+        entry.dn = owned.get();
+    }
+    BerElement* rawBer = nullptr;
+    for (char* name = ldap_first_attribute(ld, message, &rawBer); name != nullptr;
+         name = ldap_next_attribute(ld, message, rawBer)) {
+        LdapString ownedName(name);
+        LdapAttribute attribute{name, {}};
+        if (berval** values = ldap_get_values_len(ld, message, name); values != nullptr) {
+            ValuesPtr owned(values);
+            for (berval** value = values; *value != nullptr; ++value) {
+                attribute.values.emplace_back((*value)->bv_val, (*value)->bv_len);
+            }
+        }
+        entry.attributes.push_back(std::move(attribute));
+    }
+    BerPtr ber(rawBer);
+    return entry;
 }
 
 }  // namespace kestrel

@@ -1,4 +1,5 @@
-// libldap's request records built from the seam's plain values, for one call each.
+// Between the seam's plain values and libldap's records: the request records, built for
+// one call each, and the entries of an answer.
 #pragma once
 
 #include <ldap.h>
@@ -43,5 +44,8 @@ class ModArray {
     std::vector<Record> records_;  // never resized once built: the pointers view it
     std::vector<LDAPMod*> pointers_;
 };
+
+// The entry of a search answer, its values as bytes.
+LdapEntry readEntry(LDAP* ld, LDAPMessage* message);
 
 }  // namespace kestrel

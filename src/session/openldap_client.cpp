@@ -10,13 +10,11 @@
 #include <optional>
 
 #include "session/ldap_client.h"
-#include "session/ldap_url.h"
 #include "session/libldap_memory.h"
 #include "session/libldap_records.h"
-#include "session/server_address.h"
+#include "session/openldap_connection.h"
 #include "session/sigpipe_guard.h"
 #include "session/socket_watchdog.h"
-#include "util/secret_memory.h"
 
 namespace kestrel {
 namespace {
@@ -36,15 +34,6 @@ int answerWithDefaults(LDAP*, unsigned, void*, void* interactions) {
         interact->len = static_cast<unsigned>(std::strlen(answer));
     }
     return LDAP_SUCCESS;
-}
-
-std::string optionText(LDAP* ld, int option) {
-    char* raw = nullptr;
-    if (ldap_get_option(ld, option, &raw) != LDAP_OPT_SUCCESS || raw == nullptr) {
-        return "";
-    }
-    LdapString owned(raw);
-    return owned.get();
 }
 
 class OpenLdapConnection final : public LdapConnection {
@@ -232,7 +221,7 @@ class OpenLdapConnection final : public LdapConnection {
         }
         for (LDAPMessage* entry = ldap_first_entry(ld_, result.get()); entry != nullptr;
              entry = ldap_next_entry(ld_, entry)) {
-            entries.push_back(readEntry(entry));
+            entries.push_back(readEntry(ld_, entry));
         }
         int code = LDAP_SUCCESS;
         if (const int rc =
@@ -379,7 +368,7 @@ class OpenLdapConnection final : public LdapConnection {
         }
         for (LDAPMessage* entry = ldap_first_entry(ld_, result.get()); entry != nullptr;
              entry = ldap_next_entry(ld_, entry)) {
-            entries.push_back(readEntry(entry));
+            entries.push_back(readEntry(ld_, entry));
         }
         if (cookie == nullptr) {
             return 0;
@@ -407,29 +396,6 @@ class OpenLdapConnection final : public LdapConnection {
         return 0;
     }
 
-    LdapEntry readEntry(LDAPMessage* message) {
-        LdapEntry entry;
-        if (char* dn = ldap_get_dn(ld_, message); dn != nullptr) {
-            LdapString owned(dn);
-            entry.dn = owned.get();
-        }
-        BerElement* rawBer = nullptr;
-        for (char* name = ldap_first_attribute(ld_, message, &rawBer); name != nullptr;
-             name = ldap_next_attribute(ld_, message, rawBer)) {
-            LdapString ownedName(name);
-            LdapAttribute attribute{name, {}};
-            if (berval** values = ldap_get_values_len(ld_, message, name); values != nullptr) {
-                ValuesPtr owned(values);
-                for (berval** value = values; *value != nullptr; ++value) {
-                    attribute.values.emplace_back((*value)->bv_val, (*value)->bv_len);
-                }
-            }
-            entry.attributes.push_back(std::move(attribute));
-        }
-        BerPtr ber(rawBer);
-        return entry;
-    }
-
     static int onConnect(LDAP*, Sockbuf* sb, LDAPURLDesc*, sockaddr*, ldap_conncb* context) {
         auto* self = static_cast<OpenLdapConnection*>(context->lc_arg);
         self->tcpConnected_ = true;
@@ -451,96 +417,19 @@ class OpenLdapConnection final : public LdapConnection {
     ldap_conncb callbacks_{};
 };
 
-// The configured default servers (a blank-separated list of URLs) on `port`, each keeping
-// its scheme.
-std::optional<std::string> defaultServersOnPort(LDAP* ld, int port) {
-    std::string uris = optionText(ld, LDAP_OPT_URI);
-    if (uris.empty()) {
-        uris = "ldap://" + optionText(ld, LDAP_OPT_HOST_NAME);
-    }
-    return urlsOnPort(uris, port);
-}
-
-class OpenLdapLibrary final : public LdapLibrary {
-  public:
-    using LdapLibrary::openHandle;
-    std::unique_ptr<LdapConnection> openHandle(const std::optional<std::string>& host,
-                                               std::optional<int> port, UrlScheme scheme,
-                                               int& error) override {
-        if (port && (*port < 1 || *port > kHighestPort)) {
-            // libldap keeps only the low 16 bits: port 65925 would reach port 389, another
-            // server than the one asked for.
-            error = kLdapParamError;
-            return nullptr;
-        }
-        LDAP* ld = nullptr;
-        int rc = LDAP_SUCCESS;
-        if (host) {
-            const std::optional<std::string> url = serverUrl(
-                *host,
-                port.value_or(scheme == UrlScheme::Ldaps ? kDefaultLdapsPort : kDefaultLdapPort),
-                scheme);
-            if (!url) {
-                error = kLdapParamError;
-                return nullptr;
-            }
-            rc = ldap_initialize(&ld, url->c_str());
-        } else {
-            rc = ldap_initialize(&ld, nullptr);
-            if (rc == LDAP_SUCCESS && port) {
-                const std::optional<std::string> urls = defaultServersOnPort(ld, *port);
-                ldap_unbind_ext_s(ld, nullptr, nullptr);
-                ld = nullptr;
-                if (!urls) {
-                    error = kLdapParamError;
-                    return nullptr;
-                }
-                rc = ldap_initialize(&ld, urls->c_str());
-            }
-        }
-        if (rc != LDAP_SUCCESS || ld == nullptr) {
-            if (ld != nullptr) {
-                ldap_unbind_ext_s(ld, nullptr, nullptr);
-            }
-            error = mapLibraryCode(rc != LDAP_SUCCESS ? rc : LDAP_NO_MEMORY);
-            return nullptr;
-        }
-        if (::ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF) != LDAP_OPT_SUCCESS) {
-            ldap_unbind_ext_s(ld, nullptr, nullptr);
-            error = kLdapLocalError;
-            return nullptr;
-        }
-        if (host) {
-            // Ask for the service principal of the host as typed: libldap would otherwise
-            // canonicalise the peer address through reverse DNS.
-            ::ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
-        }
-        const bool ldapsOnly =
-            host ? scheme == UrlScheme::Ldaps : allLdaps(optionText(ld, LDAP_OPT_URI));
-        return std::make_unique<OpenLdapConnection>(ld, ldapsOnly);
-    }
-
-  private:
-    static constexpr int kHighestPort = 65535;
-};
-
 }  // namespace
 
-int mapLibraryCode(int libraryCode) {
-    if (libraryCode >= 0) {
-        return libraryCode;
+std::string optionText(LDAP* ld, int option) {
+    char* raw = nullptr;
+    if (ldap_get_option(ld, option, &raw) != LDAP_OPT_SUCCESS || raw == nullptr) {
+        return "";
     }
-    if (libraryCode >= -17) {
-        return 0x50 - libraryCode;
-    }
-    return kLdapLocalError;
+    LdapString owned(raw);
+    return owned.get();
 }
 
-std::string ldapErrorText(int code) {
-    if (code >= 0x51 && code <= 0x61) {
-        return ldap_err2string(0x50 - code);
-    }
-    return ldap_err2string(code);
+std::unique_ptr<LdapConnection> openLdapConnection(LDAP* ld, bool ldapsOnly) {
+    return std::make_unique<OpenLdapConnection>(ld, ldapsOnly);
 }
 
 const std::vector<std::string>* LdapEntry::values(const std::string& name) const {
@@ -550,11 +439,6 @@ const std::vector<std::string>* LdapEntry::values(const std::string& name) const
         }
     }
     return nullptr;
-}
-
-LdapLibrary& openLdapLibrary() {
-    static OpenLdapLibrary library;
-    return library;
 }
 
 }  // namespace kestrel
