@@ -79,7 +79,7 @@ class OpenLdapLibrary final : public LdapLibrary {
         }
         const bool ldapsOnly =
             host ? scheme == UrlScheme::Ldaps : allLdaps(optionText(ld, LDAP_OPT_URI));
-        return std::make_unique<OpenLdapConnection>(ld, ldapsOnly);
+        return openLdapConnection(ld, ldapsOnly);
     }
 
   private:
