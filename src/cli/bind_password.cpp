@@ -153,8 +153,6 @@ PasswordLine readPasswordLine(int fd, std::string& password) {
 }
 
 bool readBindPassword(Reporter& reporter, const RunSettings& settings, std::string& password) {
-    // From here on a copy of the password is in memory: no core file, no reading by others.
-    keepOutOfCoreDumps();
     if (settings.passwordFileGiven) {
         const FileDescriptor file(open(settings.passwordFile.c_str(), O_RDONLY | O_CLOEXEC));
         if (file.get() < 0) {

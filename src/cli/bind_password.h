@@ -19,8 +19,8 @@ enum class PasswordLine { Read, TooLong, HoldsNul, Failed };
 // left behind; the bytes read past the line are wiped. On Failed, errno says why.
 PasswordLine readPasswordLine(int fd, std::string& password);
 
-// Fills `password` for the bind from -pwfile or the terminal, as UTF-8, and makes the
-// process non-dumpable first. False, with an `ERROR:` line, when there is none: the file
+// Fills `password` for the bind from -pwfile or the terminal, as UTF-8; the caller keeps
+// the process out of core dumps first. False, with an `ERROR:` line, when there is none: the file
 // cannot be read, no terminal, an empty password (it would bind anonymously), or one that
 // is not valid text in the locale's encoding.
 bool readBindPassword(Reporter& reporter, const RunSettings& settings, std::string& password);

@@ -337,7 +337,11 @@ std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& report
     if (settings.bindDnGiven) {
         credentials.emplace();
         credentials->dn = settings.bindDn;
-        credentials->readPassword = [&reporter, &settings](std::string& password) {
+        credentials->readPassword = [&reporter, &settings, &services](std::string& password) {
+            // From here on a copy of the password is in memory.
+            if (services.protectSecrets) {
+                services.protectSecrets();
+            }
             return readBindPassword(reporter, settings, password);
         };
         connect.credentials = &*credentials;

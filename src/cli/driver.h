@@ -30,8 +30,9 @@ struct DriverServices {
     // Filled while the run's session is open, for `passwords`: how that session is
     // protected (TLS) and whom it binds as, which the password step's own sessions follow.
     SessionSecurity* security = nullptr;
-    // Called when the run reads a password from a file (-f), before connecting, so that
-    // it stays out of core dumps as one from the command line does; may be empty.
+    // The one place that keeps a password out of core dumps: called before the run reads
+    // one (from -f, -pwfile or the terminal), as the entry does for the command line's;
+    // may be empty.
     std::function<void()> protectSecrets = {};
     // Found at the program's entry: a quiet run shows its progress on a terminal only.
     bool stderrIsTerminal = false;

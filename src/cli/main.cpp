@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <csignal>
 #include <iostream>
 
 #include "cli/argument_scrubber.h"
@@ -18,11 +19,16 @@ int main(int argc, char** argv) {
     // A password given on the command line must not stay readable in the process list:
     // the run works on a copy, and the originals are overwritten before anything else.
     kestrel::ArgumentCopy arguments(argc, argv);
+    // Wherever a password is held: a crash must not leave it in a core file, and another
+    // process of the same user must not read it out of this one's memory.
+    const auto protectSecrets = [] { kestrel::keepOutOfCoreDumps(); };
     if (kestrel::scrubPasswordArguments(argc, argv) > 0) {
-        // A crash must not leave the password in a core file, and another process of the
-        // same user must not read it out of this one's memory.
-        kestrel::keepOutOfCoreDumps();
+        protectSecrets();
     }
+
+    // A file size limit must fail a write (EFBIG), not kill the run between a change and
+    // the undo record that reverses it. Process-wide, so decided here and not by the journal.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     // Password texts are converted from the caller's locale encoding.
     std::setlocale(LC_CTYPE, "");
@@ -44,7 +50,7 @@ int main(int argc, char** argv) {
                                      [&arguments] { arguments.wipe(); },
                                      &kestrel::systemDcLocator(),
                                      &security,
-                                     [] { kestrel::keepOutOfCoreDumps(); }};
+                                     protectSecrets};
     services.stderrIsTerminal = isatty(STDERR_FILENO) == 1;
     services.stdoutIsTerminal = isatty(STDOUT_FILENO) == 1;
     const std::int32_t status =

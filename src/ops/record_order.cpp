@@ -4,7 +4,7 @@
 #include <string>
 
 #include "session/dn_key.h"
-#include "util/ascii_case.h"
+#include "session/undelete_request.h"
 
 namespace kestrel {
 namespace {
@@ -39,15 +39,15 @@ RecordNames namesOf(const LdifRecord& record) {
         names.changes.push_back(renamedDn(record, names.dn));
         return names;
     }
-    for (const Modification& modification : record.modifications) {
-        // An undelete or a reanimation gives its object a DN of its own.
-        if (record.kind == LdifRecord::Kind::Modify &&
-            modification.operation == ModOperation::Replace &&
-            asciiLower(modification.attribute) == "distinguishedname" &&
-            !modification.values.empty()) {
-            names.changes.push_back(dnKey(modification.values.front()));
-            continue;
+    // An undelete gives its object a DN of its own. That DN is also among the values below;
+    // as a need too it adds no wait that the change does not.
+    if (record.kind == LdifRecord::Kind::Modify) {
+        if (const std::optional<std::string> undeleted =
+                undeletedDn(record.modifications, record.controls)) {
+            names.changes.push_back(dnKey(*undeleted));
         }
+    }
+    for (const Modification& modification : record.modifications) {
         if (modification.binary) {
             continue;
         }

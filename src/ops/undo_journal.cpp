@@ -10,6 +10,7 @@
 #include "ops/tree_delete_rounds.h"
 #include "session/complete_read.h"
 #include "session/forwarding_connection.h"
+#include "session/undelete_request.h"
 #include "util/ascii_case.h"
 #include "util/secret_memory.h"
 #include "util/terminal_text.h"
@@ -107,7 +108,7 @@ class JournalingConnection final : public ForwardingConnection {
                                     .comments = {"Undo of the add of " + dn}};
             return recordOrRefuse(std::move(pending), change, messageId);
         }
-        if (const std::optional<std::string> restored = restoredDn(modifications, controls)) {
+        if (const std::optional<std::string> restored = undeletedDn(modifications, controls)) {
             const LdifChange change{.dn = *restored,
                                     .kind = LdifChange::Kind::Delete,
                                     .comments = {"Undo of the undelete of " + dn}};
@@ -458,21 +459,6 @@ class JournalingConnection final : public ForwardingConnection {
             attributes_.schema.readNotWritable(inner(), attributes_.maintained, why);
         }
         return attributes_;
-    }
-
-    // The DN an undelete request gives its object, when `modifications` is one.
-    static std::optional<std::string> restoredDn(std::span<const Modification> modifications,
-                                                 const ServerControls& controls) {
-        if (!hasControl(controls, kShowDeletedOid)) {
-            return std::nullopt;
-        }
-        for (const Modification& modification : modifications) {
-            if (asciiLower(modification.attribute) == "distinguishedname" &&
-                modification.operation == ModOperation::Replace && !modification.values.empty()) {
-                return modification.values.front();
-            }
-        }
-        return std::nullopt;
     }
 
     UndoJournal& journal_;

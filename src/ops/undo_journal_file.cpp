@@ -1,7 +1,6 @@
 #include "ops/undo_journal_file.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,9 +32,6 @@ bool syncDirectory(const std::string& path) {
 
 std::unique_ptr<UndoJournal> UndoJournal::create(const std::string& path, std::string& error,
                                                  FileSync fileSync) {
-    // A file size limit must fail an append (EFBIG), not kill the run between a write
-    // and the record that reverses it.
-    ::signal(SIGXFSZ, SIG_IGN);
     // O_EXCL: an existing journal, perhaps the only way back from an earlier run, is
     // never overwritten, and neither is a file a link points to.
     const int fd =

@@ -10,12 +10,11 @@
 #include <optional>
 
 #include "session/ldap_client.h"
-#include "session/ldap_url.h"
 #include "session/libldap_memory.h"
-#include "session/server_address.h"
+#include "session/libldap_records.h"
+#include "session/openldap_connection.h"
 #include "session/sigpipe_guard.h"
 #include "session/socket_watchdog.h"
-#include "util/secret_memory.h"
 
 namespace kestrel {
 namespace {
@@ -24,107 +23,6 @@ namespace {
 static_assert(kLdapScopeBase == LDAP_SCOPE_BASE);
 static_assert(kLdapScopeSubtree == LDAP_SCOPE_SUBTREE);
 static_assert(kLdapInvalidDnSyntax == LDAP_INVALID_DN_SYNTAX);
-
-// LDAPControl records viewing the caller's ServerControls, plus the null-terminated array.
-class ControlArray {
-  public:
-    explicit ControlArray(const ServerControls& controls) {
-        records_.resize(controls.size());
-        for (std::size_t i = 0; i < controls.size(); ++i) {
-            LDAPControl& record = records_[i];
-            record.ldctl_oid = const_cast<char*>(controls[i].oid.c_str());
-            if (controls[i].value.empty()) {
-                record.ldctl_value.bv_len = 0;
-                record.ldctl_value.bv_val = nullptr;
-            } else {
-                record.ldctl_value.bv_len = controls[i].value.size();
-                record.ldctl_value.bv_val = const_cast<char*>(controls[i].value.data());
-            }
-            record.ldctl_iscritical = controls[i].critical ? 1 : 0;
-        }
-        for (LDAPControl& record : records_) {
-            pointers_.push_back(&record);
-        }
-        pointers_.push_back(nullptr);
-    }
-
-    LDAPControl** get() { return pointers_.size() > 1 ? pointers_.data() : nullptr; }
-
-  private:
-    std::vector<LDAPControl> records_;
-    std::vector<LDAPControl*> pointers_;
-};
-
-int modOp(const Modification& modification) {
-    int op = LDAP_MOD_ADD;
-    switch (modification.operation) {
-        case ModOperation::Add:
-            op = LDAP_MOD_ADD;
-            break;
-        case ModOperation::Delete:
-            op = LDAP_MOD_DELETE;
-            break;
-        case ModOperation::Replace:
-            op = LDAP_MOD_REPLACE;
-            break;
-    }
-    return modification.binary ? op | LDAP_MOD_BVALUES : op;
-}
-
-// LDAPMod records viewing the caller's Modifications, with their value arrays and the
-// null-terminated array of records. Nothing is copied: libldap only reads through the
-// pointers, and the view lives for one call.
-class ModArray {
-  public:
-    explicit ModArray(std::span<const Modification> modifications)
-        : records_(modifications.size()) {
-        for (std::size_t i = 0; i < modifications.size(); ++i) {
-            const Modification& modification = modifications[i];
-            Record& record = records_[i];
-            record.mod.mod_op = modOp(modification);
-            record.mod.mod_type = const_cast<char*>(modification.attribute.c_str());
-            // Every value array is terminated, never null: an add refuses a null one, and a
-            // modify sends both alike.
-            if (modification.binary) {
-                for (const std::string& value : modification.values) {
-                    // An empty value keeps the null pointer it has always had: a modify sends
-                    // it as an empty value, an add refuses it (Bad parameter) before sending.
-                    record.bytes.push_back(berval{
-                        value.size(), value.empty() ? nullptr : const_cast<char*>(value.data())});
-                }
-                for (berval& value : record.bytes) {
-                    record.bytePointers.push_back(&value);
-                }
-                record.bytePointers.push_back(nullptr);
-                record.mod.mod_bvalues = record.bytePointers.data();
-            } else {
-                for (const std::string& value : modification.values) {
-                    record.texts.push_back(const_cast<char*>(value.c_str()));
-                }
-                record.texts.push_back(nullptr);
-                record.mod.mod_values = record.texts.data();
-            }
-        }
-        for (Record& record : records_) {
-            pointers_.push_back(&record.mod);
-        }
-        pointers_.push_back(nullptr);
-    }
-    ModArray(const ModArray&) = delete;
-    ModArray& operator=(const ModArray&) = delete;
-
-    LDAPMod** get() { return pointers_.data(); }
-
-  private:
-    struct Record {
-        LDAPMod mod{};
-        std::vector<char*> texts;
-        std::vector<berval> bytes;
-        std::vector<berval*> bytePointers;
-    };
-    std::vector<Record> records_;  // never resized once built: the pointers view it
-    std::vector<LDAPMod*> pointers_;
-};
 
 // GSSAPI needs no answers; any prompt gets the mechanism's default so the bind never
 // waits on a terminal.
@@ -136,15 +34,6 @@ int answerWithDefaults(LDAP*, unsigned, void*, void* interactions) {
         interact->len = static_cast<unsigned>(std::strlen(answer));
     }
     return LDAP_SUCCESS;
-}
-
-std::string optionText(LDAP* ld, int option) {
-    char* raw = nullptr;
-    if (ldap_get_option(ld, option, &raw) != LDAP_OPT_SUCCESS || raw == nullptr) {
-        return "";
-    }
-    LdapString owned(raw);
-    return owned.get();
 }
 
 class OpenLdapConnection final : public LdapConnection {
@@ -326,28 +215,13 @@ class OpenLdapConnection final : public LdapConnection {
 
     int searchResult(int messageId, int timeoutSeconds, std::vector<LdapEntry>& entries) override {
         const SigpipeGuard guard;
-        const bool keep = timeoutSeconds == kPollAndKeep;
-        timeval limit{keep || timeoutSeconds == kPollOnly ? 0 : timeoutSeconds, 0};
-        LDAPMessage* raw = nullptr;
-        const int kind = ::ldap_result(
-            ld_, messageId, LDAP_MSG_ALL,
-            timeoutSeconds > 0 || keep || timeoutSeconds == kPollOnly ? &limit : nullptr, &raw);
-        MessagePtr result(raw);
-        if (kind == 0) {
-            if (!keep) {
-                ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
-            }
-            return kLdapTimeout;
-        }
-        if (kind == -1 || !result) {
-            int code = LDAP_OTHER;
-            ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &code);
-            const int mapped = mapLibraryCode(code);
-            return mapped != 0 ? mapped : kLdapLocalError;
+        MessagePtr result;
+        if (const int rc = awaitAnswer(messageId, timeoutSeconds, result, nullptr); rc != 0) {
+            return rc;
         }
         for (LDAPMessage* entry = ldap_first_entry(ld_, result.get()); entry != nullptr;
              entry = ldap_next_entry(ld_, entry)) {
-            entries.push_back(readEntry(entry));
+            entries.push_back(readEntry(ld_, entry));
         }
         int code = LDAP_SUCCESS;
         if (const int rc =
@@ -405,25 +279,9 @@ class OpenLdapConnection final : public LdapConnection {
         // The handle keeps the text of an earlier result; a wait that fails without a result
         // of its own (the connection lost) must not report that text as its reason.
         ::ldap_set_option(ld_, LDAP_OPT_DIAGNOSTIC_MESSAGE, nullptr);
-        // kPollOnly: no time left, so only an answer already in counts.
-        timeval limit{timeoutSeconds == kPollOnly ? 0 : timeoutSeconds, 0};
-        LDAPMessage* raw = nullptr;
-        const int kind = ::ldap_result(
-            ld_, messageId, LDAP_MSG_ALL,
-            timeoutSeconds > 0 || timeoutSeconds == kPollOnly ? &limit : nullptr, &raw);
-        MessagePtr result(raw);
-        if (kind == 0) {
-            // Nothing in time: abandon the request rather than leave it running unseen.
-            ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
-            diagnostic.clear();
-            return kLdapTimeout;
-        }
-        if (kind == -1 || !result) {
-            int code = LDAP_OTHER;
-            ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &code);
-            diagnostic = lastDiagnostic();
-            const int mapped = mapLibraryCode(code);
-            return mapped != 0 ? mapped : kLdapLocalError;
+        MessagePtr result;
+        if (const int rc = awaitAnswer(messageId, timeoutSeconds, result, &diagnostic); rc != 0) {
+            return rc;
         }
         int code = LDAP_SUCCESS;
         char* matched = nullptr;
@@ -455,6 +313,40 @@ class OpenLdapConnection final : public LdapConnection {
     std::string hostName() override { return optionText(ld_, LDAP_OPT_HOST_NAME); }
 
   private:
+    // Waits for the whole answer to `messageId` into `result`: 0 once it is in, otherwise the
+    // failure. Nothing in time is kLdapTimeout, and the request is abandoned rather than left
+    // running unseen, except under kPollAndKeep; kPollOnly and kPollAndKeep only poll. With
+    // `diagnostic`, a failure leaves the handle's text there (none for a timeout).
+    int awaitAnswer(int messageId, int timeoutSeconds, MessagePtr& result,
+                    std::string* diagnostic) {
+        const bool keep = timeoutSeconds == kPollAndKeep;
+        const bool poll = keep || timeoutSeconds == kPollOnly;
+        timeval limit{poll ? 0 : timeoutSeconds, 0};
+        LDAPMessage* raw = nullptr;
+        const int kind = ::ldap_result(ld_, messageId, LDAP_MSG_ALL,
+                                       timeoutSeconds > 0 || poll ? &limit : nullptr, &raw);
+        result.reset(raw);
+        if (kind == 0) {
+            if (!keep) {
+                ldap_abandon_ext(ld_, messageId, nullptr, nullptr);
+            }
+            if (diagnostic != nullptr) {
+                diagnostic->clear();
+            }
+            return kLdapTimeout;
+        }
+        if (kind == -1 || !result) {
+            int code = LDAP_OTHER;
+            ldap_get_option(ld_, LDAP_OPT_RESULT_CODE, &code);
+            if (diagnostic != nullptr) {
+                *diagnostic = lastDiagnostic();
+            }
+            const int mapped = mapLibraryCode(code);
+            return mapped != 0 ? mapped : kLdapLocalError;
+        }
+        return 0;
+    }
+
     // One search request; with `cookie`, the paged results cookie of the answer (empty
     // when it was the last page, or when the server sent no paging control).
     int searchOnce(const SearchRequest& request, const ServerControls& requestControls,
@@ -476,7 +368,7 @@ class OpenLdapConnection final : public LdapConnection {
         }
         for (LDAPMessage* entry = ldap_first_entry(ld_, result.get()); entry != nullptr;
              entry = ldap_next_entry(ld_, entry)) {
-            entries.push_back(readEntry(entry));
+            entries.push_back(readEntry(ld_, entry));
         }
         if (cookie == nullptr) {
             return 0;
@@ -504,29 +396,6 @@ class OpenLdapConnection final : public LdapConnection {
         return 0;
     }
 
-    LdapEntry readEntry(LDAPMessage* message) {
-        LdapEntry entry;
-        if (char* dn = ldap_get_dn(ld_, message); dn != nullptr) {
-            LdapString owned(dn);
-            entry.dn = owned.get();
-        }
-        BerElement* rawBer = nullptr;
-        for (char* name = ldap_first_attribute(ld_, message, &rawBer); name != nullptr;
-             name = ldap_next_attribute(ld_, message, rawBer)) {
-            LdapString ownedName(name);
-            LdapAttribute attribute{name, {}};
-            if (berval** values = ldap_get_values_len(ld_, message, name); values != nullptr) {
-                ValuesPtr owned(values);
-                for (berval** value = values; *value != nullptr; ++value) {
-                    attribute.values.emplace_back((*value)->bv_val, (*value)->bv_len);
-                }
-            }
-            entry.attributes.push_back(std::move(attribute));
-        }
-        BerPtr ber(rawBer);
-        return entry;
-    }
-
     static int onConnect(LDAP*, Sockbuf* sb, LDAPURLDesc*, sockaddr*, ldap_conncb* context) {
         auto* self = static_cast<OpenLdapConnection*>(context->lc_arg);
         self->tcpConnected_ = true;
@@ -548,96 +417,19 @@ class OpenLdapConnection final : public LdapConnection {
     ldap_conncb callbacks_{};
 };
 
-// The configured default servers (a blank-separated list of URLs) on `port`, each keeping
-// its scheme.
-std::optional<std::string> defaultServersOnPort(LDAP* ld, int port) {
-    std::string uris = optionText(ld, LDAP_OPT_URI);
-    if (uris.empty()) {
-        uris = "ldap://" + optionText(ld, LDAP_OPT_HOST_NAME);
-    }
-    return urlsOnPort(uris, port);
-}
-
-class OpenLdapLibrary final : public LdapLibrary {
-  public:
-    using LdapLibrary::openHandle;
-    std::unique_ptr<LdapConnection> openHandle(const std::optional<std::string>& host,
-                                               std::optional<int> port, UrlScheme scheme,
-                                               int& error) override {
-        if (port && (*port < 1 || *port > kHighestPort)) {
-            // libldap keeps only the low 16 bits: port 65925 would reach port 389, another
-            // server than the one asked for.
-            error = kLdapParamError;
-            return nullptr;
-        }
-        LDAP* ld = nullptr;
-        int rc = LDAP_SUCCESS;
-        if (host) {
-            const std::optional<std::string> url = serverUrl(
-                *host,
-                port.value_or(scheme == UrlScheme::Ldaps ? kDefaultLdapsPort : kDefaultLdapPort),
-                scheme);
-            if (!url) {
-                error = kLdapParamError;
-                return nullptr;
-            }
-            rc = ldap_initialize(&ld, url->c_str());
-        } else {
-            rc = ldap_initialize(&ld, nullptr);
-            if (rc == LDAP_SUCCESS && port) {
-                const std::optional<std::string> urls = defaultServersOnPort(ld, *port);
-                ldap_unbind_ext_s(ld, nullptr, nullptr);
-                ld = nullptr;
-                if (!urls) {
-                    error = kLdapParamError;
-                    return nullptr;
-                }
-                rc = ldap_initialize(&ld, urls->c_str());
-            }
-        }
-        if (rc != LDAP_SUCCESS || ld == nullptr) {
-            if (ld != nullptr) {
-                ldap_unbind_ext_s(ld, nullptr, nullptr);
-            }
-            error = mapLibraryCode(rc != LDAP_SUCCESS ? rc : LDAP_NO_MEMORY);
-            return nullptr;
-        }
-        if (::ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF) != LDAP_OPT_SUCCESS) {
-            ldap_unbind_ext_s(ld, nullptr, nullptr);
-            error = kLdapLocalError;
-            return nullptr;
-        }
-        if (host) {
-            // Ask for the service principal of the host as typed: libldap would otherwise
-            // canonicalise the peer address through reverse DNS.
-            ::ldap_set_option(ld, LDAP_OPT_X_SASL_NOCANON, LDAP_OPT_ON);
-        }
-        const bool ldapsOnly =
-            host ? scheme == UrlScheme::Ldaps : allLdaps(optionText(ld, LDAP_OPT_URI));
-        return std::make_unique<OpenLdapConnection>(ld, ldapsOnly);
-    }
-
-  private:
-    static constexpr int kHighestPort = 65535;
-};
-
 }  // namespace
 
-int mapLibraryCode(int libraryCode) {
-    if (libraryCode >= 0) {
-        return libraryCode;
+std::string optionText(LDAP* ld, int option) {
+    char* raw = nullptr;
+    if (ldap_get_option(ld, option, &raw) != LDAP_OPT_SUCCESS || raw == nullptr) {
+        return "";
     }
-    if (libraryCode >= -17) {
-        return 0x50 - libraryCode;
-    }
-    return kLdapLocalError;
+    LdapString owned(raw);
+    return owned.get();
 }
 
-std::string ldapErrorText(int code) {
-    if (code >= 0x51 && code <= 0x61) {
-        return ldap_err2string(0x50 - code);
-    }
-    return ldap_err2string(code);
+std::unique_ptr<LdapConnection> openLdapConnection(LDAP* ld, bool ldapsOnly) {
+    return std::make_unique<OpenLdapConnection>(ld, ldapsOnly);
 }
 
 const std::vector<std::string>* LdapEntry::values(const std::string& name) const {
@@ -647,11 +439,6 @@ const std::vector<std::string>* LdapEntry::values(const std::string& name) const
         }
     }
     return nullptr;
-}
-
-LdapLibrary& openLdapLibrary() {
-    static OpenLdapLibrary library;
-    return library;
 }
 
 }  // namespace kestrel

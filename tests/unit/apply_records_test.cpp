@@ -137,8 +137,19 @@ TEST(RecordBatchesTest, OnlyWhatTheLoopCannotSeeStartsABatch) {
                ",OU=to,DC=x\nchangetype: moddn\nnewrdn: CN=" + name +
                "\ndeleteoldrdn: 1\nnewsuperior: OU=from,DC=x\n\n";
     };
+    const auto unshown = [](std::string text) {
+        const std::string control = "control: 1.2.840.113556.1.4.417 true\n";
+        for (auto at = text.find(control); at != std::string::npos; at = text.find(control)) {
+            text.erase(at, control.size());
+        }
+        return text;
+    };
     const std::vector<Row> rows = {
         {"reanimated parent, then its child", kReanimations, 8, {0, 1}},
+        {"without the show-deleted control no tombstone is renamed",
+         unshown(kReanimations),
+         8,
+         {0}},
         {"the same one at a time", kReanimations, 1, {0}},
         {"moves back to one parent: independent",
          moveBack("a") + moveBack("b") + moveBack("c"),
