@@ -2,10 +2,11 @@
 // holds the settings: "a" reads an entry without a changetype as an add (-add).
 //
 // Whatever the text, the reading ends; a refusal is one ERROR line with the file's name and
-// no raw control character; taken records each name an object (no empty DN) and every
-// attribute they write has a name.
+// no raw control character; taken records each name an object (no empty DN), every
+// attribute they write has a name, and the summary counts every record the parts hold.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -33,8 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ostringstream err;
     kestrel::Reporter reporter(out, err);
     std::istringstream input{std::string(text)};
-    std::vector<kestrel::LdifRecord> records;
-    const bool taken = kestrel::loadRecordFile(reporter, settings, input, records);
+    std::unique_ptr<kestrel::RecordSource> source;
+    kestrel::RecordSummary summary;
+    const bool taken = kestrel::loadRecordFile(reporter, settings, input, source, summary);
 
     require(err.str().empty(), "reading a record file writes no error stream");
     if (!taken) {
@@ -45,10 +47,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const auto byte = static_cast<unsigned char>(c);
             require(byte >= 0x20 && byte != 0x7f, "a refusal holds no control character");
         }
-        require(records.empty(), "a refused file gives no records");
+        require(!source, "a refused file gives no records");
         return 0;
     }
     require(out.str().empty(), "a file taken is taken in silence");
+    require(source != nullptr, "a file taken gives its records");
+    std::vector<kestrel::LdifRecord> records;
+    for (std::size_t part = 0; part < source->parts(); ++part) {
+        std::vector<kestrel::LdifRecord> some;
+        std::string why;
+        require(source->read(part, some, why), "a part taken reads again");
+        records.insert(records.end(), some.begin(), some.end());
+    }
+    require(records.size() == summary.count, "the summary counts every record");
     for (const kestrel::LdifRecord& record : records) {
         require(!record.dn.empty(), "a taken record names an object");
         for (const kestrel::Modification& modification : record.modifications) {

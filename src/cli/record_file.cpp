@@ -112,6 +112,7 @@ bool loadRecordFile(Reporter& reporter, const RunSettings& settings, std::istrea
     if (problem) {
         reporter.notice("ERROR: " + fileName(settings) + ", line " + std::to_string(problem->line) +
                         ": " + explained(settings, *problem) + ". Nothing was sent.\n");
+        records.reset();
         return false;
     }
     if (!records) {
@@ -125,6 +126,7 @@ bool loadRecordFile(Reporter& reporter, const RunSettings& settings, std::istrea
         reporter.notice("ERROR: " + fileName(settings) + ", line " + std::to_string(*rootDse) +
                         ": the DN is empty, which names the RootDSE; use -rootdse for it. "
                         "Nothing was sent.\n");
+        records.reset();  // a refused file gives the run nothing to apply
         return false;
     }
     return true;
