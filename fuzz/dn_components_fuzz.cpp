@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "dn/dn_components.h"
+#include "dn/dn_key.h"
 #include "fuzz_input.h"
-#include "session/dn_components.h"
-#include "session/dn_key.h"
 
 using kestrel::fuzz::require;
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "fuzz_input.h"
-#include "session/dns_srv.h"
-#include "session/server_address.h"
+#include "locator/dns_srv.h"
+#include "locator/server_address.h"
 
 using kestrel::fuzz::require;
 

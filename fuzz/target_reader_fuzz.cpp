@@ -17,7 +17,7 @@
 #include "cli/settings_reader.h"
 #include "cli/target_list.h"
 #include "fuzz_input.h"
-#include "session/ldif_writer.h"
+#include "ldif/ldif_writer.h"
 #include "util/base64.h"
 #include "util/reporter.h"
 #include "util/terminal_text.h"

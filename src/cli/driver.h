@@ -7,10 +7,10 @@
 
 #include "cli/kestrel_version.h"
 #include "cli/run_timer.h"
+#include "connection/session_security.h"
+#include "directory/ldap_client.h"
+#include "locator/dc_locator.h"
 #include "password/password_setter.h"
-#include "session/dc_locator.h"
-#include "session/ldap_client.h"
-#include "session/session_security.h"
 #include "util/reporter.h"
 
 namespace kestrel {

@@ -1,6 +1,6 @@
 #include "cli/ldif_targets.h"
 
-#include "session/ldif_writer.h"
+#include "ldif/ldif_writer.h"
 #include "util/ascii_case.h"
 #include "util/base64.h"
 #include "util/terminal_text.h"

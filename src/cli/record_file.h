@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "cli/switch_table.h"
+#include "ldif/ldif_reader.h"
 #include "ops/record_source.h"
 #include "ops/run_settings.h"
-#include "session/ldif_reader.h"
 #include "util/reporter.h"
 
 namespace kestrel {

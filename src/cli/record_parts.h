@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "ldif/ldif_reader.h"
 #include "ops/record_source.h"
-#include "session/ldif_reader.h"
 
 namespace kestrel {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "directory/ldap_client.h"
 #include "ops/record_order.h"
-#include "session/ldap_client.h"
 
 namespace kestrel {
 namespace {

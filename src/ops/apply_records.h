@@ -4,9 +4,9 @@
 
 #include <vector>
 
+#include "ldif/ldif_reader.h"
 #include "ops/process_targets.h"
 #include "ops/record_source.h"
-#include "session/ldif_reader.h"
 
 namespace kestrel {
 

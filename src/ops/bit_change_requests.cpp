@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "session/forwarding_connection.h"
+#include "directory/forwarding_connection.h"
 #include "util/ascii_case.h"
 #include "util/secret_memory.h"
 #include "util/terminal_text.h"

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "attr/bit_change.h"
+#include "directory/ldap_client.h"
 #include "ops/process_targets.h"
-#include "session/ldap_client.h"
 
 namespace kestrel {
 

@@ -6,13 +6,13 @@
 #include <optional>
 #include <vector>
 
-#include "session/dn_key.h"
+#include "dn/dn_key.h"
 
 namespace kestrel {
 
 // The DNs of the requests in flight and their ancestors, hashed, so that a target is
 // checked in time proportional to its depth, whatever the window. A target waits while an
-// earlier request is in flight for a name `related` to its own (session/dn_key), and for
+// earlier request is in flight for a name `related` to its own (dn/dn_key), and for
 // a move also while one is in flight for the new parent or one above it. A DN without a
 // key (<GUID=...>, text not read with confidence) waits for every request ahead of it and
 // holds back every request after it.

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "attr/password_attribute.h"
-#include "session/forwarding_connection.h"
-#include "session/ldif_writer.h"
+#include "directory/forwarding_connection.h"
+#include "ldif/ldif_writer.h"
 #include "util/ldif_comment.h"
 
 namespace kestrel {

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "directory/ldap_client.h"
 #include "password/password_setter.h"
-#include "session/ldap_client.h"
 #include "util/reporter.h"
 
 namespace kestrel {

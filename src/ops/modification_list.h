@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "attr/modification_set.h"
+#include "directory/ldap_client.h"
 #include "ops/process_targets.h"
-#include "session/ldap_client.h"
 #include "util/reporter.h"
 
 namespace kestrel {

@@ -5,9 +5,9 @@
 #include <ostream>
 #include <span>
 
+#include "directory/ldap_client.h"
 #include "ops/bit_change_requests.h"
 #include "ops/modification_list.h"
-#include "session/ldap_client.h"
 
 namespace kestrel {
 namespace {

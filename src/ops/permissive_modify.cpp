@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "session/forwarding_connection.h"
+#include "directory/forwarding_connection.h"
 
 namespace kestrel {
 namespace {

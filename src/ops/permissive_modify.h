@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "session/ldap_client.h"
+#include "directory/ldap_client.h"
 
 namespace kestrel {
 

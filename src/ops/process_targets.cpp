@@ -6,11 +6,11 @@
 #include <utility>
 #include <vector>
 
+#include "directory/ldap_client.h"
+#include "dn/dn_key.h"
 #include "ops/dependency_index.h"
 #include "ops/target_lines.h"
 #include "password/password_status.h"
-#include "session/dn_key.h"
-#include "session/ldap_client.h"
 
 namespace kestrel {
 namespace {

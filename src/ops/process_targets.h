@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "connection/ldap_session.h"
 #include "ops/progress_line.h"
 #include "ops/run_settings.h"
 #include "ops/target_lines.h"
 #include "password/password_setter.h"
-#include "session/ldap_session.h"
 #include "util/reporter.h"
 #include "util/tick_counter.h"
 

@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "session/dn_key.h"
-#include "session/undelete_request.h"
+#include "directory/undelete_request.h"
+#include "dn/dn_key.h"
 
 namespace kestrel {
 namespace {

@@ -3,13 +3,13 @@
 // or below it; a record can also depend on an earlier one through a name the loop does not
 // compare: the new DN of an object moved, renamed or reanimated, or a DN among its values (a
 // group's new member added just before). Names are compared by the loop's own rule
-// (`related` in session/dn_key).
+// (`related` in dn/dn_key).
 #pragma once
 
 #include <cstddef>
 #include <vector>
 
-#include "session/ldif_reader.h"
+#include "ldif/ldif_reader.h"
 
 namespace kestrel {
 

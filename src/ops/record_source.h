@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "session/ldif_reader.h"
+#include "ldif/ldif_reader.h"
 
 namespace kestrel {
 

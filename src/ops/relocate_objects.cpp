@@ -1,8 +1,8 @@
 #include "ops/relocate_objects.h"
 
-#include "ops/tree_delete_rounds.h"
-#include "session/dn_components.h"
-#include "session/error_report.h"
+#include "directory/error_report.h"
+#include "directory/tree_delete_rounds.h"
+#include "dn/dn_components.h"
 #include "util/ascii_case.h"
 #include "util/terminal_text.h"
 

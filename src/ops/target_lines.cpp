@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "session/error_report.h"
+#include "directory/error_report.h"
 #include "util/json_text.h"
 #include "util/terminal_text.h"
 

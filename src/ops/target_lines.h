@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "session/ldap_client.h"
+#include "directory/ldap_client.h"
 #include "util/reporter.h"
 
 namespace kestrel {

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "locator/server_address.h"
 #include "password/password_status.h"
-#include "session/server_address.h"
 #include "util/hex_text.h"
 #include "util/text_encoding.h"
 #include "util/windows_error_text.h"

@@ -2,9 +2,9 @@
 // apart from the run's.
 #pragma once
 
+#include "connection/session_security.h"
+#include "directory/ldap_client.h"
 #include "password/password_setter.h"
-#include "session/ldap_client.h"
-#include "session/session_security.h"
 
 namespace kestrel {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "session/ldif_writer.h"
+#include "ldif/ldif_writer.h"
 
 using kestrel::LdifChange;
 using Op = kestrel::ModOperation;

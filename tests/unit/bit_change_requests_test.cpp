@@ -10,7 +10,7 @@
 
 #include "fake_ldap.h"
 #include "ops/modify_and_add.h"
-#include "ops/undo_journal.h"
+#include "undo/undo_journal.h"
 
 namespace kestrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "session/complete_read.h"
+#include "directory/complete_read.h"
 
 #include <gtest/gtest.h>
 

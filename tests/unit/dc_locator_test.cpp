@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "session/dc_locator.h"
-#include "session/dns_srv.h"
-#include "session/library_defaults.h"
+#include "locator/dc_locator.h"
+#include "locator/dns_srv.h"
+#include "locator/library_defaults.h"
 
 namespace kestrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "session/dn_components.h"
+#include "dn/dn_components.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "session/dn_key.h"
+#include "dn/dn_key.h"
 
 #include <gtest/gtest.h>
 

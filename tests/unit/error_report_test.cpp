@@ -1,4 +1,4 @@
-#include "session/error_report.h"
+#include "directory/error_report.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "directory/ldap_client.h"
 #include "fake_ldap.h"
-#include "session/ldap_client.h"
 #include "util/exit_status.h"
 #include "util/windows_error_text.h"
 

@@ -21,10 +21,10 @@
 #include <utility>
 #include <vector>
 
+#include "connection/ldap_session.h"
+#include "directory/ldap_client.h"
+#include "locator/dc_locator.h"
 #include "password/password_setter.h"
-#include "session/dc_locator.h"
-#include "session/ldap_client.h"
-#include "session/ldap_session.h"
 #include "util/hex_text.h"
 #include "util/reporter.h"
 

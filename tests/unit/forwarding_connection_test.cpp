@@ -1,4 +1,4 @@
-#include "session/forwarding_connection.h"
+#include "directory/forwarding_connection.h"
 
 #include <gtest/gtest.h>
 

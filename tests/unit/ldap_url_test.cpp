@@ -1,4 +1,4 @@
-#include "session/ldap_url.h"
+#include "connection/ldap_url.h"
 
 #include <gtest/gtest.h>
 

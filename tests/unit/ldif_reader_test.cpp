@@ -1,6 +1,6 @@
 // The LDIF reader over libldap's: each record kind as the seam's values, and every refusal
 // with the line it names.
-#include "session/ldif_reader.h"
+#include "ldif/ldif_reader.h"
 
 #include <gtest/gtest.h>
 #include <lber.h>

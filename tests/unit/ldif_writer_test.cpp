@@ -1,4 +1,4 @@
-#include "session/ldif_writer.h"
+#include "ldif/ldif_writer.h"
 
 #include <gtest/gtest.h>
 

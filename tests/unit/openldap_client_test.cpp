@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "connection/openldap_library.h"
+#include "directory/ldap_client.h"
 #include "fake_ldap.h"
-#include "session/ldap_client.h"
 
 namespace kestrel {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "session/ldap_client.h"
+#include "directory/ldap_client.h"
 #include "util/windows_error_text.h"
 
 namespace kestrel {

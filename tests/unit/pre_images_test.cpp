@@ -1,4 +1,4 @@
-#include "ops/pre_images.h"
+#include "undo/pre_images.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

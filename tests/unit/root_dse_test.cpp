@@ -1,4 +1,4 @@
-#include "session/root_dse.h"
+#include "connection/root_dse.h"
 
 #include <gtest/gtest.h>
 

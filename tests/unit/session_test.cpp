@@ -1,4 +1,4 @@
-#include "session/ldap_session.h"
+#include "connection/ldap_session.h"
 
 #include <gtest/gtest.h>
 

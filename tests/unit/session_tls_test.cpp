@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "connection/ldap_session.h"
 #include "fake_ldap.h"
-#include "session/ldap_session.h"
 
 namespace kestrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "ops/undo_journal.h"
+#include "undo/undo_journal.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -18,12 +18,12 @@
 #include <utility>
 #include <vector>
 
+#include "directory/complete_read.h"
+#include "directory/forwarding_connection.h"
 #include "fake_ldap.h"
 #include "ops/apply_records.h"
 #include "ops/process_targets.h"
 #include "ops/relocate_objects.h"
-#include "session/complete_read.h"
-#include "session/forwarding_connection.h"
 
 namespace kestrel {
 namespace {
