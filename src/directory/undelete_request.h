@@ -1,3 +1,4 @@
+// Which modify is an undelete: the one rule the record order and the undo journal follow.
 #pragma once
 
 #include <optional>
