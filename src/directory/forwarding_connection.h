@@ -1,8 +1,9 @@
 // A connection that hands calls to another one: the base of wrappers that change what
 // the writes do (a dry run's, an undo journal's). Reads, binds and options pass on; every
 // write is pure virtual, so a write method added to the seam does not compile until each
-// wrapper decides what it does with it. A wrapper that means to pass a write on says so by
-// calling the base's definition (ForwardingConnection::sendDelete ...).
+// wrapper that sees every write decides what it does with it. A wrapper that means to pass
+// a write on says so by calling the base's definition (ForwardingConnection::sendDelete ...).
+// A wrapper that changes one kind of request only derives from PassingConnection below.
 #pragma once
 
 #include <memory>
@@ -89,5 +90,31 @@ inline int ForwardingConnection::passwordModify(const std::string& userDn,
                                                 const std::string& newPassword) {
     return inner_->passwordModify(userDn, newPassword);
 }
+
+// The base of a wrapper that changes one kind of request and passes every other write on
+// unchanged (tree-delete rounds, setbits, the permissive control): the one place that
+// decides, for all of them, that a write they do not change goes on as it came.
+class PassingConnection : public ForwardingConnection {
+  public:
+    using ForwardingConnection::ForwardingConnection;
+
+    int sendDelete(const std::string& dn, const ServerControls& controls, int& messageId) override {
+        return ForwardingConnection::sendDelete(dn, controls, messageId);
+    }
+    int sendRename(const std::string& dn, const std::string& newRdn, const std::string& newParent,
+                   bool deleteOldRdn, const ServerControls& controls, int& messageId) override {
+        return ForwardingConnection::sendRename(dn, newRdn, newParent, deleteOldRdn, controls,
+                                                messageId);
+    }
+    int sendModifications(ModificationRequest request, const std::string& dn,
+                          std::span<const Modification> modifications,
+                          const ServerControls& controls, int& messageId) override {
+        return ForwardingConnection::sendModifications(request, dn, modifications, controls,
+                                                       messageId);
+    }
+    int passwordModify(const std::string& userDn, const std::string& newPassword) override {
+        return ForwardingConnection::passwordModify(userDn, newPassword);
+    }
+};
 
 }  // namespace kestrel

@@ -37,10 +37,10 @@ bool countLeft(LdapConnection& connection, const std::string& base, std::size_t&
     return rc == 0 || rc == kLdapNoSuchObject;
 }
 
-class TreeDeleteRounds final : public ForwardingConnection {
+class TreeDeleteRounds final : public PassingConnection {
   public:
     TreeDeleteRounds(std::unique_ptr<LdapConnection> inner, Reporter& reporter)
-        : ForwardingConnection(std::move(inner)), reporter_(reporter) {}
+        : PassingConnection(std::move(inner)), reporter_(reporter) {}
 
     int sendDelete(const std::string& dn, const ServerControls& controls, int& messageId) override {
         const int rc = ForwardingConnection::sendDelete(dn, controls, messageId);
@@ -48,20 +48,6 @@ class TreeDeleteRounds final : public ForwardingConnection {
             trees_.emplace(messageId, Tree{dn, controls});
         }
         return rc;
-    }
-    int sendRename(const std::string& dn, const std::string& newRdn, const std::string& newParent,
-                   bool deleteOldRdn, const ServerControls& controls, int& messageId) override {
-        return ForwardingConnection::sendRename(dn, newRdn, newParent, deleteOldRdn, controls,
-                                                messageId);
-    }
-    int sendModifications(ModificationRequest request, const std::string& dn,
-                          std::span<const Modification> modifications,
-                          const ServerControls& controls, int& messageId) override {
-        return ForwardingConnection::sendModifications(request, dn, modifications, controls,
-                                                       messageId);
-    }
-    int passwordModify(const std::string& userDn, const std::string& newPassword) override {
-        return ForwardingConnection::passwordModify(userDn, newPassword);
     }
 
     // Each round gets the time limit afresh: a round is a request of its own.

@@ -12,11 +12,11 @@
 
 namespace kestrel {
 
-class BitChangeConnection final : public ForwardingConnection {
+class BitChangeConnection final : public PassingConnection {
   public:
     BitChangeConnection(std::unique_ptr<LdapConnection> real, RunContext& run,
                         const std::map<std::string, BitChange>& changes)
-        : ForwardingConnection(std::move(real)), run_(run), changes_(changes) {}
+        : PassingConnection(std::move(real)), run_(run), changes_(changes) {}
 
     int start(const std::string& dn, std::span<const Modification> fixed,
               const ServerControls& controls, int& messageId) {
@@ -36,25 +36,6 @@ class BitChangeConnection final : public ForwardingConnection {
         order_.push_back(messageId);
         pending_.emplace(messageId, std::move(pending));
         return 0;
-    }
-
-    // Other writes pass on unchanged.
-    int sendDelete(const std::string& dn, const ServerControls& controls, int& messageId) override {
-        return ForwardingConnection::sendDelete(dn, controls, messageId);
-    }
-    int sendRename(const std::string& dn, const std::string& newRdn, const std::string& newParent,
-                   bool deleteOldRdn, const ServerControls& controls, int& messageId) override {
-        return ForwardingConnection::sendRename(dn, newRdn, newParent, deleteOldRdn, controls,
-                                                messageId);
-    }
-    int sendModifications(ModificationRequest request, const std::string& dn,
-                          std::span<const Modification> modifications,
-                          const ServerControls& controls, int& messageId) override {
-        return ForwardingConnection::sendModifications(request, dn, modifications, controls,
-                                                       messageId);
-    }
-    int passwordModify(const std::string& userDn, const std::string& password) override {
-        return ForwardingConnection::passwordModify(userDn, password);
     }
 
     int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic,

@@ -7,18 +7,11 @@
 namespace kestrel {
 namespace {
 
-class PermissiveConnection final : public ForwardingConnection {
+class PermissiveConnection final : public PassingConnection {
   public:
     explicit PermissiveConnection(std::unique_ptr<LdapConnection> real)
-        : ForwardingConnection(std::move(real)) {}
+        : PassingConnection(std::move(real)) {}
 
-    int sendDelete(const std::string& dn, const ServerControls& controls, int& messageId) override {
-        return inner().sendDelete(dn, controls, messageId);
-    }
-    int sendRename(const std::string& dn, const std::string& newRdn, const std::string& newParent,
-                   bool deleteOldRdn, const ServerControls& controls, int& messageId) override {
-        return inner().sendRename(dn, newRdn, newParent, deleteOldRdn, controls, messageId);
-    }
     int sendModifications(ModificationRequest request, const std::string& dn,
                           std::span<const Modification> modifications,
                           const ServerControls& controls, int& messageId) override {
@@ -28,9 +21,6 @@ class PermissiveConnection final : public ForwardingConnection {
         ServerControls withControl = controls;
         withControl.push_back(permissiveModifyControl());
         return inner().sendModifications(request, dn, modifications, withControl, messageId);
-    }
-    int passwordModify(const std::string& userDn, const std::string& newPassword) override {
-        return inner().passwordModify(userDn, newPassword);
     }
 };
 

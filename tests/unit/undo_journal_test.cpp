@@ -41,10 +41,10 @@ std::string fileText(const std::string& path) {
 }
 
 // Notes how much of the journal was on disk when each write left for the directory.
-class DiskSizeAtSend final : public ForwardingConnection {
+class DiskSizeAtSend final : public PassingConnection {
   public:
     DiskSizeAtSend(std::unique_ptr<LdapConnection> real, std::string path)
-        : ForwardingConnection(std::move(real)), path_(std::move(path)) {}
+        : PassingConnection(std::move(real)), path_(std::move(path)) {}
 
     std::vector<std::string> journalAtSend;
 
@@ -64,9 +64,6 @@ class DiskSizeAtSend final : public ForwardingConnection {
         journalAtSend.push_back(fileText(path_));
         return ForwardingConnection::sendModifications(request, dn, modifications, controls,
                                                        messageId);
-    }
-    int passwordModify(const std::string& userDn, const std::string& password) override {
-        return ForwardingConnection::passwordModify(userDn, password);
     }
 
   private:
