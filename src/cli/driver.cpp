@@ -23,6 +23,8 @@
 #include "ops/permissive_modify.h"
 #include "ops/process_targets.h"
 #include "ops/relocate_objects.h"
+#include "undo/journaling_password_setter.h"
+#include "undo/undo_attributes.h"
 #include "undo/undo_journal.h"
 #include "util/exit_status.h"
 #include "util/ldif_comment.h"

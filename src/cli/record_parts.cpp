@@ -30,12 +30,6 @@ std::size_t afterLastBlankLine(const std::string& text) {
     return end;
 }
 
-// Record text may hold a password: zeroed when it goes.
-struct WipedString {
-    std::string text;
-    ~WipedString() { wipeText(text); }
-};
-
 void shiftLines(LdifReadResult& result, unsigned long firstLine) {
     if (!result.ok && result.problem.line > 0) {
         result.problem.line += firstLine - 1;
@@ -56,7 +50,7 @@ std::unique_ptr<RecordFileParts> RecordFileParts::scan(const std::string& path, 
         return nullptr;
     }
     std::unique_ptr<RecordFileParts> file(new RecordFileParts(fd, path, entriesAreAdds));
-    WipedString text;  // the part being gathered
+    WipedText text;  // the part being gathered
     std::uint64_t offset = 0;
     unsigned long line = 1;
     char block[1 << 16];
@@ -74,7 +68,7 @@ std::unique_ptr<RecordFileParts> RecordFileParts::scan(const std::string& path, 
         const bool end = got == 0;
         const std::size_t cut = end ? text.text.size() : afterLastBlankLine(text.text);
         if ((end || text.text.size() >= kRecordPartBytes) && cut > 0) {
-            WipedString part{text.text.substr(0, cut)};
+            WipedText part{text.text.substr(0, cut)};
             text.text.erase(0, cut);
             if (!file->take(part.text, offset, line, check, problem)) {
                 return nullptr;
@@ -113,7 +107,7 @@ RecordFileParts::~RecordFileParts() {
 
 bool RecordFileParts::read(std::size_t index, std::vector<LdifRecord>& records, std::string& why) {
     const Part& part = parts_.at(index);
-    WipedString text{std::string(part.length, '\0')};
+    WipedText text{std::string(part.length, '\0')};
     std::size_t got = 0;
     while (got < part.length) {
         const ssize_t rc = ::pread(fd_, text.text.data() + got, part.length - got,

@@ -1,8 +1,8 @@
 #include "undo/undo_journal.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <map>
+#include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -10,45 +10,14 @@
 #include "directory/forwarding_connection.h"
 #include "directory/tree_delete_rounds.h"
 #include "directory/undelete_request.h"
+#include "undo/pending_writes.h"
 #include "undo/subtree_journal.h"
-#include "util/ascii_case.h"
-#include "util/secret_memory.h"
+#include "undo/undo_records.h"
 #include "util/terminal_text.h"
 #include "util/tick_counter.h"
 
 namespace kestrel {
 namespace {
-
-// Attributes the directory keeps up to date itself; the schema does not mark them, but a
-// client's write of them is refused or overwritten on a reanimated object.
-constexpr const char* kMaintainedByTheServer[] = {
-    "badpasswordtime",
-    "badpwdcount",
-    "lastlogoff",
-    "lastlogon",
-    "lastlogontimestamp",
-    "logoncount",
-    "pwdlastset",
-    "samaccounttype",
-    "primarygroupid",
-    "objectcategory",
-    "name",
-    "distinguishedname",
-    "objectclass",
-    "isdeleted",
-    "lastknownparent",
-    "isrecycled",
-    "objectguid",
-    "objectsid",
-    "whencreated",
-    "whenchanged",
-    "usncreated",
-    "usnchanged",
-    "instancetype",
-    "dscorepropagationdata",
-    "memberof",
-    "replpropertymetadata",
-};
 
 // Each write is held until its record is on disk. A write's call reads what it will
 // change without waiting (sendSearch) and answers with a number of its own; the write
@@ -65,7 +34,7 @@ class JournalingConnection final : public ForwardingConnection {
           attributes_(std::move(attributes)) {}
 
     int sendDelete(const std::string& dn, const ServerControls& controls, int& messageId) override {
-        Pending pending(Kind::Delete, "delete", dn, controls);
+        PendingWrite pending(WriteKind::Delete, dn, controls);
         pending.read.base = dn;
         if (hasControl(controls, kTreeDeleteOid)) {
             // A subtree is read, and its record made, page by page before anything else is
@@ -76,9 +45,9 @@ class JournalingConnection final : public ForwardingConnection {
             if (const int rc = journalSubtree(inner(), pending.read, journal_, pending.images,
                                               pending.length, why);
                 rc != 0) {
-                return refuse(pending, why, rc);
+                return reportRefusal(pending, why, rc);
             }
-            pending.stage = Stage::OnDisk;
+            pending.stage = RecordStage::OnDisk;
             return admit(std::move(pending), messageId);
         }
         return startRead(std::move(pending), messageId);
@@ -86,7 +55,7 @@ class JournalingConnection final : public ForwardingConnection {
 
     int sendRename(const std::string& dn, const std::string& newRdn, const std::string& newParent,
                    bool deleteOldRdn, const ServerControls& controls, int& messageId) override {
-        Pending pending(Kind::Rename, "rename", dn, controls);
+        PendingWrite pending(WriteKind::Rename, dn, controls);
         pending.newRdn = newRdn;
         pending.newParent = newParent;
         pending.deleteOldRdn = deleteOldRdn;
@@ -100,19 +69,19 @@ class JournalingConnection final : public ForwardingConnection {
                           std::span<const Modification> modifications,
                           const ServerControls& controls, int& messageId) override {
         const bool add = request == ModificationRequest::Add;
-        Pending pending(add ? Kind::Add : Kind::Modify, add ? "add" : "modify", dn, controls);
+        PendingWrite pending(add ? WriteKind::Add : WriteKind::Modify, dn, controls);
         pending.modifications.assign(modifications.begin(), modifications.end());
         if (add) {
             const LdifChange change{.dn = dn,
                                     .kind = LdifChange::Kind::Delete,
                                     .comments = {"Undo of the add of " + dn}};
-            return recordOrRefuse(std::move(pending), change, messageId);
+            return admitWithRecord(std::move(pending), changeRecord(change), messageId);
         }
         if (const std::optional<std::string> restored = undeletedDn(modifications, controls)) {
             const LdifChange change{.dn = *restored,
                                     .kind = LdifChange::Kind::Delete,
                                     .comments = {"Undo of the undelete of " + dn}};
-            return recordOrRefuse(std::move(pending), change, messageId);
+            return admitWithRecord(std::move(pending), changeRecord(change), messageId);
         }
         if (dn.empty()) {
             pending.record = undoComment(
@@ -126,10 +95,9 @@ class JournalingConnection final : public ForwardingConnection {
         pending.read.base = dn;
         pending.read.attributes = attributesToRead(modifications, attributes_.schema, permissive);
         if (pending.read.attributes.empty()) {
-            take(pending,
-                 modifyRecord(dn, modifications, {}, {LdapEntry{dn, {}}}, attributes_.schema));
-            return pending.stage == Stage::Refused ? refuse(pending, pending.why, pending.code)
-                                                   : admit(std::move(pending), messageId);
+            UndoRecord record =
+                modifyRecord(dn, modifications, {}, {LdapEntry{dn, {}}}, attributes_.schema);
+            return admitWithRecord(std::move(pending), std::move(record), messageId);
         }
         return startRead(std::move(pending), messageId);
     }
@@ -141,178 +109,87 @@ class JournalingConnection final : public ForwardingConnection {
 
     int waitForResult(int messageId, int timeoutSeconds, std::string& diagnostic,
                       bool& sent) override {
-        const auto found = pending_.find(messageId);
-        if (found == pending_.end()) {
+        if (!writes_.holds(messageId)) {
             return inner().waitForResult(messageId, timeoutSeconds, diagnostic, sent);
         }
         const std::int64_t start = monotonicMilliseconds();
         flush(messageId, timeoutSeconds);
-        Pending pending = std::move(found->second);
-        pending_.erase(found);
-        order_.erase(std::find(order_.begin(), order_.end(), messageId));
+        PendingWrite pending = writes_.release(messageId);
         diagnostic.clear();
-        sent = pending.stage == Stage::Sent;
+        sent = pending.stage == RecordStage::Sent;
         if (!sent) {
             // Nothing was sent for it: its record could not be made, or its send failed.
-            if (!pending.why.empty()) {
-                reporter_.block(refusalLine(pending, pending.why));
-            }
-            return pending.code != 0 ? pending.code : kLdapLocalError;
+            return pending.why.empty() ? refusalStatus(pending.code)
+                                       : reportRefusal(pending, pending.why, pending.code);
         }
         const int code = inner().waitForResult(
             pending.writeId, secondsLeft(timeoutSeconds, monotonicMilliseconds() - start),
             diagnostic, sent);
-        switch (requestFate(sent, code)) {
-            case RequestFate::Done:
-                if (!pending.images.empty()) {
-                    journalReanimations(inner(), journal_, reporter_, pending.images,
-                                        DeletedObjects{pending.dn}, reanimationAttributes());
-                }
-                break;
-            case RequestFate::Unknown:
-                // The server may have carried the write out before the answer was lost.
-                reporter_.block("WARN: " + terminalDn(pending.dn) + ": the " + pending.what +
-                                " may or may not have been applied (" + ldapErrorText(code) +
-                                "); its undo record stays in the journal.\n");
-                break;
-            case RequestFate::Failed:
-            case RequestFate::NotSent:
-                if (journalPartialTreeDelete(pending, code)) {
-                    break;
-                }
-                withdraw(pending, "the " + pending.what + " failed (" + ldapErrorText(code) +
-                                      "), so there is nothing to undo.");
-                break;
-        }
+        settleRecord(pending, requestFate(sent, code), code);
         return code;
     }
 
   private:
-    enum class Kind { Delete, Rename, Modify, Add };
-    enum class Stage {
-        Reading,  // its read is outstanding
-        Ready,    // its record is made, not yet on disk
-        OnDisk,   // its record is on disk (a tree's, written as it was read), its write not sent
-        Sent,     // its record is on disk and its write sent
-        Refused,  // nothing is sent for it: `code` and `why`
-    };
-
-    struct Pending {
-        Pending(Kind kindOfWrite, std::string name, std::string target, ServerControls sent)
-            : kind(kindOfWrite),
-              what(std::move(name)),
-              dn(std::move(target)),
-              controls(std::move(sent)) {}
-        Pending(Pending&&) = default;
-        Pending& operator=(Pending&&) = default;
-        // The values may hold a password (unicodePwd): gone from memory with the write.
-        ~Pending() {
-            for (Modification& modification : modifications) {
-                std::for_each(modification.values.begin(), modification.values.end(), wipeText);
-            }
-        }
-        Kind kind;
-        std::string what;
-        std::string dn;
-        ServerControls controls;
-        std::vector<Modification> modifications;
-        std::string newRdn;
-        std::string newParent;
-        bool deleteOldRdn = true;
-        SearchRequest read;  // what its record needs to know
-        int readId = 0;
-        Stage stage = Stage::Reading;
-        std::string record;
-        std::uint64_t offset = 0;  // where its record stands in the journal
-        std::uint64_t length = 0;  // and its length
-        PreImages images;          // a delete's objects as they were
-        int writeId = 0;
-        int code = 0;
-        std::string why;
-    };
-
-    std::string refusalLine(const Pending& pending, const std::string& why) const {
+    std::string refusalLine(const PendingWrite& pending, const std::string& why) const {
         return "ERROR: No undo record for " + terminalDn(pending.dn) + ": " + why + "; the " +
-               pending.what + " was not sent.\n";
+               pending.what() + " was not sent.\n";
     }
 
-    // The target fails at once, before anything is sent for it.
-    int refuse(const Pending& pending, const std::string& why, int code) {
+    // The target fails: the refusal is told, and its status returned.
+    int reportRefusal(const PendingWrite& pending, const std::string& why, int code) {
         reporter_.block(refusalLine(pending, why));
-        return code != 0 ? code : kLdapLocalError;
+        return refusalStatus(code);
     }
 
     // Taken on: the caller gets a number of this connection's own to await.
-    int admit(Pending pending, int& messageId) {
-        if (pending.stage == Stage::Reading && pending.readId == 0) {
-            pending.stage = Stage::Ready;
-        }
-        messageId = nextId_++;
-        order_.push_back(messageId);
-        pending_.emplace(messageId, std::move(pending));
+    int admit(PendingWrite pending, int& messageId) {
+        messageId = writes_.admit(std::move(pending));
         return 0;
     }
 
-    int startRead(Pending pending, int& messageId) {
+    // Taken on with its record made; a record that cannot be made fails the target at once.
+    int admitWithRecord(PendingWrite pending, UndoRecord record, int& messageId) {
+        takeRecord(pending, std::move(record));
+        if (pending.stage == RecordStage::Refused) {
+            return reportRefusal(pending, pending.why, pending.code);
+        }
+        return admit(std::move(pending), messageId);
+    }
+
+    int startRead(PendingWrite pending, int& messageId) {
         if (const int rc = inner().sendSearch(pending.read, pending.readId); rc != 0) {
-            return refuse(pending, "it could not be read (" + ldapErrorText(rc) + ")", rc);
+            return reportRefusal(pending, "it could not be read (" + ldapErrorText(rc) + ")", rc);
         }
         return admit(std::move(pending), messageId);
-    }
-
-    int recordOrRefuse(Pending pending, const LdifChange& change, int& messageId) {
-        take(pending, changeRecord(change));
-        if (pending.stage == Stage::Refused) {
-            return refuse(pending, pending.why, pending.code);
-        }
-        return admit(std::move(pending), messageId);
-    }
-
-    static void fail(Pending& pending, std::string why, int code) {
-        pending.stage = Stage::Refused;
-        pending.why = std::move(why);
-        pending.code = code != 0 ? code : kLdapLocalError;
     }
 
     // Makes the record of a pending write from its read's answer.
-    void recordFrom(Pending& pending, int code, std::vector<LdapEntry> answered) {
+    void recordFrom(PendingWrite& pending, int code, std::vector<LdapEntry> answered) {
         if (code != 0) {
-            fail(pending, "it could not be read (" + ldapErrorText(code) + ")", code);
+            markRefused(pending, "it could not be read (" + ldapErrorText(code) + ")", code);
             return;
         }
         std::vector<LdapEntry> entries;
         std::string why;
         if (const int rc = completeRanges(inner(), pending.read, answered, entries, why); rc != 0) {
-            fail(pending, why, rc);
+            markRefused(pending, why, rc);
             return;
         }
         switch (pending.kind) {
-            case Kind::Delete:
-                take(pending, deleteRecord(std::move(entries)));
+            case WriteKind::Delete:
+                takeRecord(pending, deleteRecord(std::move(entries)));
                 break;
-            case Kind::Rename:
-                take(pending, renameRecord(entries, pending.newRdn, pending.newParent));
+            case WriteKind::Rename:
+                takeRecord(pending, renameRecord(entries, pending.newRdn, pending.newParent));
                 break;
-            case Kind::Modify:
-                take(pending, modifyRecord(pending.dn, pending.modifications,
-                                           pending.read.attributes, entries, attributes_.schema,
-                                           hasControl(pending.controls, kPermissiveModifyOid)));
+            case WriteKind::Modify:
+                takeRecord(pending,
+                           modifyRecord(pending.dn, pending.modifications, pending.read.attributes,
+                                        entries, attributes_.schema,
+                                        hasControl(pending.controls, kPermissiveModifyOid)));
                 break;
-            case Kind::Add:
+            case WriteKind::Add:
                 break;
-        }
-    }
-
-    static void take(Pending& pending, UndoRecord record) {
-        if (!record.why.empty()) {
-            fail(pending, std::move(record.why), record.code);
-            return;
-        }
-        pending.stage = Stage::Ready;
-        pending.record = std::move(record.text);
-        for (const LdapEntry& entry : record.entries) {
-            std::string ignored;  // in memory: cannot fail
-            pending.images.add(entry, ignored);
         }
     }
 
@@ -320,9 +197,14 @@ class JournalingConnection final : public ForwardingConnection {
     // in are taken too; every record made is appended, the journal synced once, and their
     // writes sent, in the order they were asked for.
     void flush(int awaited, int timeoutSeconds) {
-        for (const int id : order_) {
-            Pending& pending = pending_.at(id);
-            if (pending.stage != Stage::Reading) {
+        takeAnsweredReads(awaited, timeoutSeconds);
+        appendAndSend();
+    }
+
+    void takeAnsweredReads(int awaited, int timeoutSeconds) {
+        for (const int id : writes_.inOrder()) {
+            PendingWrite& pending = writes_.at(id);
+            if (pending.stage != RecordStage::Reading) {
                 continue;
             }
             std::vector<LdapEntry> answered;
@@ -333,27 +215,33 @@ class JournalingConnection final : public ForwardingConnection {
             }
             recordFrom(pending, code, std::move(answered));
         }
-        std::vector<Pending*> batch;
-        std::vector<Pending*> onDisk;
+    }
+
+    // The records made are appended and synced once, then their writes sent; a tree
+    // delete's record is on disk already, and its write goes first.
+    void appendAndSend() {
+        std::vector<PendingWrite*> batch;
+        std::vector<PendingWrite*> onDisk;
         const std::uint64_t batchStart = journal_.size();
-        for (const int id : order_) {
-            Pending& pending = pending_.at(id);
-            if (pending.stage == Stage::OnDisk) {
+        for (const int id : writes_.inOrder()) {
+            PendingWrite& pending = writes_.at(id);
+            if (pending.stage == RecordStage::OnDisk) {
                 onDisk.push_back(&pending);
             }
-            if (pending.stage != Stage::Ready) {
+            if (pending.stage != RecordStage::Ready) {
                 continue;
             }
             std::string why;
             pending.offset = journal_.size();
             pending.length = pending.record.size();
             if (!journal_.append(pending.record, why, false)) {
-                fail(pending, "the journal could not be written (" + why + ")", kLdapLocalError);
+                markRefused(pending, "the journal could not be written (" + why + ")",
+                            kLdapLocalError);
                 continue;
             }
             batch.push_back(&pending);
         }
-        for (Pending* pending : onDisk) {
+        for (PendingWrite* pending : onDisk) {
             send(*pending);
         }
         if (batch.empty()) {
@@ -362,47 +250,74 @@ class JournalingConnection final : public ForwardingConnection {
         if (std::string why; !journal_.sync(why)) {
             std::string ignored;
             journal_.truncateTo(batchStart, ignored);
-            for (Pending* pending : batch) {
-                fail(*pending, "the journal could not be synced (" + why + ")", kLdapLocalError);
+            for (PendingWrite* pending : batch) {
+                markRefused(*pending, "the journal could not be synced (" + why + ")",
+                            kLdapLocalError);
             }
             return;
         }
-        for (Pending* pending : batch) {
+        for (PendingWrite* pending : batch) {
             send(*pending);
         }
     }
 
-    void send(Pending& pending) {
+    void send(PendingWrite& pending) {
         int sent = 0;
         switch (pending.kind) {
-            case Kind::Delete:
+            case WriteKind::Delete:
                 sent = inner().sendDelete(pending.dn, pending.controls, pending.writeId);
                 break;
-            case Kind::Rename:
+            case WriteKind::Rename:
                 sent = inner().sendRename(pending.dn, pending.newRdn, pending.newParent,
                                           pending.deleteOldRdn, pending.controls, pending.writeId);
                 break;
-            case Kind::Modify:
-            case Kind::Add:
+            case WriteKind::Modify:
+            case WriteKind::Add:
                 sent = inner().sendModifications(
-                    pending.kind == Kind::Add ? ModificationRequest::Add
-                                              : ModificationRequest::Modify,
+                    pending.kind == WriteKind::Add ? ModificationRequest::Add
+                                                   : ModificationRequest::Modify,
                     pending.dn, pending.modifications, pending.controls, pending.writeId);
                 break;
         }
         if (sent != 0 || pending.writeId == 0) {
-            withdraw(pending, "the " + pending.what + " was not sent, nothing to undo.");
-            pending.stage = Stage::Refused;
-            pending.code = sent != 0 ? sent : kLdapLocalError;
+            withdraw(pending, "the " + pending.what() + " was not sent, nothing to undo.");
+            markRefused(pending, std::string(), sent);  // the comment withdrawn says why
             return;
         }
-        pending.stage = Stage::Sent;
+        pending.stage = RecordStage::Sent;
+    }
+
+    // What the write's answer means for its record: a delete done gets its reanimation
+    // records, an unknown outcome leaves the record with a warning, a failure takes it back.
+    void settleRecord(PendingWrite& pending, RequestFate fate, int code) {
+        switch (fate) {
+            case RequestFate::Done:
+                if (!pending.images.empty()) {
+                    journalReanimations(inner(), journal_, reporter_, pending.images,
+                                        DeletedObjects{pending.dn}, reanimationAttributes());
+                }
+                break;
+            case RequestFate::Unknown:
+                // The server may have carried the write out before the answer was lost.
+                reporter_.block("WARN: " + terminalDn(pending.dn) + ": the " + pending.what() +
+                                " may or may not have been applied (" + ldapErrorText(code) +
+                                "); its undo record stays in the journal.\n");
+                break;
+            case RequestFate::Failed:
+            case RequestFate::NotSent:
+                if (journalPartialTreeDelete(pending, code)) {
+                    break;
+                }
+                withdraw(pending, "the " + pending.what() + " failed (" + ldapErrorText(code) +
+                                      "), so there is nothing to undo.");
+                break;
+        }
     }
 
     // A record whose write the server refused: cut back when it is the journal's last,
     // otherwise commented out in place (later records stay where they are), then a comment
     // says why.
-    void withdraw(const Pending& pending, const std::string& comment) {
+    void withdraw(const PendingWrite& pending, const std::string& comment) {
         std::string why;
         const std::uint64_t length = pending.length;
         const bool withdrawn = pending.offset + length == journal_.size()
@@ -410,7 +325,7 @@ class JournalingConnection final : public ForwardingConnection {
                                    : journal_.commentOut(pending.offset, length, why);
         if (!withdrawn) {
             reporter_.block("WARN: " + terminalDn(pending.dn) + ": the record of the failed " +
-                            pending.what + " could not be taken back (" + why +
+                            pending.what() + " could not be taken back (" + why +
                             "); applying the journal may fail on it.\n");
             return;
         }
@@ -419,19 +334,19 @@ class JournalingConnection final : public ForwardingConnection {
 
     // A record after its write was sent: a failure cannot hold the write back any more,
     // so the admin is told which target's record is missing.
-    void appendAfter(const Pending& pending, const std::string& text) {
+    void appendAfter(const PendingWrite& pending, const std::string& text) {
         std::string why;
         if (!journal_.append(text, why)) {
             reporter_.block("WARN: " + terminalDn(pending.dn) +
-                            ": the undo journal could not be written after the " + pending.what +
+                            ": the undo journal could not be written after the " + pending.what() +
                             " (" + why + "); its record is missing from the journal.\n");
         }
     }
 
     // A tree delete cut short at the server's limit deleted part of the tree: the objects
     // gone since its read get their records. False: it deleted nothing.
-    bool journalPartialTreeDelete(Pending& pending, int code) {
-        if (pending.kind != Kind::Delete || code != kLdapAdminLimitExceeded ||
+    bool journalPartialTreeDelete(PendingWrite& pending, int code) {
+        if (pending.kind != WriteKind::Delete || code != kLdapAdminLimitExceeded ||
             !hasControl(pending.controls, kTreeDeleteOid)) {
             return false;
         }
@@ -465,42 +380,16 @@ class JournalingConnection final : public ForwardingConnection {
     Reporter& reporter_;
     UndoAttributes attributes_;
     bool notWritableRead_ = false;  // the schema's system-only and constructed attributes
-    std::map<int, Pending> pending_;
-    std::vector<int> order_;  // the pending writes' numbers, in the order they were asked for
-    int nextId_ = 1;
+    PendingWrites writes_;
 };
 
 }  // namespace
-
-UndoAttributes undoAttributes(const std::string& schemaNamingContext) {
-    UndoAttributes attributes{.schema = AttributeSchema(schemaNamingContext), .maintained = {}};
-    attributes.maintained.insert(std::begin(kMaintainedByTheServer),
-                                 std::end(kMaintainedByTheServer));
-    return attributes;
-}
 
 std::unique_ptr<LdapConnection> journalingConnection(std::unique_ptr<LdapConnection> real,
                                                      UndoJournal& journal, Reporter& reporter,
                                                      UndoAttributes attributes) {
     return std::make_unique<JournalingConnection>(std::move(real), journal, reporter,
                                                   std::move(attributes));
-}
-
-std::int32_t JournalingPasswordSetter::setPassword(Reporter& reporter,
-                                                   const std::string& serverName,
-                                                   const std::string& dn,
-                                                   const std::string& password) {
-    std::string why;
-    if (!journal_.append(undoComment({dn + ": its password is set by this run (#setpwd#); a "
-                                           "password cannot be read back, so this cannot be "
-                                           "undone."}),
-                         why)) {
-        reporter.block("ERROR: No undo record for " + terminalDn(dn) +
-                       ": the journal could not be written (" + why +
-                       "); the password was not set.\n");
-        return static_cast<std::int32_t>(0x8007001Fu);  // ERROR_GEN_FAILURE as an HRESULT
-    }
-    return real_.setPassword(reporter, serverName, dn, password);
 }
 
 }  // namespace kestrel

@@ -5,7 +5,6 @@
 
 #include <functional>
 #include <optional>
-#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -13,15 +12,9 @@
 #include "directory/attribute_schema.h"
 #include "directory/ldap_client.h"
 #include "ldif/ldif_writer.h"
+#include "undo/undo_attributes.h"
 
 namespace kestrel {
-
-// What the records need to know of the directory's attributes.
-struct UndoAttributes {
-    AttributeSchema schema;  // the names the server answers with
-    // Lower-case display names a client cannot write back on a reanimated object.
-    std::set<std::string> maintained;
-};
 
 // Whether a delete removed the object a DN names.
 using RemovedByDelete = std::function<bool(const std::string& dn)>;

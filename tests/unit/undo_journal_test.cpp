@@ -24,6 +24,8 @@
 #include "ops/apply_records.h"
 #include "ops/process_targets.h"
 #include "ops/relocate_objects.h"
+#include "undo/journaling_password_setter.h"
+#include "undo/undo_attributes.h"
 
 namespace kestrel {
 namespace {
