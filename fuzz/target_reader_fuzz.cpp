@@ -272,13 +272,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::ostringstream checkOut;
     kestrel::Reporter checkConsole(checkOut, err);
     checkConsole.quiet = reporter.quiet;
-    const kestrel::TargetCheck check = kestrel::checkTargets(checkConsole, settings, targets);
+    const kestrel::Verdict refusal = kestrel::checkTargets(checkConsole, settings, targets);
     const bool overLimit = targets.size() > static_cast<std::uint32_t>(settings.safetyLimit);
     const bool renameMany = settings.mode == kestrel::RunMode::Rename && targets.size() > 1;
-    require(check.goOn == (!targets.empty() && !overLimit && !renameMany),
+    require(!refusal.has_value() == (!targets.empty() && !overLimit && !renameMany),
             "the run goes on only with an acceptable list");
-    if (!check.goOn) {
-        require(check.exitStatus == (targets.empty() ? 0 : -1), "the stop's status");
+    if (refusal) {
+        require(refusal->status == (targets.empty() ? 0 : -1), "the stop's status");
     }
     return 0;
 }

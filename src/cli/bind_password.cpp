@@ -10,6 +10,7 @@
 #include <cstring>
 #include <optional>
 
+#include "cli/refusal.h"
 #include "util/file_descriptor.h"
 #include "util/secret_memory.h"
 #include "util/terminal_text.h"
@@ -69,7 +70,7 @@ class EchoOff {
 };
 
 bool refuse(Reporter& reporter, const std::string& why) {
-    reporter.notice("ERROR: " + why + " Nothing was sent.\n");
+    reporter.notice(nothingSentLine(why));
     return false;
 }
 

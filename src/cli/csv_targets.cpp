@@ -15,8 +15,6 @@
 namespace kestrel {
 namespace {
 
-constexpr const char* kNothingSent = " Nothing was sent.\n";
-
 // One column of the header: the text each of its cells is appended to, so that the
 // attribute-action parser reads the cell as it reads the command line.
 struct Column {
@@ -81,8 +79,8 @@ bool readLayout(Reporter& reporter, const Place& place, const std::vector<std::s
         const std::string folded = asciiLower(column.name);
         for (std::size_t before = 0; before < index; ++before) {
             if (asciiLower(layout.columns[before].name) == folded) {
-                reporter.notice("ERROR: " + where + ": the header repeats column " +
-                                std::to_string(before + 1) + "." + kNothingSent);
+                reporter.notice(nothingSentLine(where + ": the header repeats column " +
+                                                std::to_string(before + 1) + "."));
                 return false;
             }
         }
@@ -93,10 +91,9 @@ bool readLayout(Reporter& reporter, const Place& place, const std::vector<std::s
         }
         const BoundedSplit split = boundedSplit(column.name, syntax.attrDelimiter);
         if (split.pieces[0].empty() || split.pieceCount > 2) {
-            reporter.notice("ERROR: " + where +
-                            ": a header cell is an attribute-action without its value "
-                            "(description, otherTelephone:++)." +
-                            kNothingSent);
+            reporter.notice(nothingSentLine(where +
+                                            ": a header cell is an attribute-action without "
+                                            "its value (description, otherTelephone:++)."));
             return false;
         }
         column.prefix = column.name + syntax.attrDelimiter +
@@ -104,8 +101,8 @@ bool readLayout(Reporter& reporter, const Place& place, const std::vector<std::s
         layout.columns.push_back(std::move(column));
     }
     if (!dn) {
-        reporter.notice("ERROR: " + place.at(1) +
-                        ": no column is named dn, which gives each row's object." + kNothingSent);
+        reporter.notice(nothingSentLine(place.at(1) +
+                                        ": no column is named dn, which gives each row's object."));
         return false;
     }
     layout.dn = *dn;
@@ -135,8 +132,7 @@ bool parseCell(Reporter& reporter, const std::string& where, const std::string& 
     std::vector<Reporter::Captured> lines = reporter.endCapture();
     const bool ok = outcome.wellFormed && !outcome.binaryFailed;
     if (!ok) {
-        reporter.notice("ERROR: " + where + ": the cell makes no valid attribute-action." +
-                        kNothingSent);
+        reporter.notice(nothingSentLine(where + ": the cell makes no valid attribute-action."));
     }
     replayEscaped(reporter, std::move(lines));
     return ok;
@@ -163,8 +159,7 @@ class RowReader {
         std::string& dn = row.cells[layout_.dn];
         if (dn.empty()) {
             // The empty DN names the RootDSE: in a sheet it is a forgotten cell.
-            reporter_.notice("ERROR: " + where(row, layout_.dn) + ": the DN is empty." +
-                             kNothingSent);
+            reporter_.notice(nothingSentLine(where(row, layout_.dn) + ": the DN is empty."));
             return false;
         }
         ModificationSet set = commandLine_;
@@ -188,10 +183,9 @@ class RowReader {
         if (set.bitChanges.size() != commandLine_.bitChanges.size()) {
             // Each target's bits are read before its write, the same reads for every row.
             std::for_each(actions.begin(), actions.end(), wipeText);
-            reporter_.notice("ERROR: " + place_.at(row.number) +
-                             ": setbits and clearbits go on the command line, for every row, "
-                             "not in a column." +
-                             kNothingSent);
+            reporter_.notice(nothingSentLine(place_.at(row.number) +
+                                             ": setbits and clearbits go on the command line, "
+                                             "for every row, not in a column."));
             return false;
         }
         if (!cellGiven && !changesSomething(set, syntax_.addMode)) {
@@ -270,8 +264,8 @@ bool checkUnusedColumns(Reporter& reporter, const Place& place, const ActionSynt
             }
         }
         if (!wellFormed) {
-            reporter.notice("ERROR: " + place.at(1, index + 1, column.name) +
-                            ": the header cell is no attribute-action." + kNothingSent);
+            reporter.notice(nothingSentLine(place.at(1, index + 1, column.name) +
+                                            ": the header cell is no attribute-action."));
             replayEscaped(reporter, std::move(lines));
             return false;
         }
@@ -295,15 +289,15 @@ bool readText(Reporter& reporter, const RunSettings& settings, const Place& plac
         read = readWholeFile(settings.csvFile, text, why);
     }
     if (!read) {
-        reporter.notice("ERROR: Cannot read the CSV file " + place.file() + ": " + why + "." +
-                        kNothingSent);
+        reporter.notice(
+            nothingSentLine("Cannot read the CSV file " + place.file() + ": " + why + "."));
     }
     return read;
 }
 
 void writeProblem(Reporter& reporter, const Place& place, const CsvProblem& problem) {
-    reporter.notice("ERROR: " + place.at(problem.row, problem.column) + ": " + problem.reason +
-                    "." + kNothingSent);
+    reporter.notice(
+        nothingSentLine(place.at(problem.row, problem.column) + ": " + problem.reason + "."));
 }
 
 // Row by row, so that only the targets and their actions stay: no copy of the table. Each
@@ -351,18 +345,17 @@ CsvRows::~CsvRows() {
     }
 }
 
-std::optional<std::string> csvRefusal(const SwitchTable& switches, const RunSettings& settings) {
+Verdict csvRefusal(const SwitchTable& switches, const RunSettings& settings) {
     if (settings.csvFile.empty()) {
-        return "ERROR: -csv needs the name of a CSV file (- for standard input)." +
-               std::string(kNothingSent);
+        return Refusal::nothingSent("-csv needs the name of a CSV file (- for standard input).");
     }
     for (const char* name :
          {"rootdse", "b", "f", "revert", "rm", "del", "treedelete", "rename", "move", "undel"}) {
         if (switches.has(name)) {
-            return std::string(
-                       "ERROR: -csv names the objects and modifies or adds them; it "
-                       "cannot be combined with -") +
-                   name + "." + kNothingSent;
+            return Refusal::nothingSent(
+                std::string("-csv names the objects and modifies or adds them; it cannot be "
+                            "combined with -") +
+                name + ".");
         }
     }
     return std::nullopt;

@@ -4,12 +4,12 @@
 #pragma once
 
 #include <istream>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "attr/attr_action_parser.h"
 #include "attr/modification_set.h"
+#include "cli/refusal.h"
 #include "cli/switch_table.h"
 #include "ops/run_settings.h"
 #include "util/reporter.h"
@@ -31,9 +31,9 @@ struct CsvRows {
     ~CsvRows();
 };
 
-// The refusal ("ERROR: ... Nothing was sent.\n") of -csv without a file name or with a
-// switch that names the targets or a mode other than modify and add; else nothing.
-std::optional<std::string> csvRefusal(const SwitchTable& switches, const RunSettings& settings);
+// The refusal of -csv without a file name or with a switch that names the targets or a
+// mode other than modify and add; else nothing.
+Verdict csvRefusal(const SwitchTable& switches, const RunSettings& settings);
 
 // The rows of the run's CSV file ("-": standard input). `commandLine` holds the run's
 // attribute-actions, which every row gets. False after the ERROR lines that name the row

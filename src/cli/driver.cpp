@@ -1,26 +1,19 @@
 #include "cli/driver.h"
 
-#include <algorithm>
+#include <memory>
 #include <optional>
 #include <sstream>
 
-#include "attr/attr_action_parser.h"
-#include "attr/password_attribute.h"
-#include "cli/bind_password.h"
-#include "cli/csv_targets.h"
-#include "cli/record_file.h"
-#include "cli/settings_reader.h"
+#include "cli/job_connection.h"
+#include "cli/job_inputs.h"
+#include "cli/refusal.h"
+#include "cli/session_wrappers.h"
 #include "cli/switch_list.h"
+#include "cli/switch_refusals.h"
 #include "cli/switch_table.h"
-#include "cli/target_list.h"
-#include "cli/usage_text.h"
-#include "connection/ldap_session.h"
-#include "connection/root_dse.h"
 #include "ops/apply_records.h"
 #include "ops/dry_run.h"
-#include "ops/modification_list.h"
 #include "ops/modify_and_add.h"
-#include "ops/permissive_modify.h"
 #include "ops/process_targets.h"
 #include "ops/relocate_objects.h"
 #include "undo/journaling_password_setter.h"
@@ -28,7 +21,6 @@
 #include "undo/undo_journal.h"
 #include "util/exit_status.h"
 #include "util/ldif_comment.h"
-#include "util/terminal_text.h"
 
 namespace kestrel {
 namespace {
@@ -39,24 +31,6 @@ void printBanner(Reporter& reporter) {
     }
     reporter.problem(std::string("\nKestrel ") + kVersionText + " by the Kestrel developers " +
                      kBuildMonth + "\n\n");
-}
-
-int reportBadSwitches(Reporter& reporter, const SwitchTable& switches) {
-    std::string report;
-    if (!switches.missingSwitches().empty()) {
-        report += "ERROR: Missing Command Line Arg(s)\n";
-        for (const std::string& name : switches.missingSwitches()) {
-            report += "ERROR:  " + name + "\n";
-        }
-    }
-    if (!switches.unknownSwitches().empty()) {
-        report += "ERROR: Bad Command Line Arg(s)\n";
-        for (const std::string& name : switches.unknownSwitches()) {
-            report += "ERROR:  " + name + "\n";
-        }
-    }
-    reporter.problem(report + "\n\n");
-    return printUsageHint(reporter);
 }
 
 void printElapsed(Reporter& reporter, const RunSettings& settings, RunTimer& timer) {
@@ -85,12 +59,12 @@ void printElapsed(Reporter& reporter, const RunSettings& settings, RunTimer& tim
     }
 }
 
-void runMode(RunContext& run, const DnList& targets, const ModificationSet& set,
-             RecordSource* records, const CsvRows& rows) {
+void runMode(RunContext& run, const JobInputs& inputs) {
+    const DnList& targets = inputs.targets;
+    const ModificationSet& set = inputs.modifications;
     if (run.settings.csvGiven) {
-        const ActionSyntax syntax{run.settings.attrDelimiter, run.settings.mvDelimiter,
-                                  run.settings.mode == RunMode::Add};
-        const RowChanges changes{set, rows.actions, syntax};
+        const ActionSyntax syntax = actionSyntaxOf(run.settings);
+        const RowChanges changes{set, inputs.rows.actions, syntax};
         if (syntax.addMode) {
             runAddRows(run, targets, changes);
         } else {
@@ -100,10 +74,10 @@ void runMode(RunContext& run, const DnList& targets, const ModificationSet& set,
     }
     switch (run.settings.mode) {
         case RunMode::ApplyRecords:
-            runApplyRecords(run, *records);
+            runApplyRecords(run, *inputs.records);
             break;
         case RunMode::Revert:
-            runRevert(run, *records);
+            runRevert(run, *inputs.records);
             break;
         case RunMode::Delete:
             runDelete(run, targets);
@@ -127,285 +101,71 @@ void runMode(RunContext& run, const DnList& targets, const ModificationSet& set,
     }
 }
 
-// Whether any modification of the set carries a password, whatever its operation: a
-// password change is a removal of the old value plus an add of the new one.
-bool carriesAnyPassword(const ModificationSet& set) {
-    const auto inMember = [](const auto& member) {
-        return std::any_of(member.begin(), member.end(),
-                           [](const auto& entry) { return carriesPassword(entry.first); });
-    };
-    return std::any_of(set.clears.begin(), set.clears.end(),
-                       [](const std::string& name) { return carriesPassword(name); }) ||
-           inMember(set.removeValues) || inMember(set.replaceValues) || inMember(set.addValues) ||
-           inMember(set.removeBinary) || inMember(set.replaceBinary) || inMember(set.addBinary);
-}
-
-// What is wrong with -binddn and -pwfile as given, or nothing.
-const char* credentialsProblem(const RunSettings& settings) {
-    if (settings.passwordFileGiven && !settings.bindDnGiven) {
-        return "-pwfile names the file holding the password of -binddn, which is missing.";
-    }
-    if (settings.passwordFileGiven && settings.passwordFile.empty()) {
-        return "-pwfile needs the name of the file holding the password.";
-    }
-    if (settings.bindDnGiven && settings.bindDn.empty()) {
-        return "-binddn needs the name to bind as (a DN, or user@domain).";
-    }
-    return nullptr;
-}
-
-// Why -permissive cannot go with the run's mode, or nothing: it changes modify requests,
-// and only modifying objects (from the command line or -f) sends ones it means something
-// for.
-const char* permissiveProblem(const RunSettings& settings) {
-    if (!settings.permissive || settings.mode == RunMode::Modify ||
-        settings.mode == RunMode::ApplyRecords) {
-        return nullptr;
-    }
-    if (settings.mode == RunMode::Revert) {
-        return "-permissive does not go with -revert: each record of a journal must apply "
-               "exactly, or fail where the object changed since the run.";
-    }
-    return "-permissive is for modifying objects (by default, or with -f); -add, -rm, -move, "
-           "-rename and -undel send no modify it would change.";
-}
-
-// While the run's session is open, the password step's sessions follow it; afterwards the
-// credentials they point to are gone.
-class SecurityInUse {
-  public:
-    SecurityInUse(SessionSecurity* security, TlsMode tls, const BindCredentials* credentials)
-        : security_(security) {
-        if (security_ != nullptr) {
-            *security_ = SessionSecurity{tls, credentials};
-        }
-    }
-    ~SecurityInUse() {
-        if (security_ != nullptr) {
-            *security_ = SessionSecurity{};
-        }
-    }
-    SecurityInUse(const SecurityInUse&) = delete;
-    SecurityInUse& operator=(const SecurityInUse&) = delete;
-
-  private:
-    SessionSecurity* security_;
+// Everything a run holds from its switches to its end, each part filled by its phase. The
+// members are destroyed in reverse: the session before the journal it writes to.
+struct Job {
+    RunSettings settings;
+    JobInputs inputs;
+    std::unique_ptr<UndoJournal> journal;
+    JobConnection connection;
 };
 
-// Everything after the switches are read; `results` learns the size of the target list
-// once it is known.
-std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& reporter,
-                    DriverServices& services, ResultLines& results) {
-    printBanner(reporter);
-    if (switches.validate() != 0) {
-        return reportBadSwitches(reporter, switches);
+// The phases before the first request, in the order the run takes them; the first refusal
+// ends the run. `results` learns the size of the target list once it is known.
+Verdict prepareJob(Reporter& reporter, SwitchTable& switches, std::istream& input,
+                   DriverServices& services, Job& job, ResultLines& results) {
+    if (Verdict refusal = readCheckedSettings(reporter, switches, job.settings)) {
+        return refusal;
     }
-    if (switches.has("help") || switches.has("?")) {
-        return printUsage(reporter);
+    if (Verdict refusal =
+            loadJobInputs(reporter, switches, job.settings, input, job.inputs, results.targets)) {
+        return refusal;
     }
-    if (switches.empty() && switches.positionals().empty()) {
-        return printUsage(reporter);
+    if (Verdict refusal = createUndoJournal(job.settings, job.journal)) {
+        return refusal;
     }
+    return connectJob(reporter, job.settings, services, job.inputs, job.connection);
+}
 
-    RunSettings settings = readRunSettings(reporter, switches);
-    if (settings.csvGiven) {
-        if (const std::optional<std::string> refusal = csvRefusal(switches, settings)) {
-            reporter.notice(*refusal);
-            return -1;
-        }
-    }
-    if (settings.mode == RunMode::None) {
-        if (switches.positionals().empty() && !settings.csvGiven) {
-            return printUsage(reporter);
-        }
-        settings.mode = RunMode::Modify;
-    }
-    if (settings.window < 1 || settings.window > kMaxWindow) {
-        // Not clamped: a typo would otherwise run with a window nobody asked for.
-        reporter.notice("ERROR: -window needs a whole number from 1 to " +
-                        std::to_string(kMaxWindow) + ". Nothing was sent.\n");
-        return -1;
-    }
-    if (settings.undoGiven && (settings.undoFile.empty() || settings.dryRun)) {
-        reporter.notice(settings.dryRun
-                            ? "ERROR: -undo journals the changes a run makes; a -dryrun makes "
-                              "none. Nothing was sent.\n"
-                            : "ERROR: -undo needs the name of a new journal file. Nothing was "
-                              "sent.\n");
-        return -1;
-    }
-    if (const char* why = permissiveProblem(settings)) {
-        reporter.notice(std::string("ERROR: ") + why + " Nothing was sent.\n");
-        return -1;
-    }
-    if (const char* why = credentialsProblem(settings)) {
-        reporter.notice(std::string("ERROR: ") + why + " Nothing was sent.\n");
-        return -1;
-    }
-    if (settings.mode == RunMode::Move && settings.newParent.empty()) {
-        // "-move $UNSET": without a new parent the request would be a rename in place
-        // reported as a successful move (and the server refuses an empty one anyway).
-        reporter.notice("ERROR: -move needs the DN of the new parent. Nothing was sent.\n");
-        return -1;
-    }
-    const bool recordFile = appliesRecordFile(settings.mode);
-    if (recordFile) {
-        if (const std::optional<std::string> refusal = recordFileRefusal(switches, settings)) {
-            reporter.notice(*refusal);
-            return -1;
-        }
-    }
-
-    ModificationSet modifications;
-    const ActionSyntax syntax{settings.attrDelimiter, settings.mvDelimiter,
-                              settings.mode == RunMode::Add};
-    const ActionParseOutcome parsed =
-        parseAttributeActions(reporter, switches.positionals(), syntax, modifications);
-    // Everything the run needs from the command line is in the settings and the set now.
-    switches.wipe();
-    if (parsed.binaryFailed) {
-        reporter.notice("ERROR: Binary conversion failure. Terminating Program.\n");
-        return parsed.binaryStatus;
-    }
-    if (!parsed.wellFormed) {
-        reporter.notice("\n");
-        return printUsage(reporter);
-    }
-    if (settings.permissive && !modifications.bitChanges.empty()) {
-        // The delete of the exact value read is what makes a value changed since the read
-        // fail; the permissive control would make that delete a silent success.
-        reporter.notice(
-            "ERROR: -permissive does not go with setbits or clearbits: a value "
-            "changed since it was read must fail, not be overwritten. Nothing "
-            "was sent.\n");
-        return -1;
-    }
-
-    std::unique_ptr<RecordSource> records;
-    RecordSummary recordSummary;
-    if (recordFile && !loadRecordFile(reporter, settings, input, records, recordSummary)) {
-        return -1;
-    }
-    CsvRows rows;
-    if (settings.csvGiven && !loadCsvRows(reporter, settings, syntax, modifications, input, rows)) {
-        return -1;
-    }
-    const DnList targets = recordFile          ? DnList{}
-                           : settings.csvGiven ? std::move(rows.targets)
-                                               : collectTargets(reporter, settings, input);
-    results.targets = recordFile ? recordSummary.count : targets.size();
-    if (const TargetCheck check = checkTargetCount(reporter, settings, results.targets);
-        !check.goOn) {
-        return check.exitStatus;
-    }
-    const bool sendsModifications =
-        settings.mode == RunMode::Modify || settings.mode == RunMode::Add;
-    if (sendsModifications &&
-        !checkModificationSet(reporter, modifications, settings.mode == RunMode::Add)) {
-        return -1;
-    }
-
-    std::unique_ptr<UndoJournal> journal;
-    if (settings.undoGiven) {
-        std::string why;
-        journal = UndoJournal::create(settings.undoFile, why);
-        if (!journal) {
-            // Never overwritten: an existing journal may be the only way back from a run.
-            reporter.notice("ERROR: Cannot create the undo journal " + settings.undoFile + ": " +
-                            why + ". Nothing was sent.\n");
-            return -1;
-        }
-    }
-
-    reporter.trace("Opening TCP connection\n");
-    ConnectSettings connect;
-    if (!settings.host.empty()) {
-        connect.server = settings.host;
-    }
-    connect.port = settings.port;
-    // A password travels only sealed, whether or not -kerbenc was given.
-    const bool recordsWritePasswords = recordSummary.carriesPassword || rows.writesPasswords;
-    if (recordsWritePasswords && services.protectSecrets) {
-        services.protectSecrets();
-    }
-    connect.encrypt = settings.kerberosEncryption ||
-                      (sendsModifications && carriesAnyPassword(modifications)) ||
-                      recordsWritePasswords;
-    connect.timeoutSeconds = settings.timeoutSeconds;
-    connect.startTls = settings.startTls;
-    connect.locator = services.locator;
-    // Wiped when the run ends; the password is read only once the bind will go over TLS.
-    std::optional<BindCredentials> credentials;
-    if (settings.bindDnGiven) {
-        credentials.emplace();
-        credentials->dn = settings.bindDn;
-        credentials->readPassword = [&reporter, &settings, &services](std::string& password) {
-            // From here on a copy of the password is in memory.
-            if (services.protectSecrets) {
-                services.protectSecrets();
-            }
-            return readBindPassword(reporter, settings, password);
-        };
-        connect.credentials = &*credentials;
-    }
-    std::optional<LdapSession> session = openSession(reporter, services.ldap, connect);
-    if (!session) {
-        reporter.problem("Terminating program.\n");
-        return -1;
-    }
-    const SecurityInUse security(services.security, session->tls,
-                                 credentials ? &*credentials : nullptr);
-
-    reporter.trace("DEBUG: Gathering RootDSE\n");
-    RootDseInfo rootDse;
-    gatherRootDse(reporter, *session, rootDse);
-    if (!rootDse.valid) {
-        closeSession(*session);
-        reporter.problem("ERROR: Couldn't gather RootDSE Info...\nTerminating program.\n");
-        return -1;
-    }
-    reporter.info("Using server: " + terminalText(rootDse.dnsHostName) + "\n");
-    reporter.trace("DEBUG: RootDSE Completed\n");
-
-    // From here on a dry run reads as a real one does, but writes only LDIF.
-    PreviewPasswordSetter previewPasswords;
-    PasswordSetter* passwords = &services.passwords;
-    if (settings.dryRun) {
-        session->handle = previewConnection(std::move(session->handle), reporter);
-        passwords = &previewPasswords;
-    }
-    std::optional<JournalingPasswordSetter> journalingPasswords;
-    if (journal) {
-        session->handle = journalingConnection(std::move(session->handle), *journal, reporter,
-                                               undoAttributes(rootDse.schemaNamingContext));
-        passwords = &journalingPasswords.emplace(services.passwords, *journal);
-    }
-    if (settings.permissive) {
-        session->handle = permissiveConnection(std::move(session->handle));
-    }
-
+// The mode over every target, timed, then the session closed and the completion lines.
+std::int32_t runPrepared(RunContext& run, DriverServices& services, const JobInputs& inputs) {
+    Reporter& reporter = run.reporter;
     RunTimer timer(services.clock);
     timer.start();
-    RunContext run{reporter, settings, *session, rootDse.dnsHostName, passwords};
-    run.preview = settings.dryRun;
-    run.results = results;
     std::optional<ProgressLine> progress;
     if (services.stderrIsTerminal && (reporter.quiet || reporter.json)) {
         reporter.statusSharesTerminal = services.stdoutIsTerminal;
-        run.progress = &progress.emplace(reporter, run.clock, results.targets);
+        run.progress = &progress.emplace(reporter, run.clock, run.results.targets);
     }
-    runMode(run, targets, modifications, records.get(), rows);
+    runMode(run, inputs);
     progress.reset();
-    results = run.results;
-    printElapsed(reporter, settings, timer);
-    closeSession(*session);
+    printElapsed(reporter, run.settings, timer);
+    closeSession(run.session);
 
     reporter.info(run.lastError == 0 ? "\nThe command completed successfully\n\n"
                                      : "\nThe command did not complete successfully\n\n");
-    if (settings.dryRun) {
+    if (run.settings.dryRun) {
         reporter.block(ldifComment(kNothingSentText));
     }
     return run.lastError;
+}
+
+// Everything after the switches are read; the loop writes its -json lines into `results`.
+std::int32_t runJob(SwitchTable& switches, std::istream& input, Reporter& reporter,
+                    DriverServices& services, ResultLines& results) {
+    printBanner(reporter);
+    Job job;
+    if (Verdict refusal = prepareJob(reporter, switches, input, services, job, results)) {
+        return writeRefusal(reporter, *refusal);
+    }
+    LdapSession& session = *job.connection.session;
+    const RootDseInfo& rootDse = job.connection.rootDse;
+    PasswordWrappers wrappers;
+    PasswordSetter& passwords = wrapSession(reporter, job.settings, services.passwords,
+                                            job.journal.get(), rootDse, session, wrappers);
+    RunContext run{reporter, job.settings, session, rootDse.dnsHostName, results, &passwords};
+    run.preview = job.settings.dryRun;
+    return runPrepared(run, services, job.inputs);
 }
 
 }  // namespace

@@ -47,15 +47,13 @@ std::string explained(const RunSettings& settings, const LdifProblem& problem) {
 
 }  // namespace
 
-std::optional<std::string> recordFileRefusal(const SwitchTable& switches,
-                                             const RunSettings& settings) {
+Verdict recordFileRefusal(const SwitchTable& switches, const RunSettings& settings) {
     const std::string self = switchOf(settings);
     if (settings.recordFile.empty()) {
-        return "ERROR: " + self +
-               (settings.mode == RunMode::Revert
-                    ? " needs the name of an undo journal. Nothing was sent.\n"
-                    : " needs the name of an LDIF file (- for standard input). Nothing was "
-                      "sent.\n");
+        return Refusal::nothingSent(self + (settings.mode == RunMode::Revert
+                                                ? " needs the name of an undo journal."
+                                                : " needs the name of an LDIF file (- for "
+                                                  "standard input)."));
     }
     std::vector<const char*> others{"rootdse",    "b",      "rm",   "del",
                                     "treedelete", "rename", "move", "undel"};
@@ -77,8 +75,8 @@ std::optional<std::string> recordFileRefusal(const SwitchTable& switches,
     if (other.empty()) {
         return std::nullopt;
     }
-    return "ERROR: " + self + " applies the records of its file; it cannot be combined with " +
-           other + ". Nothing was sent.\n";
+    return Refusal::nothingSent(
+        self + " applies the records of its file; it cannot be combined with " + other + ".");
 }
 
 bool loadRecordFile(Reporter& reporter, const RunSettings& settings, std::istream& input,
@@ -110,22 +108,23 @@ bool loadRecordFile(Reporter& reporter, const RunSettings& settings, std::istrea
                                         problem);
     }
     if (problem) {
-        reporter.notice("ERROR: " + fileName(settings) + ", line " + std::to_string(problem->line) +
-                        ": " + explained(settings, *problem) + ". Nothing was sent.\n");
+        reporter.notice(nothingSentLine(fileName(settings) + ", line " +
+                                        std::to_string(problem->line) + ": " +
+                                        explained(settings, *problem) + "."));
         records.reset();
         return false;
     }
     if (!records) {
-        reporter.notice("ERROR: Cannot read " + kindOfFile(settings) + fileName(settings) + ": " +
-                        why + ". Nothing was sent.\n");
+        reporter.notice(nothingSentLine("Cannot read " + kindOfFile(settings) + fileName(settings) +
+                                        ": " + why + "."));
         return false;
     }
     // An empty DN names the RootDSE: in a generated file it is far more likely a lookup that
     // found nothing than a request meant for the server's root entry.
     if (rootDse) {
-        reporter.notice("ERROR: " + fileName(settings) + ", line " + std::to_string(*rootDse) +
-                        ": the DN is empty, which names the RootDSE; use -rootdse for it. "
-                        "Nothing was sent.\n");
+        reporter.notice(nothingSentLine(fileName(settings) + ", line " + std::to_string(*rootDse) +
+                                        ": the DN is empty, which names the RootDSE; use "
+                                        "-rootdse for it."));
         records.reset();  // a refused file gives the run nothing to apply
         return false;
     }

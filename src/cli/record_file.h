@@ -5,10 +5,10 @@
 #include <cstddef>
 #include <istream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/refusal.h"
 #include "cli/switch_table.h"
 #include "ldif/ldif_reader.h"
 #include "ops/record_source.h"
@@ -21,12 +21,10 @@ inline bool appliesRecordFile(RunMode mode) {
     return mode == RunMode::ApplyRecords || mode == RunMode::Revert;
 }
 
-// The refusal ("ERROR: ... Nothing was sent.\n") of a run that names -f or -revert with
-// something else that would say which objects to change or how: the other of the two, -b
-// or -rootdse, a mode switch (-add only goes with -f) or attribute-actions; or without a
-// file name. Nothing when the run may go on.
-std::optional<std::string> recordFileRefusal(const SwitchTable& switches,
-                                             const RunSettings& settings);
+// The refusal of a run that names -f or -revert with something else that would say which
+// objects to change or how: the other of the two, -b or -rootdse, a mode switch (-add only
+// goes with -f) or attribute-actions; or without a file name. Nothing when the run may go on.
+Verdict recordFileRefusal(const SwitchTable& switches, const RunSettings& settings);
 
 // What the run needs to know of its file's records before it connects.
 struct RecordSummary {

@@ -26,48 +26,63 @@ std::int32_t readWindow(const std::string& text) {
     return error == std::errc::result_out_of_range ? kMaxWindow + 1 : value;
 }
 
-}  // namespace
-
-std::int32_t readNumber(std::string_view text) {
-    return leadingNumber(text);
-}
-
-RunSettings readRunSettings(Reporter& reporter, SwitchTable& switches) {
-    RunSettings settings;
-    settings.host = switches.value("h");
-
+// Where the targets come from besides standard input: -csv, a table of them, or -b and
+// -rootdse, the one named on the command line (-f and -revert choose the mode too).
+void readTargetSource(Reporter& reporter, SwitchTable& switches, RunSettings& settings) {
+    settings.csvGiven = switches.has("csv");
+    settings.csvFile = switches.value("csv");
     if (switches.has("rootdse")) {
         switches.setValue("b", "rootdse");
     }
-    if (switches.has("b")) {
-        settings.baseDn = switches.value("b");
-        if (namesRootDse(settings.baseDn)) {
-            // Shown even when quiet: the run is about to touch the server's root entry.
-            // -f and -revert refuse -b and -rootdse instead.
-            if (!switches.has("f") && !switches.has("revert")) {
-                reporter.notice("Modifying ROOTDSE...\n");
-            }
-            // Two double quotes: quote removal in collectTargets leaves the empty DN.
-            settings.baseDn = "\"\"";
-        }
-        settings.baseDnGiven = true;
+    if (!switches.has("b")) {
+        return;
     }
+    settings.baseDn = switches.value("b");
+    if (namesRootDse(settings.baseDn)) {
+        // Shown even when quiet: the run is about to touch the server's root entry.
+        // -f and -revert refuse -b and -rootdse instead.
+        if (!switches.has("f") && !switches.has("revert")) {
+            reporter.notice("Modifying ROOTDSE...\n");
+        }
+        // Two double quotes: quote removal in collectTargets leaves the empty DN.
+        settings.baseDn = "\"\"";
+    }
+    settings.baseDnGiven = true;
+}
 
-    settings.showElapsedSeconds = switches.has("elapsed");
-    settings.showElapsedMs = switches.has("elapsedms");
+// Where the server is, how long to wait for it, how the session is protected and whom
+// it binds as.
+void readConnection(const SwitchTable& switches, RunSettings& settings) {
+    settings.host = switches.value("h");
+    if (switches.has("p")) {
+        settings.port = readNumber(switches.value("p"));
+    }
     if (switches.has("t")) {
         settings.timeoutSeconds = readNumber(switches.value("t"));
     }
+    settings.kerberosEncryption = switches.has("kerbenc");
+    settings.startTls = switches.has("starttls");
+    settings.bindDnGiven = switches.has("binddn");
+    settings.bindDn = switches.value("binddn");
+    settings.passwordFileGiven = switches.has("pwfile");
+    settings.passwordFile = switches.value("pwfile");
+}
+
+// What the run shows beyond each target's outcome.
+void readOutput(const SwitchTable& switches, RunSettings& settings) {
+    settings.showElapsedSeconds = switches.has("elapsed");
+    settings.showElapsedMs = switches.has("elapsedms");
+    settings.showExtendedError = switches.has("exterr");
+}
+
+// How the requests are made and sent, and what stops the run.
+void readRequests(const SwitchTable& switches, RunSettings& settings) {
     if (switches.has("safety")) {
         settings.safetyLimit = readNumber(switches.value("safety"));
     }
     if (switches.has("unsafe")) {
         settings.safetyLimit = -1;
     }
-    if (switches.has("p")) {
-        settings.port = readNumber(switches.value("p"));
-    }
-    settings.showExtendedError = switches.has("exterr");
     settings.treeDelete = switches.has("treedelete");
     settings.continueOnError = switches.has("cont");
     if (switches.has("delim")) {
@@ -76,24 +91,22 @@ RunSettings readRunSettings(Reporter& reporter, SwitchTable& switches) {
     if (switches.has("mvdelim")) {
         settings.mvDelimiter = switches.value("mvdelim");
     }
-    settings.kerberosEncryption = switches.has("kerbenc");
-    settings.dryRun = switches.has("dryrun");
-    settings.undoGiven = switches.has("undo");
-    settings.undoFile = switches.value("undo");
     if (switches.has("window")) {
         settings.window = readWindow(switches.value("window"));
     }
-    settings.startTls = switches.has("starttls");
-    settings.bindDnGiven = switches.has("binddn");
-    settings.bindDn = switches.value("binddn");
-    settings.passwordFileGiven = switches.has("pwfile");
-    settings.passwordFile = switches.value("pwfile");
     settings.permissive = switches.has("permissive");
-    settings.csvGiven = switches.has("csv");
-    settings.csvFile = switches.value("csv");
+}
 
-    // First match wins; the values of the losing mode switches are not read. -f and
-    // -revert come first: what they cannot be combined with is refused before connecting.
+// Besides the real run: a preview (-dryrun) or a journal of its changes (-undo).
+void readPreviewAndJournal(const SwitchTable& switches, RunSettings& settings) {
+    settings.dryRun = switches.has("dryrun");
+    settings.undoGiven = switches.has("undo");
+    settings.undoFile = switches.value("undo");
+}
+
+// First match wins; the values of the losing mode switches are not read. -f and -revert
+// come first: what they cannot be combined with is refused before connecting.
+void readMode(const SwitchTable& switches, RunSettings& settings) {
     if (switches.has("f")) {
         settings.mode = RunMode::ApplyRecords;
         settings.recordFile = switches.value("f");
@@ -115,6 +128,22 @@ RunSettings readRunSettings(Reporter& reporter, SwitchTable& switches) {
     } else if (switches.has("add")) {
         settings.mode = RunMode::Add;
     }
+}
+
+}  // namespace
+
+std::int32_t readNumber(std::string_view text) {
+    return leadingNumber(text);
+}
+
+RunSettings readRunSettings(Reporter& reporter, SwitchTable& switches) {
+    RunSettings settings;
+    readConnection(switches, settings);
+    readTargetSource(reporter, switches, settings);
+    readOutput(switches, settings);
+    readRequests(switches, settings);
+    readPreviewAndJournal(switches, settings);
+    readMode(switches, settings);
     return settings;
 }
 

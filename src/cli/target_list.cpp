@@ -210,33 +210,31 @@ DnList collectTargets(Reporter& reporter, const RunSettings& settings, std::istr
     return targets;
 }
 
-TargetCheck checkTargets(Reporter& reporter, const RunSettings& settings, const DnList& targets) {
+Verdict checkTargets(Reporter& reporter, const RunSettings& settings, const DnList& targets) {
     return checkTargetCount(reporter, settings, targets.size());
 }
 
-TargetCheck checkTargetCount(Reporter& reporter, const RunSettings& settings, std::size_t count) {
+Verdict checkTargetCount(Reporter& reporter, const RunSettings& settings, std::size_t count) {
     reporter.info("DN Count: " + std::to_string(count) + "\n");
 
     if (count == 0) {
-        reporter.notice("\nNo object DNs to update.\n\nThe command completed successfully.\n\n");
-        return {false, 0};
+        return Refusal::saying(
+            "\nNo object DNs to update.\n\nThe command completed successfully.\n\n", 0);
     }
 
     // Compared unsigned, so a negative limit (-1 from -unsafe) never refuses.
     if (count > static_cast<std::uint32_t>(settings.safetyLimit)) {
-        reporter.notice("\nMore DNs than allowed for by safety setting of " +
-                        std::to_string(settings.safetyLimit) +
-                        "\nUse safety parameter to specify larger safety size.\n\n"
-                        "The command did not complete successfully\n");
-        return {false, -1};
+        return Refusal::saying("\nMore DNs than allowed for by safety setting of " +
+                               std::to_string(settings.safetyLimit) +
+                               "\nUse safety parameter to specify larger safety size.\n\n"
+                               "The command did not complete successfully\n");
     }
 
     if (settings.mode == RunMode::Rename && count > 1) {
-        reporter.notice(
+        return Refusal::saying(
             "ERROR: Rename requires single DN\n\nThe command did not complete successfully.\n\n");
-        return {false, -1};
     }
-    return {true, 0};
+    return std::nullopt;
 }
 
 }  // namespace kestrel

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/refusal.h"
 #include "ops/run_settings.h"
 #include "util/reporter.h"
 
@@ -16,14 +17,10 @@ inline constexpr std::size_t kTargetLineBuffer = 10240;
 // From -b (or -rootdse), or one DN per line of `input`.
 DnList collectTargets(Reporter& reporter, const RunSettings& settings, std::istream& input);
 
-struct TargetCheck {
-    bool goOn = true;
-    int exitStatus = 0;  // when !goOn
-};
-
-// Prints the count, then applies the empty-list, safety and rename checks.
-TargetCheck checkTargets(Reporter& reporter, const RunSettings& settings, const DnList& targets);
+// Prints the count, then refuses an empty list (status 0: there is nothing to do), more
+// targets than the safety limit allows, or more than one to rename.
+Verdict checkTargets(Reporter& reporter, const RunSettings& settings, const DnList& targets);
 // The same for `count` targets (the records of -f or -revert).
-TargetCheck checkTargetCount(Reporter& reporter, const RunSettings& settings, std::size_t count);
+Verdict checkTargetCount(Reporter& reporter, const RunSettings& settings, std::size_t count);
 
 }  // namespace kestrel

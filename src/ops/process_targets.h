@@ -22,12 +22,12 @@ struct RunContext {
     const RunSettings& settings;
     LdapSession& session;
     std::string serverName;  // the RootDSE's dnsHostName: the subject of error lines
+    ResultLines& results;    // -json: the lines written, for the summary the caller writes
     PasswordSetter* passwords = nullptr;
     bool preview = false;        // -dryrun: the password step shows a record, not progress
     std::int32_t lastError = 0;  // status of the run's latest failure; success never clears it
     // Milliseconds on a monotonic clock: each request's time limit runs from its send.
     std::function<std::int64_t()> clock = monotonicMilliseconds;
-    ResultLines results{};             // -json: the lines written, for the summary
     ProgressLine* progress = nullptr;  // a quiet run on a terminal: told of each target
 };
 

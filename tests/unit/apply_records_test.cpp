@@ -39,10 +39,13 @@ const std::string kMixed =
 
 class ApplyRecordsTest : public ::testing::Test {
   protected:
-    RunContext context() { return RunContext{captured.reporter, settings, session, "dc1"}; }
+    RunContext context() {
+        return RunContext{captured.reporter, settings, session, "dc1", results};
+    }
 
     CapturedConsole captured;
     RunSettings settings;
+    ResultLines results;
     FakeLdapLibrary library;
     LdapSession session = library.session();
 };
@@ -228,7 +231,7 @@ TEST_F(ApplyRecordsTest, UnderAWindowARecordWaitsForItsDependencyHoweverSpelled)
         LdapSession overlapping = parallel.session();
         settings.mode = RunMode::ApplyRecords;
         settings.window = 2;
-        RunContext run{captured.reporter, settings, overlapping, "dc1"};
+        RunContext run{captured.reporter, settings, overlapping, "dc1", results};
         runApplyRecords(run, records(row.text));
         EXPECT_EQ(parallel.maxOutstanding, row.outstanding);
         EXPECT_EQ(run.lastError, row.outstanding == 1 ? 0 : 32);

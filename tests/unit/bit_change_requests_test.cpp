@@ -28,7 +28,7 @@ class BitChangeRunTest : public ::testing::Test {
   protected:
     RunContext run(const DnList& targets) {
         set.bitChanges = {{"useraccountcontrol", BitChange{0x2, 0}}};
-        RunContext context{captured.reporter, settings, session, "dc1", &passwords};
+        RunContext context{captured.reporter, settings, session, "dc1", results, &passwords};
         runModify(context, targets, set);
         return context;
     }
@@ -48,6 +48,7 @@ class BitChangeRunTest : public ::testing::Test {
 
     fake::CapturedConsole captured;
     RunSettings settings;
+    ResultLines results;
     fake::FakeLdapLibrary library;
     LdapSession session = library.session();
     fake::FakePasswordSetter passwords;

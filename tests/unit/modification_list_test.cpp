@@ -322,11 +322,13 @@ TEST_F(ModificationListTest, APasswordThatIsNotTextInTheLocaleIsRefused) {
 class ModifyRunTest : public ::testing::Test {
   protected:
     RunContext context() {
-        return RunContext{captured.reporter, settings, session, "dc1.homelab.net", &passwords};
+        return RunContext{captured.reporter, settings, session,
+                          "dc1.homelab.net", results,  &passwords};
     }
 
     CapturedConsole captured;
     RunSettings settings;
+    ResultLines results;
     FakeLdapLibrary library;
     LdapSession session = library.session();
     FakePasswordSetter passwords;

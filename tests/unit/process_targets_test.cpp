@@ -41,7 +41,8 @@ RequestOutcome notSent(RequestOutcome::Kind kind, std::int32_t status = 0) {
 class ProcessTargetsTest : public ::testing::Test {
   protected:
     RunContext context() {
-        return RunContext{captured.reporter, settings, session, "dc1.homelab.net", &passwords};
+        return RunContext{captured.reporter, settings, session,
+                          "dc1.homelab.net", results,  &passwords};
     }
 
     RequestStep deleteStep() { return deleteOn(session); }
@@ -57,6 +58,7 @@ class ProcessTargetsTest : public ::testing::Test {
 
     CapturedConsole captured;
     RunSettings settings;
+    ResultLines results;
     FakeLdapLibrary library;
     LdapSession session = library.session();
     FakePasswordSetter passwords;
@@ -116,7 +118,7 @@ TEST_F(ProcessTargetsTest, LastErrorIsTheLatestFailure) {
         for (const int code : row.codes) {
             fresh.answerRequests({result(code)});
         }
-        RunContext context{reporter.reporter, rowSettings, freshSession, "dc1", nullptr};
+        RunContext context{reporter.reporter, rowSettings, freshSession, "dc1", results, nullptr};
         processTargets(context, {"cn=a", "cn=b", "cn=c"}, LoopVariant{}, deleteOn(freshSession));
         EXPECT_EQ(context.lastError, row.lastError);
         EXPECT_EQ(fresh.requests().size(), row.sent);
@@ -149,8 +151,8 @@ TEST_F(ProcessTargetsTest, ExtendedErrorLine) {
         RunSettings rowSettings;
         rowSettings.showExtendedError = row.exterr;
         fresh.answerRequests({result(32, row.serverText)});
-        RunContext context{reporter.reporter, rowSettings, freshSession, "dc1.homelab.net",
-                           nullptr};
+        RunContext context{reporter.reporter, rowSettings, freshSession,
+                           "dc1.homelab.net", results,     nullptr};
         processTargets(context, {"cn=a", "cn=b"}, LoopVariant{}, deleteOn(freshSession));
         EXPECT_EQ(reporter.out(), row.out) << row.exterr << row.quiet << row.serverText;
         EXPECT_EQ(reporter.err(), row.err) << row.exterr << row.quiet << row.serverText;
@@ -204,7 +206,7 @@ TEST_F(ProcessTargetsTest, EmptyDnShowsAsRootDseOnlyWhereTheModeSaysSo) {
     EXPECT_EQ(library.requests(), Lines{"delete [] controls=[]"});
 
     CapturedConsole other;
-    RunContext context{other.reporter, settings, session, "dc1", nullptr};
+    RunContext context{other.reporter, settings, session, "dc1", results, nullptr};
     processTargets(context, {""}, LoopVariant{}, deleteStep());
     EXPECT_EQ(other.out(), "   DN: ...\n");
 }
@@ -223,7 +225,8 @@ TEST_F(ProcessTargetsTest, MoveStopMessageFollowsTheErrorLineDirectly) {
     FakeLdapLibrary fresh;
     LdapSession freshSession = fresh.session();
     fresh.answerRequests({result(68, "00002071: UpdErr")});
-    RunContext context{withText.reporter, settings, freshSession, "dc1.homelab.net", nullptr};
+    RunContext context{withText.reporter, settings, freshSession,
+                       "dc1.homelab.net", results,  nullptr};
     processTargets(context, {"cn=a", "cn=b"}, move, deleteOn(freshSession));
     EXPECT_EQ(withText.both(),
               "   DN: cn=a...: [dc1.homelab.net] Error 0x44 (68) - Already exists\n"
@@ -240,7 +243,7 @@ TEST_F(ProcessTargetsTest, WithoutProgressLineOnlyTheOutcomeIsWritten) {
 
     CapturedConsole failing;
     library.answerRequests({result(68)});
-    RunContext context{failing.reporter, settings, session, "dc1", nullptr};
+    RunContext context{failing.reporter, settings, session, "dc1", results, nullptr};
     processTargets(context, {"cn=a"}, rename, deleteStep());
     EXPECT_EQ(failing.both(), ": [dc1] Error 0x44 (68) - Already exists\n");
     EXPECT_EQ(context.lastError, 68);
@@ -280,7 +283,7 @@ TEST_F(ProcessTargetsTest, ARefusedTargetCountsAsAFailure) {
         CapturedConsole reporter;
         RunSettings rowSettings;
         rowSettings.continueOnError = cont;
-        RunContext context{reporter.reporter, rowSettings, session, "dc1", nullptr};
+        RunContext context{reporter.reporter, rowSettings, session, "dc1", results, nullptr};
         int sent = 0;
         processTargets(context, {"bad", "cn=b"}, LoopVariant{}, [&](const std::string& dn) {
             if (dn == "bad") {
@@ -433,7 +436,8 @@ TEST_F(ProcessTargetsTest, JsonLinePerTarget) {
         setter.statuses = {row.passwordStatus};
         CapturedConsole console;
         console.reporter.json = true;
-        RunContext context{console.reporter, settings, freshSession, "dc1.homelab.net", &setter};
+        RunContext context{console.reporter,  settings, freshSession,
+                           "dc1.homelab.net", results,  &setter};
         processTargets(context, {"cn=a"}, LoopVariant{}, deleteOn(freshSession),
                        PasswordRequest{row.passwordStatus != 0, "pw"});
         EXPECT_EQ(console.out(), row.line + "\n");
@@ -496,7 +500,8 @@ class WindowedTargetsTest : public ProcessTargetsTest {
         windowed.window = window;
         windowed.continueOnError = cont;
         LdapSession freshSession = fresh.session();
-        RunContext context{console.reporter, windowed, freshSession, "dc1.homelab.net", &passwords};
+        RunContext context{console.reporter,  windowed, freshSession,
+                           "dc1.homelab.net", results,  &passwords};
         processTargets(context, targets, LoopVariant{}, deleteOn(freshSession));
         outstanding = fresh.maxOutstanding;
         sent = fresh.count(fake::Call::Kind::Delete);
@@ -669,7 +674,7 @@ TEST_F(ProcessTargetsTest, TheTimeLimitCountsFromTheSend) {
         settings.timeoutSeconds = row.limitSeconds;
         settings.window = 2;
         std::int64_t now = 1'000'000;
-        RunContext context{captured.reporter, settings, freshSession, "dc1", &passwords};
+        RunContext context{captured.reporter, settings, freshSession, "dc1", results, &passwords};
         context.clock = [&now] { return now; };
         processTargets(context, {"cn=a,dc=x", "cn=b,dc=x"}, LoopVariant{},
                        [&](const std::string& dn) {

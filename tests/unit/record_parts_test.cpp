@@ -60,7 +60,8 @@ TEST_F(RecordPartsTest, ARevertSendsTheLastRecordFirstAcrossParts) {
     settings.mode = RunMode::Revert;
     settings.window = 8;
     LdapSession session = library.session();
-    RunContext run{captured.reporter, settings, session, "dc1"};
+    ResultLines results;
+    RunContext run{captured.reporter, settings, session, "dc1", results};
     runRevert(run, *file);
     const std::vector<fake::Call> deletes = library.callsOf(fake::Call::Kind::Delete);
     ASSERT_EQ(deletes.size(), count);

@@ -41,11 +41,12 @@ std::string restore(const std::string& dn, const std::string& newDn) {
 class RelocateRequestsTest : public ::testing::Test {
   protected:
     RunContext context() {
-        return RunContext{captured.reporter, settings, session, "dc1.homelab.net"};
+        return RunContext{captured.reporter, settings, session, "dc1.homelab.net", results};
     }
 
     CapturedConsole captured;
     RunSettings settings;
+    ResultLines results;
     FakeLdapLibrary library;
     LdapSession session = library.session();
 };
@@ -96,7 +97,7 @@ TEST_F(RelocateRequestsTest, TreeDeleteIsResentWhileTheServerDeletesSomething) {
             }
             fake.searchAnswers.push_back(subtree);
         }
-        RunContext run{console.reporter, settings, rounds, "dc1.homelab.net"};
+        RunContext run{console.reporter, settings, rounds, "dc1.homelab.net", results};
         runDelete(run, {tree});
         EXPECT_EQ(fake.callsOf(Call::Kind::Delete).size(), row.rounds);
         EXPECT_EQ(run.lastError, row.status);
@@ -188,7 +189,7 @@ TEST_F(RelocateRequestsTest, RenameTakesTheTypeFromTheOldRdn) {
         LdapSession freshSession = fresh.session();
         CapturedConsole reporter;
         settings.newRdn = row.newName;
-        RunContext run{reporter.reporter, settings, freshSession, "dc1.homelab.net"};
+        RunContext run{reporter.reporter, settings, freshSession, "dc1.homelab.net", results};
         runRename(run, {"CN=kim," + kStaff});
         EXPECT_EQ(fresh.calls(), (Lines{row.request, "result id=1 timeout=120"}));
         EXPECT_EQ(reporter.out(), "Renaming CN=kim," + kStaff + " to " + row.newName + "...\n\n");
@@ -215,7 +216,7 @@ TEST_F(RelocateRequestsTest, RenameFindsTheParentWhateverTheDnLooksLike) {
         LdapSession freshSession = fresh.session();
         CapturedConsole reporter;
         settings.newRdn = "bob";
-        RunContext run{reporter.reporter, settings, freshSession, "dc1.homelab.net"};
+        RunContext run{reporter.reporter, settings, freshSession, "dc1.homelab.net", results};
         runRename(run, {row.dn});
         EXPECT_EQ(fresh.calls(), (Lines{"rename [" + row.dn + "] rdn=[" + row.rdn + "] parent=[" +
                                             row.parent + "] deleteOld=1 controls=[]",
@@ -268,7 +269,7 @@ TEST_F(RelocateRequestsTest, TheCleanedRdnIsCutBeforeTheManglingInAnyCase) {
         FakeLdapLibrary fresh;
         LdapSession freshSession = fresh.session();
         CapturedConsole reporter;
-        RunContext run{reporter.reporter, settings, freshSession, "dc1"};
+        RunContext run{reporter.reporter, settings, freshSession, "dc1", results};
         const std::string dn = row.rdn + ",CN=Deleted Objects,DC=homelab,DC=net";
         runUndelete(run, {dn});
         // The given parent: no lookup, and the parent is used as typed.
@@ -307,7 +308,7 @@ TEST_F(RelocateRequestsTest, UndeleteSkipsWithTheirMessagesAndGoesOn) {
             reporter.reporter.quiet = quiet;
             fresh.searchAnswers = {row.answer, lastKnownParentIs(kStaff)};
             RunSettings plain;
-            RunContext run{reporter.reporter, plain, freshSession, "dc1"};
+            RunContext run{reporter.reporter, plain, freshSession, "dc1", results};
             runUndelete(run, {skipped, good});
             EXPECT_EQ(run.lastError, -1) << row.message;
             EXPECT_EQ(fresh.requests(), Lines{restore(good, "CN=b,ou=staff,dc=homelab,dc=net")});
@@ -344,7 +345,7 @@ TEST_F(RelocateRequestsTest, ATargetThatIsNotADnIsRefusedAndNothingIsSent) {
             RunSettings rowSettings;
             rowSettings.newParent = mode == 3 ? kStaff : (mode == 0 ? "OU=Old,DC=x" : "");
             rowSettings.newRdn = "bob";
-            RunContext run{reporter.reporter, rowSettings, freshSession, "dc1"};
+            RunContext run{reporter.reporter, rowSettings, freshSession, "dc1", results};
             switch (mode) {
                 case 0:
                     runMove(run, {target});

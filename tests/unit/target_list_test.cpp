@@ -430,10 +430,10 @@ TEST(CheckTargetsTest, CountAndStops) {
         std::ostringstream err;
         Reporter reporter(out, err);
         reporter.quiet = c.quiet;
-        const TargetCheck check = checkTargets(reporter, settings, targets);
-        EXPECT_EQ(check.goOn, c.goOn);
-        if (!c.goOn) {
-            EXPECT_EQ(check.exitStatus, c.status);
+        const Verdict refusal = checkTargets(reporter, settings, targets);
+        EXPECT_EQ(!refusal.has_value(), c.goOn);
+        if (refusal) {
+            EXPECT_EQ(writeRefusal(reporter, *refusal), c.status);
         }
         EXPECT_EQ(out.str(), c.out);
         EXPECT_EQ(err.str(), "");

@@ -744,7 +744,8 @@ TEST_F(UndoJournalTest, LinksAndMembershipsFollowTheReanimations) {
     RunSettings settings;
     settings.mode = RunMode::Revert;
     LdapSession session = directory.session();
-    RunContext run{captured.reporter, settings, session, "dc1"};
+    ResultLines results;
+    RunContext run{captured.reporter, settings, session, "dc1", results};
     runRevert(run, readLdifRecords(text, false).records);
     const std::vector<std::string> sent = directory.requests();
     EXPECT_NE(
@@ -839,7 +840,8 @@ TEST_F(UndoJournalTest, OneOutcomeForJsonTheJournalAndTheWarning) {
             LdapSession session{
                 journalingConnection(directory.session().handle, *journal, captured.reporter, {}),
                 "dc1"};
-            RunContext context{captured.reporter, settings, session, "dc1"};
+            ResultLines results;
+            RunContext context{captured.reporter, settings, session, "dc1", results};
             processTargets(context, {"cn=a,dc=x", "cn=b,dc=x"}, LoopVariant{},
                            [&](const std::string& dn) {
                                RequestOutcome outcome;
