@@ -11,6 +11,7 @@
 #include "ops/dry_run.h"
 #include "ops/run_settings.h"
 #include "password/password_setter.h"
+#include "undo/journaling_password_setter.h"
 #include "undo/undo_journal.h"
 #include "util/reporter.h"
 
