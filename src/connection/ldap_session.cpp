@@ -25,7 +25,7 @@ void setSessionOption(Reporter& reporter, LdapConnection& handle, const std::str
 
 // One server to try: a named host, a DC found through DNS, or (no host) the library's
 // default server.
-struct Target {
+struct ServerCandidate {
     std::optional<std::string> host;
     std::optional<int> port;  // none: the default server's own
     UrlScheme scheme = UrlScheme::Ldap;
@@ -48,15 +48,15 @@ int choosePort(int written, int requested, bool ldaps) {
     return port;
 }
 
-// The DCs the locator finds, as targets in the order to try them.
-std::vector<Target> locatedTargets(Reporter& reporter, const ConnectSettings& settings) {
-    std::vector<Target> targets;
+// The DCs the locator finds, in the order to try them.
+std::vector<ServerCandidate> locatedServers(Reporter& reporter, const ConnectSettings& settings) {
+    std::vector<ServerCandidate> servers;
     if (settings.locator == nullptr) {
-        return targets;
+        return servers;
     }
     const LocatedDcs located = settings.locator->locate(settings.timeoutSeconds);
     if (located.query.empty()) {
-        return targets;
+        return servers;
     }
     std::string found;
     for (const SrvRecord& record : located.candidates) {
@@ -65,12 +65,12 @@ std::vector<Target> locatedTargets(Reporter& reporter, const ConnectSettings& se
             continue;  // not one host name: never cut down to another server
         }
         const int port = choosePort(record.port, settings.port, false);
-        targets.push_back(Target{address.host, port, UrlScheme::Ldap, address.host});
+        servers.push_back(ServerCandidate{address.host, port, UrlScheme::Ldap, address.host});
         found += " " + address.host + ":" + std::to_string(port);
     }
     reporter.trace("DEBUG: DC locator: " + located.query + ":" +
                    (found.empty() ? std::string(" none") : found) + "\n");
-    return targets;
+    return servers;
 }
 
 enum class Outcome { Bound, Failed, Unreachable };
@@ -128,171 +128,221 @@ int bind(Reporter& reporter, const ConnectSettings& settings, LdapConnection& ha
     return kLdapNotSupported;
 }
 
-// Connects to one target and binds. `last`: no other target follows, so a server that
-// cannot be reached is reported rather than passed over.
-Attempt attempt(Reporter& reporter, LdapLibrary& library, const ConnectSettings& settings,
-                const Target& target, bool last) {
-    Attempt result;
-    const std::string& serverText = target.serverText;
+// A handle to `server` with its time limit and the options that do not depend on TLS;
+// nothing when the library gives none (reported).
+std::unique_ptr<LdapConnection> openHandle(Reporter& reporter, LdapLibrary& library,
+                                           const ConnectSettings& settings,
+                                           const ServerCandidate& server) {
     int initError = 0;
     std::unique_ptr<LdapConnection> handle =
-        library.openHandle(target.host, target.port, target.scheme, initError);
+        library.openHandle(server.host, server.port, server.scheme, initError);
     if (!handle) {
-        reportLdapError(reporter, "LDAP_INIT", serverText, initError != 0 ? initError : errno,
-                        nullptr);
-        return result;
+        reportLdapError(reporter, "LDAP_INIT", server.serverText,
+                        initError != 0 ? initError : errno, nullptr);
+        return nullptr;
     }
-
     handle->setTimeLimit(settings.timeoutSeconds);
-
     if (settings.version3) {
-        setSessionOption(reporter, *handle, serverText, kLdapOptVersion, 3,
+        setSessionOption(reporter, *handle, server.serverText, kLdapOptVersion, 3,
                          "LDAP_OPTION: Version 3\n", "LDAP_OPTION (Version3): ");
     }
     if (!settings.ref) {
-        setSessionOption(reporter, *handle, serverText, kLdapOptReferrals, 0,
+        setSessionOption(reporter, *handle, server.serverText, kLdapOptReferrals, 0,
                          "LDAP_OPTION: No referrals\n", "LDAP_OPTION (NoReferrals): ");
     }
-    const bool ldaps = target.scheme == UrlScheme::Ldaps || handle->usesTls();
-    const bool tls = ldaps || settings.startTls;
-    // Over TLS a password is sealed by TLS, and Active Directory refuses a SASL layer
-    // inside it: the option would make the bind fail.
-    if (settings.encrypt && !tls) {
-        setSessionOption(reporter, *handle, serverText, kLdapOptEncrypt, 1,
-                         "LDAP_OPTION: Kerberos Encryption\n",
-                         "LDAP_OPTION (Kerberos Encryption On): ");
+    return handle;
+}
+
+TlsMode tlsModeFor(const ConnectSettings& settings, const ServerCandidate& server,
+                   LdapConnection& handle) {
+    if (server.scheme == UrlScheme::Ldaps || handle.usesTls()) {
+        return TlsMode::Ldaps;
     }
-    const std::string shown = serverText.empty() ? handle->hostName() : serverText;
-    if (settings.startTls && ldaps) {
+    return settings.startTls ? TlsMode::StartTls : TlsMode::None;
+}
+
+// The checks that come before anything is sent to a server whose TLS is known: -starttls
+// only on plain LDAP, and a password (obtained now) only over TLS. False when refused
+// (reported, or the password could not be had).
+bool readyToBind(Reporter& reporter, const ConnectSettings& settings, TlsMode mode,
+                 const std::string& shown) {
+    if (settings.startTls && mode == TlsMode::Ldaps) {
         reporter.notice("ERROR: -starttls is for ldap:// servers; " + shown +
                         " speaks TLS from the start (ldaps://). Nothing was sent.\n");
-        return result;
+        return false;
     }
-    if (settings.credentials != nullptr) {
-        if (!tls) {
-            reporter.notice(
-                "ERROR: -binddn sends a password, so it binds only over TLS: name an "
-                "ldaps:// server, or add -starttls. Nothing was sent.\n");
-            return result;
-        }
-        if (!settings.credentials->obtainPassword()) {
-            return result;
-        }
+    if (settings.credentials == nullptr) {
+        return true;
     }
+    if (mode == TlsMode::None) {
+        reporter.notice(
+            "ERROR: -binddn sends a password, so it binds only over TLS: name an "
+            "ldaps:// server, or add -starttls. Nothing was sent.\n");
+        return false;
+    }
+    return settings.credentials->obtainPassword();
+}
 
-    const TlsMode mode = ldaps               ? TlsMode::Ldaps
-                         : settings.startTls ? TlsMode::StartTls
-                                             : TlsMode::None;
-    int rc = establishTls(*handle, mode);
-    if (rc == 0) {
-        if (mode == TlsMode::StartTls) {
-            reporter.traceProblem("LDAP_STARTTLS: [" + shown + "] Successful\n");
-        }
-        bool refused = false;
-        rc = bind(reporter, settings, *handle, refused);
-        if (refused) {
-            return result;
-        }
-    } else if (rc != kLdapServerDown || last) {
-        reportTlsFailure(reporter, settings, *handle, rc, mode, serverText, shown);
-        return result;
-    }
-
-    if (rc == 0) {
-        if (reporter.debug) {
-            // The server as given; without one, the DC found or the library's default.
-            reporter.traceProblem("LDAP_BIND: [" +
-                                  (settings.server      ? *settings.server
-                                   : serverText.empty() ? handle->hostName()
-                                                        : serverText) +
-                                  "] Successful\n");
-        }
-        result.outcome = Outcome::Bound;
-        result.session = LdapSession{std::move(handle), serverText, mode};
-        return result;
-    }
-    if (rc == kLdapServerDown && !last) {
-        reporter.trace("DEBUG: " + shown + " could not be reached; trying the next DC.\n");
-        result.outcome = Outcome::Unreachable;
-        return result;
-    }
-    reportLdapError(reporter, "LDAP_BIND", serverText, rc,
-                    settings.extendedErrorInfo ? &*handle : nullptr);
+// A bind that failed: its error line and, under -d, the library's text, which names the
+// cause (such as a missing ticket) where the code alone (often just "Local error") does not.
+void reportBindFailure(Reporter& reporter, const ConnectSettings& settings, LdapConnection& handle,
+                       int code, const std::string& serverText) {
+    reportLdapError(reporter, "LDAP_BIND", serverText, code,
+                    settings.extendedErrorInfo ? &handle : nullptr);
     if (reporter.debug) {
-        // The code alone (often just "Local error") rarely says why a Kerberos bind
-        // failed; the library's text names the cause, such as a missing ticket.
-        const std::string diagnostic = handle->lastDiagnostic();
+        const std::string diagnostic = handle.lastDiagnostic();
         if (!diagnostic.empty()) {
             reporter.trace("DEBUG: LDAP_BIND diagnostic: " + terminalServerText(diagnostic) + "\n");
         }
     }
+}
+
+// What the code of a server's TLS and bind makes of it: a bound session, a server to pass
+// over (not `last`, and unreachable), or a failure (reported).
+Attempt settleAttempt(Reporter& reporter, const ConnectSettings& settings,
+                      std::unique_ptr<LdapConnection> handle, int code, TlsMode mode,
+                      const ServerCandidate& server, const std::string& shown, bool last) {
+    Attempt result;
+    if (code == 0) {
+        if (reporter.debug) {
+            // The server as given; without one, the DC found or the library's default.
+            reporter.traceProblem("LDAP_BIND: [" +
+                                  (settings.server             ? *settings.server
+                                   : server.serverText.empty() ? handle->hostName()
+                                                               : server.serverText) +
+                                  "] Successful\n");
+        }
+        result.outcome = Outcome::Bound;
+        result.session = LdapSession{std::move(handle), server.serverText, mode};
+    } else if (code == kLdapServerDown && !last) {
+        reporter.trace("DEBUG: " + shown + " could not be reached; trying the next DC.\n");
+        result.outcome = Outcome::Unreachable;
+    } else {
+        reportBindFailure(reporter, settings, *handle, code, server.serverText);
+    }
     return result;
+}
+
+// Connects to one server and binds. `last`: no other server follows, so one that cannot
+// be reached is reported rather than passed over.
+Attempt attempt(Reporter& reporter, LdapLibrary& library, const ConnectSettings& settings,
+                const ServerCandidate& server, bool last) {
+    std::unique_ptr<LdapConnection> handle = openHandle(reporter, library, settings, server);
+    if (!handle) {
+        return {};
+    }
+    const TlsMode mode = tlsModeFor(settings, server, *handle);
+    // Over TLS a password is sealed by TLS, and Active Directory refuses a SASL layer
+    // inside it: the option would make the bind fail.
+    if (settings.encrypt && mode == TlsMode::None) {
+        setSessionOption(reporter, *handle, server.serverText, kLdapOptEncrypt, 1,
+                         "LDAP_OPTION: Kerberos Encryption\n",
+                         "LDAP_OPTION (Kerberos Encryption On): ");
+    }
+    const std::string shown = server.serverText.empty() ? handle->hostName() : server.serverText;
+    if (!readyToBind(reporter, settings, mode, shown)) {
+        return {};
+    }
+    int code = establishTls(*handle, mode);
+    if (code == 0) {
+        if (mode == TlsMode::StartTls) {
+            reporter.traceProblem("LDAP_STARTTLS: [" + shown + "] Successful\n");
+        }
+        bool refused = false;
+        code = bind(reporter, settings, *handle, refused);
+        if (refused) {
+            return {};
+        }
+    } else if (code != kLdapServerDown || last) {
+        reportTlsFailure(reporter, settings, *handle, code, mode, server.serverText, shown);
+        return {};
+    }
+    return settleAttempt(reporter, settings, std::move(handle), code, mode, server, shown, last);
+}
+
+// The server the run names (-h, -p), as read.
+struct NamedServer {
+    ServerAddress address;
+    std::string serverText;  // "." and what starts with it: localhost
+    int port = 0;
+};
+
+NamedServer readNamedServer(const ConnectSettings& settings) {
+    NamedServer named;
+    if (settings.server) {
+        named.address = parseServerText(*settings.server);
+    }
+    named.serverText = named.address.host;
+    const bool ldaps = named.address.url && named.address.scheme == UrlScheme::Ldaps;
+    named.port = choosePort(named.address.port, settings.port, ldaps);
+    if (!named.address.url && !named.serverText.empty() && named.serverText.front() == '.') {
+        named.serverText = "localhost";
+        named.address.valid = true;
+    }
+    return named;
+}
+
+// -d: the connection's parameters, before anything is tried.
+void traceParameters(Reporter& reporter, const ConnectSettings& settings,
+                     const NamedServer& named) {
+    const bool simple = settings.simple || settings.anonymous || settings.credentials != nullptr;
+    std::string params = "DEBUG: In OpenLDAP... Params:\n";
+    if (settings.server) {
+        params += "DEBUG:    Server:    " + named.serverText + "\n";
+    }
+    params += "DEBUG:    Port:        " + std::to_string(named.port) + "\n";
+    params += std::string("DEBUG:    Ref:       ") + flag(settings.ref) + "\n";
+    params += std::string("DEBUG:    V3:        ") + flag(settings.version3) + "\n";
+    params += std::string("DEBUG:    Anonymous: ") + flag(settings.anonymous) + "\n";
+    params += "DEBUG:    userdn: " +
+              (settings.credentials != nullptr ? settings.credentials->dn : settings.userdn) + "\n";
+    // A password read for the bind is never shown.
+    params += "DEBUG:    password: " +
+              (settings.credentials != nullptr ? std::string("(not shown)") : settings.password) +
+              "\n";
+    params += std::string("DEBUG:    Simple: ") + flag(simple) + "\n";
+    params += std::string("DEBUG:    LDAP_OPT_ENCRYPT: ") + flag(settings.encrypt) + "\n";
+    params +=
+        std::string("DEBUG:    Extended Error Info: ") + flag(settings.extendedErrorInfo) + "\n";
+    reporter.trace(params);
+}
+
+// The servers to try in turn: the one named, else the DCs found, else the library's default.
+std::vector<ServerCandidate> serversToTry(Reporter& reporter, const ConnectSettings& settings,
+                                          const NamedServer& named) {
+    if (!named.serverText.empty()) {
+        return {
+            ServerCandidate{named.serverText, named.port, named.address.scheme, named.serverText}};
+    }
+    std::vector<ServerCandidate> servers = locatedServers(reporter, settings);
+    if (servers.empty()) {
+        // The library's default server keeps its own port unless one was asked for.
+        std::optional<int> requestedPort = named.port;
+        if (settings.port < 1) {
+            requestedPort.reset();
+        }
+        servers.push_back(ServerCandidate{std::nullopt, requestedPort, UrlScheme::Ldap, ""});
+    }
+    return servers;
 }
 
 }  // namespace
 
 std::optional<LdapSession> openSession(Reporter& reporter, LdapLibrary& library,
                                        const ConnectSettings& settings) {
-    ServerAddress address;
-    if (settings.server) {
-        address = parseServerText(*settings.server);
-    }
-    std::string serverText = address.host;
-    const bool ldaps = address.url && address.scheme == UrlScheme::Ldaps;
-    const int port = choosePort(address.port, settings.port, ldaps);
-    if (!address.url && !serverText.empty() && serverText.front() == '.') {
-        serverText = "localhost";
-        address.valid = true;
-    }
-    const bool simple = settings.simple || settings.anonymous || settings.credentials != nullptr;
-
+    const NamedServer named = readNamedServer(settings);
     if (reporter.debug) {
-        std::string params = "DEBUG: In OpenLDAP... Params:\n";
-        if (settings.server) {
-            params += "DEBUG:    Server:    " + serverText + "\n";
-        }
-        params += "DEBUG:    Port:        " + std::to_string(port) + "\n";
-        params += std::string("DEBUG:    Ref:       ") + flag(settings.ref) + "\n";
-        params += std::string("DEBUG:    V3:        ") + flag(settings.version3) + "\n";
-        params += std::string("DEBUG:    Anonymous: ") + flag(settings.anonymous) + "\n";
-        params += "DEBUG:    userdn: " +
-                  (settings.credentials != nullptr ? settings.credentials->dn : settings.userdn) +
-                  "\n";
-        // A password read for the bind is never shown.
-        params +=
-            "DEBUG:    password: " +
-            (settings.credentials != nullptr ? std::string("(not shown)") : settings.password) +
-            "\n";
-        params += std::string("DEBUG:    Simple: ") + flag(simple) + "\n";
-        params += std::string("DEBUG:    LDAP_OPT_ENCRYPT: ") + flag(settings.encrypt) + "\n";
-        params += std::string("DEBUG:    Extended Error Info: ") +
-                  flag(settings.extendedErrorInfo) + "\n";
-        reporter.trace(params);
+        traceParameters(reporter, settings, named);
     }
-
-    if (settings.server && !settings.server->empty() && !address.valid) {
+    if (settings.server && !settings.server->empty() && !named.address.valid) {
         // A named server is never replaced by the default one, nor cut to another. The
         // line shows the text as typed: that is what the admin has to correct.
         reportLdapError(reporter, "LDAP_INIT", *settings.server, kLdapParamError, nullptr);
         return std::nullopt;
     }
-
-    std::vector<Target> targets;
-    if (!serverText.empty()) {
-        targets.push_back(Target{serverText, port, address.scheme, serverText});
-    } else {
-        targets = locatedTargets(reporter, settings);
-    }
-    if (targets.empty()) {
-        // The library's default server keeps its own port unless one was asked for.
-        std::optional<int> requestedPort = port;
-        if (settings.port < 1) {
-            requestedPort.reset();
-        }
-        targets.push_back(Target{std::nullopt, requestedPort, UrlScheme::Ldap, ""});
-    }
-    for (std::size_t i = 0; i < targets.size(); ++i) {
-        Attempt tried = attempt(reporter, library, settings, targets[i], i + 1 == targets.size());
+    const std::vector<ServerCandidate> servers = serversToTry(reporter, settings, named);
+    for (std::size_t i = 0; i < servers.size(); ++i) {
+        Attempt tried = attempt(reporter, library, settings, servers[i], i + 1 == servers.size());
         if (tried.outcome != Outcome::Unreachable) {
             return std::move(tried.session);
         }

@@ -1,6 +1,7 @@
 #include "ops/apply_records.h"
 
 #include <algorithm>
+#include <span>
 #include <string>
 
 #include "directory/ldap_client.h"
@@ -9,7 +10,7 @@
 namespace kestrel {
 namespace {
 
-RequestOutcome send(LdapConnection& connection, const LdifRecord& record) {
+RequestOutcome sendRecord(LdapConnection& connection, const LdifRecord& record) {
     RequestOutcome outcome;
     switch (record.kind) {
         case LdifRecord::Kind::Add:
@@ -37,23 +38,23 @@ std::string fileName(const RunSettings& settings) {
                : settings.recordFile;
 }
 
-// The loop calls the request step once per target, in order, so the step walks the records
-// alongside. Under -window, a record that depends on an earlier one in a way the loop
-// cannot see starts a batch of its own, sent once everything before it is answered.
+// Under -window, a record that depends on an earlier one in a way the loop cannot see
+// starts a batch of its own, sent once everything before it is answered.
 LoopEnd applyInOrder(RunContext& run, const std::vector<LdifRecord>& records) {
     const LoopVariant variant;
-    std::size_t next = 0;
-    const RequestStep step = [&](const std::string&) {
-        return send(*run.session.handle, records[next++]);
-    };
     const std::vector<std::size_t> starts = recordBatches(records, run.settings.window);
     for (std::size_t batch = 0; batch < starts.size(); ++batch) {
         const std::size_t end = batch + 1 < starts.size() ? starts[batch + 1] : records.size();
+        const std::span<const LdifRecord> batchRecords =
+            std::span(records).subspan(starts[batch], end - starts[batch]);
         DnList dns;
-        for (std::size_t i = starts[batch]; i < end; ++i) {
-            dns.push_back(records[i].dn);
+        for (const LdifRecord& record : batchRecords) {
+            dns.push_back(record.dn);
         }
-        if (processTargets(run, dns, variant, step) == LoopEnd::Stopped) {
+        const IndexedRequestStep applyRecord = [&](std::size_t index) {
+            return sendRecord(*run.session.handle, batchRecords[index]);
+        };
+        if (processTargets(run, dns, variant, applyRecord) == LoopEnd::Stopped) {
             return LoopEnd::Stopped;
         }
     }

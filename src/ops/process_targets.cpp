@@ -39,6 +39,22 @@ struct InFlight {
     std::optional<DnKey> key;               // with a window: its place in the dependency index
 };
 
+// The target next in line to be sent. With a window its DN's key is read when it comes
+// next, once however many answers it then waits for, and goes with it when it is sent.
+struct NextTarget {
+    std::size_t index = 0;
+    std::optional<DnKey> key;
+};
+
+// What became of one target's request, as its report tells it.
+struct RequestResult {
+    bool failed = false;
+    std::int32_t code = 0;
+    std::string diagnostic;  // the server's text
+    RequestFate fate = RequestFate::Done;
+    bool unchanged = false;  // answered at once: nothing needed sending
+};
+
 // The loop over a run's targets. Invariants:
 // - targets are reported (progress line, the step's captured lines, the outcome) in input
 //   order, whatever order their answers come in;
@@ -49,7 +65,7 @@ struct InFlight {
 // - every target whose step ran is reported, its password step included.
 class TargetLoop {
   public:
-    TargetLoop(RunContext& run, const LoopVariant& variant, const RequestStep& request,
+    TargetLoop(RunContext& run, const LoopVariant& variant, const IndexedRequestStep& request,
                const TargetPassword& passwordOf)
         : run_(run),
           variant_(variant),
@@ -62,11 +78,13 @@ class TargetLoop {
     }
 
     LoopEnd run(const DnList& targets) {
-        std::size_t next = 0;
+        NextTarget next = lineUp(targets, 0);
         while (true) {
-            while (phase_ == Phase::Sending && next < targets.size() &&
-                   inFlight_.size() < window_ && !mustWait(targets, next)) {
-                send(targets, next++);
+            while (phase_ == Phase::Sending && next.index < targets.size() &&
+                   inFlight_.size() < window_ && !mustWait(next)) {
+                const std::size_t index = next.index;
+                send(targets[index], index, std::move(next.key));
+                next = lineUp(targets, index + 1);
             }
             if (inFlight_.empty()) {
                 break;
@@ -92,106 +110,142 @@ class TargetLoop {
     }
 
   private:
-    void send(const DnList& targets, std::size_t index) {
+    // targets[index] as the next to send. One at a time nothing is ever checked against
+    // what is in flight, so its DN is not read.
+    NextTarget lineUp(const DnList& targets, std::size_t index) const {
+        NextTarget next{index, std::nullopt};
+        if (window_ > 1 && index < targets.size()) {
+            next.key = dnKey(targets[index]);
+        }
+        return next;
+    }
+
+    // Runs the target's step, keeping what it writes for the target's turn to be reported.
+    void send(const std::string& dn, std::size_t index, std::optional<DnKey> key) {
         Reporter& reporter = run_.reporter;
         reporter.beginCapture();
-        InFlight sent{targets[index], index,       request_(targets[index]), {},
-                      run_.clock(),   std::nullopt};
+        InFlight sent{dn, index, request_(index), {}, run_.clock(), std::move(key)};
         sent.lines = reporter.endCapture();
-        // One at a time nothing is ever checked against what is in flight.
         if (window_ > 1) {
-            keyOf(targets, index);
-            sent.key = std::move(key_);
-            keyIndex_ = kNoKey;
             dependencies_.add(sent.key);
         }
         inFlight_.push_back(std::move(sent));
     }
 
     // So that a parent and its children in one list meet the server in the list's order.
-    bool mustWait(const DnList& targets, std::size_t index) {
-        return !inFlight_.empty() && dependencies_.mustWait(keyOf(targets, index));
+    bool mustWait(const NextTarget& next) const {
+        return !inFlight_.empty() && dependencies_.mustWait(next.key);
     }
 
-    // Each target's DN is read once, however often it is checked while it waits.
-    std::optional<DnKey>& keyOf(const DnList& targets, std::size_t index) {
-        if (keyIndex_ != index) {
-            key_ = dnKey(targets[index]);
-            keyIndex_ = index;
-        }
-        return key_;
-    }
-
-    // True when the target failed.
+    // Reports one target in its turn: its heading and the lines its step wrote, its
+    // request's result, its password step and its -json line. True when the target failed.
     bool report(const InFlight& target) {
+        writeHeading(target);
+        if (target.outcome.kind == RequestOutcome::Kind::Skipped) {
+            reportSkipped(target.dn);
+            return true;
+        }
+        const RequestResult result = resultOf(target);
+        const std::int32_t passwordStatus = passwordStep(target, result.failed);
+        if (run_.reporter.json) {  // no texts to look up for a line nobody asked for
+            writeResultLine(target.dn, result, passwordStatus);
+        }
+        return result.failed || passwordStatus != 0;
+    }
+
+    // The progress line (unless the mode names its target elsewhere), then what the
+    // target's step wrote.
+    void writeHeading(const InFlight& target) {
         Reporter& reporter = run_.reporter;
         if (variant_.progressLine) {
             writeTargetStart(
                 reporter, target.dn.empty() && variant_.emptyDnAsRootDse ? "ROOTDSE" : target.dn);
         }
         reporter.replay(target.lines);
+    }
+
+    // A target the step gave up on: -1 as the last error, and the run goes on.
+    void reportSkipped(const std::string& dn) {
+        run_.lastError = -1;
+        reportResult(dn, RequestFate::NotSent, -1, "", kSkippedText);
+    }
+
+    // The result of a target's request, once its answer (if any) is in and shown.
+    RequestResult resultOf(const InFlight& target) {
         const RequestOutcome& outcome = target.outcome;
-        bool failed = false;
-        std::int32_t code = 0;
-        std::string diagnostic;
-        RequestFate fate = RequestFate::Done;
-        bool unchanged = false;  // answered at once: nothing needed sending
         switch (outcome.kind) {
-            case RequestOutcome::Kind::Skipped:
-                run_.lastError = -1;
-                reportResult(target.dn, RequestFate::NotSent, -1, "", kSkippedText);
-                return true;
-            case RequestOutcome::Kind::Refused:
-                failed = true;
-                code = outcome.status;
-                fate = requestFate(false, code);
+            case RequestOutcome::Kind::Refused: {
                 recordFailure(outcome.status);
-                break;
-            case RequestOutcome::Kind::NoRequest:
-                break;
-            case RequestOutcome::Kind::Sent: {
-                code = outcome.sendCode;
-                bool sent = code == 0;  // a send that failed left nothing behind
-                if (code == 0 && outcome.messageId != 0) {
-                    code = awaitResult(
-                        run_.session, outcome.messageId,
-                        secondsLeft(run_.settings.timeoutSeconds, run_.clock() - target.sentAt),
-                        diagnostic, sent);
-                }
-                fate = requestFate(sent, code);
-                unchanged = code == 0 && !sent;
-                if (code != 0) {
-                    writeTargetFailure(reporter, run_.serverName, code, ldapErrorText(code),
-                                       run_.settings.showExtendedError, diagnostic);
-                    failed = true;
-                    countLostConnection(code, fate);
-                    recordFailure(code);
-                } else {
-                    reporter.notice("\n");  // also when quiet: one line per success
-                }
-                break;
+                return RequestResult{true, outcome.status, "", requestFate(false, outcome.status)};
             }
+            case RequestOutcome::Kind::Sent: {
+                const RequestResult result = awaitAnswer(target);
+                writeAnswer(result);
+                return result;
+            }
+            case RequestOutcome::Kind::NoRequest:
+            case RequestOutcome::Kind::Skipped:
+                break;
         }
-        std::int32_t passwordStatus = 0;
-        // Also while a stopping run drains its window: a target whose request was made
-        // gets its whole change, so every target shown is done or shown as failed.
+        return RequestResult{};
+    }
+
+    // Waits for the answer to a request that went out, within what is left of the time
+    // limit that started at its send.
+    RequestResult awaitAnswer(const InFlight& target) {
+        const RequestOutcome& outcome = target.outcome;
+        RequestResult result;
+        result.code = outcome.sendCode;
+        bool sent = result.code == 0;  // a send that failed left nothing behind
+        if (result.code == 0 && outcome.messageId != 0) {
+            result.code =
+                awaitResult(run_.session, outcome.messageId,
+                            secondsLeft(run_.settings.timeoutSeconds, run_.clock() - target.sentAt),
+                            result.diagnostic, sent);
+        }
+        result.fate = requestFate(sent, result.code);
+        result.unchanged = result.code == 0 && !sent;
+        result.failed = result.code != 0;
+        return result;
+    }
+
+    // The answer's line: the failure, counted for the stop rule, or the success's end of line.
+    void writeAnswer(const RequestResult& result) {
+        if (!result.failed) {
+            run_.reporter.notice("\n");  // also when quiet: one line per success
+            return;
+        }
+        writeTargetFailure(run_.reporter, run_.serverName, result.code, ldapErrorText(result.code),
+                           run_.settings.showExtendedError, result.diagnostic);
+        countLostConnection(result.code, result.fate);
+        recordFailure(result.code);
+    }
+
+    // Sets the target's password when it has one and its request's result allows; returns
+    // the step's status (0 also when there was none). Also while a stopping run drains its
+    // window: a target whose request was made gets its whole change, so every target shown
+    // is done or shown as failed.
+    std::int32_t passwordStep(const InFlight& target, bool requestFailed) {
         const PasswordRequest* password = passwordOf_(target.index);
-        if (password != nullptr && password->requested &&
-            !(failed && (variant_.passwordOnlyAfterSuccess || !run_.settings.continueOnError))) {
-            passwordStatus = setPassword(target.dn, password->password);
+        if (password == nullptr || !password->requested ||
+            (requestFailed &&
+             (variant_.passwordOnlyAfterSuccess || !run_.settings.continueOnError))) {
+            return 0;
         }
-        failed = failed || passwordStatus != 0;
-        if (!run_.reporter.json) {
-            return failed;  // no texts to look up for a line nobody asked for
-        }
-        if (code == 0 && passwordStatus != 0) {
-            reportResult(target.dn, RequestFate::Failed, passwordStatus, "",
+        return setPassword(target.dn, password->password);
+    }
+
+    // -json: a failed password step after a successful request is the target's failure;
+    // otherwise the line tells the request's result.
+    void writeResultLine(const std::string& dn, const RequestResult& result,
+                         std::int32_t passwordStatus) {
+        if (result.code == 0 && passwordStatus != 0) {
+            reportResult(dn, RequestFate::Failed, passwordStatus, "",
                          passwordStatusText(passwordStatus));
         } else {
-            reportResult(target.dn, fate, code, diagnostic,
-                         unchanged ? kUnchangedText : ldapErrorText(code));
+            reportResult(dn, result.fate, result.code, result.diagnostic,
+                         result.unchanged ? kUnchangedText : ldapErrorText(result.code));
         }
-        return failed;
     }
 
     // The target's -json line: its outcome, the code and the texts that tell why.
@@ -251,13 +305,10 @@ class TargetLoop {
 
     RunContext& run_;
     const LoopVariant& variant_;
-    const RequestStep& request_;
+    const IndexedRequestStep& request_;
     const TargetPassword& passwordOf_;
     const std::size_t window_;
     DependencyIndex dependencies_;
-    std::optional<DnKey> key_;  // the key of targets[keyIndex_]
-    static constexpr std::size_t kNoKey = static_cast<std::size_t>(-1);
-    std::size_t keyIndex_ = kNoKey;
     std::deque<InFlight> inFlight_;
     Phase phase_ = Phase::Sending;
     bool connectionLost_ = false;
@@ -269,12 +320,19 @@ class TargetLoop {
 LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
                        const RequestStep& request, const PasswordRequest& password) {
     const TargetPassword same = [&password](std::size_t) { return &password; };
-    return TargetLoop(run, variant, request, same).run(targets);
+    return processTargets(run, targets, variant, request, same);
 }
 
 LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
                        const RequestStep& request, const TargetPassword& passwordOf) {
-    return TargetLoop(run, variant, request, passwordOf).run(targets);
+    const IndexedRequestStep byDn = [&](std::size_t index) { return request(targets[index]); };
+    return TargetLoop(run, variant, byDn, passwordOf).run(targets);
+}
+
+LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
+                       const IndexedRequestStep& request) {
+    const TargetPassword noPassword = [](std::size_t) -> const PasswordRequest* { return nullptr; };
+    return TargetLoop(run, variant, request, noPassword).run(targets);
 }
 
 }  // namespace kestrel

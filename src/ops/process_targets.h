@@ -60,6 +60,10 @@ struct LoopVariant {
 
 using RequestStep = std::function<RequestOutcome(const std::string& dn)>;
 
+// A step given the target's place in the list rather than its DN, for targets that are
+// more than a DN (a file's records).
+using IndexedRequestStep = std::function<RequestOutcome(std::size_t index)>;
+
 struct PasswordRequest {
     bool requested = false;
     std::string password;
@@ -80,5 +84,9 @@ LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant
 // order, so it may count them).
 LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
                        const RequestStep& request, const TargetPassword& passwordOf);
+
+// The same with a step given each target's index, and no password step.
+LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
+                       const IndexedRequestStep& request);
 
 }  // namespace kestrel

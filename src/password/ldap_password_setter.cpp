@@ -59,25 +59,19 @@ struct BoundUser {
     bool activeDirectory = false;
 };
 
-std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const SessionSecurity& security,
-                      const std::string& serverName, const std::string& dn, BoundUser& user) {
-    const ServerAddress address = parseServerText(serverName);
-    std::optional<std::string> utf8Dn = localeToUtf8(dn);
-    if (!address.valid || !utf8Dn || utf8Dn->empty()) {
-        return kBadPathname;
-    }
-    user.dn = std::move(*utf8Dn);
-
+// A session to `address`, sealed and bound as the run's, into `connection`; a status.
+std::int32_t openSealedSession(LdapLibrary& library, int timeLimitSeconds,
+                               const SessionSecurity& security, const ServerAddress& address,
+                               std::unique_ptr<LdapConnection>& connection) {
     int initError = 0;
     const UrlScheme scheme = security.tls == TlsMode::Ldaps ? UrlScheme::Ldaps : UrlScheme::Ldap;
-    user.connection = library.openHandle(
-        address.host, address.port != 0 ? address.port : defaultPort(security.tls), scheme,
-        initError);
-    if (!user.connection) {
+    connection = library.openHandle(address.host,
+                                    address.port != 0 ? address.port : defaultPort(security.tls),
+                                    scheme, initError);
+    if (!connection) {
         return hresultFromLdap(initError != 0 ? initError : kLdapLocalError, {});
     }
-    LdapConnection& connection = *user.connection;
-    connection.setTimeLimit(timeLimitSeconds);
+    connection->setTimeLimit(timeLimitSeconds);
     // A password will travel on this session: it must be sealed whatever the run's own
     // switches say (some servers accept a password over an integrity-only layer, so only
     // the client can guarantee this; the bind fails when the layer agreed is weaker), and
@@ -90,35 +84,43 @@ std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const SessionS
         if (option == kLdapOptEncrypt && sealedByTls) {
             continue;
         }
-        if (const int rc = connection.setOption(option, value); rc != 0) {
+        if (const int rc = connection->setOption(option, value); rc != 0) {
             return hresultFromLdap(rc, {});
         }
     }
-    if (const int rc = establishTls(connection, security.tls); rc != 0) {
-        return hresultFromLdap(rc, connection.lastDiagnostic());
+    if (const int rc = establishTls(*connection, security.tls); rc != 0) {
+        return hresultFromLdap(rc, connection->lastDiagnostic());
     }
-    if (sealedByTls && !connection.usesTls()) {
+    if (sealedByTls && !connection->usesTls()) {
         return hresultFromLdap(kLdapConfidentialityRequired, {});
     }
-    if (const int rc = bindAs(connection, security.credentials); rc != 0) {
-        return hresultFromLdap(rc, connection.lastDiagnostic());
+    if (const int rc = bindAs(*connection, security.credentials); rc != 0) {
+        return hresultFromLdap(rc, connection->lastDiagnostic());
     }
+    return 0;
+}
 
-    SearchRequest rootDseRequest;
-    rootDseRequest.attributes = {"supportedCapabilities"};
+// Whether the server says, in its RootDSE, that it is Active Directory style; a status.
+std::int32_t readActiveDirectory(LdapConnection& connection, bool& activeDirectory) {
+    SearchRequest request;
+    request.attributes = {"supportedCapabilities"};
     std::vector<LdapEntry> rootDse;
-    if (const int rc = connection.search(rootDseRequest, rootDse); rc != 0) {
+    if (const int rc = connection.search(request, rootDse); rc != 0) {
         return hresultFromLdap(rc, connection.lastDiagnostic());
     }
-    user.activeDirectory = !rootDse.empty() && hasValue(rootDse.front(), "supportedCapabilities",
-                                                        kCapActiveDirectoryOid);
+    activeDirectory = !rootDse.empty() &&
+                      hasValue(rootDse.front(), "supportedCapabilities", kCapActiveDirectoryOid);
+    return 0;
+}
 
-    SearchRequest objectRequest;
-    objectRequest.base = user.dn;
-    objectRequest.attributes = {"objectClass"};
+// 0 when the object at the user's DN is a user by its server's classes, else a status.
+std::int32_t checkIsUser(const BoundUser& user) {
+    SearchRequest request;
+    request.base = user.dn;
+    request.attributes = {"objectClass"};
     std::vector<LdapEntry> entries;
-    if (const int rc = connection.search(objectRequest, entries); rc != 0) {
-        return hresultFromLdap(rc, connection.lastDiagnostic());
+    if (const int rc = user.connection->search(request, entries); rc != 0) {
+        return hresultFromLdap(rc, user.connection->lastDiagnostic());
     }
     if (entries.empty()) {
         return hresultFromLdap(kLdapNoSuchObject, {});
@@ -127,6 +129,27 @@ std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const SessionS
                             ? hasAnyClass(entries.front(), kActiveDirectoryUserClasses)
                             : hasAnyClass(entries.front(), kStandardUserClasses);
     return isUser ? 0 : kNoInterface;
+}
+
+// The user at `dn` on `serverName`, reached over a sealed session of its own; a status.
+std::int32_t bindUser(LdapLibrary& library, int timeLimitSeconds, const SessionSecurity& security,
+                      const std::string& serverName, const std::string& dn, BoundUser& user) {
+    const ServerAddress address = parseServerText(serverName);
+    std::optional<std::string> utf8Dn = localeToUtf8(dn);
+    if (!address.valid || !utf8Dn || utf8Dn->empty()) {
+        return kBadPathname;
+    }
+    user.dn = std::move(*utf8Dn);
+    if (const std::int32_t status =
+            openSealedSession(library, timeLimitSeconds, security, address, user.connection);
+        status != 0) {
+        return status;
+    }
+    if (const std::int32_t status = readActiveDirectory(*user.connection, user.activeDirectory);
+        status != 0) {
+        return status;
+    }
+    return checkIsUser(user);
 }
 
 // An administrator's reset on an Active Directory style server: one replace of unicodePwd
