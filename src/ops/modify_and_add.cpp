@@ -96,13 +96,12 @@ void sendRows(RunContext& run, const DnList& targets, const RowChanges& changes,
     // when its target's turn comes, and only a window's lists are held.
     std::deque<ModificationList> lists;
     std::size_t first = 0;
-    std::size_t next = 0;
     withSender(run, request, changes.commandLine, [&](const Sender& sender, bool alwaysSends) {
         processTargets(
             run, targets, variantFor(request),
-            [&](const std::string& dn) {
-                lists.push_back(rowList(run.reporter, discard, request, changes, next++));
-                return sendList(run, sender, dn, lists.back(), alwaysSends);
+            [&](std::size_t index) {
+                lists.push_back(rowList(run.reporter, discard, request, changes, index));
+                return sendList(run, sender, targets[index], lists.back(), alwaysSends);
             },
             [&](std::size_t index) {
                 for (; first < index; ++first) {

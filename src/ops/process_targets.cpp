@@ -330,7 +330,10 @@ LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant
 }
 
 LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
-                       const IndexedRequestStep& request) {
+                       const IndexedRequestStep& request, const TargetPassword& passwordOf) {
+    if (passwordOf) {
+        return TargetLoop(run, variant, request, passwordOf).run(targets);
+    }
     const TargetPassword noPassword = [](std::size_t) -> const PasswordRequest* { return nullptr; };
     return TargetLoop(run, variant, request, noPassword).run(targets);
 }

@@ -85,8 +85,9 @@ LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant
 LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
                        const RequestStep& request, const TargetPassword& passwordOf);
 
-// The same with a step given each target's index, and no password step.
+// The same with a step given each target's index, and a password step of each target's
+// own or none.
 LoopEnd processTargets(RunContext& run, const DnList& targets, const LoopVariant& variant,
-                       const IndexedRequestStep& request);
+                       const IndexedRequestStep& request, const TargetPassword& passwordOf = {});
 
 }  // namespace kestrel
