@@ -16,6 +16,8 @@
 #   expect_values DN ATTR TEXT the values, one per line, equal TEXT exactly
 #   expect_one_modified DN     the last run modified DN alone and completed: status 0, its
 #                              one progress line, only the banner on standard error
+#   modified_each_way RUNNER DN TITLE VALUE < TABLE   a case for each way (LABEL|ARGS) of
+#                              running: RUNNER ARGS modifies DN, and DN alone
 #   lab_password_forms PW...   each password in the forms a record could carry it: as
 #                              typed, in base64, and as the quoted UTF-16LE value in base64
 #   case_tombstones OU_NAME    users made and deleted under OU=OU_NAME,$SUITE_OU; their
@@ -504,4 +506,20 @@ expect_one_modified() {
     expect_status 0
     expect_stdout "$(heading 1 modify)"$'\n   DN: '"$1"$'...\n'"$DONE"
     expect_stderr "$BANNER"
+}
+
+# modified_each_way RUNNER DN TITLE VALUE < TABLE: a case for each line LABEL|ARGS of TABLE,
+# named TITLE with LABEL in place of "LABEL": RUNNER ARGS -b DN sets DN's description to
+# VALUE and the line's number, and the run modified DN alone.
+modified_each_way() {
+    local label args i=0
+    while IFS='|' read -r label args; do
+        i=$((i + 1))
+        begin_case "${3/LABEL/"$label"}"
+        # shellcheck disable=SC2086 # ARGS are words
+        "$1" $args -b "$2" "description::$4 $i"
+        expect_one_modified "$2"
+        expect_values "$2" description "$4 $i"$'\n'
+        end_case
+    done
 }

@@ -22,16 +22,8 @@ S2="CN=${U}s2,$SUITE_OU"
 
 # Every way of naming the server ends on the lab DC, which the server line names by the
 # DNS host name from its RootDSE.
-i=0
-while IFS='|' read -r label args; do
-    i=$((i + 1))
-    begin_case "server named by $label: the change arrives, the server line names the DC"
-    # shellcheck disable=SC2086
-    run_kestrel $args -b "$S1" "description::via $i"
-    expect_one_modified "$S1"
-    expect_values "$S1" description "via $i"$'\n'
-    end_case
-done <<'EOF'
+modified_each_way run_kestrel "$S1" \
+    "server named by LABEL: the change arrives, the server line names the DC" via <<'EOF'
 the library default (LDAPURI)|
 localhost|-h localhost
 127.0.0.1 with -p 389|-h 127.0.0.1 -p 389

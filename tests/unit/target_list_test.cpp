@@ -48,21 +48,33 @@ struct OutputCase {
     std::string out;
 };
 
-void expectCollected(const std::vector<OutputCase>& cases) {
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Collected got = collect(c.input);
-        EXPECT_EQ(got.targets, c.expected);
-        EXPECT_EQ(got.out, c.out);
-        EXPECT_EQ(got.err, "");
-    }
-}
-
+// The same for an input that gives no output at all.
 struct StdinCase {
     const char* name;
     std::string input;
     DnList expected;
 };
+
+void expectCollected(const char* name, const std::string& input, const DnList& expected,
+                     const std::string& expectedOut) {
+    SCOPED_TRACE(name);
+    const Collected got = collect(input);
+    EXPECT_EQ(got.targets, expected);
+    EXPECT_EQ(got.out, expectedOut);
+    EXPECT_EQ(got.err, "");
+}
+
+void expectCollected(const std::vector<OutputCase>& cases) {
+    for (const auto& c : cases) {
+        expectCollected(c.name, c.input, c.expected, c.out);
+    }
+}
+
+void expectCollected(const std::vector<StdinCase>& cases) {
+    for (const auto& c : cases) {
+        expectCollected(c.name, c.input, c.expected, "");
+    }
+}
 
 TEST(CollectTargetsTest, StandardInputLines) {
     const std::vector<StdinCase> cases{
@@ -87,13 +99,7 @@ TEST(CollectTargetsTest, StandardInputLines) {
         {"nothing at all", "", {}},
         {"only blank-led lines", " cn=a\n  \n", {}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Collected got = collect(c.input);
-        EXPECT_EQ(got.targets, c.expected);
-        EXPECT_EQ(got.out, "");
-        EXPECT_EQ(got.err, "");
-    }
+    expectCollected(cases);
 }
 
 // The empty DN names the RootDSE; on standard input it can only come from a line that
@@ -228,13 +234,7 @@ TEST(CollectTargetsTest, LdifOutputOfASearch) {
          {"# list", "cn=a"}},
         {"plain list of comments only", "# one\n#two\n", {"# one", "#two"}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Collected got = collect(c.input);
-        EXPECT_EQ(got.targets, c.expected);
-        EXPECT_EQ(got.out, "");
-        EXPECT_EQ(got.err, "");
-    }
+    expectCollected(cases);
 }
 
 // The checks that keep a DN from naming something else hold for LDIF too, quiet or not.
