@@ -4,7 +4,8 @@
 # with ldapadd and ldapsearch). KESTREL names the binary, else one is built in Release in
 # build-bench/; BENCH_LAB=0 before sourcing: no lab. One benchmark at a time holds the lab.
 #
-#   header                 the TSV header and the '#' lines (date, commit, load)
+#   header                 the TSV header and the '#' lines (date, commit, load), printed
+#                          once this file is sourced
 #   row CASE TOOL N WINDOW DELAY RUN INPUT CMD...   one run of CMD under measure.py (stdin
 #                          from INPUT) printed as a TSV row; peak KiB only when CMD is
 #                          /usr/bin/time -o "$WORK_DIR/peak" -f %M ... (wait4's counts the
@@ -208,3 +209,5 @@ watch_stop() {
     wait "$WATCH_PID" || true
     sort -n "$WORK_DIR/watch" | tail -n 1
 }
+
+header
