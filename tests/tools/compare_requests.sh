@@ -11,7 +11,7 @@
 #
 # ONLY: run only the cases whose name contains it.
 #
-# Needs the lab (scripts/lab up). A developer's tool, not part of ctest: run it after a
+# Needs the lab (scripts/lab up). A developer's tool that ctest never runs: run it after a
 # change that must not change behaviour, e.g. against the build of the commit before.
 #
 # What legitimately varies between two runs, and is left out or made equal before the
