@@ -4,7 +4,8 @@
 # with ldapadd and ldapsearch). KESTREL names the binary, else one is built in Release in
 # build-bench/; BENCH_LAB=0 before sourcing: no lab. One benchmark at a time holds the lab.
 #
-#   header                 the TSV header and the '#' lines (date, commit, load)
+#   header                 the TSV header and the '#' lines (date, commit, load), printed
+#                          once this file is sourced
 #   row CASE TOOL N WINDOW DELAY RUN INPUT CMD...   one run of CMD under measure.py (stdin
 #                          from INPUT) printed as a TSV row; peak KiB only when CMD is
 #                          /usr/bin/time -o "$WORK_DIR/peak" -f %M ... (wait4's counts the
@@ -17,7 +18,13 @@
 #   emit FIELD...          prints a row made elsewhere
 #   in_turn RUN WORD...    the words in order in odd runs, reversed in even ones: the server
 #                          drifts during a case, and a fixed order would hand that to one side
-#   modify_ldif DNS VALUE  an LDIF replacing description with VALUE on every DN
+#   in_runs FUNCTION WORD...   for each run of RUNS, FUNCTION RUN WORD for each word in_turn
+#   PEAK                   /usr/bin/time -o "$WORK_DIR/peak" -f %M, to put before a CMD of row
+#   scratch VAR TEMPLATE   VAR a new directory made by mktemp -d TEMPLATE, removed at the end
+#   reach DELAY            PORT for DELAY: none (the lab), 389 (direct) or that of a new
+#                          stand-in delaying each direction by DELAY ms
+#   bench_dns N            N DNs of contacts that need not exist, one per line
+#   modify_ldif DNS VALUE [ATTR]   an LDIF replacing ATTR (description) with VALUE on every DN
 #   expect_count BASE N [FILTER]    ends the bench unless N objects under BASE match
 #   move_delete PREFIX N DELAY FROM TO TOOL...   RUNS alternating runs of each TOOL and
 #                          ldapmodrdn moving N contacts bcNNN from OU FROM to OU TO and back,
@@ -35,7 +42,7 @@ die() { say "FAILED: $*" && exit 1; }
 
 # shellcheck source=../scripts/lib/packages.sh
 source "$REPO/scripts/lib/packages.sh"
-PACKAGES_WHO=bench ensure_packages ldap-utils python3-matplotlib cmake ninja-build
+PACKAGES_WHO=bench ensure_packages ldap-utils python3-matplotlib cmake ninja-build time
 if [[ -z ${KESTREL:-} ]]; then
     KESTREL=$REPO/build-bench/kestrel
     say "building kestrel (Release) in build-bench/"
@@ -43,7 +50,7 @@ if [[ -z ${KESTREL:-} ]]; then
     cmake --build "$REPO/build-bench" -j2 --target kestrel >/dev/null
 fi
 if ((${BENCH_LAB:-1})); then
-    "$REPO/scripts/lab" up >/dev/null
+    "$REPO/scripts/lab" status >/dev/null 2>&1 || "$REPO/scripts/lab" up >/dev/null
     # shellcheck source=../tests/lab/lab_lib.sh
     source "$REPO/tests/lab/lab_lib.sh" "$KESTREL"
     exec {BENCH_LOCK}>>"$LAB_DIR/bench.lock"
@@ -53,7 +60,16 @@ else
     source "$REPO/tests/e2e/lib.sh" "$KESTREL"
     lab_cleanup() { :; }
 fi
-trap 'printf "# load at end\t%s\n" "$(cut -d" " -f1-3 /proc/loadavg)"; lab_cleanup; rm -rf -- "$WORK_DIR"' EXIT
+SCRATCH=()
+trap 'printf "# load at end\t%s\n" "$(cut -d" " -f1-3 /proc/loadavg)"; lab_cleanup; rm -rf -- "$WORK_DIR" "${SCRATCH[@]}"' EXIT
+# shellcheck disable=SC2034 # for the scripts
+PEAK=(/usr/bin/time -o "$WORK_DIR/peak" -f %M)
+
+scratch() {
+    local -n into=$1
+    into=$(mktemp -d "$2")
+    SCRATCH+=("$into")
+}
 
 header() {
     printf 'case\ttool\tn\twindow\tdelay\trun\twall_s\tcpu_s\tpeak_kib\tprobe_ms\textra\n'
@@ -92,8 +108,19 @@ in_turn() {
     if (($1 % 2)); then printf '%s\n' "${@:2}"; else printf '%s\n' "${@:2}" | tac; fi
 }
 
+in_runs() {
+    local run word
+    for ((run = 1; run <= RUNS; run++)); do
+        for word in $(in_turn "$run" "${@:2}"); do "$1" "$run" "$word"; done
+    done
+}
+
+bench_dns() {
+    awk -v n="$1" 'BEGIN { for (i = 1; i <= n; i++) printf "CN=bc-%07d,OU=a,OU=kestrel-bench,DC=homelab,DC=net\n", i }'
+}
+
 modify_ldif() {
-    awk -v v="$2" '{ printf "dn: %s\nchangetype: modify\nreplace: description\ndescription: %s\n-\n\n", $0, v }' "$1"
+    awk -v v="$2" -v a="${3:-description}" '{ printf "dn: %s\nchangetype: modify\nreplace: %s\n%s: %s\n-\n\n", $0, a, a, v }' "$1"
 }
 
 expect_count() {
@@ -102,18 +129,23 @@ expect_count() {
     ((got == $2)) || die "expected $2 objects under $1 ${3:-}, found $got"
 }
 
-tool() {
-    local case=$1 name=$2 n=$3 delay=$4 run=$5 dns=$6 w=- port='' host=() window=()
-    shift 6
-    [[ $delay == - ]] || port=389
-    if [[ $delay != - && $delay != direct ]]; then
-        standin_start --lifetime 600 delay "$delay" && port=$STANDIN_PORT
+reach() {
+    PORT=
+    [[ $1 == - ]] || PORT=389
+    if [[ $1 != - && $1 != direct ]]; then
+        standin_start --lifetime 600 delay "$1" && PORT=$STANDIN_PORT
     fi
+}
+
+tool() {
+    local case=$1 name=$2 n=$3 delay=$4 run=$5 dns=$6 w=- host=() window=()
+    shift 6
+    reach "$delay"
     if [[ $name == ldap* ]]; then
-        row "$case" "$name" "$n" - "$delay" "$run" /dev/null "$name" -Q -Y GSSAPI -H "ldap://localhost${port:+:$port}" "$@"
+        row "$case" "$name" "$n" - "$delay" "$run" /dev/null "$name" -Q -Y GSSAPI -H "ldap://localhost${PORT:+:$PORT}" "$@"
         return
     fi
-    [[ -z $port ]] || host=(-h "localhost:$port")
+    [[ -z $PORT ]] || host=(-h "localhost:$PORT")
     [[ $name != kestrel*-w* ]] || { w=${name##*-w} && window=(-window "$w"); }
     row "$case" "${LABEL:-kestrel}" "$n" "$w" "$delay" "$run" "$dns" "$KESTREL" "${host[@]}" -unsafe "${window[@]}" "$@"
 }
@@ -126,28 +158,28 @@ dns_of() {
 }
 
 move_delete() {
-    local prefix=$1 n=$2 delay=$3 from=$4 to=$5 i name present=1 args was
+    local prefix=$1 n=$2 delay=$3 from=$4 to=$5 present=1
     shift 5
     say "move and delete of $n contacts, delay $delay: $RUNS runs of $* and the peers"
-    for ((i = 1; i <= RUNS; i++)); do
-        for name in $(in_turn "$i" "$@" ldapmodrdn); do
-            awk '{ rdn = $0; sub(/,.*/, "", rdn); printf "%s\n%s\n\n", $0, rdn }' "$(dns_of "$from" "$n")" >"$WORK_DIR/modrdn"
-            args=(-move "$to")
-            [[ $name != ldap* ]] || args=(-r -s "$to" -f "$WORK_DIR/modrdn")
-            tool "${prefix}move" "$name" "$n" "$delay" "$i" "$(dns_of "$from" "$n")" "${args[@]}"
-            expect_count "$to" "$n"
-            was=$from from=$to to=$was
-        done
-    done
-    for ((i = 1; i <= RUNS; i++)); do
-        for name in $(in_turn "$i" "$@" ldapdelete); do
-            ((present)) || lab_add_contacts "$from" bc "$n"
-            present=0 args=(-rm)
-            [[ $name != ldap* ]] || args=(-f "$(dns_of "$from" "$n")")
-            tool "${prefix}delete" "$name" "$n" "$delay" "$i" "$(dns_of "$from" "$n")" "${args[@]}"
-            expect_count "$from" 0
-        done
-    done
+    in_runs move_one "$@" ldapmodrdn
+    in_runs delete_one "$@" ldapdelete
+}
+# move_one RUN NAME and delete_one RUN NAME: one run of move_delete's, on its variables.
+move_one() {
+    local args=(-move "$to") was
+    awk '{ rdn = $0; sub(/,.*/, "", rdn); printf "%s\n%s\n\n", $0, rdn }' "$(dns_of "$from" "$n")" >"$WORK_DIR/modrdn"
+    [[ $2 != ldap* ]] || args=(-r -s "$to" -f "$WORK_DIR/modrdn")
+    tool "${prefix}move" "$2" "$n" "$delay" "$1" "$(dns_of "$from" "$n")" "${args[@]}"
+    expect_count "$to" "$n"
+    was=$from from=$to to=$was
+}
+delete_one() {
+    local args=(-rm)
+    ((present)) || lab_add_contacts "$from" bc "$n"
+    present=0
+    [[ $2 != ldap* ]] || args=(-f "$(dns_of "$from" "$n")")
+    tool "${prefix}delete" "$2" "$n" "$delay" "$1" "$(dns_of "$from" "$n")" "${args[@]}"
+    expect_count "$from" 0
 }
 
 probe_on() {
@@ -177,3 +209,5 @@ watch_stop() {
     wait "$WATCH_PID" || true
     sort -n "$WORK_DIR/watch" | tail -n 1
 }
+
+header

@@ -16,6 +16,10 @@
 #   expect_values DN ATTR TEXT the values, one per line, equal TEXT exactly
 #   expect_one_modified DN     the last run modified DN alone and completed: status 0, its
 #                              one progress line, only the banner on standard error
+#   modified_each_way RUNNER DN TITLE VALUE < TABLE   a case for each way (LABEL|ARGS) of
+#                              running: RUNNER ARGS modifies DN, and DN alone
+#   expect_silent_bind_timeout ARG...   a run with -t 2 against a server that never
+#                              answers ends with the bind's timeout, in time
 #   lab_password_forms PW...   each password in the forms a record could carry it: as
 #                              typed, in base64, and as the quoted UTF-16LE value in base64
 #   case_tombstones OU_NAME    users made and deleted under OU=OU_NAME,$SUITE_OU; their
@@ -504,4 +508,33 @@ expect_one_modified() {
     expect_status 0
     expect_stdout "$(heading 1 modify)"$'\n   DN: '"$1"$'...\n'"$DONE"
     expect_stderr "$BANNER"
+}
+
+# expect_silent_bind_timeout ARG...: kestrel ARG... "description::never" with -t 2 against a
+# stand-in that never answers (PORT in an ARG is its port) ends with the bind's timeout: not
+# at once, and no hang (the upper bound leaves room for a busy machine).
+expect_silent_bind_timeout() {
+    standin_start silent
+    run_bounded 20 -t 2 "${@//PORT/$STANDIN_PORT}" "description::never"
+    standin_stop
+    expect_status 255
+    expect_stdout $'DN Count: 1\n'
+    expect_stderr "$BANNER$BIND_TIMED_OUT"
+    expect_elapsed_between 1800 8000
+}
+
+# modified_each_way RUNNER DN TITLE VALUE < TABLE: a case for each line LABEL|ARGS of TABLE,
+# named TITLE with LABEL in place of "LABEL": RUNNER ARGS -b DN sets DN's description to
+# VALUE and the line's number, and the run modified DN alone.
+modified_each_way() {
+    local label args i=0
+    while IFS='|' read -r label args; do
+        i=$((i + 1))
+        begin_case "${3/LABEL/"$label"}"
+        # shellcheck disable=SC2086 # ARGS are words
+        "$1" $args -b "$2" "description::$4 $i"
+        expect_one_modified "$2"
+        expect_values "$2" description "$4 $i"$'\n'
+        end_case
+    done
 }

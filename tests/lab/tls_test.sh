@@ -50,16 +50,7 @@ run_tls() { LDAPTLS_CACERT=$CA lab_with_dc_name run_kestrel "$@"; }
 # ---- Kerberos over TLS ------------------------------------------------------------------
 
 # The DC refuses a SASL security layer inside TLS, as Windows does: the bind asks for none.
-i=0
-while IFS='|' read -r label args; do
-    i=$((i + 1))
-    begin_case "Kerberos over $label: the change arrives"
-    # shellcheck disable=SC2086
-    run_tls $args -b "$TARGET" "description::tls $i"
-    expect_one_modified "$TARGET"
-    expect_values "$TARGET" description "tls $i"$'\n'
-    end_case
-done <<'EOF'
+modified_each_way run_tls "$TARGET" "Kerberos over LABEL: the change arrives" tls <<'EOF'
 ldaps (-H, as other LDAP tools spell it)|-H ldaps://dc1.homelab.net
 ldaps on its port, -kerbenc sealed by TLS|-h ldaps://DC1.homelab.net:636 -kerbenc
 StartTLS (-STARTTLS)|-h dc1.homelab.net -STARTTLS
@@ -176,14 +167,8 @@ end_case
 
 while IFS='|' read -r label args; do
     begin_case "a TLS server that never answers ($label): -t 2 ends the run with a timeout"
-    standin_start silent
-    # shellcheck disable=SC2086
-    run_bounded 20 -t 2 ${args//PORT/$STANDIN_PORT} -b "$TARGET" "description::never"
-    standin_stop
-    expect_status 255
-    expect_stdout $'DN Count: 1\n'
-    expect_stderr "$BANNER$BIND_TIMED_OUT"
-    expect_elapsed_between 1800 8000
+    # shellcheck disable=SC2086 # ARGS are words
+    expect_silent_bind_timeout $args -b "$TARGET"
     end_case
 done <<'EOF'
 ldaps handshake|-h ldaps://127.0.0.1:PORT

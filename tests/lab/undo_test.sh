@@ -292,63 +292,10 @@ end_case
 # --- a run killed in the middle of a list ---------------------------------------------
 
 # kestrel reads its whole target list before its first request (the safety limit counts
-# it), so a slow list cannot stop it half-way. A relay in front of the DC does: it holds
-# the N-th modify request (never passed on) or the N-th modify answer (the DC has made the
-# change, the client never hears of it), prints "held", and the run is killed then. Plain
-# LDAP (LDAPSASL_SECPROPS=maxssf=0) lets it read the messages. It serves one connection
-# and ends when that closes, or after 60 seconds.
-cat >"$WORK_DIR/hold_relay.py" <<'EOF'
-import select, socket, sys, time
-
-direction, wanted = sys.argv[1], int(sys.argv[2])
-MODIFY = {"request": 0x66, "answer": 0x67}[direction]
-listener = socket.socket()
-listener.bind(("127.0.0.1", 0))
-listener.listen(1)
-print(listener.getsockname()[1], flush=True)
-deadline = time.time() + 60
-listener.settimeout(60)
-client, _ = listener.accept()
-dc = socket.create_connection(("127.0.0.1", 389))
-held, seen, pending = False, 0, {client: b"", dc: b""}
-other = {client: dc, dc: client}
-watched = client if direction == "request" else dc
-
-def frame_end(buf):
-    """The length of the whole BER message at the start of buf, or None."""
-    if len(buf) < 2:
-        return None
-    if buf[1] < 0x80:
-        return 2 + buf[1]
-    k = buf[1] & 0x7F
-    return None if len(buf) < 2 + k else 2 + k + int.from_bytes(buf[2:2 + k], "big")
-
-while time.time() < deadline:
-    ready, _, _ = select.select([client, dc], [], [], 1)
-    for sock in ready:
-        data = sock.recv(65536)
-        if not data:
-            sys.exit(0)
-        if held:
-            continue
-        if sock is not watched:
-            other[sock].sendall(data)
-            continue
-        pending[sock] += data
-        while not held:
-            n = frame_end(pending[sock])
-            if n is None or len(pending[sock]) < n:
-                break
-            frame, pending[sock] = pending[sock][:n], pending[sock][n:]
-            head = 2 + (frame[1] & 0x7F if frame[1] >= 0x80 else 0)
-            if frame[head + 2 + frame[head + 1]] == MODIFY:
-                seen += 1
-                if seen == wanted:
-                    held = True
-                    print("held", flush=True)
-                    break
-            other[sock].sendall(frame)
-EOF
+# it), so a slow list cannot stop it half-way. The stand-in in front of the DC does: in its
+# stall mode it holds the N-th modify request (never passed on) or the N-th modify answer
+# (the DC has made the change, the client never hears of it), says "held", and the run is
+# killed then. Plain LDAP (LDAPSASL_SECPROPS=maxssf=0) lets it read the messages.
 
 # OU=kN: 40 users, their DNs in $WORK_DIR/kN.targets.
 killed_targets() {
@@ -368,7 +315,7 @@ otherTelephone: 555-1"
 # the run changed has a record, the journal restores those with records, and those without
 # one are exactly as they were (uSNChanged included).
 killed_run() {  # killed_run TAG DIRECTION
-    local ou=${U}$1 journal=$WORK_DIR/$1.undo relay_out=$WORK_DIR/$1.relay port relay run dn
+    local ou=${U}$1 journal=$WORK_DIR/$1.undo run dn
     local -A before
     local reached changed=0 untouched=0
     killed_targets "$ou"
@@ -376,28 +323,17 @@ killed_run() {  # killed_run TAG DIRECTION
     local all_before
     all_before=$(lab_snapshot "OU=$ou,$SUITE_OU")
 
-    "$PYTHON" "$WORK_DIR/hold_relay.py" "$2" 12 >"$relay_out" 2>"$relay_out.err" &
-    relay=$!
-    for _ in $(seq 1 50); do
-        port=$(head -n1 "$relay_out")
-        [[ -z $port ]] || break
-        sleep 0.1
-    done
+    standin_start --lifetime 60 stall "$2" 12
     (cd "$WORK_DIR" && LDAPSASL_SECPROPS=maxssf=0 exec "$KESTREL" -q -unsafe "${WINDOW[@]}" \
-        -h "127.0.0.1:$port" -undo "$(basename "$journal")" "description::killed run" \
+        -h "127.0.0.1:$STANDIN_PORT" -undo "$(basename "$journal")" "description::killed run" \
         "otherTelephone:++:555-2") <"$WORK_DIR/$ou.targets" >"$OUT_FILE" 2>"$ERR_FILE" &
     run=$!
-    for _ in $(seq 1 200); do
-        grep -qx held "$relay_out" && break
-        sleep 0.05
-    done
-    grep -qx held "$relay_out" || mismatch "the relay never held a modify's $2"
+    standin_wait held || mismatch "the stand-in never held a modify's $2"
     kill -KILL "$run" 2>/dev/null
     # Braced, so that the shell's report of the killed job stays out of the suite's output.
     { wait "$run"; } 2>/dev/null
     STATUS=$?
-    kill "$relay" 2>/dev/null
-    wait "$relay" 2>/dev/null
+    standin_stop
     expect_status 137
     expect_private "$journal"
 

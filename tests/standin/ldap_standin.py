@@ -34,6 +34,12 @@ The relaying modes talk to the lab DC at 127.0.0.1:389.
   swallow N    the same, but that answer is kept back and the connection stays open, still
                relaying everything else, until the client closes it ("swallowed")
   relay        relays every connection unchanged ("accepted" for each)
+  stall DIRECTION N
+               relays every connection until the client's N-th modify request (DIRECTION
+               request: it is not passed on) or the DC's N-th modify answer (DIRECTION
+               answer: the DC has made the change, the client never hears of it) arrives;
+               from then on nothing passes either way, and the connection stays until one
+               side closes it ("held"). Plain LDAP only, as for referral.
   referral URL relays every connection, but answers each write request itself with a
                referral to URL, never passing it on ("referred OPERATION MESSAGEID" for
                each). URL is in the referral field only, not in the diagnostic text. It reads plain LDAP only, so the client must bind without a SASL
@@ -231,6 +237,26 @@ def referral_rewrite(url):
             name, response_tag = WRITE_REQUESTS[header[1]]
             say("referred %s %d" % (name, header[0]))
             return b"", referral_response(header[0], response_tag, url)
+        return frame, b""
+    return rewrite
+
+
+def stall_rewrite(direction, limit):
+    """For relay: at the limit-th modify request or answer, nothing more passes (see the
+    stall mode)."""
+    from_watched, watched_tag = {"request": (True, MODIFY_REQUEST),
+                                 "answer": (False, MODIFY_RESPONSE)}[direction]
+
+    def rewrite(frame, from_client, state):
+        if state.get("held"):
+            return b"", b""
+        header = read_header(frame) if from_client == from_watched else None
+        if header and header[1] == watched_tag:
+            state["modifies"] = state.get("modifies", 0) + 1
+            if state["modifies"] == limit:
+                state["held"] = True
+                say("held")
+                return b"", b""
         return frame, b""
     return rewrite
 
@@ -630,13 +656,15 @@ def main():
     parser.add_argument("--record", metavar="FILE")
     arguments = {"silent": 0, "record": 0, "drop": 1, "close": 0, "garbage": 0, "cut": 1,
                  "hold": 1, "applied-drop": 1, "swallow": 1, "relay": 0, "referral": 1,
-                 "windows": 2, "delay": 1, "treelimit": 1}
+                 "windows": 2, "delay": 1, "treelimit": 1, "stall": 2}
     parser.add_argument("mode", choices=list(arguments))
     parser.add_argument("args", nargs="*")
     options = parser.parse_args()
     if len(options.args) != arguments[options.mode]:
         parser.error("mode %s takes %d arguments" % (options.mode, arguments[options.mode]))
     arg = options.args[0] if options.args else None
+    if options.mode == "stall" and arg not in ("request", "answer"):
+        parser.error("mode stall takes request or answer, then a count")
     if options.lifetime <= 0 or options.lifetime > 600:
         parser.error("--lifetime must be between 0 and 600 seconds")
 
@@ -654,6 +682,8 @@ def main():
             standin.relay(referral_rewrite(arg))
         elif options.mode == "windows":
             standin.relay(windows_rewrite(*(int(n) for n in options.args)))
+        elif options.mode == "stall":
+            standin.relay(stall_rewrite(arg, int(options.args[1])))
         elif options.mode == "treelimit":
             standin.relay(treelimit_rewrite(int(arg)))
         elif options.mode == "delay":

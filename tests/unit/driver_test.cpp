@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fake_ldap.h"
+#include "run_texts.h"
 
 namespace kestrel {
 namespace {
@@ -25,10 +26,10 @@ using fake::FakePasswordSetter;
 using fake::result;
 using fake::SearchAnswer;
 using Lines = std::vector<std::string>;
+using run_texts::kFailed;
+using run_texts::kStop;
+using run_texts::kSucceeded;
 
-constexpr const char* kSucceeded = "\nThe command completed successfully\n\n";
-constexpr const char* kFailed = "\nThe command did not complete successfully\n\n";
-constexpr const char* kStop = "\n\nERROR: Too many errors encountered, terminating...\n";
 const std::string kKim = "cn=kim,cn=users,dc=homelab,dc=net";
 
 // What a run writes before its first target.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fake_ldap.h"
+#include "run_texts.h"
 
 namespace kestrel {
 namespace {
@@ -17,8 +18,8 @@ using fake::FakeLdapLibrary;
 using fake::FakePasswordSetter;
 using fake::result;
 using Lines = std::vector<std::string>;
+using run_texts::kStop;
 
-constexpr const char* kStop = "\n\nERROR: Too many errors encountered, terminating...\n";
 constexpr const char* kNoSuchObject = ": [dc1.homelab.net] Error 0x20 (32) - No such object\n";
 
 // Each target's request is a delete, so its outcome comes from the fake's script.

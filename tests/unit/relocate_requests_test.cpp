@@ -7,6 +7,7 @@
 
 #include "fake_ldap.h"
 #include "ops/relocate_objects.h"
+#include "run_texts.h"
 
 namespace kestrel {
 namespace {
@@ -17,8 +18,8 @@ using fake::FakeLdapLibrary;
 using fake::result;
 using fake::SearchAnswer;
 using Lines = std::vector<std::string>;
+using run_texts::kStop;
 
-constexpr const char* kStop = "\n\nERROR: Too many errors encountered, terminating...\n";
 const std::string kStaff = "OU=Staff,DC=homelab,DC=net";
 const std::string kTreeDelete = "[1.2.840.113556.1.4.805 critical value=]";
 const std::string kShowDeleted = "[1.2.840.113556.1.4.417 critical value=]";

@@ -48,21 +48,51 @@ struct OutputCase {
     std::string out;
 };
 
-void expectCollected(const std::vector<OutputCase>& cases) {
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Collected got = collect(c.input);
-        EXPECT_EQ(got.targets, c.expected);
-        EXPECT_EQ(got.out, c.out);
-        EXPECT_EQ(got.err, "");
-    }
-}
-
+// The same for an input that gives no output at all.
 struct StdinCase {
     const char* name;
     std::string input;
     DnList expected;
 };
+
+void expectCollected(const char* name, const std::string& input, const DnList& expected,
+                     const std::string& expectedOut) {
+    SCOPED_TRACE(name);
+    const Collected got = collect(input);
+    EXPECT_EQ(got.targets, expected);
+    EXPECT_EQ(got.out, expectedOut);
+    EXPECT_EQ(got.err, "");
+}
+
+void expectCollected(const std::vector<OutputCase>& cases) {
+    for (const auto& c : cases) {
+        expectCollected(c.name, c.input, c.expected, c.out);
+    }
+}
+
+void expectCollected(const std::vector<StdinCase>& cases) {
+    for (const auto& c : cases) {
+        expectCollected(c.name, c.input, c.expected, "");
+    }
+}
+
+// An input whose output is a number of one warning.
+struct WarnedCase {
+    const char* name;
+    std::string input;
+    DnList expected;
+    int warnings;
+};
+
+void expectWarned(const std::vector<WarnedCase>& cases, const std::string& warning) {
+    for (const auto& c : cases) {
+        std::string warnings;
+        for (int i = 0; i < c.warnings; ++i) {
+            warnings += warning;
+        }
+        expectCollected(c.name, c.input, c.expected, warnings);
+    }
+}
 
 TEST(CollectTargetsTest, StandardInputLines) {
     const std::vector<StdinCase> cases{
@@ -87,25 +117,13 @@ TEST(CollectTargetsTest, StandardInputLines) {
         {"nothing at all", "", {}},
         {"only blank-led lines", " cn=a\n  \n", {}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Collected got = collect(c.input);
-        EXPECT_EQ(got.targets, c.expected);
-        EXPECT_EQ(got.out, "");
-        EXPECT_EQ(got.err, "");
-    }
+    expectCollected(cases);
 }
 
 // The empty DN names the RootDSE; on standard input it can only come from a line that
 // was nothing but quotes, which is skipped with a warning instead.
 TEST(CollectTargetsTest, QuotesOnlyLinesSkipped) {
-    struct Case {
-        const char* name;
-        std::string input;
-        DnList expected;
-        int warnings;
-    };
-    const std::vector<Case> cases{
+    const std::vector<WarnedCase> cases{
         {"two quotes", "\"\"\n", {}, 1},
         {"one quote", "\"\n", {}, 1},
         {"many quotes, carriage return", "\"\"\"\"\"\r\n", {}, 1},
@@ -118,17 +136,7 @@ TEST(CollectTargetsTest, QuotesOnlyLinesSkipped) {
         {"quote then blank-led text is kept", "\" cn=a\"\n", {" cn=a"}, 0},
         {"blank before the quotes: skipped silently", " \"\"\n", {}, 0},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Collected got = collect(c.input);
-        EXPECT_EQ(got.targets, c.expected);
-        std::string warnings;
-        for (int i = 0; i < c.warnings; ++i) {
-            warnings += kQuotesOnlyWarning;
-        }
-        EXPECT_EQ(got.out, warnings);
-        EXPECT_EQ(got.err, "");
-    }
+    expectWarned(cases, kQuotesOnlyWarning);
     // Warnings explain what the run will not do, so quiet keeps them.
     EXPECT_EQ(collect("\"\"\n", {}, true).out, kQuotesOnlyWarning);
 }
@@ -154,13 +162,7 @@ TEST(CollectTargetsTest, LineLengthLimit) {
     const std::string over(kTargetLineBuffer + 1, 'y');
     const std::string huge(300000, 'z');  // spans several read blocks
 
-    struct Case {
-        const char* name;
-        std::string input;
-        DnList expected;
-        int warnings;
-    };
-    const std::vector<Case> cases{
+    const std::vector<WarnedCase> cases{
         {"full-length line taken", full + "\ncn=a\n", {full, "cn=a"}, 0},
         {"full-length line with carriage return taken", full + "\r\n", {full}, 0},
         {"one over skipped, never truncated", "cn=a\n" + over + "\ncn=b\n", {"cn=a", "cn=b"}, 1},
@@ -171,17 +173,7 @@ TEST(CollectTargetsTest, LineLengthLimit) {
         {"quotes count towards the length", "\"" + full + "\"\n", {}, 1},
         {"long blank-led line still warned", " " + full + "\n", {}, 1},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Collected got = collect(c.input);
-        EXPECT_EQ(got.targets, c.expected);
-        std::string warnings;
-        for (int i = 0; i < c.warnings; ++i) {
-            warnings += kLongLineWarning;
-        }
-        EXPECT_EQ(got.out, warnings);
-        EXPECT_EQ(got.err, "");
-    }
+    expectWarned(cases, kLongLineWarning);
 }
 
 // ldapsearch's LDIF: the first line that is neither empty, blank-led nor a comment decides.
@@ -228,13 +220,7 @@ TEST(CollectTargetsTest, LdifOutputOfASearch) {
          {"# list", "cn=a"}},
         {"plain list of comments only", "# one\n#two\n", {"# one", "#two"}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Collected got = collect(c.input);
-        EXPECT_EQ(got.targets, c.expected);
-        EXPECT_EQ(got.out, "");
-        EXPECT_EQ(got.err, "");
-    }
+    expectCollected(cases);
 }
 
 // The checks that keep a DN from naming something else hold for LDIF too, quiet or not.
