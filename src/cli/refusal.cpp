@@ -6,10 +6,6 @@
 
 namespace kestrel {
 
-std::string nothingSentLine(std::string_view why) {
-    return "ERROR: " + std::string(why) + " Nothing was sent.\n";
-}
-
 Refusal Refusal::nothingSent(std::string_view why) {
     return saying(nothingSentLine(why));
 }

@@ -7,13 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "util/nothing_sent.h"
 #include "util/reporter.h"
 
 namespace kestrel {
-
-// "ERROR: <why> Nothing was sent.\n": the line of every refusal that stops a run before it
-// sends anything.
-std::string nothingSentLine(std::string_view why);
 
 // Why the run ends early, what it writes and the status it ends with. Not every early end is
 // a failure: an empty target list ends with 0.

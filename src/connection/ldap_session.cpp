@@ -5,6 +5,7 @@
 
 #include "directory/error_report.h"
 #include "util/ascii_case.h"
+#include "util/nothing_sent.h"
 #include "util/terminal_text.h"
 
 namespace kestrel {
@@ -167,8 +168,8 @@ TlsMode tlsModeFor(const ConnectSettings& settings, const ServerCandidate& serve
 bool readyToBind(Reporter& reporter, const ConnectSettings& settings, TlsMode mode,
                  const std::string& shown) {
     if (settings.startTls && mode == TlsMode::Ldaps) {
-        reporter.notice("ERROR: -starttls is for ldap:// servers; " + shown +
-                        " speaks TLS from the start (ldaps://). Nothing was sent.\n");
+        reporter.notice(nothingSentLine("-starttls is for ldap:// servers; " + shown +
+                                        " speaks TLS from the start (ldaps://)."));
         return false;
     }
     if (settings.credentials == nullptr) {
@@ -176,8 +177,8 @@ bool readyToBind(Reporter& reporter, const ConnectSettings& settings, TlsMode mo
     }
     if (mode == TlsMode::None) {
         reporter.notice(
-            "ERROR: -binddn sends a password, so it binds only over TLS: name an "
-            "ldaps:// server, or add -starttls. Nothing was sent.\n");
+            nothingSentLine("-binddn sends a password, so it binds only over TLS: name an "
+                            "ldaps:// server, or add -starttls."));
         return false;
     }
     return settings.credentials->obtainPassword();

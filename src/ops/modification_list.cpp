@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "util/hex_text.h"
+#include "util/nothing_sent.h"
 #include "util/secret_memory.h"
 #include "util/text_encoding.h"
 
@@ -24,8 +25,8 @@ template <typename Map>
 bool hasNoEmptyRemoval(Reporter& reporter, const Map& removals) {
     for (const auto& [name, values] : removals) {
         if (values.empty() && name != kPasswordAttribute) {
-            reporter.notice("ERROR: No value given to remove from " + name +
-                            "; that would remove every value. Nothing was sent.\n");
+            reporter.notice(nothingSentLine("No value given to remove from " + name +
+                                            "; that would remove every value."));
             return false;
         }
     }
@@ -162,9 +163,9 @@ std::size_t countModifications(const ModificationSet& set, bool addMode) {
 bool checkModificationSet(Reporter& reporter, const ModificationSet& set, bool addMode) {
     const std::size_t count = countModifications(set, addMode);
     if (count > kMaxModifications) {
-        reporter.notice("ERROR: " + std::to_string(count) +
-                        " modifications requested; one request holds at most " +
-                        std::to_string(kMaxModifications) + ". Nothing was sent.\n");
+        reporter.notice(nothingSentLine(std::to_string(count) +
+                                        " modifications requested; one request holds at most " +
+                                        std::to_string(kMaxModifications) + "."));
         return false;
     }
     if (!addMode && (!hasNoEmptyRemoval(reporter, set.removeValues) ||
@@ -186,8 +187,8 @@ bool checkModificationSet(Reporter& reporter, const ModificationSet& set, bool a
         if (!localeToUtf16le(*password)) {
             // Never send a password the server would store corrupted.
             reporter.notice(
-                "ERROR: A password value is not valid text in this locale's encoding (" +
-                localeEncoding() + "). Nothing was sent.\n");
+                nothingSentLine("A password value is not valid text in this locale's encoding (" +
+                                localeEncoding() + ")."));
             return false;
         }
     }

@@ -1,7 +1,7 @@
 #include "undo/journaling_password_setter.h"
 
+#include "undo/no_undo_record.h"
 #include "undo/undo_records.h"
-#include "util/terminal_text.h"
 
 namespace kestrel {
 
@@ -14,9 +14,8 @@ std::int32_t JournalingPasswordSetter::setPassword(Reporter& reporter,
                                            "password cannot be read back, so this cannot be "
                                            "undone."}),
                          why)) {
-        reporter.block("ERROR: No undo record for " + terminalDn(dn) +
-                       ": the journal could not be written (" + why +
-                       "); the password was not set.\n");
+        reporter.block(noUndoRecordLine(dn, "the journal could not be written (" + why + ")",
+                                        "the password was not set"));
         return static_cast<std::int32_t>(0x8007001Fu);  // ERROR_GEN_FAILURE as an HRESULT
     }
     return real_.setPassword(reporter, serverName, dn, password);

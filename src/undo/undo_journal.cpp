@@ -10,6 +10,7 @@
 #include "directory/forwarding_connection.h"
 #include "directory/tree_delete_rounds.h"
 #include "directory/undelete_request.h"
+#include "undo/no_undo_record.h"
 #include "undo/pending_writes.h"
 #include "undo/subtree_journal.h"
 #include "undo/undo_records.h"
@@ -84,8 +85,9 @@ class JournalingConnection final : public ForwardingConnection {
             return admitWithRecord(std::move(pending), changeRecord(change), messageId);
         }
         if (dn.empty()) {
-            pending.record = undoComment(
-                {"A RootDSE modify is an operation, not a stored change: it cannot be undone."});
+            pending.record =
+                undoComment({"A RootDSE modify is an operation, not a stored change: it cannot "
+                             "be undone."});
             return admit(std::move(pending), messageId);
         }
         // Unread, a name given by OID stays folded: the answer then refuses its target.
@@ -131,8 +133,7 @@ class JournalingConnection final : public ForwardingConnection {
 
   private:
     std::string refusalLine(const PendingWrite& pending, const std::string& why) const {
-        return "ERROR: No undo record for " + terminalDn(pending.dn) + ": " + why + "; the " +
-               pending.what() + " was not sent.\n";
+        return noUndoRecordLine(pending.dn, why, "the " + pending.what() + " was not sent");
     }
 
     // The target fails: the refusal is told, and its status returned.
