@@ -235,6 +235,7 @@ compare "add"                                 none    -add -b "CN=added,@OU" "ob
 compare "delete"                              users   -rm
 compare "delete -undo"                        users   -rm -undo journal.ldif
 compare "tree delete"                         tree    -rm -treedelete
+compare "tree delete -undo"                   tree    -rm -treedelete -undo journal.ldif
 compare "move"                                movable -move "OU=to,@OU"
 compare "rename"                              one_user -rename "renamed"
 compare "undelete"                            tombstones -undel
