@@ -98,9 +98,9 @@ class ActionApplier {
             return false;
         }
         if (action.time && action.binary) {
-            return refuse(action,
-                          "TIME## gives a text value; it cannot stand with SID##, "
-                          "GUID## or BIN##.");
+            return reportRefusal(action,
+                                 "TIME## gives a text value; it cannot stand with SID##, "
+                                 "GUID## or BIN##.");
         }
         if (action.pieceCount == 2) {
             return applyClear(action);
@@ -154,7 +154,7 @@ class ActionApplier {
     }
 
     // The error pair for an action that is well split but cannot be done.
-    bool refuse(const AttrAction& action, const std::string& why) {
+    bool reportRefusal(const AttrAction& action, const std::string& why) {
         writeIssue(reporter_, action, syntax_);
         reporter_.notice("ERROR: " + why + "\n");
         return false;
@@ -164,20 +164,20 @@ class ActionApplier {
     // read and rewritten per target.
     bool applyBits(const AttrAction& action) {
         if (syntax_.addMode) {
-            return refuse(action,
-                          "setbits and clearbits change the value an object holds; "
-                          "-add creates objects.");
+            return reportRefusal(action,
+                                 "setbits and clearbits change the value an object holds; "
+                                 "-add creates objects.");
         }
         if (action.binary || action.time || carriesPassword(action.attribute)) {
-            return refuse(action,
-                          "setbits and clearbits take the plain name of an integer "
-                          "attribute.");
+            return reportRefusal(action,
+                                 "setbits and clearbits take the plain name of an integer "
+                                 "attribute.");
         }
         std::string why;
         const std::optional<std::uint32_t> mask =
             parseBitMask(action.attribute, tokenize(action.valueText, syntax_.mvDelimiter), why);
         if (!mask) {
-            return refuse(action, "Bad " + action.operation + " value: " + why + ".");
+            return reportRefusal(action, "Bad " + action.operation + " value: " + why + ".");
         }
         BitChange& change = set_.bitChanges[action.attribute];
         (action.operation == "setbits" ? change.set : change.clear) |= *mask;
@@ -230,7 +230,7 @@ class ActionApplier {
                 const std::string shown = mentionsPasswordAttribute(action.source)
                                               ? std::string(kHiddenText)
                                               : terminalText(value);
-                refuse(action, "TIME## value [" + shown + "]: " + why + ".");
+                reportRefusal(action, "TIME## value [" + shown + "]: " + why + ".");
                 return std::nullopt;
             }
             value = ticks.value_or("");

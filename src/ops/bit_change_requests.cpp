@@ -100,7 +100,7 @@ class BitChangeConnection final : public PassingConnection {
         }
     }
 
-    void refuse(Pending& pending, int code, const std::string& why) {
+    void markRefused(Pending& pending, int code, const std::string& why) {
         pending.stage = Stage::Refused;
         pending.code = code;
         if (!why.empty()) {
@@ -111,20 +111,20 @@ class BitChangeConnection final : public PassingConnection {
 
     void decide(Pending& pending, int code, const std::vector<LdapEntry>& entries) {
         if (code != 0) {
-            refuse(pending, code, "");  // the target's error line names the read's code
+            markRefused(pending, code, "");  // the target's error line names the read's code
             return;
         }
         if (entries.empty()) {
-            refuse(pending, kLdapNoResultsReturned, "the server answered no entry");
+            markRefused(pending, kLdapNoResultsReturned, "the server answered no entry");
             return;
         }
         const LdapEntry& entry = entries.front();
         for (const LdapAttribute& attribute : entry.attributes) {
             if (!changes_.contains(asciiLower(attribute.name))) {
                 // Taken for absent, the attribute asked for would get a second value.
-                refuse(pending, kLdapLocalError,
-                       "the server answered " + terminalText(attribute.name) +
-                           ", which is none of the attributes asked for");
+                markRefused(pending, kLdapLocalError,
+                            "the server answered " + terminalText(attribute.name) +
+                                ", which is none of the attributes asked for");
                 return;
             }
         }
@@ -135,7 +135,7 @@ class BitChangeConnection final : public PassingConnection {
             const std::vector<std::string> values = held ? *held : std::vector<std::string>{};
             const BitOutcome outcome = applyBitChange(values, change);
             if (!outcome.value) {
-                refuse(pending, kLdapLocalError, terminalText(name) + ": " + outcome.why);
+                markRefused(pending, kLdapLocalError, terminalText(name) + ": " + outcome.why);
                 return;
             }
             if (!outcome.changed) {
@@ -165,7 +165,7 @@ class BitChangeConnection final : public PassingConnection {
             std::for_each(modification.values.begin(), modification.values.end(), wipeText);
         }
         if (rc != 0) {
-            refuse(pending, rc, "");
+            markRefused(pending, rc, "");
             return;
         }
         pending.stage = Stage::Sent;
