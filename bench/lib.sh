@@ -64,7 +64,7 @@ row() {
         tail -n 5 "$WORK_DIR/last.log" >&2
         die "${fields[*]}: exit status $status"
     fi
-    read -r wall user sys _ <"$WORK_DIR/m"
+    read -r wall user sys <"$WORK_DIR/m"
     peak=$(tail -n 1 "$WORK_DIR/peak" 2>/dev/null || echo -)
     if [[ -n ${STANDIN_PID:-} ]]; then  # started by tool
         for ((i = 0; i < 50; i++)); do grep -q '^held ' "$STANDIN_OUT" && break; sleep 0.1; done
