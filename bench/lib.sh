@@ -1,37 +1,8 @@
 # shellcheck shell=bash source-path=SCRIPTDIR
 # What the benchmark scripts share, on top of the lab suites' helpers (tests/lab/lab_lib.sh:
-# an OU of the script's own in $SUITE_OU, tree-deleted at the end; objects made and checked
-# with ldapadd and ldapsearch). KESTREL names the binary, else one is built in Release in
-# build-bench/; BENCH_LAB=0 before sourcing: no lab. One benchmark at a time holds the lab.
-#
-#   header                 the TSV header and the '#' lines (date, commit, load), printed
-#                          once this file is sourced
-#   row CASE TOOL N WINDOW DELAY RUN INPUT CMD...   one run of CMD under measure.py (stdin
-#                          from INPUT) printed as a TSV row; peak KiB only when CMD is
-#                          /usr/bin/time -o "$WORK_DIR/peak" -f %M ... (wait4's counts the
-#                          spawning interpreter's); a status but $ALLOWED (0) ends the bench
-#   tool CASE TOOL N DELAY RUN DNS ARGS...   row of TOOL (ldap... with ARGS, or kestrel[...-wW]
-#                          -unsafe [-window W] ARGS < DNS): on the lab (DELAY -), straight
-#                          to port 389 (direct), or through a stand-in delaying each
-#                          direction by DELAY ms, whose average hold is the last column;
-#                          LABEL names kestrel in the row
-#   emit FIELD...          prints a row made elsewhere
-#   in_turn RUN WORD...    the words in order in odd runs, reversed in even ones: the server
-#                          drifts during a case, and a fixed order would hand that to one side
-#   in_runs FUNCTION WORD...   for each run of RUNS, FUNCTION RUN WORD for each word in_turn
-#   PEAK                   /usr/bin/time -o "$WORK_DIR/peak" -f %M, to put before a CMD of row
-#   scratch VAR TEMPLATE   VAR a new directory made by mktemp -d TEMPLATE, removed at the end
-#   reach DELAY            PORT for DELAY: none (the lab), 389 (direct) or that of a new
-#                          stand-in delaying each direction by DELAY ms
-#   bench_dns N            N DNs of contacts that need not exist, one per line
-#   modify_ldif DNS VALUE [ATTR]   an LDIF replacing ATTR (description) with VALUE on every DN
-#   expect_count BASE N [FILTER]    ends the bench unless N objects under BASE match
-#   move_delete PREFIX N DELAY FROM TO TOOL...   RUNS alternating runs of each TOOL and
-#                          ldapmodrdn moving N contacts bcNNN from OU FROM to OU TO and back,
-#                          then of each and ldapdelete deleting them (made again between runs)
-#   probe_on               before each row, wait (60 s at most) until a probe modify straight
-#                          to the lab answers within $QUIET_MS (150); during it, probe every
-#                          half second: the slowest, in ms, goes in the row
+# an OU of the script's own in $SUITE_OU, tree-deleted at the end). KESTREL names the binary,
+# else one is built in Release in build-bench/; BENCH_LAB=0 before sourcing: no lab. One
+# benchmark at a time holds the lab. Sourcing prints the TSV header and the '#' lines.
 set -euo pipefail
 export LC_ALL=C
 REPO=$(cd "$(dirname -- "${BASH_SOURCE[0]}")/.." && pwd)
@@ -62,24 +33,26 @@ else
 fi
 SCRATCH=()
 trap 'printf "# load at end\t%s\n" "$(cut -d" " -f1-3 /proc/loadavg)"; lab_cleanup; rm -rf -- "$WORK_DIR" "${SCRATCH[@]}"' EXIT
+# Put before a CMD of row for the peak KiB: wait4's would count the spawning interpreter's.
 # shellcheck disable=SC2034 # for the scripts
 PEAK=(/usr/bin/time -o "$WORK_DIR/peak" -f %M)
+printf 'case\ttool\tn\twindow\tdelay\trun\twall_s\tcpu_s\tpeak_kib\tprobe_ms\textra\n'
+printf '# %s\t%s\n' "date" "$(date -u '+%Y-%m-%d %H:%M UTC')" "kestrel commit" \
+    "$(git -C "$REPO" describe --always --dirty)" "cores" "$(nproc)" \
+    "load at start" "$(cut -d' ' -f1-3 /proc/loadavg)"
 
+# scratch VAR TEMPLATE: VAR a new directory (mktemp -d TEMPLATE), removed at the end.
 scratch() {
     local -n into=$1
     into=$(mktemp -d "$2")
     SCRATCH+=("$into")
 }
 
-header() {
-    printf 'case\ttool\tn\twindow\tdelay\trun\twall_s\tcpu_s\tpeak_kib\tprobe_ms\textra\n'
-    printf '# %s\t%s\n' "date" "$(date -u '+%Y-%m-%d %H:%M UTC')" "kestrel commit" \
-        "$(git -C "$REPO" describe --always --dirty)" "cores" "$(nproc)" \
-        "load at start" "$(cut -d' ' -f1-3 /proc/loadavg)"
-}
-
+# emit FIELD...: prints a row made elsewhere.
 emit() { (IFS=$'\t' && printf '%s\n' "$*") | tee -a "$WORK_DIR/rows.tsv"; }
 
+# row CASE TOOL N WINDOW DELAY RUN INPUT CMD...: one run of CMD under measure.py (stdin from
+# INPUT) as a TSV row; a status but $ALLOWED (0) ends the bench.
 row() {
     local fields=("${@:1:6}") input=$7 status=0 wall user sys peak worst=- held='' i
     shift 7
@@ -91,19 +64,19 @@ row() {
         tail -n 5 "$WORK_DIR/last.log" >&2
         die "${fields[*]}: exit status $status"
     fi
-    read -r wall user sys _ <"$WORK_DIR/m"
+    read -r wall user sys <"$WORK_DIR/m"
     peak=$(tail -n 1 "$WORK_DIR/peak" 2>/dev/null || echo -)
     if [[ -n ${STANDIN_PID:-} ]]; then  # started by tool
-        for ((i = 0; i < 50; i++)); do
-            if grep -q '^held ' "$STANDIN_OUT"; then break; fi
-            sleep 0.1
-        done
+        for ((i = 0; i < 50; i++)); do grep -q '^held ' "$STANDIN_OUT" && break; sleep 0.1; done
         held=$(sed -n 's/^held //p' "$STANDIN_OUT" | tail -n 1)
         standin_stop
     fi
     emit "${fields[@]}" "$(printf '%.6f\t%.6f' "$wall"e-6 "$((user + sys))"e-6)" "$peak" "$worst" "${held:--}"
 }
 
+# in_runs FUNCTION WORD...: FUNCTION RUN WORD for each of RUNS runs and each word, in order
+# in odd runs and reversed in even ones (in_turn RUN WORD...): the server drifts during a
+# case, and a fixed order would hand that to one side.
 in_turn() {
     if (($1 % 2)); then printf '%s\n' "${@:2}"; else printf '%s\n' "${@:2}" | tac; fi
 }
@@ -115,28 +88,33 @@ in_runs() {
     done
 }
 
+# bench_dns N: N DNs of contacts that need not exist, one per line.
 bench_dns() {
     awk -v n="$1" 'BEGIN { for (i = 1; i <= n; i++) printf "CN=bc-%07d,OU=a,OU=kestrel-bench,DC=homelab,DC=net\n", i }'
 }
 
+# modify_ldif DNS VALUE [ATTR]: an LDIF replacing ATTR (description) with VALUE on every DN.
 modify_ldif() {
     awk -v v="$2" -v a="${3:-description}" '{ printf "dn: %s\nchangetype: modify\nreplace: %s\n%s: %s\n-\n\n", $0, a, a, v }' "$1"
 }
 
+# expect_count BASE N [FILTER]: ends the bench unless N objects under BASE match.
 expect_count() {
     local got
     got=$(lab_dns "$1" "${3:-(objectClass=contact)}" | wc -l)
     ((got == $2)) || die "expected $2 objects under $1 ${3:-}, found $got"
 }
 
+# reach DELAY: PORT none for - (the lab), 389 for direct, else a new stand-in's delaying each
+# direction by DELAY ms.
 reach() {
-    PORT=
-    [[ $1 == - ]] || PORT=389
-    if [[ $1 != - && $1 != direct ]]; then
-        standin_start --lifetime 600 delay "$1" && PORT=$STANDIN_PORT
-    fi
+    PORT=389
+    case $1 in -) PORT= ;; direct) ;; *) standin_start --lifetime 600 delay "$1" && PORT=$STANDIN_PORT ;; esac
 }
 
+# tool CASE TOOL N DELAY RUN DNS ARGS...: row of TOOL (ldap... with ARGS, or kestrel[...-wW]
+# -unsafe [-window W] ARGS < DNS) at DELAY; a stand-in's average hold is the last column;
+# LABEL names kestrel in the row.
 tool() {
     local case=$1 name=$2 n=$3 delay=$4 run=$5 dns=$6 w=- host=() window=()
     shift 6
@@ -150,6 +128,15 @@ tool() {
     row "$case" "${LABEL:-kestrel}" "$n" "$w" "$delay" "$run" "$dns" "$KESTREL" "${host[@]}" -unsafe "${window[@]}" "$@"
 }
 
+# modify_all CASE TOOL N DELAY RUN DNS VALUE: tool giving the DNS's description VALUE, a new
+# one each run (a replace with the value already there is a cheaper no-op).
+modify_all() {
+    local args=("description::$7")
+    modify_ldif "$6" "$7" >"$WORK_DIR/modify.ldif"
+    [[ $2 != ldapmodify ]] || args=(-f "$WORK_DIR/modify.ldif")
+    tool "$1" "$2" "$3" "$4" "$5" "$6" "${args[@]}"
+}
+
 # The DN file of the N contacts bcNNN under OU (made once).
 dns_of() {
     local file=$WORK_DIR/dns-${1%%,*}-$2
@@ -157,6 +144,9 @@ dns_of() {
     echo "$file"
 }
 
+# move_delete PREFIX N DELAY FROM TO TOOL...: RUNS alternating runs of each TOOL and
+# ldapmodrdn moving N contacts bcNNN from OU FROM to OU TO and back, then of each and
+# ldapdelete deleting them (made again between runs).
 move_delete() {
     local prefix=$1 n=$2 delay=$3 from=$4 to=$5 present=1
     shift 5
@@ -182,6 +172,9 @@ delete_one() {
     expect_count "$from" 0
 }
 
+# probe_on: before each row, wait (60 s at most) until a probe modify straight to the lab
+# answers within $QUIET_MS (150); during it, probe every half second: the slowest, in ms,
+# goes in the row.
 probe_on() {
     PROBE="CN=probe,$SUITE_OU"
     lab_add "dn: $PROBE
@@ -195,10 +188,7 @@ probe_ms() {
 }
 watch_start() {
     local i
-    for ((i = 0; i < 60; i++)); do
-        if (($(probe_ms) < ${QUIET_MS:-150})); then break; fi
-        sleep 1
-    done
+    for ((i = 0; i < 60; i++)); do (($(probe_ms) < ${QUIET_MS:-150})) && break; sleep 1; done
     ((i < 60)) || say "the lab stayed busy for 60 s: measuring anyway"
     echo 0 >"$WORK_DIR/watch" && : >"$WORK_DIR/watching"
     (while [[ -e $WORK_DIR/watching ]]; do probe_ms >>"$WORK_DIR/watch" && sleep 0.5; done) &
@@ -210,4 +200,3 @@ watch_stop() {
     sort -n "$WORK_DIR/watch" | tail -n 1
 }
 
-header

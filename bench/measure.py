@@ -1,10 +1,9 @@
 #!/usr/bin/env python3
 """Runs a command and writes what it cost: python3 bench/measure.py RESULT_FILE COMMAND...
 
-RESULT_FILE gets the wall time, user and system CPU time in microseconds and wait4's peak
-resident KiB. The wall time is taken around the spawn and the wait alone, the CPU times are
-the child's own (wait4), to the microsecond. The command inherits standard input, output and
-error; the exit status is the command's.
+RESULT_FILE gets, in microseconds, the wall time around the spawn and the wait alone and the
+child's own user and system CPU time (wait4). The command inherits standard input, output
+and error; the exit status is the command's.
 """
 
 import os
@@ -23,7 +22,7 @@ def main():
     end = time.perf_counter_ns()
     with open(result_file, "w") as handle:
         handle.write(f"{(end - start) // 1000} {round(usage.ru_utime * 1e6)} "
-                     f"{round(usage.ru_stime * 1e6)} {usage.ru_maxrss}\n")
+                     f"{round(usage.ru_stime * 1e6)}\n")
     code = os.waitstatus_to_exitcode(status)
     return code if code >= 0 else 128 - code
 

@@ -13,12 +13,12 @@ python3-matplotlib draws it (the bench scripts install it), hence the system int
 """
 
 import argparse
-import collections
 import statistics
 import sys
 
 DISTURBED_MS = 1000
 LAST_COLUMN = {"callgrind": "instructions"}  # and the stand-in's hold for the others
+FIELDS = ("case", "tool", "n", "window", "delay", "run", "wall", "cpu", "peak", "probe", "extra")
 
 
 def read(files):
@@ -28,25 +28,21 @@ def read(files):
             fields = line.rstrip("\n").split("\t")
             if line.startswith("#"):
                 meta.append(fields)
-            elif len(fields) != 11:  # a figure silently short of a run would mislead
+            elif len(fields) != len(FIELDS):  # a figure silently short of a run would mislead
                 sys.exit("summary: %s:%d: not a row of 11 fields" % (handle.name, number))
             elif fields[0] != "case":
-                rows.append(dict(zip(("case", "tool", "n", "window", "delay", "run", "wall",
-                                      "cpu", "peak", "probe", "extra"), fields)))
+                rows.append(dict(zip(FIELDS, fields)))
     return meta, rows
-
-
-def label(row):
-    return row["tool"] + ("" if row["window"] == "-" else " -window " + row["window"])
 
 
 def figures(rows):
     """{(case, delay, n): {label: [rows]}} in the order of first appearance; disturbed runs
     left out where a figure keeps others."""
-    groups = collections.OrderedDict()
+    groups = {}
     for row in rows:
         key = (row["case"], row["delay"], row["n"])
-        groups.setdefault(key, collections.OrderedDict()).setdefault(label(row), []).append(row)
+        label = row["tool"] + ("" if row["window"] == "-" else " -window " + row["window"])
+        groups.setdefault(key, {}).setdefault(label, []).append(row)
     left_out = 0
     for tools in groups.values():
         for name, runs in tools.items():
@@ -54,6 +50,10 @@ def figures(rows):
             left_out += len(runs) - len(calm) if calm else 0
             tools[name] = calm or runs
     return groups, left_out
+
+
+def shown(value, pattern):
+    return "–" if value is None else pattern % value
 
 
 def spread(values, digits):
@@ -90,39 +90,37 @@ def table(case, groups):
                 ms, ref = per_target_ms(runs), per_target_ms(tools[reference])
                 cpu, n = median_of(runs, "cpu"), max(1, int(key[2]))
                 cells += [spread([float(r["wall"]) for r in runs], 3),
-                          "–" if ms is None else ("%.2f" if ms >= 1 else "%.3g") % ms,
-                          "–" if not ms or not ref else "%.3f" % (ms / ref),
-                          "–" if cpu is None else "%.0f" % (cpu / n * 1e6)]
+                          shown(ms, "%.2f" if ms and ms >= 1 else "%.3g"),
+                          shown(ms / ref if ms and ref else None, "%.3f"),
+                          shown(cpu and cpu / n * 1e6, "%.0f")]
             if has["peak"]:
                 cells.append(spread([float(r["peak"]) / 1024 for r in runs], 1))
             if has["extra"]:
                 extra = median_of(runs, "extra")
-                cells.append("–" if extra is None else "{:,.0f}".format(extra) if extra >= 1000
-                             else "%.2f" % extra)
+                cells.append("{:,.0f}".format(extra) if extra and extra >= 1000
+                             else shown(extra, "%.2f"))
             lines.append("| " + " | ".join(cells) + " |")
     return "\n".join(lines)
 
 
 def growth(groups):
     """Kestrel's cost of each further DN, from one ingest size to the next."""
-    def kestrel(case, n, key, scale):
-        runs = groups.get((case, "-", n), {}).get("kestrel")
+    def kestrel(case, key, scale, n):
+        runs = groups.get((case, "-", str(n)), {}).get("kestrel")
         return None if not runs else median_of(runs, key) * scale
     sizes = sorted({int(k[2]) for k in groups if k[0] == "ingest"})
     lines = ["| per DN | wall ns | peak bytes | instructions |", "|---|---:|---:|---:|"]
     for low, high in zip(sizes, sizes[1:]):
-        cells = []
-        for case, key, scale in (("ingest", "wall", 1e9), ("ingest", "peak", 1024),
-                                 ("callgrind", "extra", 1)):
-            a, b = kestrel(case, str(low), key, scale), kestrel(case, str(high), key, scale)
-            cells.append("–" if a is None or b is None else "%.0f" % ((b - a) / (high - low)))
+        ends = [(kestrel(*c, low), kestrel(*c, high)) for c in
+                (("ingest", "wall", 1e9), ("ingest", "peak", 1024), ("callgrind", "extra", 1))]
+        cells = [shown(None if None in e else (e[1] - e[0]) / (high - low), "%.0f") for e in ends]
         lines.append("| %d → %d | %s |" % (low, high, " | ".join(cells)))
     return "\n".join(lines) if len(lines) > 2 else ""
 
 
 def window_figures(groups):
     """{delay: {label: ms per target}} of the window-modify case, and the server's limit."""
-    medians = collections.OrderedDict()
+    medians = {}
     for (case, delay, _), tools in groups.items():
         if case == "window-modify":
             medians[delay] = {name: per_target_ms(runs) for name, runs in tools.items()}
@@ -133,15 +131,13 @@ def window_figures(groups):
 
 def side_by_side(medians, limit):
     delays = [d for d in medians if d != "direct"]
-    names = list(collections.OrderedDict.fromkeys(n for d in delays for n in medians[d]))
+    names = dict.fromkeys(n for d in delays for n in medians[d])
     lines = ["| tool | " + " | ".join(d + " ms" for d in delays) + " |",
              "|---|" + "---:|" * len(delays)]
+    best = {d: min(v for k, v in medians[d].items() if k.startswith("kestrel")) for d in delays}
     for name in names:
-        cells = []
-        for d in delays:
-            ms = medians[d].get(name)
-            best = min(v for k, v in medians[d].items() if k.startswith("kestrel"))
-            cells.append("–" if ms is None else ("**%.2f**" if ms == best else "%.2f") % ms)
+        cells = [shown(ms, "**%.2f**" if ms == best[d] else "%.2f")
+                 for d, ms in ((d, medians[d].get(name)) for d in delays)]
         lines.append("| %s | %s |" % (name, " | ".join(cells)))
     if limit:
         lines.append("\nThe server's limit (the best median at delay 0): %.2f ms per target." % limit)
@@ -157,16 +153,17 @@ def plot(medians, limit, path):
         print("summary: no plot without python3-matplotlib", file=sys.stderr)
         return
     figure, axes = plt.subplots(figsize=(7, 4.5))
-    for delay, tools in ((d, t) for d, t in medians.items() if d != "direct"):
-        points = sorted((int(n.split()[-1]), ms) for n, ms in tools.items() if "-window" in n)
+    windows = {d: sorted((int(n.split()[-1]), ms) for n, ms in t.items() if "-window" in n)
+               for d, t in medians.items() if d != "direct"}
+    for delay, points in windows.items():
         line, = axes.plot(*zip(*points), marker="o", label="kestrel, %s ms one way" % delay)
-        if "ldapmodify" in tools:
-            axes.axhline(tools["ldapmodify"], color=line.get_color(), linestyle="--", linewidth=1)
+        if "ldapmodify" in medians[delay]:
+            axes.axhline(medians[delay]["ldapmodify"], color=line.get_color(), linestyle="--", linewidth=1)
     if limit:
         axes.axhline(limit, color="black", linestyle=":", label="server's limit")
     axes.plot([], [], color="grey", linestyle="--", label="ldapmodify at that delay")
     axes.set(xscale="log", yscale="log", xlabel="-window", ylabel="ms per target (median)")
-    axes.set_xticks(sorted({int(n.split()[-1]) for t in medians.values() for n in t if "-window" in n}))
+    axes.set_xticks(sorted({w for points in windows.values() for w, _ in points}))
     for formatter in (axes.xaxis.set_major_formatter, axes.yaxis.set_major_formatter,
                       axes.yaxis.set_minor_formatter):
         formatter(matplotlib.ticker.FormatStrFormatter("%g"))
@@ -187,10 +184,11 @@ def main():
     if left_out:
         notes.append("- runs left out (a probe took more than %d ms): %d" % (DISTURBED_MS, left_out))
     print("\n".join(notes), end="\n" if notes else "")
-    for case in collections.OrderedDict.fromkeys(k[0] for k in groups):
+    for case in dict.fromkeys(k[0] for k in groups):
         print("\n### %s\n\n%s" % (case, table(case, groups)))
-    if growth(groups):
-        print("\n### ingest, kestrel's cost of each further DN\n\n" + growth(groups))
+    per_dn = growth(groups)
+    if per_dn:
+        print("\n### ingest, kestrel's cost of each further DN\n\n" + per_dn)
     medians, limit = window_figures(groups)
     if medians:
         print("\n### window-modify, ms per target side by side\n\n" + side_by_side(medians, limit))
